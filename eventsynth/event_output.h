@@ -31,7 +31,8 @@ struct FnSnapshot {
 
 // Replaces the target of a snapped relative move: (cursor before the move, the move, whether a
 // button is held, now in monotonic ns) -> the point to move to.
-using SnapStep = std::function<Point(Point current, Vector delta, bool dragging, std::uint64_t now)>;
+using SnapStep =
+    std::function<Point(Point current, Vector delta, bool dragging, std::uint64_t now)>;
 
 class EventOutput {
  public:

@@ -56,6 +56,8 @@ struct Rect {
   friend bool operator==(const Rect&, const Rect&) = default;
 };
 
-inline Rect makeRect(double x, double y, double w, double h) { return {{x, y}, {w, h}}; }
+inline Rect makeRect(double x, double y, double w, double h) {
+  return {{x, y}, {w, h}};
+}
 
 }  // namespace virelo

@@ -34,9 +34,9 @@ std::optional<std::uint8_t> reportID(const nlohmann::json& request) {
 }
 
 nlohmann::json refusal(const HidDeviceError& e) {
-  return {{"ok", false},
-          {"error", e.kind() == HidDeviceError::Kind::unsupported ? "unsupported"
-                                                                  : "messageTooLarge"}};
+  return {
+      {"ok", false},
+      {"error", e.kind() == HidDeviceError::Kind::unsupported ? "unsupported" : "messageTooLarge"}};
 }
 
 }  // namespace
@@ -145,7 +145,8 @@ std::string SimHidService::deviceName(const HidDeviceProperties& properties) {
   for (const char* name : {"keyboard", "mouse", "media"}) {
     std::string ending = std::string("corehid.") + name;
     const auto& id = properties.uniqueID;
-    if (id.size() >= ending.size() && id.compare(id.size() - ending.size(), ending.size(), ending) == 0) {
+    if (id.size() >= ending.size() &&
+        id.compare(id.size() - ending.size(), ending.size(), ending) == 0) {
       return name;
     }
   }

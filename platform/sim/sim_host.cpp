@@ -68,8 +68,8 @@ std::unique_ptr<SimHost> SimHost::fromEnvironment() {
       }
     }
   }
-  auto host = std::make_unique<SimHost>(std::move(world), envOr("VL_SIM_TRACE"),
-                                        envOr("VL_SIM_CONTROL"));
+  auto host =
+      std::make_unique<SimHost>(std::move(world), envOr("VL_SIM_TRACE"), envOr("VL_SIM_CONTROL"));
   if (worldError) host->trace({{"event", "world_error"}, {"path", worldPath}});
   return host;
 }
@@ -107,7 +107,9 @@ void SimHost::onRequest(const std::string& name, Handler handler) {
   handlers_[name] = std::move(handler);
 }
 
-void SimHost::onSet(SetHandler handler) { setHandlers_.push_back(std::move(handler)); }
+void SimHost::onSet(SetHandler handler) {
+  setHandlers_.push_back(std::move(handler));
+}
 
 nlohmann::json SimHost::handleLine(const std::string& line) {
   auto request = nlohmann::json::parse(line, nullptr, false);

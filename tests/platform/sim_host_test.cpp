@@ -1,3 +1,5 @@
+#include "platform/sim/sim_host.h"
+
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -12,7 +14,6 @@
 
 #include "platform/sim/sim_code_signature.h"
 #include "platform/sim/sim_hid_service.h"
-#include "platform/sim/sim_host.h"
 
 namespace virelo::sim {
 namespace {
@@ -97,7 +98,9 @@ TEST(SimCodeSignature, DefaultsDescribeAnEntitledBuild) {
 
 TEST(SimCodeSignature, EveryFactCanBeTurnedOff) {
   SimHost host({{"signature",
-                 {{"valid", false}, {"information", true}, {"entitlements", nullptr},
+                 {{"valid", false},
+                  {"information", true},
+                  {"entitlements", nullptr},
                   {"teamIdentifier", 7}}}},
                "", "");
   SimCodeSignature sig(host);
@@ -155,24 +158,40 @@ TEST(SimHostControl, RequestsReachTheDelegate) {
   keyboard->activate(delegate);
 
   auto sock = dir / "control";
-  EXPECT_EQ(ask(sock, {{"request", "get_report"}, {"device", "keyboard"}, {"type", "input"},
-                       {"id", nullptr}, {"maxSize", 8}}),
+  EXPECT_EQ(ask(sock, {{"request", "get_report"},
+                       {"device", "keyboard"},
+                       {"type", "input"},
+                       {"id", nullptr},
+                       {"maxSize", 8}}),
             (nlohmann::json{{"ok", true}, {"data", "abcd"}}));
-  EXPECT_EQ(ask(sock, {{"request", "get_report"}, {"device", "keyboard"}, {"type", "input"},
-                       {"id", nullptr}, {"maxSize", 1}})["error"],
+  EXPECT_EQ(ask(sock, {{"request", "get_report"},
+                       {"device", "keyboard"},
+                       {"type", "input"},
+                       {"id", nullptr},
+                       {"maxSize", 1}})["error"],
             "messageTooLarge");
-  EXPECT_EQ(ask(sock, {{"request", "set_report"}, {"device", "keyboard"}, {"type", "output"},
-                       {"id", nullptr}, {"data", "1f"}}),
+  EXPECT_EQ(ask(sock, {{"request", "set_report"},
+                       {"device", "keyboard"},
+                       {"type", "output"},
+                       {"id", nullptr},
+                       {"data", "1f"}}),
             (nlohmann::json{{"ok", true}}));
-  EXPECT_EQ(ask(sock, {{"request", "set_report"}, {"device", "keyboard"}, {"type", "feature"},
-                       {"id", nullptr}, {"data", "1f"}})["error"],
+  EXPECT_EQ(ask(sock, {{"request", "set_report"},
+                       {"device", "keyboard"},
+                       {"type", "feature"},
+                       {"id", nullptr},
+                       {"data", "1f"}})["error"],
             "unsupported");
-  EXPECT_EQ(ask(sock, {{"request", "get_report"}, {"device", "media"}, {"type", "input"},
-                       {"id", nullptr}, {"maxSize", 1}})["error"],
+  EXPECT_EQ(ask(sock, {{"request", "get_report"},
+                       {"device", "media"},
+                       {"type", "input"},
+                       {"id", nullptr},
+                       {"maxSize", 1}})["error"],
             "no_device");
   EXPECT_EQ(ask(sock, {{"request", "nope"}})["error"], "unknown_request");
   EXPECT_EQ(ask(sock, {{"request", "get_report"}})["error"], "malformed");
-  EXPECT_EQ(ask(sock, {{"request", "set"}, {"dispatchDelayMs", 1}}), (nlohmann::json{{"ok", true}}));
+  EXPECT_EQ(ask(sock, {{"request", "set"}, {"dispatchDelayMs", 1}}),
+            (nlohmann::json{{"ok", true}}));
   host.stopControl();
   EXPECT_FALSE(fs::exists(sock));
 }

@@ -1,0 +1,7 @@
+#include <cstdlib>
+
+#include "service/startup.h"
+
+int main(int argc, char** argv) {
+  return virelo::runService(argc, argv);
+}

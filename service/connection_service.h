@@ -1,0 +1,37 @@
+// Admits clients, cuts their bytes into lines, hands each line to the bridge and sends the reply.
+// A client that breaks a rule is dropped and whatever it held is released at once.
+// Main thread only.
+#pragma once
+
+#include <string>
+
+#include "bridge/bridge.h"
+
+namespace virelo {
+
+class ConnectionService {
+ public:
+  static constexpr std::size_t kMaxClients = 4;
+  static constexpr std::size_t kBufferSize = 4096;
+  static constexpr std::size_t kMaxLine = 2048;
+  static constexpr int kMaxLinesPerPass = 32;
+  static constexpr std::uint64_t kAuthenticateNS = 2'000'000'000;
+
+  ConnectionService(Bridge& bridge, std::string token, Clock clock);
+
+  // Accepts one waiting connection (called when the listening socket is readable).
+  void acceptOne(int listenFd);
+  // Serves one client entry of this pass's poll set.
+  void serve(int fd, short revents);
+  // Removes the client, closes its socket and re-sends the merged state without it.
+  void drop(int fd);
+
+ private:
+  void serveLines(int fd);
+
+  Bridge& bridge_;
+  std::string token_;
+  Clock clock_;
+};
+
+}  // namespace virelo

@@ -1,0 +1,133 @@
+#include "service/main_loop.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+
+#include "service/failure.h"
+#include "service/monotonic_clock.h"
+
+namespace virelo {
+
+MainLoop::MainLoop(MainLoopParts parts)
+    : parts_(std::move(parts)),
+      bridge_(*parts_.bridge),
+      connections_(bridge_, parts_.token, &monotonicNS) {}
+
+void MainLoop::emitStatus() {
+  nlohmann::json event = bridge_.status();
+  event["type"] = bridge_.ready() ? "ready" : "status";
+  parts_.emitter->emit(event);
+}
+
+void MainLoop::run() {
+  if (bridge_.backend() == InputBackend::corehid) {
+    parts_.lifetime->markProgress(monotonicNS());
+    if (parts_.watchdog) parts_.watchdog->start();
+  }
+  emitStatus();
+  std::uint64_t now = monotonicNS();
+  nextTick_ = now;
+  permissionCheckAt_ = now + kPermissionPeriodNS;
+  try {
+    while (!parts_.lifetime->stopping() && pass()) {
+    }
+    orderlyStop();
+  } catch (...) {
+    errorStop(std::current_exception());
+  }
+}
+
+bool MainLoop::pass() {
+  std::uint64_t now = monotonicNS();
+  parts_.lifetime->markProgress(now);
+  if (bridge_.eventOutput()) watchPermission(now);
+  bridge_.pruneDisconnected();
+  if (bridge_.pendingRelease()) {
+    bridge_.setPendingRelease(false);
+    bridge_.held();
+    bridge_.pointing(0, 0, 0, std::nullopt, false);
+  }
+
+  std::array<pollfd, 2 + ConnectionService::kMaxClients> fds{};
+  std::size_t n = 0;
+  fds[n++] = {parts_.listenFd, POLLIN, 0};
+  fds[n++] = {parts_.parentFd, POLLIN, 0};
+  for (const auto& [fd, owner] : bridge_.owners()) {
+    if (n == fds.size()) break;
+    fds[n++] = {fd, POLLIN, 0};
+  }
+  now = monotonicNS();
+  int timeout = 0;
+  if (now < nextTick_)
+    timeout = static_cast<int>(std::min<std::uint64_t>((nextTick_ - now + 999'999) / 1'000'000, 8));
+  if (::poll(fds.data(), n, timeout) < 0 && errno != EINTR) return true;
+
+  if (fds[1].revents != 0 && !readParent()) return false;
+  if (fds[0].revents & POLLIN) connections_.acceptOne(parts_.listenFd);
+  for (std::size_t i = 2; i < n; ++i) connections_.serve(fds[i].fd, fds[i].revents);
+
+  std::uint64_t t = monotonicNS();
+  if (t >= nextTick_) {
+    bridge_.tick();
+    nextTick_ = t + kTickNS;
+  }
+  bridge_.emitFnState();
+  return true;
+}
+
+void MainLoop::watchPermission(std::uint64_t now) {
+  if (now < permissionCheckAt_) return;
+  permissionCheckAt_ = now + kPermissionPeriodNS;
+  bool permitted = bridge_.eventOutput()->permitted();
+  if (permitted == bridge_.ready()) return;
+  bridge_.eventOutput()->releaseAll();
+  for (auto& [fd, owner] : bridge_.owners()) owner.reset();
+  bridge_.setReady(permitted);
+  emitStatus();
+}
+
+bool MainLoop::readParent() {
+  char byte;
+  ssize_t got;
+  do {
+    got = ::read(parts_.parentFd, &byte, 1);
+  } while (got < 0 && errno == EINTR);
+  return got > 0;
+}
+
+void MainLoop::orderlyStop() {
+  bridge_.clear();  // an error here leads to the error stop instead
+  cleanup();
+}
+
+void MainLoop::errorStop(std::exception_ptr error) {
+  bool silent = false;
+  try {
+    std::rethrow_exception(error);
+  } catch (const FailureError& e) {
+    silent = e.failure() == Failure::parentStopped;
+  } catch (...) {
+  }
+  if (!silent) parts_.emitter->emit(failureEvent(bridge_.backend(), errors::notReady));
+  cleanup();
+}
+
+void MainLoop::cleanup() {
+  if (EventOutput* output = bridge_.eventOutput()) {
+    output->releaseAll();
+    output->stopTap();
+  }
+  if (parts_.watchdog) parts_.watchdog->cancel();
+  if (parts_.signals) parts_.signals->cancel();
+  for (const auto& [fd, owner] : bridge_.owners()) ::close(fd);
+  if (parts_.listenFd >= 0) {
+    ::close(parts_.listenFd);
+    ::unlink(parts_.socketPath.c_str());
+    parts_.listenFd = -1;
+  }
+}
+
+}  // namespace virelo

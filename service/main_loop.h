@@ -1,0 +1,62 @@
+// The service's one loop: liveness, the permission watch, dead clients, one poll over the
+// listening socket, standard input and every client, client service, the 8 ms tick and the Fn
+// state report; then the orderly stop, the error stop and the shutdown cleanup.
+// Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "bridge/bridge.h"
+#include "service/connection_service.h"
+#include "service/event_emitter.h"
+#include "service/lifetime.h"
+#include "service/signal_observer.h"
+#include "service/watchdog.h"
+
+namespace virelo {
+
+struct MainLoopParts {
+  Bridge* bridge = nullptr;
+  Lifetime* lifetime = nullptr;
+  EventEmitter* emitter = nullptr;
+  Watchdog* watchdog = nullptr;
+  SignalObserver* signals = nullptr;
+  int listenFd = -1;  // -1 when the socket was never opened
+  std::string socketPath;
+  std::string token;
+  int parentFd = 0;
+};
+
+class MainLoop {
+ public:
+  static constexpr std::uint64_t kTickNS = 8'000'000;
+  static constexpr std::uint64_t kPermissionPeriodNS = 500'000'000;
+
+  explicit MainLoop(MainLoopParts parts);
+
+  // The listening socket, once it is open (the cleanup closes it and removes its file).
+  void setListenFd(int fd) { parts_.listenFd = fd; }
+
+  // Runs until the service ends; the process then exits with status 0.
+  void run();
+  // Ends the service after an error: the failure event (none for parentStopped), then cleanup.
+  void errorStop(std::exception_ptr error);
+  void cleanup();
+
+ private:
+  void emitStatus();
+  // One pass; returns false when the service is to stop in order.
+  bool pass();
+  void watchPermission(std::uint64_t now);
+  bool readParent();
+  void orderlyStop();
+
+  MainLoopParts parts_;
+  Bridge& bridge_;
+  ConnectionService connections_;
+  std::uint64_t nextTick_ = 0;
+  std::uint64_t permissionCheckAt_ = 0;
+};
+
+}  // namespace virelo

@@ -1,0 +1,37 @@
+// SIGTERM and SIGINT ask for an orderly stop and nothing else.
+//
+// Threads: blockStopSignals() runs on the main thread before any other thread exists, so that
+// every later thread inherits the mask and the signals stay pending for the observer. The
+// observer's own thread sets Lifetime.stopping (under its lock); cancel() and the destructor run
+// on the main thread.
+#pragma once
+
+#include <thread>
+
+#include "service/lifetime.h"
+
+namespace virelo {
+
+class SignalObserver {
+ public:
+  // SIGPIPE ignored (a write to a closed socket fails instead of ending the process); SIGTERM and
+  // SIGINT reset to their default action and blocked, to be read by the observer.
+  static void blockStopSignals();
+
+  explicit SignalObserver(Lifetime& lifetime);  // starts observing at once
+  ~SignalObserver();
+  SignalObserver(const SignalObserver&) = delete;
+  SignalObserver& operator=(const SignalObserver&) = delete;
+
+  void cancel();
+
+ private:
+  void run();
+
+  Lifetime& lifetime_;
+  int signalFd_ = -1;
+  int cancelFd_ = -1;
+  std::thread thread_;
+};
+
+}  // namespace virelo

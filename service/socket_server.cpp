@@ -1,0 +1,73 @@
+#include "service/socket_server.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "service/failure.h"
+
+namespace virelo {
+namespace {
+
+constexpr std::size_t kMaxSocketPath = 103;
+
+[[noreturn]] void socketError() {
+  throw FailureError(Failure::socketError);
+}
+
+std::string parentDirectory(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {};
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+void checkPrivateDirectory(const std::string& directory) {
+  struct stat st {};
+  if (directory.empty() || ::lstat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+      st.st_uid != ::geteuid() || (st.st_mode & 077) != 0) {
+    socketError();
+  }
+}
+
+}  // namespace
+
+int openServer(const std::string& path) {
+  checkPrivateDirectory(parentDirectory(path));
+  if (path.size() > kMaxSocketPath) socketError();
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) socketError();
+  ::umask(077);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0 ||
+      ::chmod(path.c_str(), 0600) != 0 || ::listen(fd, 4) != 0 ||
+      ::fcntl(fd, F_SETFL, O_NONBLOCK) != 0) {
+    ::close(fd);
+    socketError();
+  }
+  return fd;
+}
+
+bool replyText(int fd, std::string line) {
+  line.push_back('\n');
+  ssize_t sent = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+  return sent == static_cast<ssize_t>(line.size());
+}
+
+bool reply(int fd, const nlohmann::json& object) {
+  std::string line;
+  try {
+    line = object.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+  } catch (const nlohmann::json::exception&) {
+    return false;
+  }
+  return replyText(fd, std::move(line));
+}
+
+}  // namespace virelo

@@ -1,0 +1,106 @@
+#include "service/startup.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <span>
+
+#include "bridge/bridge.h"
+#include "service/capability_probe.h"
+#include "service/command_line.h"
+#include "service/failure.h"
+#include "service/main_loop.h"
+#include "service/monotonic_clock.h"
+#include "service/platform_host.h"
+#include "service/signal_observer.h"
+#include "service/socket_server.h"
+#include "service/token.h"
+#include "service/watchdog.h"
+
+namespace virelo {
+namespace {
+
+constexpr int kParentFd = 0;
+
+// Until the accessibility search is in place the snap session has no targets.
+class NoTargets final : public SnapTargetSource {
+ public:
+  std::vector<Rect> targets() override { return {}; }
+  void refresh(Point, std::uint64_t) override {}
+  void scanWide(Point) override {}
+  std::optional<std::vector<Rect>> takeWide() override { return std::vector<Rect>{}; }
+};
+
+// Opens the socket and starts the bridge; false when the start-up ended the service.
+bool openAndStart(const CommandLine& commandLine, Bridge& bridge, MainLoop& loop,
+                  EventEmitter& emitter) {
+  try {
+    loop.setListenFd(openServer(commandLine.socketPath));
+  } catch (const FailureError&) {
+    emitter.emit(failureEvent(commandLine.backend, errors::notReady));
+    loop.cleanup();
+    return false;
+  }
+  try {
+    bridge.start();
+  } catch (...) {
+    loop.errorStop(std::current_exception());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int runService(int argc, const char* const* argv) {
+  auto commandLine = parseCommandLine(std::span(argv, static_cast<std::size_t>(argc)));
+  if (!commandLine) return 0;
+  const InputBackend backend = commandLine->backend;
+  FdEventEmitter emitter(1);
+  auto host = PlatformHost::fromEnvironment();
+
+  if (backend == InputBackend::corehid && !corehidEntitled(host->codeSignature())) {
+    emitter.emit(failureEvent(backend, errors::authorizationRequired));
+    return 0;
+  }
+  if (::geteuid() == 0) {
+    emitter.emit(failureEvent(backend, errors::protocolError));
+    return 0;
+  }
+  auto token = readToken(std::getenv("VL_COREHID_TOKEN"));
+  if (!token) {
+    emitter.emit(failureEvent(backend, errors::protocolError));
+    return 0;
+  }
+
+  SignalObserver::blockStopSignals();
+  Lifetime lifetime(monotonicNS());
+  Watchdog watchdog(lifetime, emitter, kParentFd);
+  SignalObserver signals(lifetime);
+  host->startThreads();
+
+  BridgeParts bridgeParts;
+  bridgeParts.lifetime = &lifetime;
+  bridgeParts.backend = backend;
+  bridgeParts.emitter = &emitter;
+  bridgeParts.targetSource = std::make_shared<NoTargets>();
+  bridgeParts.devices = &host->devices();
+  bridgeParts.parentFd = kParentFd;
+  Bridge bridge(std::move(bridgeParts));
+
+  MainLoopParts parts;
+  parts.bridge = &bridge;
+  parts.lifetime = &lifetime;
+  parts.emitter = &emitter;
+  parts.watchdog = &watchdog;
+  parts.signals = &signals;
+  parts.socketPath = commandLine->socketPath;
+  parts.token = *token;
+  parts.parentFd = kParentFd;
+  MainLoop loop(parts);
+  if (openAndStart(*commandLine, bridge, loop, emitter)) loop.run();
+  host->stopThreads();
+  return 0;
+}
+
+}  // namespace virelo

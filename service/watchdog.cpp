@@ -1,0 +1,62 @@
+#include "service/watchdog.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "service/monotonic_clock.h"
+
+namespace virelo {
+
+Watchdog::Watchdog(Lifetime& lifetime, EventEmitter& emitter, int parentFd)
+    : lifetime_(lifetime),
+      emitter_(emitter),
+      parentFd_(parentFd),
+      deadline_(monotonicNS() + kFirstDelayNS) {}
+
+Watchdog::~Watchdog() {
+  cancel();
+}
+
+void Watchdog::start() {
+  if (thread_.joinable()) return;
+  thread_ = std::thread([this] { run(); });
+}
+
+void Watchdog::cancel() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    cancelled_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void Watchdog::run() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    if (cancelled_) return;
+    std::uint64_t now = monotonicNS();
+    if (now < deadline_) {
+      wake_.wait_for(lock, std::chrono::nanoseconds(deadline_ - now));
+      continue;
+    }
+    deadline_ += kPeriodNS;
+    lock.unlock();
+    fire();
+    lock.lock();
+  }
+}
+
+void Watchdog::fire() {
+  if (lifetime_.stopping()) ::_exit(0);
+  pollfd parent{parentFd_, POLLIN, 0};
+  if (::poll(&parent, 1, 0) > 0 && (parent.revents & (POLLERR | POLLHUP | POLLNVAL))) ::_exit(0);
+  if (lifetime_.sinceProgress(monotonicNS) > kStallNS) {
+    emitter_.emit(failureEvent(InputBackend::corehid, errors::notReady));
+    ::_exit(3);
+  }
+}
+
+}  // namespace virelo
