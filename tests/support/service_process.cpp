@@ -1,0 +1,241 @@
+#include "tests/support/service_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/random.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/hex.h"
+#include "tests/support/service_user.h"
+
+#ifndef VIRELO_SERVICE_PATH
+#error "VIRELO_SERVICE_PATH must name the service binary"
+#endif
+
+namespace virelo::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int remainingMs(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+
+std::vector<std::string> serviceEnvironment(const std::optional<std::string>& token,
+                                            const std::map<std::string, std::string>& extra) {
+  std::vector<std::string> env;
+  for (const char* name :
+       {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* v = std::getenv(name)) env.push_back(std::string(name) + "=" + v);
+  }
+  if (token) env.push_back("VL_COREHID_TOKEN=" + *token);
+  for (const auto& [k, v] : extra) env.push_back(k + "=" + v);
+  return env;
+}
+
+}  // namespace
+
+std::string randomToken() {
+  std::uint8_t bytes[32];
+  if (::getrandom(bytes, sizeof(bytes), 0) != sizeof(bytes)) throw std::runtime_error("getrandom");
+  return toHex(bytes);
+}
+
+ServiceProcess::ServiceProcess(ServiceOptions options) {
+  token_ = options.token ? options.token->value_or("") : randomToken();
+  std::optional<std::string> envToken =
+      options.token ? *options.token : std::optional<std::string>(token_);
+  socketPath_ = options.socketPath
+                    ? (options.socketPath->starts_with("/") ? *options.socketPath
+                                                            : dir_ / *options.socketPath)
+                    : dir_ / "s";
+  std::string binary = dir_ / "virelo-service";
+  // Copied as root when possible: the build tree may not be readable by the service user.
+  if (ServiceUser::privileged()) {
+    ServiceUser::asRoot([&] {
+      std::filesystem::copy_file(VIRELO_SERVICE_PATH, binary);
+      if (::chown(binary.c_str(), ServiceUser::uid(), ServiceUser::gid()) != 0) {
+        throw std::runtime_error("chown");
+      }
+    });
+  } else {
+    std::filesystem::copy_file(VIRELO_SERVICE_PATH, binary);
+  }
+  std::map<std::string, std::string> extra;
+  if (!options.world.empty()) {
+    writeFile(dir_ / "world.json", options.world.dump());
+    extra["VL_SIM_WORLD"] = dir_ / "world.json";
+  }
+  if (options.trace) extra["VL_SIM_TRACE"] = tracePath();
+  if (options.control) extra["VL_SIM_CONTROL"] = controlPath();
+
+  std::vector<std::string> args{binary};
+  if (options.arguments) {
+    args.insert(args.end(), options.arguments->begin(), options.arguments->end());
+  } else {
+    args.insert(args.end(), {"--socket", socketPath_, "--backend", options.backend});
+  }
+  std::vector<std::string> env = serviceEnvironment(envToken, extra);
+
+  int in[2], out[2], err[2];
+  if (::pipe2(in, O_CLOEXEC) || ::pipe2(out, O_CLOEXEC) || ::pipe2(err, O_CLOEXEC)) {
+    throw std::runtime_error("pipe");
+  }
+  std::vector<char*> argv, envp;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  uid_t uid = options.asRoot ? 0 : ServiceUser::uid();
+  gid_t gid = options.asRoot ? 0 : ServiceUser::gid();
+  bool devNull = options.stdinMode == ServiceOptions::Stdin::devNull;
+
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("fork");
+  if (pid_ == 0) {
+    int input = devNull ? ::open("/dev/null", O_RDONLY) : in[0];
+    if (!ServiceUser::becomeInChild(uid, gid) || ::dup2(input, 0) < 0 || ::dup2(out[1], 1) < 0 ||
+        ::dup2(err[1], 2) < 0) {
+      ::_exit(127);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::signal(SIGPIPE, SIG_DFL);
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  ::close(err[1]);
+  stdinFd_ = in[1];
+  stdoutFd_ = out[0];
+  stderrFd_ = err[0];
+  ::fcntl(stdoutFd_, F_SETFL, O_NONBLOCK);
+  ::fcntl(stderrFd_, F_SETFL, O_NONBLOCK);
+  if (devNull) closeStdin();
+}
+
+ServiceProcess::~ServiceProcess() {
+  if (running()) {
+    ::kill(pid_, SIGKILL);
+    waitExit(5s);
+  }
+  for (int fd : {stdinFd_, stdoutFd_, stderrFd_}) {
+    if (fd >= 0) ::close(fd);
+  }
+}
+
+std::optional<std::string> ServiceProcess::readLine(std::chrono::milliseconds timeout) {
+  auto deadline = Clock::now() + timeout;
+  for (;;) {
+    auto nl = outBuffer_.find('\n');
+    if (nl != std::string::npos) {
+      std::string line = outBuffer_.substr(0, nl);
+      outBuffer_.erase(0, nl + 1);
+      return line;
+    }
+    if (outEnded_) return std::nullopt;
+    pollfd p{stdoutFd_, POLLIN, 0};
+    int n = ::poll(&p, 1, remainingMs(deadline));
+    if (n == 0) return std::nullopt;
+    char chunk[4096];
+    ssize_t got = ::read(stdoutFd_, chunk, sizeof(chunk));
+    if (got > 0) {
+      outBuffer_.append(chunk, static_cast<std::size_t>(got));
+    } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+      outEnded_ = true;
+    }
+  }
+}
+
+std::optional<nlohmann::json> ServiceProcess::readEvent(std::chrono::milliseconds timeout) {
+  auto line = readLine(timeout);
+  if (!line) return std::nullopt;
+  return nlohmann::json::parse(*line);
+}
+
+std::string ServiceProcess::readRest(std::chrono::milliseconds timeout) {
+  std::string rest;
+  while (auto line = readLine(timeout)) rest += *line + "\n";
+  rest += outBuffer_;
+  outBuffer_.clear();
+  return rest;
+}
+
+void ServiceProcess::awaitReady() {
+  auto line = readLine(10s);
+  if (!line) throw std::runtime_error("the service wrote no first line");
+  auto event = nlohmann::json::parse(*line);
+  if (event.value("type", "") != "ready") throw std::runtime_error("not ready: " + *line);
+}
+
+std::optional<int> ServiceProcess::waitExit(std::chrono::milliseconds timeout) {
+  if (status_) return status_;
+  auto deadline = Clock::now() + timeout;
+  for (;;) {
+    int status = 0;
+    pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r == pid_) {
+      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      return status_;
+    }
+    if (Clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(2ms);
+  }
+}
+
+bool ServiceProcess::running() {
+  return !status_ && !waitExit(0ms);
+}
+
+void ServiceProcess::signal(int sig) {
+  ::kill(pid_, sig);
+}
+
+void ServiceProcess::closeStdin() {
+  if (stdinFd_ >= 0) ::close(stdinFd_);
+  stdinFd_ = -1;
+}
+
+void ServiceProcess::writeStdin(const std::string& bytes) {
+  [[maybe_unused]] ssize_t n = ::write(stdinFd_, bytes.data(), bytes.size());
+}
+
+std::string ServiceProcess::standardError() {
+  std::string text;
+  char chunk[4096];
+  ssize_t got;
+  while ((got = ::read(stderrFd_, chunk, sizeof(chunk))) > 0)
+    text.append(chunk, static_cast<std::size_t>(got));
+  return text;
+}
+
+int ServiceProcess::openDescriptors() const {
+  int count = 0;
+  auto list = [&] {
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+      ++count;
+    }
+  };
+  if (ServiceUser::privileged()) {
+    ServiceUser::asRoot(list);
+  } else {
+    list();
+  }
+  return count;
+}
+
+}  // namespace virelo::test

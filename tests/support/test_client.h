@@ -1,0 +1,43 @@
+// A client of the service's socket for tests: raw bytes and lines in, reply lines out, with
+// timeouts, so that framing edge cases can be driven byte by byte.
+#pragma once
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+namespace virelo::test {
+
+using namespace std::chrono_literals;
+
+class TestClient {
+ public:
+  // Connects with the current effective user; throws when the connection is refused.
+  explicit TestClient(const std::string& socketPath);
+  ~TestClient();
+  TestClient(const TestClient&) = delete;
+  TestClient& operator=(const TestClient&) = delete;
+
+  // Sends bytes as they are, in one send.
+  void sendRaw(const std::string& bytes);
+  void sendLine(const std::string& line) { sendRaw(line + "\n"); }
+  void send(const nlohmann::json& object) { sendLine(object.dump()); }
+  // The next reply line, or nullopt on timeout or when the service closed the connection.
+  std::optional<std::string> readLine(std::chrono::milliseconds timeout = 5s);
+  // Sends the command and parses its reply; throws when there is none.
+  nlohmann::json command(const nlohmann::json& object);
+  // "hello" with the token; returns the reply.
+  nlohmann::json hello(const std::string& token);
+  // True when the service closed the connection within the timeout (pending replies are skipped).
+  bool closedByService(std::chrono::milliseconds timeout = 5s);
+  void close();
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  std::string buffer_;
+  bool ended_ = false;
+};
+
+}  // namespace virelo::test
