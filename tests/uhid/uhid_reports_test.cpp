@@ -113,6 +113,34 @@ TEST_F(UhidInputReport, WriteTheKernelRefusesIsAServiceError) {
   EXPECT_THROW(device_->dispatchInputReport(Bytes(4, 0), 0), HidServiceError);
 }
 
+TEST_F(UhidInputReport, DispatchesAndRequestsOnTheReaderInterleaveAsWholeRecords) {
+  device_->activate(delegate_);
+  delegate_.answer(Bytes(33, 0x11));
+  constexpr int count = 100;
+  std::thread host([this] {
+    for (int i = 0; i < count; ++i)
+      kernel_.sendGetReport(static_cast<std::uint32_t>(i), 0, UHID_INPUT_REPORT);
+  });
+  for (int i = 0; i < count; ++i) device_->dispatchInputReport(Bytes(33, 0x22), 0);
+  host.join();
+  int inputs = 0, replies = 0;
+  for (int i = 0; i < 2 * count; ++i) {
+    auto record = kernel_.receive();
+    ASSERT_TRUE(record);
+    ASSERT_EQ(record->size(), u32At(*record, 0) == UHID_INPUT2 ? 6u + 33u : 12u + 33u);
+    if (u32At(*record, 0) == UHID_INPUT2) {
+      EXPECT_EQ(record->back(), 0x22);
+      ++inputs;
+    } else {
+      EXPECT_EQ(u32At(*record, 4), static_cast<std::uint32_t>(replies));
+      EXPECT_EQ(record->back(), 0x11);
+      ++replies;
+    }
+  }
+  EXPECT_EQ(inputs, count);
+  EXPECT_EQ(replies, count);
+}
+
 // Get-report requests.
 
 using UhidGetReport = UhidDeviceTest;
