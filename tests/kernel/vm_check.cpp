@@ -503,6 +503,16 @@ int main(int argc, char** argv) {
           "a get-report the delegate refuses (the mouse's output report) fails with EIO");
   }
 
+  {
+    // A set-report of a feature report reaches the delegate as a set-report request, which it
+    // refuses; the kernel hands the refusal back to the caller.
+    std::uint8_t feature[2] = {0, 1};
+    int result = ::ioctl(raw[kbd], HIDIOCSFEATURE(2), feature);
+    int error = errno;
+    check(result < 0 && error == EIO,
+          "a set-report the delegate refuses (a keyboard feature report) fails with EIO");
+  }
+
   // Killing the service removes its devices.
   for (int i = 0; i < 3; ++i) {
     ::close(ev[i]);
