@@ -2,6 +2,7 @@
 
 #include <grp.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -17,6 +18,9 @@ void switchEffective(uid_t uid, gid_t gid) {
   // Back to root first: only root may change the effective group.
   if (::seteuid(0) != 0) throw std::runtime_error("seteuid(0)");
   if (::setegid(gid) != 0 || ::seteuid(uid) != 0) throw std::runtime_error("switch user");
+  // A change of effective ids makes the process undumpable, which would keep the leak checker
+  // of the sanitizer builds from inspecting it at exit.
+  ::prctl(PR_SET_DUMPABLE, 1);
 }
 
 }  // namespace
