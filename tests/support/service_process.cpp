@@ -73,7 +73,7 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
   } else {
     std::filesystem::copy_file(VIRELO_SERVICE_PATH, binary);
   }
-  std::map<std::string, std::string> extra;
+  std::map<std::string, std::string> extra = options.environment;
   if (!options.world.empty()) {
     writeFile(dir_ / "world.json", options.world.dump());
     extra["VL_SIM_WORLD"] = dir_ / "world.json";
