@@ -47,16 +47,19 @@ bool within(double a, double b, double tolerance) {
 
 AccessibilityScan::AccessibilityScan(Accessibility& accessibility, WindowList& windowList,
                                      ActiveDisplays& displays, WebAppDetector& web,
-                                     ElementRef system, std::int32_t ownPID)
+                                     ElementRef system, std::int32_t ownPID,
+                                     const std::atomic<bool>* stopping)
     : ax_(accessibility),
       windowList_(windowList),
       displays_(displays),
       web_(web),
       system_(std::move(system)),
-      ownPID_(ownPID) {}
+      ownPID_(ownPID),
+      stopping_(stopping) {}
 
 std::vector<Rect> AccessibilityScan::scan(Point point, const std::vector<Vector>& ring,
                                           double margin) {
+  if (stopping()) return {};
   ScreenSnapshot screen = ScreenSnapshot::take(windowList_, displays_);
   std::vector<Rect> result;
   titleBarPass(screen, point, margin, result);
@@ -103,6 +106,7 @@ void AccessibilityScan::titleBarPass(const ScreenSnapshot& screen, Point point, 
                                      std::vector<Rect>& result) {
   int examined = 0;
   for (const Window& w : screen.windows()) {
+    if (stopping()) return;
     if (w.layer != 0 || w.pid == ownPID_ || examined >= kMaxTitleBarWindows) continue;
     Rect corner = makeRect(w.bounds.minX() - margin, w.bounds.minY() - margin,
                            kCornerWidth + 2 * margin, kCornerHeight + 2 * margin);
@@ -148,6 +152,7 @@ void AccessibilityScan::samplingPass(const ScreenSnapshot& screen, Point point,
   // same control read it only once.
   std::vector<ElementRef> seen;
   for (const Vector& o : ring) {
+    if (stopping()) return;
     Point s{point.x + o.dx, point.y + o.dy};
     if (screen.windows().empty()) continue;
     const Window* window = screen.windowUnder(s);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -33,9 +34,12 @@ class AccessibilityScan {
       "AXCloseButton", "AXMinimizeButton", "AXZoomButton", "AXFullScreenButton"};
 
   // Everything is borrowed and must outlive the scan. `system` is the system-wide element,
-  // `ownPID` this process, whose windows and elements are never targets.
+  // `ownPID` this process, whose windows and elements are never targets. When `stopping` is
+  // given and becomes true (from any thread), a running scan gives up before its next request
+  // and returns what it has.
   AccessibilityScan(Accessibility& accessibility, WindowList& windowList, ActiveDisplays& displays,
-                    WebAppDetector& web, ElementRef system, std::int32_t ownPID);
+                    WebAppDetector& web, ElementRef system, std::int32_t ownPID,
+                    const std::atomic<bool>* stopping = nullptr);
 
   // Title-bar rectangles first (by window front to back, then in windowButtons order), then one
   // rectangle per sample that found a new target, in ring order. Never fails.
@@ -57,6 +61,7 @@ class AccessibilityScan {
   ElementRef matchingWindowElement(const Window& window);
   // The clickable element at or up to two levels above `hit`, or null when the walk stops.
   ElementRef candidateAbove(ElementRef hit);
+  bool stopping() const { return stopping_ && stopping_->load(std::memory_order_relaxed); }
 
   Accessibility& ax_;
   WindowList& windowList_;
@@ -64,6 +69,7 @@ class AccessibilityScan {
   WebAppDetector& web_;
   ElementRef system_;
   std::int32_t ownPID_;
+  const std::atomic<bool>* stopping_;
 };
 
 }  // namespace virelo

@@ -12,6 +12,10 @@ SerialQueue::SerialQueue(std::string label)
 }
 
 SerialQueue::~SerialQueue() {
+  stop();
+}
+
+void SerialQueue::stop() {
   std::deque<std::function<void()>> dropped;
   {
     std::lock_guard<std::mutex> guard(state_->mutex);
@@ -22,9 +26,9 @@ SerialQueue::~SerialQueue() {
   state_->idle.notify_all();
   // The dropped items are destroyed here, outside the lock: their captures may own anything.
   dropped.clear();
+  if (!worker_.joinable()) return;
   if (worker_.get_id() == std::this_thread::get_id()) {
-    // The worker is running the item that is destroying the queue's owner; it holds the state
-    // and ends by itself when that item returns.
+    // Called from an item: the worker holds the state and ends by itself when the item returns.
     worker_.detach();
   } else {
     worker_.join();

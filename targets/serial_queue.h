@@ -1,10 +1,9 @@
 // A private serial work queue: one worker thread runs the submitted items one at a time, in
 // submission order.
 //
-// Threads: submit() and waitIdle() from any thread. The destructor may run on any thread,
-// including the worker itself (when an item drops the last reference to the queue's owner):
-// items not yet started are discarded, the worker is joined, or, when the destructor runs on
-// the worker, left to end on its own once the current item returns.
+// Threads: submit(), waitIdle() and stop() from any thread but the worker's own items (stop()
+// from an item only detaches the worker, which then ends once the item returns). stop(), also
+// run by the destructor, discards the items not yet started and waits for the running one.
 #pragma once
 
 #include <condition_variable>
@@ -27,7 +26,11 @@ class SerialQueue {
 
   const std::string& label() const { return label_; }
 
+  // Items submitted after stop() are discarded.
   void submit(std::function<void()> item);
+  // Discards the items not yet started, waits for the running one to return and ends the
+  // worker. Idempotent.
+  void stop();
   // Blocks until every item submitted before the call has finished. Must not be called from an
   // item.
   void waitIdle();

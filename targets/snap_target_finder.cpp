@@ -19,12 +19,15 @@ SnapTargetFinder::SnapTargetFinder(Passkey, SnapTargetPlatform platform)
       system_(platform.accessibility.systemWide()),
       ownPID_(platform.applications.ownProcessID()),
       scan_(platform.accessibility, platform.windowList, platform.displays, webApps_, system_,
-            ownPID_),
+            ownPID_, &stopping_),
       queue_(kQueueLabel) {
   platform_.accessibility.setMessagingTimeout(system_, kMessagingTimeout);
 }
 
-SnapTargetFinder::~SnapTargetFinder() = default;
+SnapTargetFinder::~SnapTargetFinder() {
+  stopping_ = true;
+  queue_.stop();
+}
 
 std::vector<Rect> SnapTargetFinder::targets() {
   std::lock_guard<std::mutex> guard(lock_);
@@ -42,10 +45,11 @@ void SnapTargetFinder::refresh(Point around, std::uint64_t now) {
     askedAt_ = now;
     askedPoint_ = around;
   }
-  queue_.submit([weak = self_, around] {
-    auto self = weak.lock();
-    if (!self) return;
-    self->publishNear(self->search(around, nearRing(), kNearMargin));
+  // The item holds the finder weakly and never takes a strong reference: the finder's
+  // destructor waits for a running item, so `finder` stays valid while the item runs.
+  queue_.submit([weak = self_, finder = this, around] {
+    if (weak.expired()) return;
+    finder->publishNear(finder->search(around, nearRing(), kNearMargin));
   });
 }
 
@@ -56,10 +60,9 @@ void SnapTargetFinder::scanWide(Point around) {
     turn = ++wideTurn_;
     wide_.reset();
   }
-  queue_.submit([weak = self_, around, turn] {
-    auto self = weak.lock();
-    if (!self) return;
-    self->publishWide(turn, self->search(around, wideRing(), kWideMargin));
+  queue_.submit([weak = self_, finder = this, around, turn] {
+    if (weak.expired()) return;
+    finder->publishWide(turn, finder->search(around, wideRing(), kWideMargin));
   });
 }
 

@@ -4,15 +4,20 @@
 // never more than one pending) and read through targets(); wide searches around the resting
 // cursor are taken once through takeWide(), and only the latest one's result is handed out.
 // The searches run on a private serial background queue; work items hold the finder weakly and
-// do nothing once it is gone.
+// do nothing once it is gone. The queue never holds the finder strongly, so the finder is
+// always destroyed by its owner, on the owner's thread: the destructor discards the searches
+// not yet started, makes a running one give up before its next platform request and waits for
+// it, so that nothing uses the platform after the finder is gone.
 //
 // Threads: create(), targets(), refresh(), scanWide(), takeWide() and the destructor are called
-// from the service's main thread; they exchange requests and results with the queue under
-// `lock_`, which is held only for a few field reads or writes, never during a search. The scan,
-// the window and display snapshots, the web-application cache and every platform call except
-// the two made at construction run only on the queue.
+// from the service's main thread (the destructor may wait for one platform request to end); they
+// exchange requests and results with the queue under `lock_`, which is held only for a few field
+// reads or writes, never during a search. The scan, the window and display snapshots, the
+// web-application cache and every platform call except the two made at construction run only on the
+// queue.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -77,14 +82,16 @@ class SnapTargetFinder final : public SnapTargetSource {
   std::optional<std::vector<Rect>> wide_;  // guarded by lock_
   std::int64_t wideTurn_ = 0;              // guarded by lock_
 
+  // Set by the destructor; read by a running scan.
+  std::atomic<bool> stopping_{false};
+
   // Used only on the queue.
   WebAppDetector webApps_;
   ElementRef system_;
   std::int32_t ownPID_;
   AccessibilityScan scan_;
 
-  // Declared last so that it is destroyed first: the worker is stopped (and, from the main
-  // thread, joined) before anything it could use goes away.
+  // Declared last: started once everything its items use exists.
   SerialQueue queue_;
 };
 
