@@ -2,12 +2,16 @@
 
 #include <pthread.h>
 
+#include <algorithm>
+
 namespace virelo {
 
 SerialQueue::SerialQueue(std::string label)
     : label_(std::move(label)), state_(std::make_shared<State>()) {
   worker_ = std::thread(&SerialQueue::work, state_);
-  std::string name = label_.substr(0, 15);
+  // Thread names hold 15 characters: "vl-" and the last component of the label.
+  std::string name = "vl-" + label_.substr(label_.rfind('.') + 1);
+  name.resize(std::min<std::size_t>(name.size(), 15));
   pthread_setname_np(worker_.native_handle(), name.c_str());
 }
 

@@ -18,7 +18,8 @@ namespace virelo {
 
 class SerialQueue {
  public:
-  // `label` names the queue; the worker thread gets its first 15 characters as its name.
+  // `label` names the queue (reverse-DNS); the worker thread is named "vl-" and the label's last
+  // component, cut to 15 characters.
   explicit SerialQueue(std::string label);
   ~SerialQueue();
   SerialQueue(const SerialQueue&) = delete;

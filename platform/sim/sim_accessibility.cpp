@@ -421,7 +421,8 @@ std::optional<AccessibilityValue> SimAccessibility::copyAttributeValue(
         answer.fail = true;
       } else {
         const json& spec = found->second.spec;
-        const json& app = state_->apps[found->second.pid];
+        auto owner = state_->apps.find(found->second.pid);
+        const json& app = owner != state_->apps.end() ? owner->second : json::object();
         answer.delayMs = delayOf(spec) >= 0 ? delayOf(spec) : delayOf(app);
         answer.fail = flagOf(spec, "fail") || flagOf(app, "fail");
         if (auto raw = rawAttribute(spec, attribute)) value = valueOf(attribute, *raw);
@@ -450,7 +451,9 @@ ElementRef SimAccessibility::elementAtPosition(const ElementRef& systemWide, flo
       for (const auto& w : *state_->windows) {
         if (!w.is_object() || !w.contains("pid") || !w["pid"].is_number_integer()) continue;
         auto bounds = rectOf(w.value("bounds", json()));
-        if (!bounds || !bounds->contains(p)) continue;
+        if (!bounds || !bounds->contains(p) || flagOf(w, "ignoresMouse")) continue;
+        auto alpha = w.find("alpha");
+        if (alpha != w.end() && alpha->is_number() && alpha->get<double>() <= 0.01) continue;
         pid = w["pid"].get<std::int32_t>();
         break;
       }

@@ -37,11 +37,12 @@
 // Requests take the answer delay of the element or application. When that is longer than the
 // messaging timeout (6 s until set; set on the system-wide element it applies to every
 // element), the request fails after the timeout instead.
-// Hit-testing goes to the frontmost window of the list that contains the point (entries with a
-// malformed pid or bounds are passed over) and answers the deepest element of its application
-// whose frame contains the point (the later one on equal depth), after that element's delay
-// (or the application's); no such element, no such application, or a failing application or
-// element make the request fail.
+// Hit-testing goes to the frontmost window of the list that contains the point, passing over
+// entries with a malformed pid or bounds, invisible ones (numeric "alpha" at most 0.01) and
+// those marked "ignoresMouse": true (an overlay that lets the mouse through). It answers the
+// deepest element of that window's application whose frame contains the point (the later one
+// on equal depth), after that element's delay (or the application's); no such element, no such
+// application, or a failing application or element make the request fail.
 //
 // Trace: ax_trusted {"trusted"}, ax_timeout {"element","seconds"}, ax_hit {"x","y","pid",
 // "element","ok"}, ax_attr {"element","attribute","ok"}, ax_pid {"element","ok"}, each with

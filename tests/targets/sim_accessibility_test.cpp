@@ -254,6 +254,21 @@ TEST(SimAccessibility, FrontWindowHidesElementsOfWindowsBehind) {
   EXPECT_EQ(SimAccessibility::elementID(hitAt(ax, 200, 200)), "win");
 }
 
+TEST(SimAccessibility, InvisibleAndMouseTransparentWindowsLetHitsThrough) {
+  json world = sampleWorld();
+  world["apps"]["300"] = json::object();
+  world["windows"].insert(
+      world["windows"].begin(),
+      json::object(
+          {{"pid", 300}, {"layer", 25}, {"bounds", {0, 0, 1920, 1080}}, {"ignoresMouse", true}}));
+  world["windows"].insert(
+      world["windows"].begin(),
+      json::object({{"pid", 300}, {"bounds", {0, 0, 1920, 1080}}, {"alpha", 0}}));
+  SimHost host(world, "", "");
+  SimAccessibility ax(host);
+  EXPECT_EQ(SimAccessibility::elementID(hitAt(ax, 310, 305)), "label");
+}
+
 TEST(SimAccessibility, FailingApplicationsAndElements) {
   json world = sampleWorld();
   world["apps"]["100"]["elements"][3]["fail"] = true;  // save
