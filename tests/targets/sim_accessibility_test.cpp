@@ -467,6 +467,23 @@ TEST_F(FinderOnSim, SeenButtonIsReadOnce) {
   EXPECT_EQ(pidReads, 1);
 }
 
+TEST_F(FinderOnSim, ThrottlingShowsInTheTrace) {
+  start(sampleWorld());
+  constexpr std::uint64_t ms = 1'000'000;
+  constexpr std::uint64_t t = 1'000'000 * ms;
+  finder->refresh({320, 310}, t);
+  finder->drainForTesting();
+  finder->refresh({340, 310}, t + 30 * ms);   // too soon
+  finder->refresh({322, 310}, t + 100 * ms);  // too close
+  finder->drainForTesting();
+  EXPECT_THAT(finder->targets(), ElementsAre(makeRect(300, 300, 60, 20)));
+  finder->refresh({330, 310}, t + 100 * ms);
+  finder->drainForTesting();
+  // One search per accepted request: each asks for trust once and hit-tests the 13 samples.
+  EXPECT_EQ(eventsNamed(trace(), "ax_trusted").size(), 2u);
+  EXPECT_EQ(eventsNamed(trace(), "ax_hit").size(), 26u);
+}
+
 TEST_F(FinderOnSim, UnansweringApplicationIsBoundedByTheMessagingTimeout) {
   json world = sampleWorld();
   world["apps"]["100"]["delayMs"] = 600000;  // ten minutes per answer
