@@ -364,6 +364,27 @@ TEST_F(Connections, EndOfStreamDropsTheClient) {
   EXPECT_FALSE(admitted(fd));
 }
 
+TEST_F(Connections, ReadableWithoutDataKeepsTheClient) {
+  auto [client, fd] = admitAuthenticated();
+  service->serve(fd, POLLIN);  // the receive would block
+  EXPECT_TRUE(admitted(fd));
+  EXPECT_FALSE(receive(client).closed);
+}
+
+TEST_F(Connections, ClientFoundDeadInsideItsOwnCommandGetsNoReplyAndNoMovement) {
+  auto [client, fd] = admitAuthenticated();
+  send(client, R"({"cmd":"move","dx":9,"dy":9})"
+               "\n");
+  ::shutdown(client, SHUT_WR);  // half-closed: the line is read, then the peek sees the end
+  pass(fd);
+  EXPECT_FALSE(admitted(fd));
+  EXPECT_EQ(rig.devices.reportCount("mouse"), 0u);
+  Received r = receive(client);
+  EXPECT_TRUE(r.lines.empty());
+  EXPECT_TRUE(r.closed);
+  EXPECT_TRUE(rig.bridge->pendingRelease());
+}
+
 TEST_F(Connections, ClientThatNeverReadsIsDroppedOnceAReplyCannotBeSentWhole) {
   auto [client, fd] = admitAuthenticated();
   int small = 1;  // the kernel rounds this up to its minimum
