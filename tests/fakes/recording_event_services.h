@@ -3,6 +3,8 @@
 // the test feeds with deliver(). Safe to use from the test thread and a tap thread at once.
 #pragma once
 
+#include <pthread.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -219,7 +221,10 @@ class RecordingEventServices : public EventServices {
     return tap;
   }
   std::shared_ptr<RunLoop> currentRunLoop() override {
+    char name[32] = {};
+    pthread_getname_np(pthread_self(), name, sizeof name);
     std::lock_guard<std::mutex> guard(mutex_);
+    loopThreadNames_.push_back(name);
     auto loop = std::make_shared<Loop>(*this);
     loops_.push_back(loop);
     return loop;
@@ -305,6 +310,10 @@ class RecordingEventServices : public EventServices {
     std::lock_guard<std::mutex> guard(mutex_);
     return taps_;
   }
+  std::vector<std::string> loopThreadNames() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return loopThreadNames_;
+  }
   std::size_t loopCount() {
     std::lock_guard<std::mutex> guard(mutex_);
     return loops_.size();
@@ -327,6 +336,11 @@ class RecordingEventServices : public EventServices {
     }
     return true;
   }
+
+  // For predicates of waitUntil() and inspect(), which run under the mutex.
+  const std::vector<std::shared_ptr<Tap>>& tapsLocked() const { return taps_; }
+  std::size_t tapAttemptsLocked() const { return tapAttempts_.size(); }
+  std::size_t postedLocked() const { return posted_.size(); }
 
   // The newest tap, when it is enabled and served by a run loop.
   std::shared_ptr<Tap> activeTapLocked() {
@@ -400,6 +414,7 @@ class RecordingEventServices : public EventServices {
   std::vector<double> tapAttempts_;
   std::vector<std::shared_ptr<Tap>> taps_;
   std::vector<std::shared_ptr<Loop>> loops_;
+  std::vector<std::string> loopThreadNames_;
 };
 
 }  // namespace virelo::test
