@@ -46,6 +46,10 @@ class CGEventOutput final : public EventOutput {
   // Consumer usage -> the platform's auxiliary-control key type.
   static const std::map<int, int>& mediaKeys();
 
+  // `services` must outlive this object: destroying it stops the tap and joins its thread, which
+  // may still post. `tapClock` paces the tap thread (real time unless a test passes its own).
+  // Reports shorter than the bridge's (33, 4 and 1 bytes) read their missing bytes as 0, so an
+  // empty report releases everything of its kind.
   explicit CGEventOutput(EventServices& services, FnTapClock tapClock = FnTapClock::system());
 
   bool permitted() override;
