@@ -266,12 +266,12 @@ std::optional<Point> CGEventOutput::cursorLocation() {
 void CGEventOutput::postMedia(int usage, bool down) {
   const std::int64_t keyType = mediaKeys().at(usage);
   const std::int64_t state = down ? kMediaDown : kMediaUp;
-  SystemDefinedEventSpec spec;
-  spec.modifierFlags = eventFlags() | static_cast<std::uint64_t>(state);
-  spec.subtype = kSubtypeAuxControlButtons;
-  spec.data1 = (keyType << 16) | state;
-  spec.data2 = -1;
-  auto event = services_.createSystemDefinedEvent(spec);
+  SystemDefinedEventArgs args;
+  args.modifierFlags = eventFlags() | static_cast<std::uint64_t>(state);
+  args.subtype = kSubtypeAuxControlButtons;
+  args.data1 = (keyType << 16) | state;
+  args.data2 = -1;
+  auto event = services_.createSystemDefinedEvent(args);
   if (!event) throw CGOutputFailure();
   event->setField(kFieldSourceUserData, FnEventBridge::kEventTag);
   services_.post(*event);

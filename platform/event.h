@@ -101,7 +101,7 @@ struct SystemDefinedData {
 };
 
 // The arguments of a system-defined event.
-struct SystemDefinedEventSpec {
+struct SystemDefinedEventArgs {
   Point location;
   std::uint64_t modifierFlags = 0;
   std::uint64_t timestamp = 0;

@@ -33,7 +33,7 @@ class EventServices {
   // A scroll event of one wheel in line units.
   virtual std::optional<Event> createScrollWheelEvent(std::int32_t lines) = 0;
   // A system-defined event (type 14).
-  virtual std::optional<Event> createSystemDefinedEvent(const SystemDefinedEventSpec& spec) = 0;
+  virtual std::optional<Event> createSystemDefinedEvent(const SystemDefinedEventArgs& args) = 0;
   // An empty event whose location is the current cursor position.
   virtual std::optional<Event> createEvent() = 0;
   // The subtype and data1 of a system-defined event; nullopt for other events or when the

@@ -423,15 +423,15 @@ std::optional<Event> SimWindowServer::createScrollWheelEvent(std::int32_t lines)
   return e;
 }
 
-std::optional<Event> SimWindowServer::createSystemDefinedEvent(const SystemDefinedEventSpec& spec) {
+std::optional<Event> SimWindowServer::createSystemDefinedEvent(const SystemDefinedEventArgs& args) {
   Event e;
   e.type = kEventSystemDefined;
-  e.location = spec.location;
-  e.flags = spec.modifierFlags;
-  e.timestamp = spec.timestamp;
-  e.subtype = spec.subtype;
-  e.data1 = spec.data1;
-  e.data2 = spec.data2;
+  e.location = args.location;
+  e.flags = args.modifierFlags;
+  e.timestamp = args.timestamp;
+  e.subtype = args.subtype;
+  e.data1 = args.data1;
+  e.data2 = args.data2;
   return e;
 }
 

@@ -52,7 +52,7 @@ class SimWindowServer final : public EventServices {
   std::optional<Event> createMouseEvent(std::uint32_t type, Point position,
                                         std::uint32_t button) override;
   std::optional<Event> createScrollWheelEvent(std::int32_t lines) override;
-  std::optional<Event> createSystemDefinedEvent(const SystemDefinedEventSpec& spec) override;
+  std::optional<Event> createSystemDefinedEvent(const SystemDefinedEventArgs& args) override;
   std::optional<Event> createEvent() override;
   std::optional<SystemDefinedData> systemDefinedData(const Event& event) override;
   void post(const Event& event) override;

@@ -153,17 +153,17 @@ class RecordingEventServices : public EventServices {
     e.wheelValue = lines;
     return e;
   }
-  std::optional<Event> createSystemDefinedEvent(const SystemDefinedEventSpec& spec) override {
+  std::optional<Event> createSystemDefinedEvent(const SystemDefinedEventArgs& args) override {
     std::lock_guard<std::mutex> guard(mutex_);
     if (!allow(Kind::systemDefined)) return std::nullopt;
     Event e;
     e.type = kEventSystemDefined;
-    e.location = spec.location;
-    e.flags = spec.modifierFlags;
-    e.timestamp = spec.timestamp;
-    e.subtype = spec.subtype;
-    e.data1 = spec.data1;
-    e.data2 = spec.data2;
+    e.location = args.location;
+    e.flags = args.modifierFlags;
+    e.timestamp = args.timestamp;
+    e.subtype = args.subtype;
+    e.data1 = args.data1;
+    e.data2 = args.data2;
     return e;
   }
   std::optional<Event> createEvent() override {
