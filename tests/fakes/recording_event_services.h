@@ -45,6 +45,7 @@ class RecordingEventServices : public EventServices {
       std::lock_guard<std::mutex> guard(owner_.mutex_);
       if (!invalidated) enabled = on;
       ++enableCalls;
+      if (on) ++enableOnCalls;
       owner_.changed_.notify_all();
     }
     void invalidate() override {
@@ -66,6 +67,7 @@ class RecordingEventServices : public EventServices {
     bool enabled = false;
     bool invalidated = false;
     int enableCalls = 0;
+    int enableOnCalls = 0;
     std::shared_ptr<Loop> loop;
   };
 
@@ -352,7 +354,8 @@ class RecordingEventServices : public EventServices {
 
   // Hands an event to the active tap on its thread, as the window server would, and returns what
   // the tap let through; nullopt when no tap is active.
-  std::optional<Event> deliver(std::uint32_t type, Event event) {
+  // `before` runs on the tap thread right before the callback.
+  std::optional<Event> deliver(std::uint32_t type, Event event, std::function<void()> before = {}) {
     std::shared_ptr<Tap> tap;
     auto result = std::make_shared<std::optional<Event>>();
     {
@@ -368,7 +371,8 @@ class RecordingEventServices : public EventServices {
       if (type == kEventTapDisabledByTimeout || type == kEventTapDisabledByUserInput) {
         tap->enabled = false;
       }
-      tap->loop->work.push_back([this, tap, type, event, result] {
+      tap->loop->work.push_back([this, tap, type, event, result, before] {
+        if (before) before();
         Event out = tap->callback(type, event);
         std::lock_guard<std::mutex> guard(mutex_);
         *result = std::move(out);

@@ -124,6 +124,20 @@ TEST_F(FnTapThread, TapDisabledBySystemIsEnabledAgain) {
   EXPECT_EQ(services.inspect([&] { return services.tapsLocked().back()->enableCalls; }), 3);
 }
 
+TEST_F(FnTapThread, TapDisabledBySystemStaysDisabledWithoutPostingPermission) {
+  bridge.start();
+  waitInstalled();
+  services.deliver(kEventTapDisabledByTimeout, Event{}, [&] { services.postAccess = false; });
+  EXPECT_EQ(services.inspect([&] { return services.tapsLocked().back()->enableOnCalls; }), 1);
+}
+
+TEST_F(FnTapThread, TapDisabledBySystemStaysDisabledWhenStopping) {
+  bridge.start();
+  waitInstalled();
+  services.deliver(kEventTapDisabledByUserInput, Event{}, [&] { bridge.stop(); });
+  EXPECT_EQ(services.inspect([&] { return services.tapsLocked().back()->enableOnCalls; }), 1);
+}
+
 TEST_F(FnTapThread, LosingAPermissionTakesTheTapDownAndResetsFnState) {
   bridge.start();
   waitInstalled();
