@@ -175,12 +175,12 @@ std::string randomToken() {
 // threaded, so the switch affects nothing else.
 template <typename F>
 auto asUser(uid_t uid, gid_t gid, F fn) {
-  if (::setegid(gid) != 0 || ::seteuid(uid) != 0) throw std::runtime_error("seteuid");
   struct Back {
     ~Back() {
       if (::seteuid(0) != 0 || ::setegid(0) != 0) std::abort();
     }
   } back;
+  if (::setegid(gid) != 0 || ::seteuid(uid) != 0) throw std::runtime_error("seteuid");
   return fn();
 }
 
@@ -227,8 +227,7 @@ class RealService final : public ServiceUnderTest {
   bool start(uid_t uid, gid_t gid) override {
     if (!launch(uid, gid)) return false;
     auto line = readLine(child_, 60000);
-    first_ = line.value_or("<nothing>");
-    note("service says: " + first_);
+    note("service says: " + line.value_or("<nothing>"));
     return line == readyLine;
   }
   // Starts the service without waiting for anything; firstLine() then reads its first line.
@@ -309,7 +308,6 @@ class RealService final : public ServiceUnderTest {
   gid_t gid_ = 0;
   std::string dir_;
   std::string token_;
-  std::string first_;
   Child child_;
   std::unique_ptr<TestClient> client_;
 };
