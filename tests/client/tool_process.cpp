@@ -12,8 +12,8 @@
 
 #include "tests/support/service_user.h"
 
-#ifndef VIRELO_TOOL_PATH
-#error "VIRELO_TOOL_PATH must name the command-line tool"
+#if !defined(VIRELO_TOOL_PATH) || !defined(VIRELO_SERVICE_PATH)
+#error "VIRELO_TOOL_PATH and VIRELO_SERVICE_PATH must name the tool and the service"
 #endif
 
 namespace virelo::client {
@@ -23,16 +23,22 @@ using namespace std::chrono_literals;
 
 ToolProcess::ToolProcess(const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& environment) {
+  // The service binary goes beside the tool, where "virelo start" looks for it first.
   std::string binary = dir_ / "virelo";
-  if (ServiceUser::privileged()) {
-    ServiceUser::asRoot([&] {
-      std::filesystem::copy_file(VIRELO_TOOL_PATH, binary);
-      if (::chown(binary.c_str(), ServiceUser::uid(), ServiceUser::gid()) != 0) {
-        throw std::runtime_error("chown");
-      }
-    });
-  } else {
+  std::string service = dir_ / "virelo-service";
+  auto copy = [&] {
     std::filesystem::copy_file(VIRELO_TOOL_PATH, binary);
+    std::filesystem::copy_file(VIRELO_SERVICE_PATH, service);
+    if (ServiceUser::privileged() &&
+        (::chown(binary.c_str(), ServiceUser::uid(), ServiceUser::gid()) != 0 ||
+         ::chown(service.c_str(), ServiceUser::uid(), ServiceUser::gid()) != 0)) {
+      throw std::runtime_error("chown");
+    }
+  };
+  if (ServiceUser::privileged()) {
+    ServiceUser::asRoot(copy);
+  } else {
+    copy();
   }
   std::vector<std::string> argStrings{binary};
   argStrings.insert(argStrings.end(), args.begin(), args.end());

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+
 #include "tests/client/tool_process.h"
 #include "tests/support/host_trace.h"
+#include "tests/support/private_dir.h"
 #include "tests/support/service_process.h"
 
 namespace virelo::client {
@@ -147,6 +150,52 @@ TEST_F(Tool, FailuresExitNonZeroWithAMessage) {
 
   auto unknownCommand = runTool({"jump"}, environment());
   EXPECT_EQ(unknownCommand.status, 2);
+}
+
+TEST(ToolStart, PrintsHowToReachTheServiceAndStopsItOnCtrlC) {
+  ToolProcess start({"start", "--trace"}, {});
+  auto deadline = std::chrono::steady_clock::now() + 10s;
+  std::string out;
+  while (out.find("\"type\":\"ready\"") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    ASSERT_FALSE(start.waitExit(5ms)) << start.errors();
+    out = start.output();
+  }
+  auto exported = [&](const std::string& name) {
+    auto at = out.find("export " + name + "='");
+    if (at == std::string::npos) return std::string();
+    at += name.size() + 9;
+    return out.substr(at, out.find('\'', at) - at);
+  };
+  std::string socket = exported("VIRELO_SOCKET");
+  std::string token = exported("VIRELO_TOKEN");
+  std::string tracePath = exported("VIRELO_TRACE");
+  ASSERT_FALSE(socket.empty()) << out;
+  EXPECT_EQ(token.size(), 64u) << out;
+
+  auto chord = runTool({"chord", "ctrl+z"}, {{"VIRELO_SOCKET", socket}, {"VIRELO_TOKEN", token}});
+  EXPECT_EQ(chord.status, 0) << chord.errors;
+  auto reports = HostTrace(tracePath).reports("keyboard");
+  EXPECT_NE(std::find(reports.begin(), reports.end(), keyboardHex(1, {29})), reports.end());
+
+  start.signal(SIGINT);
+  EXPECT_EQ(start.waitExit(5s), 0) << start.errors();
+  EXPECT_NE(start.errors().find("exit status 0"), std::string::npos) << start.errors();
+}
+
+TEST(ToolStart, ARefusalIsReportedWithTheServiceErrorCode) {
+  test::PrivateDir dir;
+  test::writeFile(dir / "world.json", R"({"signature":{"valid":false}})");
+  auto result = runTool({"start", "--env", "VL_SIM_WORLD=" + (dir / "world.json")}, {});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.errors.find("virtual_hid_authorization_required"), std::string::npos)
+      << result.errors;
+}
+
+TEST(ToolStart, AnUnknownBackendIsReportedAsASilentExit) {
+  auto result = runTool({"start", "--backend", "CoreHID"}, {});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.errors.find("without a status event"), std::string::npos) << result.errors;
 }
 
 TEST_F(Tool, HelpDescribesEverySubcommand) {
