@@ -12,6 +12,7 @@
 #include "virelo/client/input_state.h"
 #include "virelo/client/monotonic_time.h"
 #include "virelo/client/protocol_error.h"
+#include "virelo/client/service_not_ready.h"
 #include "virelo/client/type_text.h"
 #include "virelo/client/untypable_text.h"
 
@@ -230,6 +231,31 @@ TEST_F(ClientSession, MotionSamplesAreStampedWithTheServiceClock) {
   // A sample 100 ms old is stale, and stops the motion.
   EXPECT_EQ(client->motion(3, 0, monotonicNow() - 100'000'000), MotionReply{true});
   client->stopMotion();
+}
+
+TEST(ClientNotReady, CommandsOfANotReadyServiceAreTypedErrorsAndStatusIsAValue) {
+  // Without permission to post events the "cgevent" backend runs but cannot deliver input.
+  test::ServiceOptions options;
+  options.backend = "cgevent";
+  ServiceProcess service(options);
+  ASSERT_TRUE(service.readLine(10s));
+  Client client(service.socketPath());
+  Status hello = client.hello(service.token());
+  if (hello.ready) GTEST_SKIP() << "the simulated host lets this backend post events";
+  EXPECT_FALSE(hello.ok);
+  EXPECT_EQ(hello.error, "virtual_hid_accessibility_required");
+  try {
+    client.pressKey(4);
+    FAIL() << "no error";
+  } catch (const ServiceNotReady& e) {
+    EXPECT_EQ(e.code(), "virtual_hid_accessibility_required");
+  }
+  EXPECT_TRUE(client.state().empty());
+  EXPECT_TRUE(client.connected());
+  EXPECT_THROW(client.motion(1, 1), ServiceNotReady);
+  Status status = client.status();
+  EXPECT_FALSE(status.ready);
+  EXPECT_EQ(status.backend, "cgevent");
 }
 
 }  // namespace

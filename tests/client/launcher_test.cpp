@@ -109,6 +109,20 @@ TEST(Launcher, EveryLaunchHasItsOwnDirectoryAndToken) {
   EXPECT_FALSE(fs::exists(dir));
 }
 
+TEST(Launcher, AServiceThatRunsButIsNotReadyIsNoRefusal) {
+  auto options = simOptions();
+  options.backend = "cgevent";
+  auto launcher = makeLauncher(options);
+  ServiceEvent first = start(*launcher);
+  if (first.ready) GTEST_SKIP() << "the simulated host lets this backend post events";
+  EXPECT_EQ(first.type, "status");
+  EXPECT_EQ(first.ok, false);
+  EXPECT_EQ(first.error, "virtual_hid_accessibility_required");
+  EXPECT_FALSE(first.failure());
+  EXPECT_TRUE(launcher->running());
+  EXPECT_EQ(launcher->stop(), 0);
+}
+
 TEST(Launcher, AnInvalidSignatureIsRefusedWithItsErrorCode) {
   auto launcher = withWorld({{"signature", {{"valid", false}}}});
   try {
