@@ -182,8 +182,13 @@ TEST(Launcher, AStalledLoopEndsWithTheWatchdogsStatusThree) {
   client.hello(launcher->token());
   test::hostRequest(launcher->directory() + "/control",
                     {{"request", "set"}, {"dispatchDelayMs", 400}});
-  // The keyboard report takes 400 ms to dispatch; the watchdog ends the service first.
-  EXPECT_THROW(client.pressKey(4), ConnectionLost);
+  // The keyboard report takes 400 ms to dispatch, so the loop stalls and the watchdog ends the
+  // service. Whether the reply still gets out first depends on the timing of the service's
+  // threads (under ThreadSanitizer it does), so either outcome of the command is accepted.
+  try {
+    client.pressKey(4);
+  } catch (const ConnectionLost&) {
+  }
   EXPECT_EQ(launcher->waitExit(5s), 3);
   ASSERT_TRUE(launcher->lastFailure());
   EXPECT_EQ(launcher->lastFailure()->error, "virtual_hid_not_ready");
