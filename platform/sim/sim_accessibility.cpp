@@ -68,14 +68,14 @@ std::optional<std::vector<Rect>> displaysOf(const json& value) {
   return displays;
 }
 
-double delayOf(const json& spec) {
-  auto it = spec.find("delayMs");
-  return it != spec.end() && it->is_number() ? it->get<double>() : -1;
+double delayOf(const json& description) {
+  auto it = description.find("delayMs");
+  return it != description.end() && it->is_number() ? it->get<double>() : -1;
 }
 
-bool flagOf(const json& spec, const char* key) {
-  auto it = spec.find(key);
-  return it != spec.end() && it->is_boolean() && it->get<bool>();
+bool flagOf(const json& description, const char* key) {
+  auto it = description.find(key);
+  return it != description.end() && it->is_boolean() && it->get<bool>();
 }
 
 AccessibilityValue elementsValue(const json& value) {
@@ -129,20 +129,20 @@ const std::map<std::string, std::string>& shortKeys() {
 }
 
 // The world value of an attribute of an element as described, or nullopt when it has none.
-std::optional<json> describedAttribute(const json& spec, const std::string& attribute) {
+std::optional<json> describedAttribute(const json& description, const std::string& attribute) {
   const auto& keys = shortKeys();
   auto k = keys.find(attribute);
   if (k != keys.end()) {
-    auto it = spec.find(k->second);
-    if (it != spec.end()) return *it;
+    auto it = description.find(k->second);
+    if (it != description.end()) return *it;
   }
-  auto extra = spec.find("attributes");
-  if (extra != spec.end() && extra->is_object()) {
+  auto extra = description.find("attributes");
+  if (extra != description.end() && extra->is_object()) {
     auto it = extra->find(attribute);
     if (it != extra->end()) return *it;
   }
-  auto frame = spec.find("frame");
-  if (frame != spec.end()) {
+  auto frame = description.find("frame");
+  if (frame != description.end()) {
     if (auto r = rectOf(*frame)) {
       if (attribute == "AXPosition") return json::array({r->origin.x, r->origin.y});
       if (attribute == "AXSize") return json::array({r->size.width, r->size.height});
@@ -153,20 +153,20 @@ std::optional<json> describedAttribute(const json& spec, const std::string& attr
 
 // The world value of an attribute as a read answers it: nullopt when the element lacks it or
 // its reads are set to fail.
-std::optional<json> rawAttribute(const json& spec, const std::string& attribute) {
-  auto failing = spec.find("failAttributes");
-  if (failing != spec.end() && failing->is_array()) {
+std::optional<json> rawAttribute(const json& description, const std::string& attribute) {
+  auto failing = description.find("failAttributes");
+  if (failing != description.end() && failing->is_array()) {
     for (const auto& name : *failing) {
       if (name == attribute) return std::nullopt;
     }
   }
-  return describedAttribute(spec, attribute);
+  return describedAttribute(description, attribute);
 }
 
 // Where an element lies on the screen, for hit-testing (whether or not its reads fail).
-std::optional<Rect> frameOf(const json& spec) {
-  auto position = describedAttribute(spec, "AXPosition");
-  auto size = describedAttribute(spec, "AXSize");
+std::optional<Rect> frameOf(const json& description) {
+  auto position = describedAttribute(description, "AXPosition");
+  auto size = describedAttribute(description, "AXSize");
   if (!position || !size) return std::nullopt;
   auto p = numbers(*position, 2);
   auto s = numbers(*size, 2);
@@ -204,7 +204,7 @@ json windowDictionary(const json& entry) {
 struct SimAccessibility::State {
   struct Element {
     std::int32_t pid = 0;
-    json spec;
+    json description;
   };
 
   std::mutex mutex;
@@ -224,26 +224,26 @@ struct SimAccessibility::State {
     order.erase(pid);
     apps.erase(pid);
   }
-  void putElement(std::int32_t pid, const json& spec) {
-    if (!spec.is_object() || !spec.contains("id") || !spec["id"].is_string()) {
+  void putElement(std::int32_t pid, const json& description) {
+    if (!description.is_object() || !description.contains("id") || !description["id"].is_string()) {
       throw std::invalid_argument("element");
     }
-    std::string id = spec["id"].get<std::string>();
+    std::string id = description["id"].get<std::string>();
     auto old = elements.find(id);
     if (old != elements.end()) std::erase(order[old->second.pid], id);
-    elements[id] = {pid, spec};
+    elements[id] = {pid, description};
     order[pid].push_back(id);
   }
-  void putApp(std::int32_t pid, const json& spec) {
+  void putApp(std::int32_t pid, const json& description) {
     removeApp(pid);
-    if (spec.is_null()) return;
-    if (!spec.is_object()) throw std::invalid_argument("app");
-    json app = spec;
+    if (description.is_null()) return;
+    if (!description.is_object()) throw std::invalid_argument("app");
+    json app = description;
     app.erase("elements");
     apps[pid] = app;
     order[pid];
-    auto list = spec.find("elements");
-    if (list != spec.end() && list->is_array()) {
+    auto list = description.find("elements");
+    if (list != description.end() && list->is_array()) {
       for (const auto& e : *list) putElement(pid, e);
     }
   }
@@ -252,9 +252,9 @@ struct SimAccessibility::State {
     elements.clear();
     order.clear();
     if (!all.is_object()) return;
-    for (const auto& [key, spec] : all.items()) {
+    for (const auto& [key, description] : all.items()) {
       try {
-        putApp(static_cast<std::int32_t>(std::stol(key)), spec);
+        putApp(static_cast<std::int32_t>(std::stol(key)), description);
       } catch (const std::exception&) {
         // An application under a key that is no process id, or a malformed one, is left out.
       }
@@ -271,8 +271,8 @@ struct SimAccessibility::State {
     while (d < kMaxDepth) {
       auto it = elements.find(current);
       if (it == elements.end()) break;
-      auto parent = it->second.spec.find("parent");
-      if (parent == it->second.spec.end() || !parent->is_string()) break;
+      auto parent = it->second.description.find("parent");
+      if (parent == it->second.description.end() || !parent->is_string()) break;
       current = parent->get<std::string>();
       ++d;
     }
@@ -420,12 +420,12 @@ std::optional<AccessibilityValue> SimAccessibility::copyAttributeValue(
       if (found == state_->elements.end()) {
         answer.fail = true;
       } else {
-        const json& spec = found->second.spec;
+        const json& description = found->second.description;
         auto owner = state_->apps.find(found->second.pid);
         const json& app = owner != state_->apps.end() ? owner->second : json::object();
-        answer.delayMs = delayOf(spec) >= 0 ? delayOf(spec) : delayOf(app);
-        answer.fail = flagOf(spec, "fail") || flagOf(app, "fail");
-        if (auto raw = rawAttribute(spec, attribute)) value = valueOf(attribute, *raw);
+        answer.delayMs = delayOf(description) >= 0 ? delayOf(description) : delayOf(app);
+        answer.fail = flagOf(description, "fail") || flagOf(app, "fail");
+        if (auto raw = rawAttribute(description, attribute)) value = valueOf(attribute, *raw);
       }
     }
   }
@@ -465,8 +465,8 @@ ElementRef SimAccessibility::elementAtPosition(const ElementRef& systemWide, flo
         answer.fail = flagOf(app->second, "fail");
         int best = -1;
         for (const auto& id : state_->order[*pid]) {
-          const auto& spec = state_->elements[id].spec;
-          auto frame = frameOf(spec);
+          const auto& description = state_->elements[id].description;
+          auto frame = frameOf(description);
           if (!frame || !frame->contains(p)) continue;
           int d = state_->depth(id);
           if (d >= best) {
@@ -475,9 +475,9 @@ ElementRef SimAccessibility::elementAtPosition(const ElementRef& systemWide, flo
           }
         }
         if (!hit.empty()) {
-          const json& spec = state_->elements[hit].spec;
-          if (flagOf(spec, "fail")) answer.fail = true;
-          if (delayOf(spec) >= 0) answer.delayMs = delayOf(spec);
+          const json& description = state_->elements[hit].description;
+          if (flagOf(description, "fail")) answer.fail = true;
+          if (delayOf(description) >= 0) answer.delayMs = delayOf(description);
         }
       }
     }
@@ -504,10 +504,10 @@ std::optional<std::int32_t> SimAccessibility::processID(const ElementRef& elemen
       pid = app;
     } else {
       auto found = state_->elements.find(id);
-      if (found != state_->elements.end() && !flagOf(found->second.spec, "fail")) {
-        const json& spec = found->second.spec;
-        auto own = spec.find("pid");
-        pid = own != spec.end() && own->is_number_integer() ? own->get<std::int32_t>()
+      if (found != state_->elements.end() && !flagOf(found->second.description, "fail")) {
+        const json& description = found->second.description;
+        auto own = description.find("pid");
+        pid = own != description.end() && own->is_number_integer() ? own->get<std::int32_t>()
                                                             : found->second.pid;
       }
     }
@@ -565,11 +565,11 @@ std::optional<RunningApplications::Application> SimAccessibility::runningApplica
     auto found = state_->apps.find(pid);
     if (found != state_->apps.end()) {
       app.emplace();
-      const json& spec = found->second;
-      auto id = spec.find("bundleIdentifier");
-      if (id != spec.end() && id->is_string()) app->bundleIdentifier = id->get<std::string>();
-      auto location = spec.find("bundleLocation");
-      if (location != spec.end() && location->is_string()) {
+      const json& description = found->second;
+      auto id = description.find("bundleIdentifier");
+      if (id != description.end() && id->is_string()) app->bundleIdentifier = id->get<std::string>();
+      auto location = description.find("bundleLocation");
+      if (location != description.end() && location->is_string()) {
         app->bundleLocation = std::filesystem::path(location->get<std::string>());
       }
     }
