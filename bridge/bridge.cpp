@@ -33,22 +33,6 @@ Bridge::Bridge(BridgeParts parts)
 
 Bridge::~Bridge() = default;
 
-Bridge::Merged Bridge::merge() const {
-  Merged m;
-  std::int64_t modifiers = 0;
-  std::int64_t buttons = 0;
-  for (const auto& [fd, owner] : owners_) {
-    modifiers |= owner.modifiers;
-    buttons |= owner.buttons;
-    m.fn = m.fn || owner.fn;
-    m.keys |= owner.keys;
-    m.consumers |= owner.consumers;
-  }
-  m.modifiers = static_cast<std::uint8_t>(modifiers);
-  m.buttons = static_cast<std::uint8_t>(buttons);
-  return m;
-}
-
 std::uint8_t Bridge::mergedButtons() const {
   std::int64_t buttons = 0;
   for (const auto& [fd, owner] : owners_) buttons |= owner.buttons;
@@ -106,7 +90,7 @@ void Bridge::held() {
   if (!ready_) return;
   stopCheck();
   pruneDisconnected();
-  Merged m = merge();
+  MergedInput m = mergeInput(owners_);
   KeyboardReport keyboard = makeKeyboardReport(m.modifiers, m.keys);
   if (eventOutput_) {
     eventOutput_->keyboard(keyboard, m.fn, clock_());

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string_view>
 
+#include "bridge/merged_input.h"
 #include "bridge/owner.h"
 #include "bridge/report_delegate.h"
 #include "eventsynth/event_output.h"
@@ -85,14 +86,6 @@ class Bridge {
   ReportDelegate& consumerDelegate() { return consumerDelegate_; }
 
  private:
-  struct Merged {
-    std::uint8_t modifiers = 0;
-    std::uint8_t buttons = 0;
-    bool fn = false;
-    KeySet keys;
-    ConsumerSet consumers;
-  };
-  Merged merge() const;
   std::uint8_t mergedButtons() const;
   void stopCheck();
   void markProgress();
