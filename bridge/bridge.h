@@ -94,7 +94,11 @@ class Bridge {
 
  private:
   std::uint8_t mergedButtons() const;
-  void stopCheck();
+  // The stop check (the stopping flag, then standard input for a hang-up or an error), then the
+  // dead-client test, as done before every report: throws FailureError(parentStopped).
+  void stopCheckThenPrune();
+  // One poll over standard input (when `parent`) and every client, then the dead-client test.
+  void pollAndPrune(bool parent);
   void markProgress();
   void sendMouse(const MouseReport& report, bool snap);
   void storeRestReport();
