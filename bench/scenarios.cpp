@@ -111,16 +111,17 @@ std::uint64_t sum(const std::vector<std::atomic<std::uint64_t>>& counters) {
   return total;
 }
 
-// The t_ns of every motion report ("hid_input" on the mouse) or baseline tick in the trace,
-// within [from, to].
+// The t_ns of every motion report in the trace within [from, to]: the mouse's input reports
+// ("corehid"), the posted mouse-moved events ("cgevent", event type 5), or the baseline's ticks.
 std::vector<std::uint64_t> tickTimes(const std::string& tracePath, std::uint64_t from,
                                      std::uint64_t to) {
   std::vector<std::uint64_t> times;
   std::ifstream in(tracePath);
   for (std::string line; std::getline(in, line);) {
-    bool tick = line.find(R"("event":"tick")") != std::string::npos ||
-                (line.find(R"("device":"mouse")") != std::string::npos &&
-                 line.find(R"("event":"hid_input")") != std::string::npos);
+    auto has = [&line](std::string_view text) { return line.find(text) != std::string::npos; };
+    bool tick = has(R"("event":"tick")") ||
+                (has(R"("event":"hid_input")") && has(R"("device":"mouse")")) ||
+                (has(R"("event":"post")") && (has(R"("type":5})") || has(R"("type":5,)")));
     if (!tick) continue;
     auto at = line.find(R"("t_ns":)");
     if (at == std::string::npos) continue;
@@ -201,13 +202,19 @@ std::optional<LatencyStats> measureTickCadence(const ServerTarget& target, int i
   std::atomic<bool> stopping{false};
   std::vector<std::atomic<std::uint64_t>> replies(3);
   std::vector<std::thread> threads;
-  // Continuous motion: a sample every 4 ms, well inside the 40 ms lapse.
+  // Continuous motion: a sample every 4 ms, well inside the 40 ms lapse. 3 counts per 10 ms move
+  // the pointer by at least one count every tick (so that the event backend posts a move every
+  // tick too); the direction alternates so that the pointer stays on the display.
   threads.emplace_back([&] {
-    while (!stopping.load(std::memory_order_relaxed)) {
-      std::string line =
-          R"({"cmd":"motion","dx":1,"dy":0,"t_ns":)" + std::to_string(monotonicNS()) + "}\n";
-      mover->roundTrip(line);
-      std::this_thread::sleep_for(4ms);
+    try {
+      for (int dx = 3; !stopping.load(std::memory_order_relaxed); dx = -dx) {
+        std::string line = R"({"cmd":"motion","dx":)" + std::to_string(dx) + R"(,"dy":0,"t_ns":)" +
+                           std::to_string(monotonicNS()) + "}\n";
+        mover->roundTrip(line);
+        std::this_thread::sleep_for(4ms);
+      }
+    } catch (const std::exception&) {
+      clientFailed = true;
     }
   });
   for (int i = 0; i < 3; ++i) {
