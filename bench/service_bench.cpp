@@ -12,6 +12,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -108,7 +109,11 @@ class Suite {
 void Suite::readMicro(const std::string& path) {
   std::ifstream in(path);
   if (!in) throw std::runtime_error("cannot read " + path);
-  micro_ = nlohmann::json::parse(in);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Google Benchmark writes NaN (for instance the spread of a constant counter) as a bare word,
+  // which is not JSON; such values are read as null.
+  static const std::regex notANumber(R"(:\s*-?(nan|NaN|inf|Infinity)\b)");
+  micro_ = nlohmann::json::parse(std::regex_replace(text, notANumber, ": null"));
 }
 
 void Suite::run() {
