@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cerrno>
-#include <vector>
 
 #include "bridge/device_properties.h"
 #include "service/failure.h"
@@ -33,38 +32,15 @@ Bridge::Bridge(BridgeParts parts)
 
 Bridge::~Bridge() = default;
 
-Bridge::Merged Bridge::merge() const {
-  Merged m;
-  std::int64_t modifiers = 0;
-  std::int64_t buttons = 0;
-  for (const auto& [fd, owner] : owners_) {
-    modifiers |= owner.modifiers;
-    buttons |= owner.buttons;
-    m.fn = m.fn || owner.fn;
-    m.keys |= owner.keys;
-    m.consumers |= owner.consumers;
-  }
-  m.modifiers = static_cast<std::uint8_t>(modifiers);
-  m.buttons = static_cast<std::uint8_t>(buttons);
-  return m;
-}
-
 std::uint8_t Bridge::mergedButtons() const {
   std::int64_t buttons = 0;
   for (const auto& [fd, owner] : owners_) buttons |= owner.buttons;
   return static_cast<std::uint8_t>(buttons);
 }
 
-void Bridge::stopCheck() {
+void Bridge::stopCheckThenPrune() {
   if (lifetime_.stopping()) throw FailureError(Failure::parentStopped);
-  pollfd parent{parentFd_, POLLIN, 0};
-  int n;
-  do {
-    n = ::poll(&parent, 1, 0);
-  } while (n < 0 && errno == EINTR);
-  if (n > 0 && (parent.revents & (POLLERR | POLLHUP | POLLNVAL))) {
-    throw FailureError(Failure::parentStopped);
-  }
+  pollAndPrune(true);
 }
 
 void Bridge::markProgress() {
@@ -72,20 +48,33 @@ void Bridge::markProgress() {
 }
 
 void Bridge::pruneDisconnected() {
-  if (owners_.empty()) return;
-  // One poll over every client, then a peek at those without an error condition.
-  std::array<pollfd, 16> fds{};
+  pollAndPrune(false);
+}
+
+void Bridge::pollAndPrune(bool parent) {
+  // One poll with zero timeout: standard input first when the stop check asks for it, then every
+  // client. Readable data on standard input is not a stop; a hang-up or an error is, and it is
+  // acted on before any client is looked at, as if standard input had been polled on its own.
+  std::array<pollfd, 1 + 16> fds{};
   std::size_t n = 0;
-  std::vector<int> dead;
+  if (parent) fds[n++] = {parentFd_, POLLIN, 0};
+  const std::size_t firstClient = n;
   for (const auto& [fd, owner] : owners_) {
     if (n == fds.size()) break;
     fds[n++] = {fd, POLLIN, 0};
   }
+  if (n == 0) return;
   int ready;
   do {
     ready = ::poll(fds.data(), n, 0);
   } while (ready < 0 && errno == EINTR);
-  for (std::size_t i = 0; i < n; ++i) {
+  if (parent && (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))) {
+    throw FailureError(Failure::parentStopped);
+  }
+  // The dead-client test: an error condition, or else a peek that finds the end of the stream.
+  std::array<int, 16> dead{};
+  std::size_t deadCount = 0;
+  for (std::size_t i = firstClient; i < n; ++i) {
     bool isDead;
     if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) {
       isDead = true;
@@ -94,19 +83,18 @@ void Bridge::pruneDisconnected() {
       ssize_t got = ::recv(fds[i].fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
       isDead = got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
     }
-    if (isDead) dead.push_back(fds[i].fd);
+    if (isDead) dead[deadCount++] = fds[i].fd;
   }
-  for (int fd : dead) {
-    if (owners_.erase(fd) != 0) ::close(fd);
+  for (std::size_t i = 0; i < deadCount; ++i) {
+    if (owners_.erase(dead[i]) != 0) ::close(dead[i]);
     pendingRelease_ = true;
   }
 }
 
 void Bridge::held() {
   if (!ready_) return;
-  stopCheck();
-  pruneDisconnected();
-  Merged m = merge();
+  stopCheckThenPrune();
+  MergedInput m = mergeInput(owners_);
   KeyboardReport keyboard = makeKeyboardReport(m.modifiers, m.keys);
   if (eventOutput_) {
     eventOutput_->keyboard(keyboard, m.fn, clock_());
@@ -119,8 +107,7 @@ void Bridge::held() {
     markProgress();
   }
   if (!ready_) return;
-  stopCheck();
-  pruneDisconnected();
+  stopCheckThenPrune();
   ConsumerReport consumer = consumerReport();
   if (eventOutput_) {
     eventOutput_->consumer(consumer);
@@ -159,8 +146,7 @@ void Bridge::storeRestReport() {
 void Bridge::pointing(std::int64_t dx, std::int64_t dy, std::int64_t wheel,
                       std::optional<int> source, bool snap) {
   if (ready_) {
-    stopCheck();
-    pruneDisconnected();
+    stopCheckThenPrune();
     if (!source || owners_.count(*source) != 0) {
       sendMouse(makeMouseReport(mergedButtons(), dx, dy, wheel), snap);
     }

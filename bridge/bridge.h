@@ -15,6 +15,9 @@
 #include <optional>
 #include <string_view>
 
+#include "bridge/command_reply.h"
+#include "bridge/command_request.h"
+#include "bridge/merged_input.h"
 #include "bridge/owner.h"
 #include "bridge/report_delegate.h"
 #include "eventsynth/event_output.h"
@@ -54,9 +57,14 @@ class Bridge {
   // posting permission and starts the Fn tap ("cgevent").
   void start();
 
-  // One command line of a client; returns the reply object. Throws FailureError(protocolError)
-  // for anything the client got wrong; other errors are errors of the output.
+  // One command line of a client; returns which reply answers it. Throws
+  // FailureError(protocolError) for anything the client got wrong; other errors are errors of the
+  // output.
+  CommandReply command(const CommandRequest& request, int fd, std::string_view token);
+  // The same for a parsed JSON object; returns the reply object.
   nlohmann::json command(const nlohmann::json& request, int fd, std::string_view token);
+  // The reply object of a command's answer.
+  nlohmann::json replyObject(CommandReply reply) const;
 
   // Output operations: each sends the complete merged state.
   void held();
@@ -85,30 +93,26 @@ class Bridge {
   ReportDelegate& consumerDelegate() { return consumerDelegate_; }
 
  private:
-  struct Merged {
-    std::uint8_t modifiers = 0;
-    std::uint8_t buttons = 0;
-    bool fn = false;
-    KeySet keys;
-    ConsumerSet consumers;
-  };
-  Merged merge() const;
   std::uint8_t mergedButtons() const;
-  void stopCheck();
+  // The stop check (the stopping flag, then standard input for a hang-up or an error), then the
+  // dead-client test, as done before every report: throws FailureError(parentStopped).
+  void stopCheckThenPrune();
+  // One poll over standard input (when `parent`) and every client, then the dead-client test.
+  void pollAndPrune(bool parent);
   void markProgress();
   void sendMouse(const MouseReport& report, bool snap);
   void storeRestReport();
   void startDevices();
 
   // Command handlers, one per command name.
-  nlohmann::json handleReset(Owner& owner);
-  nlohmann::json handleStopMotion(Owner& owner);
-  nlohmann::json handleKeyboard(const nlohmann::json& request, int fd, Owner& owner);
-  nlohmann::json handleConsumer(const nlohmann::json& request, Owner& owner);
-  nlohmann::json handleButtons(const nlohmann::json& request, Owner& owner);
-  nlohmann::json handleMove(const nlohmann::json& request, int fd);
-  nlohmann::json handleWheel(const nlohmann::json& request, int fd);
-  nlohmann::json handleMotion(const nlohmann::json& request, Owner& owner);
+  CommandReply handleReset(Owner& owner);
+  CommandReply handleStopMotion(Owner& owner);
+  CommandReply handleKeyboard(const CommandRequest& request, int fd, Owner& owner);
+  CommandReply handleConsumer(const CommandRequest& request, Owner& owner);
+  CommandReply handleButtons(const CommandRequest& request, Owner& owner);
+  CommandReply handleMove(const CommandRequest& request, int fd);
+  CommandReply handleWheel(const CommandRequest& request, int fd);
+  CommandReply handleMotion(const CommandRequest& request, Owner& owner);
 
   // Motion integration for one tick; returns whether any client is moving.
   bool anyMotion() const;

@@ -9,13 +9,11 @@
 namespace virelo {
 namespace {
 
+using Kind = FieldValue::Kind;
+using F = CommandField;
+
 [[noreturn]] void protocolError() {
   throw FailureError(Failure::protocolError);
-}
-
-const nlohmann::json& acknowledgement() {
-  static const nlohmann::json ack = {{"ok", true}, {"ready", true}};
-  return ack;
 }
 
 // Compares in time that depends only on the lengths, so that reply timing tells nothing about
@@ -34,27 +32,43 @@ bool sameToken(std::string_view a, std::string_view b) {
 }  // namespace
 
 nlohmann::json Bridge::command(const nlohmann::json& request, int fd, std::string_view token) {
+  CommandRequest fields;
+  fields.assign(request);
+  return replyObject(command(fields, fd, token));
+}
+
+nlohmann::json Bridge::replyObject(CommandReply reply) const {
+  switch (reply) {
+    case CommandReply::acknowledgement:
+      return {{"ok", true}, {"ready", true}};
+    case CommandReply::staleMotion:
+      return {{"ok", true}, {"ready", true}, {"dropped", "stale_motion"}};
+    case CommandReply::status:
+      break;
+  }
+  return status();
+}
+
+CommandReply Bridge::command(const CommandRequest& request, int fd, std::string_view token) {
   auto it = owners_.find(fd);
   if (it == owners_.end()) protocolError();
   Owner& owner = it->second;
-  const nlohmann::json* cmdField = field(request, "cmd");
-  if (cmdField == nullptr || !cmdField->is_string()) protocolError();
-  const std::string& cmd = cmdField->get_ref<const std::string&>();
+  if (request[F::cmd].kind != Kind::string) protocolError();
+  const std::string& cmd = request.cmd();
 
   if (!owner.authenticated) {
-    const nlohmann::json* given = field(request, "token");
-    if (cmd != "hello" || given == nullptr || !given->is_string() ||
-        !sameToken(given->get_ref<const std::string&>(), token)) {
+    if (cmd != "hello" || request[F::token].kind != Kind::string ||
+        !sameToken(request.token(), token)) {
       protocolError();
     }
     owner.authenticated = true;
-    return status();
+    return CommandReply::status;
   }
   if (!ready_) {
     owner.reset();
-    return status();
+    return CommandReply::status;
   }
-  if (cmd == "status") return acknowledgement();
+  if (cmd == "status") return CommandReply::acknowledgement;
   if (cmd == "reset") return handleReset(owner);
   if (cmd == "stop_motion") return handleStopMotion(owner);
   if (cmd == "keyboard") return handleKeyboard(request, fd, owner);
@@ -66,25 +80,25 @@ nlohmann::json Bridge::command(const nlohmann::json& request, int fd, std::strin
   protocolError();
 }
 
-nlohmann::json Bridge::handleReset(Owner& owner) {
+CommandReply Bridge::handleReset(Owner& owner) {
   owner.reset();
   snapSession_.cancel();
   held();
   pointing(0, 0, 0, std::nullopt, false);
-  return acknowledgement();
+  return CommandReply::acknowledgement;
 }
 
-nlohmann::json Bridge::handleStopMotion(Owner& owner) {
+CommandReply Bridge::handleStopMotion(Owner& owner) {
   owner.stopMotion();
-  return acknowledgement();
+  return CommandReply::acknowledgement;
 }
 
-nlohmann::json Bridge::handleKeyboard(const nlohmann::json& request, int fd, Owner& owner) {
-  std::int64_t modifiers = readInteger(field(request, "modifiers"), 0, 255);
+CommandReply Bridge::handleKeyboard(const CommandRequest& request, int fd, Owner& owner) {
+  std::int64_t modifiers = readInteger(request[F::modifiers], 0, 255);
   KeySet keys;
-  readUsages(field(request, "keys"), kMaxKeyUsage,
+  readUsages(request[F::keys], request.list(F::keys), kMaxKeyUsage,
              [&keys](std::int64_t usage) { keys.set(static_cast<std::size_t>(usage)); });
-  bool fn = readFlag(field(request, "fn"));
+  bool fn = readFlag(request[F::fn]);
   if (fn && backend_ == InputBackend::corehid) protocolError();
   KeySet all = keys;
   for (const auto& [otherFd, other] : owners_) {
@@ -95,13 +109,13 @@ nlohmann::json Bridge::handleKeyboard(const nlohmann::json& request, int fd, Own
   owner.fn = fn;
   owner.keys = keys;
   held();
-  return acknowledgement();
+  return CommandReply::acknowledgement;
 }
 
-nlohmann::json Bridge::handleConsumer(const nlohmann::json& request, Owner& owner) {
+CommandReply Bridge::handleConsumer(const CommandRequest& request, Owner& owner) {
   ConsumerSet consumers;
   bool unknown = false;
-  readUsages(field(request, "usages"), 1023, [&](std::int64_t usage) {
+  readUsages(request[F::usages], request.list(F::usages), 1023, [&](std::int64_t usage) {
     auto index = consumerIndex(usage);
     if (index) {
       consumers.set(*index);
@@ -112,54 +126,54 @@ nlohmann::json Bridge::handleConsumer(const nlohmann::json& request, Owner& owne
   if (unknown) protocolError();
   owner.consumers = consumers;
   held();
-  return acknowledgement();
+  return CommandReply::acknowledgement;
 }
 
-nlohmann::json Bridge::handleButtons(const nlohmann::json& request, Owner& owner) {
+CommandReply Bridge::handleButtons(const CommandRequest& request, Owner& owner) {
   std::int64_t max = backend_ == InputBackend::corehid ? 31 : 7;
-  std::int64_t buttons = readInteger(field(request, "buttons"), 0, max);
+  std::int64_t buttons = readInteger(request[F::buttons], 0, max);
   if (buttons != owner.buttons) snapSession_.cancel();
   owner.buttons = buttons;
   pointing(0, 0, 0, std::nullopt, false);
-  return acknowledgement();
+  return CommandReply::acknowledgement;
 }
 
-nlohmann::json Bridge::handleMove(const nlohmann::json& request, int fd) {
-  const nlohmann::json* snapField = field(request, "snap");
+CommandReply Bridge::handleMove(const CommandRequest& request, int fd) {
+  const FieldValue& snapField = request[F::snap];
   bool snap = false;
-  if (snapField == nullptr) {
+  if (!snapField.present()) {
     snapSession_.cancel();
-  } else if (!snapField->is_boolean()) {
+  } else if (snapField.kind != Kind::boolean) {
     protocolError();
-  } else if (snapField->get<bool>()) {
+  } else if (snapField.boolean) {
     snap = true;
   } else {
     snapSession_.cancel();
   }
-  std::int64_t dx = readInteger(field(request, "dx"), -127, 127);
-  std::int64_t dy = readInteger(field(request, "dy"), -127, 127);
+  std::int64_t dx = readInteger(request[F::dx], -127, 127);
+  std::int64_t dy = readInteger(request[F::dy], -127, 127);
   pointing(dx, dy, 0, fd, snap);
-  return acknowledgement();
+  return CommandReply::acknowledgement;
 }
 
-nlohmann::json Bridge::handleWheel(const nlohmann::json& request, int fd) {
-  std::int64_t amount = readInteger(field(request, "amount"), -127, 127);
+CommandReply Bridge::handleWheel(const CommandRequest& request, int fd) {
+  std::int64_t amount = readInteger(request[F::amount], -127, 127);
   pointing(0, 0, amount, fd, false);
-  return acknowledgement();
+  return CommandReply::acknowledgement;
 }
 
-nlohmann::json Bridge::handleMotion(const nlohmann::json& request, Owner& owner) {
-  std::int64_t dx = readInteger(field(request, "dx"), -127, 127);
-  std::int64_t dy = readInteger(field(request, "dy"), -127, 127);
+CommandReply Bridge::handleMotion(const CommandRequest& request, Owner& owner) {
+  std::int64_t dx = readInteger(request[F::dx], -127, 127);
+  std::int64_t dy = readInteger(request[F::dy], -127, 127);
   auto t = static_cast<std::uint64_t>(
-      readInteger(field(request, "t_ns"), 1, std::numeric_limits<std::int64_t>::max()));
+      readInteger(request[F::tNs], 1, std::numeric_limits<std::int64_t>::max()));
   std::uint64_t now = clock_();
   // Sums are taken in unsigned 64-bit arithmetic; t is below 2^63, so neither can wrap.
   bool stale =
       t > now + 2'000'000 || now >= t + 40'000'000 || (owner.motionAt != 0 && t < owner.motionAt);
   if (stale) {
     owner.stopMotion();
-    return {{"ok", true}, {"ready", true}, {"dropped", "stale_motion"}};
+    return CommandReply::staleMotion;
   }
   bool restart;
   if (owner.motionAt == 0 || now >= owner.motionAt + 40'000'000) {
@@ -174,7 +188,7 @@ nlohmann::json Bridge::handleMotion(const nlohmann::json& request, Owner& owner)
   owner.motionAt = t;
   if (restart) owner.steppedAt = now;
   if (dx == 0 && dy == 0) owner.stopMotion();
-  return acknowledgement();
+  return CommandReply::acknowledgement;
 }
 
 }  // namespace virelo

@@ -20,8 +20,7 @@ bool Bridge::anyMotion() const {
 
 void Bridge::tick() {
   if (!ready_) return;
-  stopCheck();
-  pruneDisconnected();
+  stopCheckThenPrune();
   if (pendingRelease_) {
     pendingRelease_ = false;
     held();
@@ -37,8 +36,7 @@ void Bridge::tick() {
     if (pull) eventOutput_->moveCursor(*pull);
   }
   if (!anyMotion()) return;
-  stopCheck();
-  pruneDisconnected();
+  stopCheckThenPrune();
   stepMotion();
 }
 

@@ -8,27 +8,29 @@
 namespace virelo {
 namespace {
 
+using Kind = FieldValue::Kind;
+
 [[noreturn]] void fail() {
   throw FailureError(Failure::protocolError);
 }
 
 }  // namespace
 
-std::int64_t readInteger(const nlohmann::json* value, std::int64_t min, std::int64_t max) {
-  if (value == nullptr) fail();
+std::int64_t readInteger(const FieldValue& value, std::int64_t min, std::int64_t max) {
   std::int64_t result;
-  switch (value->type()) {
-    case nlohmann::json::value_t::number_integer:
-      result = value->get<std::int64_t>();
+  switch (value.kind) {
+    case Kind::integer:
+      result = value.integer;
       break;
-    case nlohmann::json::value_t::number_unsigned: {
-      auto u = value->get<std::uint64_t>();
-      if (u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) fail();
-      result = static_cast<std::int64_t>(u);
+    case Kind::unsignedInteger:
+      if (value.unsignedInteger >
+          static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        fail();
+      }
+      result = static_cast<std::int64_t>(value.unsignedInteger);
       break;
-    }
-    case nlohmann::json::value_t::number_float: {
-      double d = value->get<double>();
+    case Kind::floating: {
+      double d = value.floating;
       // 2^63 is exactly representable; every whole double below it and at or above -2^63 fits.
       constexpr double limit = 9223372036854775808.0;
       if (!std::isfinite(d) || std::trunc(d) != d || d < -limit || d >= limit) fail();
@@ -42,14 +44,26 @@ std::int64_t readInteger(const nlohmann::json* value, std::int64_t min, std::int
   return result;
 }
 
+std::int64_t readInteger(const nlohmann::json* value, std::int64_t min, std::int64_t max) {
+  return readInteger(value ? fieldValue(*value) : FieldValue{}, min, max);
+}
+
+void checkUsageList(const FieldValue& value, std::size_t size) {
+  if (value.kind != Kind::array || size > kMaxKeys) fail();
+}
+
 void checkUsageList(const nlohmann::json* value) {
   if (value == nullptr || !value->is_array() || value->size() > kMaxKeys) fail();
 }
 
+bool readFlag(const FieldValue& value) {
+  if (value.kind == Kind::absent) return false;
+  if (value.kind != Kind::boolean) fail();
+  return value.boolean;
+}
+
 bool readFlag(const nlohmann::json* value) {
-  if (value == nullptr) return false;
-  if (!value->is_boolean()) fail();
-  return value->get<bool>();
+  return readFlag(value ? fieldValue(*value) : FieldValue{});
 }
 
 }  // namespace virelo

@@ -100,10 +100,11 @@ std::optional<std::size_t> consumerIndex(std::int64_t usage) {
 KeyboardReport makeKeyboardReport(std::uint8_t modifiers, const KeySet& keys) {
   KeyboardReport report{};
   report[0] = modifiers;
+  // Stops at the last held usage rather than scanning all 231 (at most 32 are held).
   std::size_t slot = 1;
-  for (int usage = 1; usage <= kMaxKeyUsage && slot < report.size(); ++usage) {
-    if (keys.test(static_cast<std::size_t>(usage)))
-      report[slot++] = static_cast<std::uint8_t>(usage);
+  const std::size_t end = std::min<std::size_t>(1 + keys.count(), report.size());
+  for (std::size_t usage = 1; usage <= kMaxKeyUsage && slot < end; ++usage) {
+    if (keys[usage]) report[slot++] = static_cast<std::uint8_t>(usage);
   }
   return report;
 }

@@ -63,14 +63,13 @@ void ConnectionService::serve(int fd, short revents) {
     return;
   }
   if (!(revents & POLLIN)) return;
-  std::array<char, kBufferSize> chunk{};
-  ssize_t got = ::recv(fd, chunk.data(), chunk.size(), 0);
+  ssize_t got = ::recv(fd, chunk_.data(), chunk_.size(), 0);
   if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
     drop(fd);
     return;
   }
   if (got < 0) return;
-  owner.input.append(chunk.data(), static_cast<std::size_t>(got));
+  owner.input.append(chunk_.data(), static_cast<std::size_t>(got));
   if (owner.input.size() > kBufferSize) {
     drop(fd);
     return;
@@ -91,21 +90,22 @@ void ConnectionService::serveLines(int fd) {
       drop(fd);
       return;
     }
-    std::string line = input.substr(0, newline);
-    input.erase(0, newline + 1);
-    if (line.size() > kMaxLine) {
+    if (newline > kMaxLine) {
+      input.erase(0, newline + 1);
       drop(fd);
       return;
     }
-    auto request = nlohmann::json::parse(line, nullptr, false);
-    if (!request.is_object()) {
+    // Read in place, before the line leaves the buffer (the command may remove the record).
+    bool isObject = request_.parse(std::string_view(input.data(), newline));
+    input.erase(0, newline + 1);
+    if (!isObject) {
       reply(fd, protocolErrorReply(bridge_));
       drop(fd);
       return;
     }
-    nlohmann::json answer;
+    CommandReply result;
     try {
-      answer = bridge_.command(request, fd, token_);
+      result = bridge_.command(request_, fd, token_);
     } catch (const FailureError& e) {
       if (e.failure() != Failure::protocolError) throw;
       reply(fd, protocolErrorReply(bridge_));
@@ -115,11 +115,23 @@ void ConnectionService::serveLines(int fd) {
     // A dead-client test inside the output may have closed the socket meanwhile; its number may
     // already belong to another descriptor, so nothing more is sent on it.
     if (bridge_.owners().count(fd) == 0) return;
-    if (!reply(fd, answer)) {
+    if (!answer(fd, result)) {
       drop(fd);
       return;
     }
   }
+}
+
+bool ConnectionService::answer(int fd, CommandReply result) {
+  switch (result) {
+    case CommandReply::acknowledgement:
+      return replyLine(fd, kAcknowledgementLine);
+    case CommandReply::staleMotion:
+      return replyLine(fd, kStaleMotionLine);
+    case CommandReply::status:
+      break;
+  }
+  return reply(fd, bridge_.status());
 }
 
 }  // namespace virelo

@@ -3,6 +3,7 @@
 // Main thread only.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "bridge/bridge.h"
@@ -28,10 +29,15 @@ class ConnectionService {
 
  private:
   void serveLines(int fd);
+  // Sends the answer to one command; false when it did not go out whole.
+  bool answer(int fd, CommandReply reply);
 
   Bridge& bridge_;
   std::string token_;
   Clock clock_;
+  // Reused for every line and every receive, so that serving a command allocates nothing.
+  CommandRequest request_;
+  std::array<char, kBufferSize> chunk_;
 };
 
 }  // namespace virelo

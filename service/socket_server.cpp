@@ -56,6 +56,10 @@ int openServer(const std::string& path) {
 
 bool replyText(int fd, std::string line) {
   line.push_back('\n');
+  return replyLine(fd, line);
+}
+
+bool replyLine(int fd, std::string_view line) {
   ssize_t sent = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
   return sent == static_cast<ssize_t>(line.size());
 }

@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 
 namespace virelo {
 
@@ -16,5 +17,7 @@ int openServer(const std::string& path);
 bool reply(int fd, const nlohmann::json& object);
 // The same for a line already serialised without its newline.
 bool replyText(int fd, std::string line);
+// One send of a complete line (newline included); true only when all of it went out.
+bool replyLine(int fd, std::string_view line);
 
 }  // namespace virelo

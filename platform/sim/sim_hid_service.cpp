@@ -52,7 +52,13 @@ struct SimHidService::State {
 class SimHidService::Device final : public HidVirtualDevice {
  public:
   Device(SimHost& host, std::shared_ptr<State> state, std::string name)
-      : host_(host), state_(std::move(state)), name_(std::move(name)) {}
+      : host_(host),
+        state_(std::move(state)),
+        name_(std::move(name)),
+        inputPrefix_(
+            "{\"device\":" +
+            nlohmann::json(name_).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
+            ",\"event\":\"hid_input\",\"report\":\"") {}
 
   ~Device() override {
     std::lock_guard<std::mutex> guard(state_->mutex);
@@ -81,13 +87,24 @@ class SimHidService::Device final : public HidVirtualDevice {
       host_.trace({{"event", "hid_dispatch_failed"}, {"device", name_}, {"report", toHex(report)}});
       throw HidServiceError("the host rejected the report");
     }
-    host_.trace({{"event", "hid_input"}, {"device", name_}, {"report", toHex(report)}});
+    if (!host_.tracing()) return;
+    // The same line as trace() writes for {"event":"hid_input","device":...,"report":...}.
+    static constexpr char digits[] = "0123456789abcdef";
+    inputLine_.assign(inputPrefix_);
+    for (std::uint8_t b : report) {
+      inputLine_.push_back(digits[b >> 4]);
+      inputLine_.push_back(digits[b & 0x0F]);
+    }
+    inputLine_.push_back('"');
+    host_.traceText(inputLine_);
   }
 
  private:
   SimHost& host_;
   std::shared_ptr<State> state_;
   std::string name_;
+  const std::string inputPrefix_;  // {"device":<name>,"event":"hid_input","report":"
+  std::string inputLine_;          // reused for every input report
   HidVirtualDeviceDelegate* delegate_ = nullptr;
 };
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -94,6 +95,22 @@ void SimHost::trace(nlohmann::json event) {
   event["t_ns"] = monotonicNS();
   std::string line = event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   line.push_back('\n');
+  writeLine(line);
+}
+
+void SimHost::traceText(std::string_view object) {
+  if (traceFd_ < 0) return;
+  std::lock_guard<std::mutex> guard(traceMutex_);
+  traceLine_.assign(object);
+  traceLine_ += ",\"t_ns\":";
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof(digits), monotonicNS());
+  traceLine_.append(digits, end);
+  traceLine_ += "}\n";
+  writeLine(traceLine_);
+}
+
+void SimHost::writeLine(const std::string& line) {
   std::size_t off = 0;
   while (off < line.size()) {
     ssize_t n = ::write(traceFd_, line.data() + off, line.size() - off);

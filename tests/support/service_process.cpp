@@ -62,16 +62,17 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
                                                             : dir_ / *options.socketPath)
                     : dir_ / "s";
   std::string binary = dir_ / "virelo-service";
+  const std::string program = options.program.empty() ? VIRELO_SERVICE_PATH : options.program;
   // Copied as root when possible: the build tree may not be readable by the service user.
   if (ServiceUser::privileged()) {
     ServiceUser::asRoot([&] {
-      std::filesystem::copy_file(VIRELO_SERVICE_PATH, binary);
+      std::filesystem::copy_file(program, binary);
       if (::chown(binary.c_str(), ServiceUser::uid(), ServiceUser::gid()) != 0) {
         throw std::runtime_error("chown");
       }
     });
   } else {
-    std::filesystem::copy_file(VIRELO_SERVICE_PATH, binary);
+    std::filesystem::copy_file(program, binary);
   }
   std::map<std::string, std::string> extra = options.environment;
   if (!options.world.empty()) {
@@ -102,6 +103,7 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
   gid_t gid = options.asRoot ? 0 : ServiceUser::gid();
   bool devNull = options.stdinMode == ServiceOptions::Stdin::devNull;
 
+  startedAt_ = Clock::now();
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork");
   if (pid_ == 0) {

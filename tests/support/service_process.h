@@ -21,6 +21,9 @@ using namespace std::chrono_literals;
 
 struct ServiceOptions {
   std::string backend = "corehid";
+  // Another program to copy and start the same way instead of the service (benchmarks use it for
+  // their baseline server). Empty: the service.
+  std::string program;
   nlohmann::json world = nlohmann::json::object();
   // Replaces the whole argument vector after the program name when set.
   std::optional<std::vector<std::string>> arguments;
@@ -61,6 +64,8 @@ class ServiceProcess {
   std::string standardError();
 
   pid_t pid() const { return pid_; }
+  // The moment just before the process was forked.
+  std::chrono::steady_clock::time_point startedAt() const { return startedAt_; }
   const std::string& token() const { return token_; }
   const std::string& socketPath() const { return socketPath_; }
   std::string tracePath() const { return dir_ / "trace"; }
@@ -74,6 +79,7 @@ class ServiceProcess {
   std::string token_;
   std::string socketPath_;
   pid_t pid_ = -1;
+  std::chrono::steady_clock::time_point startedAt_;
   int stdinFd_ = -1;
   int stdoutFd_ = -1;
   int stderrFd_ = -1;

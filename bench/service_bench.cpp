@@ -1,0 +1,329 @@
+// The benchmark suite's driver: measures the baseline echo server and the service with each
+// backend in the same run and prints one Markdown table in which every figure stands beside the
+// baseline's and their ratio. The in-process micro-benchmarks (hot_path_bench) are run first by
+// tools/bench and read from their JSON output (--micro <file>).
+//
+//   service_bench [--quick] [--micro <google-benchmark json>] [--backends corehid,cgevent]
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/scenarios.h"
+#include "tests/support/service_user.h"
+
+#ifndef VIRELO_ECHO_BASELINE_PATH
+#error "VIRELO_ECHO_BASELINE_PATH must name the baseline server binary"
+#endif
+
+namespace virelo::bench {
+namespace {
+
+struct Settings {
+  int commands = 20000;
+  double throughputSeconds = 2.0;
+  double cadenceSeconds = 5.0;
+  double idleSeconds = 10.0;
+  int startupRuns = 11;
+  std::string microPath;
+  std::vector<std::string> backends{"corehid", "cgevent"};
+};
+
+struct Row {
+  std::string figure;
+  std::string server;
+  std::string value;
+  std::string baseline;
+  std::string ratio;
+  std::string goal;
+  std::string met;
+};
+
+std::string format(double v, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "%.*f", decimals, v);
+  return text;
+}
+
+std::string ratioText(double value, double baseline) {
+  if (baseline <= 0) return "—";
+  return format(value / baseline, 2);
+}
+
+std::string yesNo(bool met) {
+  return met ? "yes" : "**no**";
+}
+
+void progress(const std::string& text) {
+  std::cerr << "… " << text << std::endl;
+}
+
+std::vector<std::string> split(const std::string& text) {
+  std::vector<std::string> parts;
+  std::stringstream in(text);
+  for (std::string part; std::getline(in, part, ',');) parts.push_back(part);
+  return parts;
+}
+
+class Suite {
+ public:
+  explicit Suite(Settings settings) : settings_(std::move(settings)) {
+    baseline_ = {"baseline", VIRELO_ECHO_BASELINE_PATH, "corehid"};
+    for (const auto& backend : settings_.backends) services_.push_back({backend, "", backend});
+  }
+
+  void readMicro(const std::string& path);
+  void run();
+  void print(std::ostream& out) const;
+
+ private:
+  void roundTrips(bool trace);
+  void throughput();
+  void cadence(int inFlight);
+  void idle(int clients);
+  void peakMemory();
+  void startup();
+  void micro();
+
+  void unavailable(const std::string& figure, const ServerTarget& service) {
+    rows_.push_back({figure, service.name, "n/a (not ready)", "", "", "", ""});
+  }
+
+  Settings settings_;
+  ServerTarget baseline_;
+  std::vector<ServerTarget> services_;
+  std::vector<Row> rows_;
+  nlohmann::json micro_;
+  double baselineRoundTripP50_ = 0;
+  std::map<std::string, std::uint64_t> peakKiB_;  // per server, the largest VmHWM seen
+};
+
+void Suite::readMicro(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Google Benchmark writes NaN (for instance the spread of a constant counter) as a bare word,
+  // which is not JSON; such values are read as null.
+  static const std::regex notANumber(R"(:\s*-?(nan|NaN|inf|Infinity)\b)");
+  micro_ = nlohmann::json::parse(std::regex_replace(text, notANumber, ": null"));
+}
+
+void Suite::run() {
+  roundTrips(false);
+  roundTrips(true);
+  throughput();
+  cadence(32);
+  cadence(1);
+  idle(0);
+  idle(4);
+  peakMemory();
+  startup();
+  micro();
+}
+
+void Suite::roundTrips(bool trace) {
+  const std::string tag = trace ? "trace on" : "trace off";
+  progress("round trips, " + tag + ", baseline");
+  auto base = measureRoundTrip(baseline_, trace, settings_.commands);
+  if (!trace) baselineRoundTripP50_ = base->micros.p50;
+  for (const auto& service : services_) {
+    progress("round trips, " + tag + ", " + service.name);
+    auto result = measureRoundTrip(service, trace, settings_.commands);
+    std::string figure = "Round trip (µs), " + tag + ", " + std::to_string(settings_.commands) +
+                         " keyboard commands";
+    if (!result) {
+      unavailable(figure, service);
+      continue;
+    }
+    auto& peak = peakKiB_[service.name];
+    peak = std::max(peak, result->peakResidentKiB);
+    const auto& s = result->micros;
+    const auto& b = base->micros;
+    rows_.push_back({figure + ": p50", service.name, format(s.p50, 1), format(b.p50, 1),
+                     ratioText(s.p50, b.p50), "≤ 1.5× baseline", yesNo(s.p50 <= 1.5 * b.p50)});
+    rows_.push_back({figure + ": p99", service.name, format(s.p99, 1), format(b.p99, 1),
+                     ratioText(s.p99, b.p99), "≤ 2× baseline", yesNo(s.p99 <= 2 * b.p99)});
+    rows_.push_back({figure + ": p99.9", service.name, format(s.p999, 1), format(b.p999, 1),
+                     ratioText(s.p999, b.p999), "", ""});
+  }
+  auto& peak = peakKiB_[baseline_.name];
+  peak = std::max(peak, base->peakResidentKiB);
+}
+
+void Suite::throughput() {
+  progress("throughput, baseline");
+  double base = *measureThroughput(baseline_, 4, 32, settings_.throughputSeconds);
+  for (const auto& service : services_) {
+    progress("throughput, " + service.name);
+    auto result = measureThroughput(service, 4, 32, settings_.throughputSeconds);
+    std::string figure = "Throughput (commands/s), 4 clients × 32 in flight";
+    if (!result) {
+      unavailable(figure, service);
+      continue;
+    }
+    rows_.push_back({figure, service.name, format(*result, 0), format(base, 0),
+                     ratioText(*result, base), "≥ 0.5× baseline", yesNo(*result >= 0.5 * base)});
+  }
+}
+
+void Suite::cadence(int inFlight) {
+  const std::string load = "3 clients × " + std::to_string(inFlight) + " in flight";
+  progress("tick cadence, " + load + ", baseline");
+  auto base = *measureTickCadence(baseline_, inFlight, settings_.cadenceSeconds);
+  for (const auto& service : services_) {
+    progress("tick cadence, " + load + ", " + service.name);
+    auto result = measureTickCadence(service, inFlight, settings_.cadenceSeconds);
+    std::string figure = "Tick interval (ms), motion + " + load;
+    if (!result) {
+      unavailable(figure, service);
+      continue;
+    }
+    rows_.push_back({figure + ": p50", service.name, format(result->p50, 3), format(base.p50, 3),
+                     ratioText(result->p50, base.p50), "8 ± 0.2 ms",
+                     yesNo(std::fabs(result->p50 - 8.0) <= 0.2)});
+    rows_.push_back({figure + ": p99", service.name, format(result->p99, 3), format(base.p99, 3),
+                     ratioText(result->p99, base.p99), "≤ 9 ms", yesNo(result->p99 <= 9.0)});
+    rows_.push_back({figure + ": max", service.name, format(result->max, 3), format(base.max, 3),
+                     ratioText(result->max, base.max), "", ""});
+  }
+}
+
+void Suite::idle(int clients) {
+  const std::string who = clients == 0 ? "no client" : std::to_string(clients) + " idle clients";
+  progress("idle CPU, " + who + ", baseline");
+  auto base = *measureIdle(baseline_, clients, settings_.idleSeconds);
+  for (const auto& service : services_) {
+    progress("idle CPU, " + who + ", " + service.name);
+    auto result = measureIdle(service, clients, settings_.idleSeconds);
+    std::string figure =
+        "Idle CPU (% of one core), " + who + ", " + format(settings_.idleSeconds, 0) + " s";
+    if (!result) {
+      unavailable(figure, service);
+      continue;
+    }
+    auto& peak = peakKiB_[service.name];
+    peak = std::max(peak, result->peakResidentKiB);
+    rows_.push_back({figure + ": utime+stime", service.name, format(result->cpuPercent, 3),
+                     format(base.cpuPercent, 3), ratioText(result->cpuPercent, base.cpuPercent),
+                     "≤ 0.2 %", yesNo(result->cpuPercent <= 0.2)});
+    rows_.push_back({figure + ": schedstat", service.name, format(result->scheduledPercent, 3),
+                     format(base.scheduledPercent, 3),
+                     ratioText(result->scheduledPercent, base.scheduledPercent), "≤ 0.2 %",
+                     yesNo(result->scheduledPercent <= 0.2)});
+  }
+  auto& peak = peakKiB_[baseline_.name];
+  peak = std::max(peak, base.peakResidentKiB);
+}
+
+void Suite::peakMemory() {
+  double base = static_cast<double>(peakKiB_[baseline_.name]) / 1024.0;
+  for (const auto& service : services_) {
+    auto it = peakKiB_.find(service.name);
+    std::string figure = "Peak resident memory (MiB, VmHWM)";
+    if (it == peakKiB_.end() || it->second == 0) {
+      unavailable(figure, service);
+      continue;
+    }
+    double mib = static_cast<double>(it->second) / 1024.0;
+    rows_.push_back({figure, service.name, format(mib, 2), format(base, 2), ratioText(mib, base),
+                     "≤ 8 MiB", yesNo(mib <= 8.0)});
+  }
+}
+
+void Suite::startup() {
+  progress("start-up, baseline");
+  double base = *measureStartup(baseline_, settings_.startupRuns);
+  for (const auto& service : services_) {
+    progress("start-up, " + service.name);
+    auto result = measureStartup(service, settings_.startupRuns);
+    std::string figure = "Start-up to the first status line (ms, median of " +
+                         std::to_string(settings_.startupRuns) + ")";
+    if (!result) {
+      unavailable(figure, service);
+      continue;
+    }
+    rows_.push_back({figure, service.name, format(*result, 2), format(base, 2),
+                     ratioText(*result, base), "< 5 ms", yesNo(*result < 5.0)});
+  }
+}
+
+// Google Benchmark rows: time per iteration and allocations per iteration ("allocs" counter),
+// set against the baseline's round-trip median.
+void Suite::micro() {
+  if (micro_.is_null()) return;
+  for (const auto& b : micro_.value("benchmarks", nlohmann::json::array())) {
+    // With repetitions only the medians are taken; a single run is taken as it is.
+    std::string name = b.value("name", "");
+    if (b.value("run_type", "iteration") == "aggregate") {
+      if (b.value("aggregate_name", "") != "median") continue;
+      name = b.value("run_name", name);
+    } else if (b.contains("repetitions") && b.value("repetitions", 1) > 1) {
+      continue;
+    }
+    std::string unit = b.value("time_unit", "ns");
+    double scale = unit == "ns" ? 1e-3 : unit == "us" ? 1.0 : unit == "ms" ? 1e3 : 1e6;
+    double micros = b.value("cpu_time", 0.0) * scale;
+    double allocs = b.value("allocs/iter", 0.0);
+    bool hotPath = name == "BM_WholeCommand" || name == "BM_WholeCommandLogic";
+    std::string value = format(micros * 1e3, 0) + " ns, " + format(allocs, 2) + " allocs";
+    rows_.push_back({"In-process: " + name, "in-process", value,
+                     format(baselineRoundTripP50_, 1) + " µs (round trip p50)",
+                     ratioText(micros, baselineRoundTripP50_),
+                     hotPath ? "< 3 µs, no allocation" : "",
+                     hotPath ? yesNo(micros < 3.0 && allocs < 0.5) : ""});
+  }
+}
+
+void Suite::print(std::ostream& out) const {
+  out << "| Figure | Server | Value | Baseline | × baseline | Goal | Met |\n";
+  out << "|---|---|---|---|---|---|---|\n";
+  for (const auto& r : rows_) {
+    out << "| " << r.figure << " | " << r.server << " | " << r.value << " | " << r.baseline << " | "
+        << r.ratio << " | " << r.goal << " | " << r.met << " |\n";
+  }
+}
+
+}  // namespace
+}  // namespace virelo::bench
+
+int main(int argc, char** argv) {
+  using namespace virelo::bench;
+  Settings settings;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--quick") {
+      settings.commands = 2000;
+      settings.throughputSeconds = 0.5;
+      settings.cadenceSeconds = 1.0;
+      settings.idleSeconds = 2.0;
+      settings.startupRuns = 3;
+    } else if (arg == "--micro" && i + 1 < argc) {
+      settings.microPath = argv[++i];
+    } else if (arg == "--backends" && i + 1 < argc) {
+      settings.backends = split(argv[++i]);
+    } else {
+      std::cerr << "usage: service_bench [--quick] [--micro <json>] [--backends a,b]\n";
+      return 2;
+    }
+  }
+  try {
+    Suite suite(settings);
+    // Read before the process takes the service user's identity.
+    if (!settings.microPath.empty()) suite.readMicro(settings.microPath);
+    virelo::test::ServiceUser::adopt();
+    suite.run();
+    suite.print(std::cout);
+  } catch (const std::exception& e) {
+    std::cerr << "service_bench: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
