@@ -1,15 +1,27 @@
 #include "service/platform_host.h"
 
+#include <cstdlib>
+#include <string_view>
+
 #include "platform/sim/sim_code_signature.h"
 #include "platform/sim/sim_hid_service.h"
+#include "platform/uhid/uhid_host.h"
 
 namespace virelo {
 
 std::unique_ptr<PlatformHost> PlatformHost::fromEnvironment() {
   auto host = std::make_unique<PlatformHost>();
   host->sim_ = sim::SimHost::fromEnvironment();
-  host->codeSignature_ = std::make_unique<sim::SimCodeSignature>(*host->sim_);
-  host->devices_ = std::make_unique<sim::SimHidService>(*host->sim_);
+  const char* choice = std::getenv("VL_HOST");
+  if (choice != nullptr && std::string_view(choice) == "uhid") {
+    // Real devices through the kernel: chosen only explicitly, so that nothing is ever injected
+    // into a developer's session by accident.
+    host->codeSignature_ = uhid::makeUhidCodeSignature();
+    host->devices_ = uhid::makeUhidHidService();
+  } else {
+    host->codeSignature_ = std::make_unique<sim::SimCodeSignature>(*host->sim_);
+    host->devices_ = std::make_unique<sim::SimHidService>(*host->sim_);
+  }
   return host;
 }
 

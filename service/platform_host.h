@@ -1,5 +1,7 @@
 // The platform services the service runs on, chosen at start. The simulated host is the default;
-// nothing here starts a thread until startThreads(), which runs after the signal mask is fixed.
+// VL_HOST=uhid puts the virtual HID devices (and the probe that decides whether they may be
+// created) on the kernel's /dev/uhid instead. Nothing here starts a thread until startThreads(),
+// which runs after the signal mask is fixed.
 // Main thread only.
 #pragma once
 

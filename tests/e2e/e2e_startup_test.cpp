@@ -91,6 +91,15 @@ TEST(StartupCapabilityProbe, NotRunForCgevent) {
       false);
 }
 
+TEST(StartupCapabilityProbe, KernelDevicesNeedAWritableUhidNode) {
+  if (::access("/dev/uhid", R_OK | W_OK) == 0) GTEST_SKIP() << "this machine lets nobody use /dev/uhid";
+  ServiceOptions options;
+  options.environment["VL_HOST"] = "uhid";
+  ServiceProcess service(options);
+  EXPECT_EQ(service.readLine(10s), kAuthorizationRequired);
+  EXPECT_EQ(service.waitExit(), 0);
+}
+
 TEST(StartupIdentity, SuperuserIsRefused) {
   if (!ServiceUser::privileged()) GTEST_SKIP() << "needs root to start the service as root";
   ServiceOptions options;

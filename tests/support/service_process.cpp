@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "platform/hex.h"
 #include "tests/support/service_user.h"
 
@@ -71,7 +73,7 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
   } else {
     std::filesystem::copy_file(VIRELO_SERVICE_PATH, binary);
   }
-  std::map<std::string, std::string> extra;
+  std::map<std::string, std::string> extra = options.environment;
   if (!options.world.empty()) {
     writeFile(dir_ / "world.json", options.world.dump());
     extra["VL_SIM_WORLD"] = dir_ / "world.json";
@@ -131,6 +133,8 @@ ServiceProcess::~ServiceProcess() {
     ::kill(pid_, SIGKILL);
     waitExit(5s);
   }
+  // The service never writes to standard error; a sanitizer report would land there too.
+  EXPECT_EQ(standardError(), "") << "standard error of the service";
   for (int fd : {stdinFd_, stdoutFd_, stderrFd_}) {
     if (fd >= 0) ::close(fd);
   }

@@ -32,6 +32,8 @@ struct ServiceOptions {
   enum class Stdin { pipe, devNull } stdinMode = Stdin::pipe;
   bool trace = true;
   bool control = true;
+  // Further variables for the service's environment.
+  std::map<std::string, std::string> environment;
 };
 
 class ServiceProcess {

@@ -2,8 +2,10 @@
 
 #include <grp.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
 namespace virelo::test {
@@ -17,6 +19,9 @@ void switchEffective(uid_t uid, gid_t gid) {
   // Back to root first: only root may change the effective group.
   if (::seteuid(0) != 0) throw std::runtime_error("seteuid(0)");
   if (::setegid(gid) != 0 || ::seteuid(uid) != 0) throw std::runtime_error("switch user");
+  // A change of effective ids makes the process undumpable, which would keep the leak checker
+  // of the sanitizer builds from inspecting it at exit.
+  ::prctl(PR_SET_DUMPABLE, 1);
 }
 
 }  // namespace
@@ -31,6 +36,9 @@ void ServiceUser::adopt() {
   gUid = nobody->pw_uid;
   gGid = nobody->pw_gid;
   switchEffective(gUid, gGid);
+  // Root again at exit: the leak checker of the sanitizer builds inspects the process from a
+  // helper thread, which only works while all of its user ids agree.
+  std::atexit([] { switchEffective(0, 0); });
 }
 
 bool ServiceUser::privileged() {
