@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/host_trace.h"
 #include "tests/support/test_client.h"
 
 namespace virelo::test {
@@ -21,7 +20,7 @@ void holdEverything(TestClient& client);
 class HeldInput {
  public:
   HeldInput(std::string backend, std::string tracePath)
-      : backend_(std::move(backend)), trace_(std::move(tracePath)) {}
+      : backend_(std::move(backend)), tracePath_(std::move(tracePath)) {}
 
   // Waits until the outputs hold exactly what holdEverythingCommands() asks for.
   bool waitHeld(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
@@ -34,7 +33,7 @@ class HeldInput {
   bool waitLast(const std::string& keyboard, const std::string& media, const std::string& mouse,
                 std::chrono::milliseconds timeout) const;
   std::string backend_;
-  HostTrace trace_;
+  std::string tracePath_;
 };
 
 }  // namespace virelo::test
