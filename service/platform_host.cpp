@@ -3,9 +3,12 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "eventsynth/cg_event_output.h"
 #include "platform/sim/sim_code_signature.h"
 #include "platform/sim/sim_hid_service.h"
+#include "platform/sim/sim_window_server.h"
 #include "platform/uhid/uhid_host.h"
+#include "targets/snap_target_finder.h"
 
 namespace virelo {
 
@@ -22,7 +25,22 @@ std::unique_ptr<PlatformHost> PlatformHost::fromEnvironment() {
     host->codeSignature_ = std::make_unique<sim::SimCodeSignature>(*host->sim_);
     host->devices_ = std::make_unique<sim::SimHidService>(*host->sim_);
   }
+  host->windowServer_ = std::make_unique<sim::SimWindowServer>(*host->sim_);
+  host->accessibility_ = std::make_unique<sim::SimAccessibility>(*host->sim_);
   return host;
+}
+
+PlatformHost::~PlatformHost() {
+  stopThreads();
+}
+
+std::unique_ptr<EventOutput> PlatformHost::makeEventOutput() {
+  return std::make_unique<CGEventOutput>(*windowServer_);
+}
+
+std::shared_ptr<SnapTargetSource> PlatformHost::makeSnapTargetSource() {
+  auto& ax = *accessibility_;
+  return SnapTargetFinder::create({ax, ax, ax, ax});
 }
 
 void PlatformHost::startThreads() {

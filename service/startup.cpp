@@ -22,15 +22,6 @@ namespace {
 
 constexpr int kParentFd = 0;
 
-// Until the accessibility search is in place the snap session has no targets.
-class NoTargets final : public SnapTargetSource {
- public:
-  std::vector<Rect> targets() override { return {}; }
-  void refresh(Point, std::uint64_t) override {}
-  void scanWide(Point) override {}
-  std::optional<std::vector<Rect>> takeWide() override { return std::vector<Rect>{}; }
-};
-
 // Opens the socket and starts the bridge; false when the start-up ended the service.
 bool openAndStart(const CommandLine& commandLine, Bridge& bridge, MainLoop& loop,
                   EventEmitter& emitter) {
@@ -83,7 +74,8 @@ int runService(int argc, const char* const* argv) {
   bridgeParts.lifetime = &lifetime;
   bridgeParts.backend = backend;
   bridgeParts.emitter = &emitter;
-  bridgeParts.targetSource = std::make_shared<NoTargets>();
+  bridgeParts.targetSource = host->makeSnapTargetSource();
+  if (backend == InputBackend::cgevent) bridgeParts.eventOutput = host->makeEventOutput();
   bridgeParts.devices = &host->devices();
   bridgeParts.parentFd = kParentFd;
   Bridge bridge(std::move(bridgeParts));

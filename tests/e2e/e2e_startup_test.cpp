@@ -92,7 +92,8 @@ TEST(StartupCapabilityProbe, NotRunForCgevent) {
 }
 
 TEST(StartupCapabilityProbe, KernelDevicesNeedAWritableUhidNode) {
-  if (::access("/dev/uhid", R_OK | W_OK) == 0) GTEST_SKIP() << "this machine lets nobody use /dev/uhid";
+  if (::access("/dev/uhid", R_OK | W_OK) == 0)
+    GTEST_SKIP() << "this machine lets nobody use /dev/uhid";
   ServiceOptions options;
   options.environment["VL_HOST"] = "uhid";
   ServiceProcess service(options);

@@ -14,7 +14,7 @@ done < /modules/order
 chgrp 1000 /dev/uhid
 chmod 0660 /dev/uhid
 ls -l /dev/uhid
-/bin/uhid_vm_check /bin/uhid_vm_service
+/bin/uhid_vm_check /bin/virelo-service
 echo "VIRELO_VM_CHECK_EXIT=$?"
 sync
 poweroff -f

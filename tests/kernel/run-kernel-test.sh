@@ -5,7 +5,8 @@
 #
 # Usage: run-kernel-test.sh --work DIR --service PROGRAM --check PROGRAM
 #   DIR      build folder for the unpacked kernel package and the initramfs (kept as a cache)
-#   PROGRAM  statically linked programs for the VM: the service (or its stand-in) and the checks
+#   PROGRAM  statically linked programs for the VM: the service (virelo-service-static) and the
+#            checks (uhid_vm_check)
 # Environment: VIRELO_KERNEL_PACKAGE picks the kernel package (default: the one that
 # linux-image-amd64 depends on); VIRELO_QEMU_ACCEL=tcg forces software emulation.
 set -uo pipefail
@@ -66,9 +67,9 @@ vmlinuz="$root/tree/boot/vmlinuz-$version"
 staging="$work/initramfs"
 rm -rf "$staging" && mkdir -p "$staging"/{bin,modules,proc,sys,dev,tmp}
 cp "$busybox" "$staging/bin/busybox"
-cp "$service" "$staging/bin/uhid_vm_service"
+cp "$service" "$staging/bin/virelo-service"
 cp "$checker" "$staging/bin/uhid_vm_check"
-strip "$staging/bin/uhid_vm_service" "$staging/bin/uhid_vm_check" 2>/dev/null || true
+strip "$staging/bin/virelo-service" "$staging/bin/uhid_vm_check" 2>/dev/null || true
 cp "$(dirname "$0")/init.sh" "$staging/init" && chmod 755 "$staging/init"
 : > "$staging/modules/order"
 for module in evdev hid hid-generic uhid; do

@@ -1,19 +1,15 @@
-// The checks inside the test VM. Run as root by the VM's init; starts the service as an
-// unprivileged user (uid and gid 1000, the group that the init gives /dev/uhid), plays the
-// service's client, and watches the devices only through the kernel's own interfaces: the
-// names and ids under /sys, evdev events and key state on /dev/input/event*, and get-report
-// requests on /dev/hidraw*. Prints one "ok - ..." or "not ok - ..." line per check and, last,
-// "VIRELO_KERNEL_TEST_RESULT=PASS" or "=FAIL"; exits 0 when every check passed.
+// The checks inside the test VM. Run as root by the VM's init; starts the real service as an
+// unprivileged user (uid and gid 1000, the group that the init gives /dev/uhid) with the Linux
+// host, plays its client over the socket, and watches the devices only through the kernel's own
+// interfaces: the names and ids under /sys, evdev events and key state on /dev/input/event*, and
+// get-report requests on /dev/hidraw*. Prints one "ok - ..." or "not ok - ..." line per check
+// and, last, "VIRELO_KERNEL_TEST_RESULT=PASS" or "=FAIL"; exits 0 when every check passed.
 //
 // Usage: uhid_vm_check <service-program>
 //
-// The service is reached through ServiceUnderTest. StandInService drives tests/kernel's stand-in
-// (vm_service.cpp), which uses UhidHidService directly. To run the real service instead, add a
-// ServiceUnderTest that starts the service binary with "--socket <path> --backend corehid", the
-// host variable that selects the Linux devices and VL_COREHID_TOKEN in its environment, waits
-// for its ready status line, and drives one client connection: keyboard/buttons/move/wheel/
-// consumer become the client's JSON commands and disconnect() closes the client's socket. The
-// checks below stay as they are.
+// The service is reached through ServiceUnderTest; RealService starts the service binary the way
+// its parent application does (private socket directory, token in the environment, a pipe on
+// standard input kept open, the ready line on standard output) and drives one client connection.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -23,6 +19,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +28,8 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -37,7 +37,11 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/test_client.h"
+
 namespace {
+
+using virelo::test::TestClient;
 
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
@@ -57,23 +61,31 @@ void note(const std::string& text) {
   std::cout << "# " << text << std::endl;
 }
 
-// A child process with its standard input and output on pipes.
+// A child process with its standard input, output and error on pipes.
 struct Child {
   pid_t pid = -1;
   int in = -1;   // we write its standard input
   int out = -1;  // we read its standard output
+  int err = -1;  // we read its standard error
   std::string buffered;
 
-  void closePipes() {
+  void closeIn() {
     if (in >= 0) ::close(in);
+    in = -1;
+  }
+  void closePipes() {
+    closeIn();
     if (out >= 0) ::close(out);
-    in = out = -1;
+    if (err >= 0) ::close(err);
+    out = err = -1;
   }
 };
 
-Child spawnAs(uid_t uid, gid_t gid, const std::vector<std::string>& argv) {
-  int toChild[2], fromChild[2];
-  if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0) {
+Child spawnAs(uid_t uid, gid_t gid, const std::vector<std::string>& argv,
+              const std::vector<std::string>& environment) {
+  int toChild[2], fromChild[2], errors[2];
+  if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0 ||
+      ::pipe2(errors, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe");
   }
   pid_t pid = ::fork();
@@ -81,22 +93,28 @@ Child spawnAs(uid_t uid, gid_t gid, const std::vector<std::string>& argv) {
   if (pid == 0) {
     ::dup2(toChild[0], 0);
     ::dup2(fromChild[1], 1);
+    ::dup2(errors[1], 2);
     if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) _exit(126);
-    std::vector<char*> args;
+    std::vector<char*> args, env;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    ::execv(args[0], args.data());
+    for (const auto& e : environment) env.push_back(const_cast<char*>(e.c_str()));
+    env.push_back(nullptr);
+    ::execve(args[0], args.data(), env.data());
     _exit(127);
   }
   ::close(toChild[0]);
   ::close(fromChild[1]);
+  ::close(errors[1]);
   Child child;
   child.pid = pid;
   child.in = toChild[1];
   child.out = fromChild[0];
+  child.err = errors[0];
   return child;
 }
 
+// The next line of the child's standard output; nullopt on timeout or at its end.
 std::optional<std::string> readLine(Child& child, int timeoutMs) {
   auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
@@ -117,6 +135,55 @@ std::optional<std::string> readLine(Child& child, int timeoutMs) {
   }
 }
 
+// Everything the child wrote to standard error; call after it ended.
+std::string readAll(int fd) {
+  std::string text;
+  char chunk[256];
+  ssize_t n;
+  while ((n = ::read(fd, chunk, sizeof chunk)) > 0) text.append(chunk, static_cast<std::size_t>(n));
+  return text;
+}
+
+// The exit status of the child, or nullopt when it has not ended within the timeout.
+std::optional<int> waitExit(pid_t pid, int timeoutMs) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    int status = 0;
+    pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) return status;
+    if (done < 0 || Clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+// A token of 64 lower-case hexadecimal digits from the kernel's random source.
+std::string randomToken() {
+  std::uint8_t bytes[32];
+  if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    throw std::runtime_error("getrandom");
+  }
+  std::string text;
+  const char* digits = "0123456789abcdef";
+  for (auto b : bytes) {
+    text += digits[b >> 4];
+    text += digits[b & 15];
+  }
+  return text;
+}
+
+// Runs fn with the effective ids of `uid`/`gid`, then becomes root again. The checks are single
+// threaded, so the switch affects nothing else.
+template <typename F>
+auto asUser(uid_t uid, gid_t gid, F fn) {
+  struct Back {
+    ~Back() {
+      if (::seteuid(0) != 0 || ::setegid(0) != 0) std::abort();
+    }
+  } back;
+  if (::setegid(gid) != 0 || ::seteuid(uid) != 0) throw std::runtime_error("seteuid");
+  return fn();
+}
+
 // The service as the checks see it: it publishes the three devices and takes one client's input.
 class ServiceUnderTest {
  public:
@@ -133,53 +200,116 @@ class ServiceUnderTest {
   virtual bool disconnect() = 0;
 };
 
-class StandInService final : public ServiceUnderTest {
+const char* const readyLine =
+    R"({"backend":"corehid","ok":true,"protocol":1,"ready":true,"type":"ready"})";
+
+// The real service binary with the Linux host ("VL_HOST=uhid") and the "corehid" backend. Its
+// socket lives in a directory private to the service user; the client connects as that user
+// (the service admits only peers of its own user) and authenticates with the token. Commands
+// after a disconnect() open a new connection.
+class RealService final : public ServiceUnderTest {
  public:
-  explicit StandInService(std::string program) : program_(std::move(program)) {}
-  ~StandInService() override { child_.closePipes(); }
+  explicit RealService(std::string program) : program_(std::move(program)) {}
+  ~RealService() override {
+    client_.reset();
+    child_.closePipes();
+    // Still running (not yet reaped by the checks): kill it.
+    if (child_.pid > 0 && ::waitpid(child_.pid, nullptr, WNOHANG) == 0) {
+      ::kill(child_.pid, SIGKILL);
+      ::waitpid(child_.pid, nullptr, 0);
+    }
+    if (!dir_.empty()) {
+      ::unlink((dir_ + "/s").c_str());
+      ::rmdir(dir_.c_str());
+    }
+  }
 
   bool start(uid_t uid, gid_t gid) override {
-    child_ = spawnAs(uid, gid, {program_});
-    auto line = readLine(child_, 15000);
+    if (!launch(uid, gid)) return false;
+    auto line = readLine(child_, 60000);
     note("service says: " + line.value_or("<nothing>"));
-    return line && line->rfind("ready", 0) == 0;
+    return line == readyLine;
   }
-  pid_t pid() const override { return child_.pid; }
-  // The stand-in's answer when it could not create its devices.
-  std::optional<std::string> firstLine() { return readLine(child_, 15000); }
-
-  bool keyboard(int modifiers, const std::vector<int>& keys) override {
-    std::string line = "keyboard " + std::to_string(modifiers);
-    for (int k : keys) line += " " + std::to_string(k);
-    return command(line);
-  }
-  bool buttons(int mask) override { return command("buttons " + std::to_string(mask)); }
-  bool move(int dx, int dy) override {
-    return command("move " + std::to_string(dx) + " " + std::to_string(dy));
-  }
-  bool wheel(int steps) override { return command("wheel " + std::to_string(steps)); }
-  bool consumer(const std::vector<int>& usages) override {
-    std::string line = "consumer";
-    for (int u : usages) line += " " + std::to_string(u);
-    return command(line);
-  }
-  bool disconnect() override { return command("disconnect"); }
-
-  void spawnOnly(uid_t uid, gid_t gid) { child_ = spawnAs(uid, gid, {program_}); }
-
- private:
-  bool command(const std::string& line) {
-    std::string text = line + "\n";
-    if (::write(child_.in, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+  // Starts the service without waiting for anything; firstLine() then reads its first line.
+  bool launch(uid_t uid, gid_t gid) {
+    uid_ = uid;
+    gid_ = gid;
+    char pattern[] = "/tmp/virelo-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr || ::chown(pattern, uid, gid) != 0 ||
+        ::chmod(pattern, 0700) != 0) {
+      note(std::string("cannot make the socket directory: ") + std::strerror(errno));
       return false;
     }
-    auto reply = readLine(child_, 5000);
-    if (reply != "ok") note("'" + line + "' answered " + reply.value_or("<nothing>"));
-    return reply == "ok";
+    dir_ = pattern;
+    token_ = randomToken();
+    child_ = spawnAs(uid, gid, {program_, "--socket", dir_ + "/s", "--backend", "corehid"},
+                     {"PATH=/bin", "VL_HOST=uhid", "VL_COREHID_TOKEN=" + token_});
+    return true;
+  }
+  std::optional<std::string> firstLine() { return readLine(child_, 60000); }
+  pid_t pid() const override { return child_.pid; }
+  Child& child() { return child_; }
+
+  bool keyboard(int modifiers, const std::vector<int>& keys) override {
+    return command({{"cmd", "keyboard"}, {"modifiers", modifiers}, {"keys", keys}});
+  }
+  bool buttons(int mask) override { return command({{"cmd", "buttons"}, {"buttons", mask}}); }
+  bool move(int dx, int dy) override { return command({{"cmd", "move"}, {"dx", dx}, {"dy", dy}}); }
+  bool wheel(int steps) override { return command({{"cmd", "wheel"}, {"amount", steps}}); }
+  bool consumer(const std::vector<int>& usages) override {
+    return command({{"cmd", "consumer"}, {"usages", usages}});
+  }
+  bool disconnect() override {
+    if (!client_) return false;
+    client_.reset();
+    return true;
+  }
+
+ private:
+  // Connects as the service user and says hello; false when the service does not accept us.
+  bool connect() {
+    try {
+      client_ = asUser(uid_, gid_, [&] { return std::make_unique<TestClient>(dir_ + "/s"); });
+    } catch (const std::exception& e) {
+      note(std::string("cannot connect: ") + e.what());
+      return false;
+    }
+    auto reply = exchange({{"cmd", "hello"}, {"token", token_}});
+    nlohmann::json expected = {
+        {"ok", true}, {"ready", true}, {"backend", "corehid"}, {"protocol", 1}};
+    if (reply != expected) {
+      note("hello answered " + (reply ? reply->dump() : std::string("<nothing>")));
+      client_.reset();
+      return false;
+    }
+    return true;
+  }
+
+  std::optional<nlohmann::json> exchange(const nlohmann::json& request) {
+    client_->send(request);
+    auto line = client_->readLine(std::chrono::seconds(30));
+    if (!line) return std::nullopt;
+    return nlohmann::json::parse(*line, nullptr, false);
+  }
+
+  bool command(const nlohmann::json& request) {
+    if (!client_ && !connect()) return false;
+    auto reply = exchange(request);
+    nlohmann::json acknowledged = {{"ok", true}, {"ready", true}};
+    if (reply != acknowledged) {
+      note(request.dump() + " answered " + (reply ? reply->dump() : std::string("<nothing>")));
+      return false;
+    }
+    return true;
   }
 
   std::string program_;
+  uid_t uid_ = 0;
+  gid_t gid_ = 0;
+  std::string dir_;
+  std::string token_;
   Child child_;
+  std::unique_ptr<TestClient> client_;
 };
 
 std::string readFirstLine(const std::string& path) {
@@ -239,7 +369,7 @@ struct Expected {
 // events and key repeats are skipped; anything else unexpected is only reported.
 bool expectEvents(int fd, std::vector<Expected> expected, const std::string& what) {
   std::ostringstream seen;
-  auto deadline = Clock::now() + std::chrono::seconds(5);
+  auto deadline = Clock::now() + std::chrono::seconds(15);
   while (!expected.empty() && Clock::now() < deadline) {
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 100) <= 0) continue;
@@ -260,6 +390,30 @@ bool expectEvents(int fd, std::vector<Expected> expected, const std::string& wha
   }
   if (!expected.empty()) note(what + ": events seen:" + seen.str());
   return expected.empty();
+}
+
+// Reads events until the relative motion on X and Y adds up to (dx, dy): one move may arrive as
+// several reports. Anything else is skipped.
+bool expectMotion(int fd, int dx, int dy, const std::string& what) {
+  int x = 0, y = 0;
+  std::ostringstream seen;
+  auto deadline = Clock::now() + std::chrono::seconds(15);
+  while ((x != dx || y != dy) && Clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
+    input_event events[64];
+    ssize_t n = ::read(fd, events, sizeof events);
+    if (n <= 0) continue;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n) / sizeof(input_event); ++i) {
+      const auto& e = events[i];
+      if (e.type != EV_REL) continue;
+      seen << " " << e.code << "=" << e.value;
+      if (e.code == REL_X) x += e.value;
+      if (e.code == REL_Y) y += e.value;
+    }
+  }
+  if (x != dx || y != dy) note(what + ": relative events seen:" + seen.str());
+  return x == dx && y == dy;
 }
 
 // Drains events that are already queued.
@@ -328,36 +482,9 @@ int finish() {
   return failures == 0 ? 0 : 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: uhid_vm_check <service-program>\n";
-    return 2;
-  }
-  ::signal(SIGPIPE, SIG_IGN);
-
-  // A user without access to /dev/uhid cannot create devices.
-  {
-    StandInService stranger(argv[1]);
-    stranger.spawnOnly(strangerUser, strangerUser);
-    auto line = stranger.firstLine();
-    int status = 0;
-    ::waitpid(stranger.pid(), &status, 0);
-    check(line == "refused" && WIFEXITED(status) && WEXITSTATUS(status) == 1,
-          "a user without access to /dev/uhid is refused the devices");
-  }
-
-  StandInService service(argv[1]);
-  if (!service.start(serviceUser, serviceUser)) {
-    check(false, "the service starts as an unprivileged user and creates its devices");
-    return finish();
-  }
-  check(uidOf(service.pid()) == std::to_string(serviceUser), "the service runs as uid 1000");
-
-  // The three devices appear under their names, with evdev and hidraw nodes.
-  std::string evdevPath[3], hidrawPath[3];
-  bool appeared = waitFor(
+// Waits for the three devices to appear with evdev and hidraw nodes; fills in their paths.
+bool awaitDevices(std::string (&evdevPath)[3], std::string (&hidrawPath)[3]) {
+  return waitFor(
       [&] {
         for (int i = 0; i < 3; ++i) {
           auto e = findEvdev(deviceNames[i]);
@@ -370,12 +497,56 @@ int main(int argc, char** argv) {
         }
         return true;
       },
+      30000);
+}
+
+bool devicesGone() {
+  return waitFor(
+      [] {
+        for (const char* name : deviceNames) {
+          if (findEvdev(name) || findHidraw(name)) return false;
+        }
+        return true;
+      },
       15000);
-  check(appeared, "Virelo Keyboard, Virelo Mouse and Virelo Media appear as input devices");
-  if (!appeared) {
-    ::kill(service.pid(), SIGKILL);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: uhid_vm_check <service-program>\n";
+    return 2;
+  }
+  ::signal(SIGPIPE, SIG_IGN);
+  const std::string program = argv[1];
+
+  // A user without access to /dev/uhid fails the capability probe: the service refuses to start.
+  {
+    RealService stranger(program);
+    std::optional<std::string> line;
+    if (stranger.launch(strangerUser, strangerUser)) line = stranger.firstLine();
+    auto status = waitExit(stranger.pid(), 30000);
+    note("as uid 2000 the service says: " + line.value_or("<nothing>"));
+    check(
+        line == R"({"backend":"corehid","error":"virtual_hid_authorization_required","ready":false,"type":"status"})" &&
+            status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0 && devicesGone(),
+        "a user without access to /dev/uhid is refused the devices (exit 0)");
+  }
+
+  RealService service(program);
+  if (!service.start(serviceUser, serviceUser)) {
+    check(false, "the service starts as an unprivileged user and reports itself ready");
     return finish();
   }
+  check(true, "the service starts as an unprivileged user and reports itself ready");
+  check(uidOf(service.pid()) == std::to_string(serviceUser), "the service runs as uid 1000");
+
+  // The three devices appear under their names, with evdev and hidraw nodes.
+  std::string evdevPath[3], hidrawPath[3];
+  bool appeared = awaitDevices(evdevPath, hidrawPath);
+  check(appeared, "Virelo Keyboard, Virelo Mouse and Virelo Media appear as input devices");
+  if (!appeared) return finish();
   int ev[3], raw[3];
   for (int i = 0; i < 3; ++i) {
     note(std::string(deviceNames[i]) + ": " + evdevPath[i] + ", " + hidrawPath[i]);
@@ -439,11 +610,19 @@ int main(int argc, char** argv) {
     check(m == Bytes({1, 0, 0, 0}),
           "after the move, get-report of the mouse returns the rest report (" + hex(m) + ")");
   }
+  check(service.move(127, -100) && service.move(73, -60) && service.move(-10, 10) &&
+            expectMotion(ev[mouse], 190, -150, "long move"),
+        "a move of (190, -150) made of three commands arrives as relative motion adding up to it");
   check(service.wheel(2) && expectEvents(ev[mouse], {{EV_REL, REL_WHEEL, 2}}, "wheel"),
         "two wheel steps arrive as REL_WHEEL 2");
+  check(service.wheel(-1) && expectEvents(ev[mouse], {{EV_REL, REL_WHEEL, -1}}, "wheel back"),
+        "one wheel step back arrives as REL_WHEEL -1");
   check(service.buttons(0) && expectEvents(ev[mouse], {{EV_KEY, BTN_LEFT, 0}}, "button up") &&
             !anyKeyDown(ev[mouse]),
         "releasing button 1 arrives as BTN_LEFT up");
+  check(service.buttons(2) && expectEvents(ev[mouse], {{EV_KEY, BTN_RIGHT, 1}}, "button 2") &&
+            service.buttons(0) && expectEvents(ev[mouse], {{EV_KEY, BTN_RIGHT, 0}}, "button 2 up"),
+        "button 2 arrives as BTN_RIGHT down and up");
 
   // Media.
   check(
@@ -484,7 +663,7 @@ int main(int argc, char** argv) {
                                  leds = hidGet(raw[kbd], HIDIOCGOUTPUT(2), 2, nullptr);
                                  return leds == Bytes{0x02};
                                },
-                               5000);
+                               15000);
     check(seen, "Caps Lock written on evdev reads back as LED byte 02 through hidraw (" +
                     hex(leds) + ")");
     written = writeLed(ev[kbd], LED_NUML, 1);
@@ -493,7 +672,7 @@ int main(int argc, char** argv) {
                             leds = hidGet(raw[kbd], HIDIOCGOUTPUT(2), 2, nullptr);
                             return leds == Bytes{0x03};
                           },
-                          5000);
+                          15000);
     check(seen, "Num Lock added reads back as 03 (" + hex(leds) + ")");
   }
   {
@@ -502,7 +681,6 @@ int main(int argc, char** argv) {
     check(!refused && error == EIO,
           "a get-report the delegate refuses (the mouse's output report) fails with EIO");
   }
-
   {
     // A set-report of a feature report reaches the delegate as a set-report request, which it
     // refuses; the kernel hands the refusal back to the caller.
@@ -512,23 +690,39 @@ int main(int argc, char** argv) {
     check(result < 0 && error == EIO,
           "a set-report the delegate refuses (a keyboard feature report) fails with EIO");
   }
-
-  // Killing the service removes its devices.
   for (int i = 0; i < 3; ++i) {
     ::close(ev[i]);
     ::close(raw[i]);
   }
-  ::kill(service.pid(), SIGKILL);
-  int status = 0;
-  ::waitpid(service.pid(), &status, 0);
-  bool gone = waitFor(
-      [] {
-        for (const char* name : deviceNames) {
-          if (findEvdev(name) || findHidraw(name)) return false;
-        }
-        return true;
-      },
-      10000);
-  check(WIFSIGNALED(status) && gone, "killing the service with SIGKILL removes the three devices");
+
+  // End of file on standard input is the parent's order to stop: exit status 0, nothing more on
+  // standard output or standard error, and the devices are gone.
+  {
+    Child& child = service.child();
+    child.closeIn();
+    auto rest = readLine(child, 30000);
+    auto status = waitExit(child.pid, 30000);
+    bool gone = devicesGone();
+    std::string errors = readAll(child.err);
+    check(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0 && !rest && errors.empty() &&
+              gone,
+          "closing the service's standard input ends it with status 0 and removes the devices" +
+              std::string(rest ? " (it wrote: " + *rest + ")" : "") +
+              (errors.empty() ? "" : " (standard error: " + errors + ")"));
+  }
+
+  // SIGKILL: nothing of the service runs any more, and the kernel removes the devices when their
+  // descriptors close with the process.
+  {
+    RealService killed(program);
+    if (!killed.start(serviceUser, serviceUser) || !awaitDevices(evdevPath, hidrawPath)) {
+      check(false, "the service starts again with its devices");
+      return finish();
+    }
+    ::kill(killed.pid(), SIGKILL);
+    auto status = waitExit(killed.pid(), 30000);
+    check(status && WIFSIGNALED(*status) && devicesGone(),
+          "killing the service with SIGKILL removes the three devices");
+  }
   return finish();
 }

@@ -1,0 +1,114 @@
+// A connection to the service's socket that speaks its command protocol and keeps the client's
+// complete input state.
+//
+// Every command carries the client's complete state, never a change. The typed calls below
+// (keyboard, consumer, buttons, ...) send a complete state given by the caller and remember it;
+// the press/release calls change one element of the remembered state and send the whole of it.
+// Every call waits for its reply and returns it as a value. Anything else surfaces as an error:
+//   ProtocolError    the service rejected the command (it then closes the connection),
+//   ServiceNotReady  the service cannot deliver input now (it cleared this client's state),
+//   ConnectionLost   no connection, the connection broke, or no reply within the reply timeout.
+// After ProtocolError or ConnectionLost the client is disconnected and every later call throws
+// ConnectionLost; the remembered state is then empty, because the service releases everything a
+// client held when its connection ends.
+//
+// Release guarantees:
+//   - The destructor sends "reset" when anything is held (or motion may be running) and waits for
+//     the reply, then closes the connection.
+//   - On any end of the process (exit, crash, SIGKILL) the kernel closes the socket, and the
+//     service releases everything the client held within one pass of its loop (about 8 ms).
+//   - releaseOnSignals() additionally shuts the sockets of all live clients down from a signal
+//     handler, which also covers copies of the socket inherited by forked children.
+//
+// Threads: every call may be made from any thread. Calls are serialised by an internal mutex held
+// for one whole request and reply, so a MotionStream thread and the owning thread can share one
+// client. The destructor must not run while another thread still uses the client.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <initializer_list>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "virelo/client/ack.h"
+#include "virelo/client/input_state.h"
+#include "virelo/client/motion_reply.h"
+#include "virelo/client/status.h"
+
+namespace virelo::client {
+
+class Client {
+ public:
+  // Connects to the socket at the path. Throws ConnectionLost when it cannot.
+  explicit Client(const std::string& socketPath,
+                  std::chrono::milliseconds replyTimeout = std::chrono::seconds(5));
+  ~Client();
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  // "hello": authenticates with the token and returns the service's status (also when the
+  // service is not ready). A wrong token throws ProtocolError.
+  Status hello(const std::string& token);
+  // "status": while ready the reply is {"ok":true,"ready":true}; otherwise the status object
+  // with its error. Never throws ServiceNotReady.
+  Status status();
+  // "reset": releases everything this client holds and stops its motion.
+  Ack reset();
+  // "stop_motion": stops this client's continuous motion.
+  Ack stopMotion();
+
+  // Complete states, sent as they are and remembered.
+  Ack keyboard(std::uint8_t modifiers, const std::set<int>& keys, bool fn = false);
+  Ack consumer(const std::set<int>& usages);
+  Ack buttons(int buttons);
+
+  // Relative pointer movement and wheel steps, each in [-127, 127]; not part of the state.
+  Ack move(int dx, int dy, bool snap = false);
+  Ack wheel(int amount);
+  // A continuous-motion sample: a displacement per 10 ms, stamped with monotonicNow() unless a
+  // time is given. Motion lapses 40 ms after the last sample.
+  MotionReply motion(int dx, int dy, std::optional<std::uint64_t> tNs = std::nullopt);
+
+  // Changes to the remembered state, each sending the complete state.
+  Ack pressKey(int usage);
+  Ack releaseKey(int usage);
+  Ack pressModifiers(std::uint8_t bits);
+  Ack releaseModifiers(std::uint8_t bits);
+  Ack setFn(bool held);
+  Ack pressMedia(int usage);
+  Ack releaseMedia(int usage);
+  Ack pressButtons(int bits);
+  Ack releaseButtons(int bits);
+
+  // The state the service holds for this client, as far as this client knows.
+  InputState state() const;
+  bool connected() const;
+  // Closes the connection without a reset (the service releases everything on its own).
+  void close();
+
+  // Installs a handler for these signals that shuts down the socket of every live client (so the
+  // service releases their input even if a forked child still holds a copy), then lets the
+  // signal take its default action. Also shuts them down at normal process exit. Idempotent.
+  static void releaseOnSignals(std::initializer_list<int> signals);
+
+ private:
+  struct Reply;
+  Reply request(const std::string& command, const std::string& line);
+  Ack ackRequest(const std::string& command, const std::string& line);
+  Ack sendKeyboard(std::uint8_t modifiers, const std::set<int>& keys, bool fn);
+  Ack sendConsumer(const std::set<int>& usages);
+  Ack sendButtons(int buttons);
+  void disconnect();
+
+  mutable std::mutex mutex_;  // guards everything below
+  int fd_ = -1;
+  std::string buffer_;
+  std::chrono::milliseconds replyTimeout_;
+  InputState state_;
+  bool motionSent_ = false;
+};
+
+}  // namespace virelo::client

@@ -1,0 +1,363 @@
+#include "virelo/client/client.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "virelo/client/connection_lost.h"
+#include "virelo/client/monotonic_time.h"
+#include "virelo/client/protocol_error.h"
+#include "virelo/client/service_not_ready.h"
+
+namespace virelo::client {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using nlohmann::json;
+
+constexpr const char* kProtocolErrorCode = "virtual_hid_protocol_error";
+
+// Sockets of live clients, for the signal and exit handlers. Lock-free so that a signal handler
+// may read it; a slot holds a descriptor plus one, or 0 when free (so that it starts out free).
+std::atomic<int> gLiveSockets[64];
+
+void registerSocket(int fd) {
+  for (auto& slot : gLiveSockets) {
+    int expected = 0;
+    if (slot.compare_exchange_strong(expected, fd + 1)) return;
+  }
+}
+
+void unregisterSocket(int fd) {
+  for (auto& slot : gLiveSockets) {
+    int expected = fd + 1;
+    if (slot.compare_exchange_strong(expected, 0)) return;
+  }
+}
+
+// Async-signal-safe: only shutdown() on the registered descriptors.
+void shutdownLiveSockets() {
+  for (auto& slot : gLiveSockets) {
+    int entry = slot.load();
+    if (entry > 0) ::shutdown(entry - 1, SHUT_RDWR);
+  }
+}
+
+void releaseAndReraise(int sig) {
+  shutdownLiveSockets();
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+}  // namespace
+
+struct Client::Reply {
+  json object;
+  std::string line;
+};
+
+Client::Client(const std::string& socketPath, std::chrono::milliseconds replyTimeout)
+    : replyTimeout_(replyTimeout) {
+  sockaddr_un addr{};
+  if (socketPath.size() >= sizeof(addr.sun_path)) {
+    throw ConnectionLost("socket path too long: " + socketPath);
+  }
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) throw ConnectionLost(std::string("socket: ") + std::strerror(errno));
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+    int e = errno;
+    ::close(fd);
+    throw ConnectionLost("cannot connect to " + socketPath + ": " + std::strerror(e));
+  }
+  fd_ = fd;
+  registerSocket(fd_);
+}
+
+Client::~Client() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (fd_ >= 0 && (!state_.empty() || motionSent_)) {
+    try {
+      request("reset", R"({"cmd":"reset"})");
+    } catch (const std::exception&) {
+      // The connection is closed below either way; the service then releases on its own.
+    }
+  }
+  disconnect();
+}
+
+void Client::disconnect() {
+  if (fd_ >= 0) {
+    unregisterSocket(fd_);
+    ::close(fd_);
+  }
+  fd_ = -1;
+  buffer_.clear();
+  state_ = InputState{};
+  motionSent_ = false;
+}
+
+void Client::close() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  disconnect();
+}
+
+bool Client::connected() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return fd_ >= 0;
+}
+
+InputState Client::state() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return state_;
+}
+
+Client::Reply Client::request(const std::string& command, const std::string& line) {
+  if (fd_ < 0) throw ConnectionLost("not connected to the service");
+  std::string out = line + "\n";
+  std::size_t sent = 0;
+  while (sent < out.size()) {
+    ssize_t n = ::send(fd_, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      int e = errno;
+      disconnect();
+      throw ConnectionLost("sending \"" + command + "\" failed: " + std::strerror(e));
+    }
+    sent += static_cast<std::size_t>(n);
+  }
+  auto deadline = Clock::now() + replyTimeout_;
+  std::size_t newline;
+  while ((newline = buffer_.find('\n')) == std::string::npos) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd p{fd_, POLLIN, 0};
+    int ready = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(left.count())) : 0;
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      disconnect();
+      throw ConnectionLost("no reply to \"" + command + "\" within " +
+                           std::to_string(replyTimeout_.count()) + " ms");
+    }
+    char chunk[4096];
+    ssize_t got = ::recv(fd_, chunk, sizeof(chunk), 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      disconnect();
+      throw ConnectionLost("the service closed the connection during \"" + command + "\"");
+    }
+    buffer_.append(chunk, static_cast<std::size_t>(got));
+  }
+  Reply reply;
+  reply.line = buffer_.substr(0, newline);
+  buffer_.erase(0, newline + 1);
+  reply.object = json::parse(reply.line, nullptr, false);
+  if (!reply.object.is_object()) {
+    disconnect();
+    throw ConnectionLost("malformed reply to \"" + command + "\": " + reply.line);
+  }
+  if (reply.object.value("error", json()) == kProtocolErrorCode) {
+    // The service closes the connection after this reply and releases what the client held.
+    disconnect();
+    throw ProtocolError(command, reply.line);
+  }
+  return reply;
+}
+
+Ack Client::ackRequest(const std::string& command, const std::string& line) {
+  Reply reply = request(command, line);
+  if (reply.object.value("ok", false) != true) {
+    // The not-ready status reply: the service has cleared this client's input.
+    state_ = InputState{};
+    motionSent_ = false;
+    throw ServiceNotReady(reply.object.value("error", std::string("unknown")));
+  }
+  return Ack{true, reply.object.value("ready", true)};
+}
+
+namespace {
+
+Status statusFrom(const json& object) {
+  Status status;
+  status.ok = object.value("ok", false);
+  status.ready = object.value("ready", false);
+  status.backend = object.value("backend", std::string());
+  if (object.contains("protocol") && object["protocol"].is_number_integer()) {
+    status.protocol = object["protocol"].get<int>();
+  }
+  if (object.contains("error") && object["error"].is_string()) {
+    status.error = object["error"].get<std::string>();
+  }
+  return status;
+}
+
+}  // namespace
+
+Status Client::hello(const std::string& token) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return statusFrom(request("hello", json{{"cmd", "hello"}, {"token", token}}.dump()).object);
+}
+
+Status Client::status() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  Status status = statusFrom(request("status", R"({"cmd":"status"})").object);
+  if (!status.ok) {
+    state_ = InputState{};
+    motionSent_ = false;
+  }
+  return status;
+}
+
+Ack Client::reset() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  Ack ack = ackRequest("reset", R"({"cmd":"reset"})");
+  state_ = InputState{};
+  motionSent_ = false;
+  return ack;
+}
+
+Ack Client::stopMotion() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  Ack ack = ackRequest("stop_motion", R"({"cmd":"stop_motion"})");
+  motionSent_ = false;
+  return ack;
+}
+
+Ack Client::sendKeyboard(std::uint8_t modifiers, const std::set<int>& keys, bool fn) {
+  json line{{"cmd", "keyboard"}, {"modifiers", modifiers}, {"keys", keys}};
+  if (fn) line["fn"] = true;
+  Ack ack = ackRequest("keyboard", line.dump());
+  state_.modifiers = modifiers;
+  state_.keys = keys;
+  state_.fn = fn;
+  return ack;
+}
+
+Ack Client::sendConsumer(const std::set<int>& usages) {
+  Ack ack = ackRequest("consumer", json{{"cmd", "consumer"}, {"usages", usages}}.dump());
+  state_.media = usages;
+  return ack;
+}
+
+Ack Client::sendButtons(int buttons) {
+  Ack ack = ackRequest("buttons", json{{"cmd", "buttons"}, {"buttons", buttons}}.dump());
+  state_.buttons = buttons;
+  return ack;
+}
+
+Ack Client::keyboard(std::uint8_t modifiers, const std::set<int>& keys, bool fn) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return sendKeyboard(modifiers, keys, fn);
+}
+
+Ack Client::consumer(const std::set<int>& usages) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return sendConsumer(usages);
+}
+
+Ack Client::buttons(int buttons) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return sendButtons(buttons);
+}
+
+Ack Client::move(int dx, int dy, bool snap) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  json line{{"cmd", "move"}, {"dx", dx}, {"dy", dy}};
+  if (snap) line["snap"] = true;
+  return ackRequest("move", line.dump());
+}
+
+Ack Client::wheel(int amount) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return ackRequest("wheel", json{{"cmd", "wheel"}, {"amount", amount}}.dump());
+}
+
+MotionReply Client::motion(int dx, int dy, std::optional<std::uint64_t> tNs) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  json line{{"cmd", "motion"}, {"dx", dx}, {"dy", dy}, {"t_ns", tNs ? *tNs : monotonicNow()}};
+  Reply reply = request("motion", line.dump());
+  if (reply.object.value("ok", false) != true) {
+    state_ = InputState{};
+    motionSent_ = false;
+    throw ServiceNotReady(reply.object.value("error", std::string("unknown")));
+  }
+  bool stale = reply.object.value("dropped", std::string()) == "stale_motion";
+  motionSent_ = !stale && (dx != 0 || dy != 0);
+  return MotionReply{stale};
+}
+
+Ack Client::pressKey(int usage) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  auto keys = state_.keys;
+  keys.insert(usage);
+  return sendKeyboard(state_.modifiers, keys, state_.fn);
+}
+
+Ack Client::releaseKey(int usage) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  auto keys = state_.keys;
+  keys.erase(usage);
+  return sendKeyboard(state_.modifiers, keys, state_.fn);
+}
+
+Ack Client::pressModifiers(std::uint8_t bits) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return sendKeyboard(static_cast<std::uint8_t>(state_.modifiers | bits), state_.keys, state_.fn);
+}
+
+Ack Client::releaseModifiers(std::uint8_t bits) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return sendKeyboard(static_cast<std::uint8_t>(state_.modifiers & ~bits), state_.keys, state_.fn);
+}
+
+Ack Client::setFn(bool held) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return sendKeyboard(state_.modifiers, state_.keys, held);
+}
+
+Ack Client::pressMedia(int usage) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  auto usages = state_.media;
+  usages.insert(usage);
+  return sendConsumer(usages);
+}
+
+Ack Client::releaseMedia(int usage) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  auto usages = state_.media;
+  usages.erase(usage);
+  return sendConsumer(usages);
+}
+
+Ack Client::pressButtons(int bits) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return sendButtons(state_.buttons | bits);
+}
+
+Ack Client::releaseButtons(int bits) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return sendButtons(state_.buttons & ~bits);
+}
+
+void Client::releaseOnSignals(std::initializer_list<int> signals) {
+  static std::atomic<bool> atExitInstalled{false};
+  if (!atExitInstalled.exchange(true)) std::atexit(shutdownLiveSockets);
+  for (int sig : signals) {
+    struct sigaction action {};
+    action.sa_handler = releaseAndReraise;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    ::sigaction(sig, &action, nullptr);
+  }
+}
+
+}  // namespace virelo::client

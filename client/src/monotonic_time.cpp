@@ -1,0 +1,14 @@
+#include "virelo/client/monotonic_time.h"
+
+#include <time.h>
+
+namespace virelo::client {
+
+std::uint64_t monotonicNow() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000ULL +
+         static_cast<std::uint64_t>(ts.tv_nsec);
+}
+
+}  // namespace virelo::client

@@ -1,0 +1,102 @@
+// The "cgevent" backend: turns the bridge's merged HID reports into window-server events, posting
+// only the transitions against what it has already posted. Keyboard: key-downs and key-ups,
+// modifier, Fn and caps-lock changes as flags-changed events, auto-repeat of the last pressed key
+// on the tick. Pointer: button presses with the platform's click count, moves and drags kept on
+// the displays, line scrolls. Media keys as system-defined events. Owns the Fn and media key tap.
+//
+// Every keyboard, mouse and scroll event gets the flags word of the state at posting time (caps
+// lock, the virtual or hardware Fn, the held modifiers); keyboard and media events carry
+// FnEventBridge::kEventTag in field 42 so that the tap lets them through.
+//
+// Threads: every operation on the main thread; the owned FnEventBridge shares its state with the
+// tap thread under its own lock.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+
+#include "eventsynth/event_output.h"
+#include "fntap/fn_event_bridge.h"
+#include "platform/event_services.h"
+
+namespace virelo {
+
+class CGEventOutput final : public EventOutput {
+ public:
+  static constexpr std::uint16_t kFnKeycode = 63;
+  static constexpr std::uint16_t kCapsLockKeycode = 57;
+  static constexpr std::uint64_t kScreensRefreshNS = 2000000000;
+  static constexpr std::size_t kMaxDisplays = 16;
+  static constexpr double kClickRadius = 4.0;
+  static constexpr int kMaxClickCount = 3;
+
+  // HID keyboard usage (page 7) -> virtual key code; 103 entries.
+  static const std::map<int, std::uint16_t>& keycodes();
+  // Modifier bit of the keyboard report -> virtual key code of its key.
+  static constexpr std::array<std::uint16_t, 8> modifierKeycodes = {59, 56, 58, 55, 62, 60, 61, 54};
+  // Modifier bit -> generic flag plus side-specific device bit.
+  static constexpr std::array<std::uint64_t, 8> modifierMasks = {
+      0x40001, 0x20002, 0x80020, 0x100008, 0x42000, 0x20004, 0x80040, 0x100010};
+  // Consumer report bit -> HID consumer usage (page 0x0C).
+  static constexpr std::array<int, 6> consumerUsages = {0xE2, 0xE9, 0xEA, 0xCD, 0xB5, 0xB6};
+  // Consumer usage -> the platform's auxiliary-control key type.
+  static const std::map<int, int>& mediaKeys();
+
+  // `services` must outlive this object: destroying it stops the tap and joins its thread, which
+  // may still post. `tapClock` paces the tap thread (real time unless a test passes its own).
+  // Reports shorter than the bridge's (33, 4 and 1 bytes) read their missing bytes as 0, so an
+  // empty report releases everything of its kind.
+  explicit CGEventOutput(EventServices& services, FnTapClock tapClock = FnTapClock::system());
+
+  bool permitted() override;
+  void keyboard(std::span<const std::uint8_t> report, bool fn, std::uint64_t now) override;
+  void consumer(std::span<const std::uint8_t> report) override;
+  void pointing(std::span<const std::uint8_t> report, std::uint64_t now, bool snap) override;
+  void repeatTick(std::uint64_t now) override;
+  std::optional<Point> cursorLocation() override;
+  void moveCursor(Point to) override;
+  void releaseAll() override;
+  void setSnapStep(SnapStep step) override;
+  void startTap() override;
+  void stopTap() override;
+  FnSnapshot fnSnapshot() override;
+
+  // Forgets everything held without posting.
+  void discardState();
+  FnEventBridge& fnBridge() { return fnBridge_; }
+
+  // Keeps a point on the displays: unchanged when some display contains it (or there are none),
+  // otherwise clamped into the display nearest to `from` (ties keep the earlier display).
+  static Point onScreen(Point point, Point from, std::span<const Rect> screens);
+
+ private:
+  std::uint64_t eventFlags();
+  void postKey(std::uint16_t code, bool down, bool flagsChanged, bool repeat = false);
+  void postMedia(int usage, bool down);
+  Point currentPosition();
+  int clickCount(int button, Point position, std::uint64_t now);
+  void refreshScreens(std::uint64_t now);
+
+  EventServices& services_;
+  FnEventBridge fnBridge_;
+  std::int64_t modifiers_ = 0;
+  bool fnHeld_ = false;
+  std::set<std::uint16_t> keys_;
+  int buttons_ = 0;
+  std::set<int> consumers_;
+  std::optional<std::uint16_t> repeatKey_;
+  std::uint64_t repeatAt_ = 0;
+  bool capsLocked_ = false;
+  std::array<std::uint64_t, 3> clickTimes_{};
+  std::array<Point, 3> clickPoints_{};
+  std::array<int, 3> clickCounts_{};
+  SnapStep snapStep_;
+  std::vector<Rect> screens_;
+  std::uint64_t screensAt_ = 0;
+};
+
+}  // namespace virelo

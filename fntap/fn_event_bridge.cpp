@@ -1,0 +1,260 @@
+#include "fntap/fn_event_bridge.h"
+
+#include <pthread.h>
+
+#include <limits>
+#include <vector>
+
+namespace virelo {
+namespace {
+
+constexpr int kMediaKeyDown = 0x0A;
+constexpr int kMediaKeyUp = 0x0B;
+
+void nameCurrentThread(const char* name) {
+#ifdef __APPLE__
+  pthread_setname_np(name);
+#else
+  pthread_setname_np(pthread_self(), name);
+#endif
+}
+
+}  // namespace
+
+const std::map<int, std::uint16_t>& FnEventBridge::mediaKeys() {
+  static const std::map<int, std::uint16_t> table = {
+      {3, 122},   // brightness down -> F1
+      {2, 120},   // brightness up -> F2
+      {18, 98},   // previous track -> F7
+      {16, 100},  // play/pause -> F8
+      {17, 101},  // next track -> F9
+      {7, 109},   // mute -> F10
+      {1, 103},   // volume down -> F11
+      {0, 111},   // volume up -> F12
+  };
+  return table;
+}
+
+FnEventBridge::FnEventBridge(EventServices& services, FnTapClock clock)
+    : services_(services), clock_(std::move(clock)) {}
+
+FnEventBridge::~FnEventBridge() {
+  bool stopping;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    stopping = stopping_;
+  }
+  if (!stopping) stop();
+  if (worker_.joinable()) worker_.join();
+}
+
+void FnEventBridge::start() {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (worker_.joinable() || stopping_) return;
+  // The thread takes the lock first thing, so it waits until worker_ is stored.
+  worker_ = std::thread([this] {
+    nameCurrentThread("vl-fn-events");
+    run();
+  });
+}
+
+void FnEventBridge::stop() {
+  std::shared_ptr<RunLoop> loop;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    held_ = false;
+    physicalHeld_ = false;
+    available_ = false;
+    stopping_ = true;
+    passthroughMedia_.clear();
+    loop = loop_;
+  }
+  if (loop) loop->stop();
+  releaseConverted();
+}
+
+void FnEventBridge::setHeld(bool held) {
+  std::lock_guard<std::mutex> guard(lock_);
+  held_ = held;
+}
+
+bool FnEventBridge::physicalFnHeld() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return physicalHeld_;
+}
+
+FnSnapshot FnEventBridge::snapshot() {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (held_) return {true, available_};
+  if (available_) return {physicalHeld_, true};
+  return {false, false};
+}
+
+bool FnEventBridge::isStopping() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return stopping_;
+}
+
+void FnEventBridge::run() {
+  auto loop = services_.currentRunLoop();
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    loop_ = loop;
+  }
+  double nextAttempt = -std::numeric_limits<double>::infinity();
+  std::shared_ptr<EventTap> tap;
+  std::shared_ptr<RunLoopSource> source;
+
+  if (!isStopping()) {
+    for (;;) {
+      if (services_.postEventAccess() && services_.listenEventAccess()) {
+        if (tap) {
+          loop->runFor(kRunSliceSeconds);
+        } else if (clock_.now() >= nextAttempt) {
+          nextAttempt = clock_.now() + kRetrySeconds;
+          releaseConverted();
+          tap = services_.createTap(kTapEventMask, [this](std::uint32_t type, Event event) {
+            return tapCallback(type, std::move(event));
+          });
+          if (tap) source = tap->createRunLoopSource();
+          if (tap && source) {
+            loop->addSource(source);
+            tap->enable(true);
+            {
+              std::lock_guard<std::mutex> guard(lock_);
+              port_ = tap;
+              available_ = true;
+            }
+            loop->runFor(kRunSliceSeconds);
+          } else {
+            if (tap) tap->invalidate();
+            tap.reset();
+            clock_.sleep(kRunSliceSeconds);
+          }
+        } else {
+          clock_.sleep(kRunSliceSeconds);
+        }
+      } else {
+        // A permission was withdrawn: take the tap down and forget the Fn states it kept.
+        if (tap) {
+          tap->enable(false);
+          tap->invalidate();
+          if (source) loop->removeSource(source);
+          {
+            std::lock_guard<std::mutex> guard(lock_);
+            held_ = false;
+            physicalHeld_ = false;
+            available_ = false;
+            port_.reset();
+            passthroughMedia_.clear();
+          }
+          tap.reset();
+          source.reset();
+        }
+        clock_.sleep(kRunSliceSeconds);
+      }
+      if (isStopping()) break;
+    }
+    if (tap) {
+      tap->enable(false);
+      tap->invalidate();
+    }
+    if (source) loop->removeSource(source);
+  }
+
+  std::lock_guard<std::mutex> guard(lock_);
+  physicalHeld_ = false;
+  available_ = false;
+  loop_.reset();
+  port_.reset();
+}
+
+Event FnEventBridge::tapCallback(std::uint32_t type, Event event) {
+  if (type == kEventTapDisabledByTimeout || type == kEventTapDisabledByUserInput) {
+    std::shared_ptr<EventTap> port;
+    bool stopping;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      port = port_;
+      stopping = stopping_;
+    }
+    if (port && !stopping && services_.postEventAccess()) port->enable(true);
+    return event;
+  }
+  return process(type, std::move(event));
+}
+
+Event FnEventBridge::process(std::uint32_t type, Event event) {
+  if (event.field(kFieldSourceUserData) == kEventTag) return event;
+
+  std::lock_guard<std::mutex> guard(lock_);
+  if (stopping_) return event;
+  if (type == kEventFlagsChanged && event.field(kFieldKeyboardKeycode) == kFnKeycode) {
+    physicalHeld_ = (event.flags & kFlagSecondaryFn) != 0;
+  }
+  if (isKeyboardEventType(type)) {
+    if (held_) event.flags |= kFlagSecondaryFn;
+    return event;
+  }
+  if (type != kEventSystemDefined) return event;
+
+  auto data = services_.systemDefinedData(event);
+  if (!data || data->subtype != kSubtypeAuxControlButtons) return event;
+  const auto data1 = static_cast<std::uint32_t>(data->data1);
+  const int keyType = static_cast<int>((data1 >> 16) & 0xFFFF);
+  const int state = static_cast<int>((data1 >> 8) & 0xFF);
+  if (!mediaKeys().count(keyType)) return event;
+
+  if (state == kMediaKeyDown) {
+    if (passthroughMedia_.count(keyType)) return event;
+    if (convertedMedia_.count(keyType)) return replace(keyType, true, event, data1);
+    if (!held_ || (data1 & 1) != 0) {
+      // Not held at its first press, or a repeat whose first press went unseen: this key stays
+      // on the plain path until its release.
+      passthroughMedia_.insert(keyType);
+      return event;
+    }
+    return replace(keyType, true, event, data1);
+  }
+  if (state == kMediaKeyUp) {
+    if (passthroughMedia_.erase(keyType)) return event;
+    if (convertedMedia_.count(keyType)) return replace(keyType, false, event, data1);
+  }
+  return event;
+}
+
+// Called with the lock held.
+Event FnEventBridge::replace(int keyType, bool down, const Event& incoming, std::int64_t data1) {
+  auto created = services_.createKeyboardEvent(mediaKeys().at(keyType), down);
+  if (!created) return incoming;
+  Event replacement = std::move(*created);
+  replacement.flags = incoming.flags | (held_ ? kFlagSecondaryFn : 0);
+  replacement.timestamp = incoming.timestamp;
+  replacement.setField(kFieldSourceUserData, kEventTag);
+  if (down) {
+    replacement.setField(kFieldKeyboardAutorepeat, data1 & 1);
+    convertedMedia_.insert(keyType);
+  } else {
+    replacement.setField(kFieldKeyboardAutorepeat, 0);
+    convertedMedia_.erase(keyType);
+  }
+  return replacement;
+}
+
+void FnEventBridge::releaseConverted() {
+  if (!services_.postEventAccess()) return;
+  std::vector<std::uint16_t> codes;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (int keyType : convertedMedia_) codes.push_back(mediaKeys().at(keyType));
+    convertedMedia_.clear();
+  }
+  for (auto code : codes) {
+    auto event = services_.createKeyboardEvent(code, false);
+    if (!event) continue;
+    event->setField(kFieldSourceUserData, kEventTag);
+    services_.post(*event);
+  }
+}
+
+}  // namespace virelo

@@ -1,0 +1,98 @@
+// The service's source of snap targets: clickable elements of other applications found by
+// hit-testing the accessibility interface around a point. Near searches around the moving
+// cursor are throttled (at most one per 60 ms, then only after 8 points of movement or 250 ms,
+// never more than one pending) and read through targets(); wide searches around the resting
+// cursor are taken once through takeWide(), and only the latest one's result is handed out.
+// The searches run on a private serial background queue; work items hold the finder weakly and
+// do nothing once it is gone. The queue never holds the finder strongly, so the finder is
+// always destroyed by its owner, on the owner's thread: the destructor discards the searches
+// not yet started, makes a running one give up before its next platform request and waits for
+// it, so that nothing uses the platform after the finder is gone.
+//
+// Threads: create(), targets(), refresh(), scanWide(), takeWide() and the destructor are called
+// from the service's main thread (the destructor may wait for one platform request to end); they
+// exchange requests and results with the queue under `lock_`, which is held only for a few field
+// reads or writes, never during a search. The scan, the window and display snapshots, the
+// web-application cache and every platform call except the two made at construction run only on the
+// queue.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "platform/geometry.h"
+#include "snapping/snap_target_source.h"
+#include "targets/accessibility_scan.h"
+#include "targets/serial_queue.h"
+#include "targets/snap_target_platform.h"
+#include "targets/web_app_detector.h"
+
+namespace virelo {
+
+class SnapTargetFinder final : public SnapTargetSource {
+ public:
+  static constexpr const char* kQueueLabel = "org.virelo.snap-targets";
+  // Every accessibility request of the process fails after this long without an answer.
+  static constexpr float kMessagingTimeout = 0.05f;
+  static constexpr std::uint64_t kMinNearIntervalNS = 60'000'000;
+  static constexpr double kMinNearDistance = 8;
+  static constexpr std::uint64_t kNearRepeatNS = 250'000'000;
+  static constexpr double kNearMargin = 24;
+  static constexpr double kWideMargin = 36;
+
+  // A new finder. Takes the system-wide element and this process's id, and sets the messaging
+  // timeout on the system-wide element.
+  static std::shared_ptr<SnapTargetFinder> create(SnapTargetPlatform platform);
+  ~SnapTargetFinder() override;
+  SnapTargetFinder(const SnapTargetFinder&) = delete;
+  SnapTargetFinder& operator=(const SnapTargetFinder&) = delete;
+
+  std::vector<Rect> targets() override;
+  void refresh(Point around, std::uint64_t now) override;
+  void scanWide(Point around) override;
+  std::optional<std::vector<Rect>> takeWide() override;
+
+  // Blocks until every search queued so far has finished and published. For tests.
+  void drainForTesting() { queue_.waitIdle(); }
+
+ private:
+  struct Passkey {};
+
+ public:
+  SnapTargetFinder(Passkey, SnapTargetPlatform platform);
+
+ private:
+  // Runs on the queue. Empty without accessibility permission.
+  std::vector<Rect> search(Point around, const std::vector<Vector>& ring, double margin);
+  void publishNear(std::vector<Rect> found);
+  void publishWide(std::int64_t turn, std::vector<Rect> found);
+
+  SnapTargetPlatform platform_;
+  std::weak_ptr<SnapTargetFinder> self_;
+
+  std::mutex lock_;
+  std::vector<Rect> found_;                // guarded by lock_
+  bool busy_ = false;                      // guarded by lock_
+  std::uint64_t askedAt_ = 0;              // guarded by lock_
+  Point askedPoint_{-100000, -100000};     // guarded by lock_
+  std::optional<std::vector<Rect>> wide_;  // guarded by lock_
+  std::int64_t wideTurn_ = 0;              // guarded by lock_
+
+  // Set by the destructor; read by a running scan.
+  std::atomic<bool> stopping_{false};
+
+  // Used only on the queue.
+  WebAppDetector webApps_;
+  ElementRef system_;
+  std::int32_t ownPID_;
+  AccessibilityScan scan_;
+
+  // Declared last: started once everything its items use exists.
+  SerialQueue queue_;
+};
+
+}  // namespace virelo

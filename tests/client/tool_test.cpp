@@ -1,0 +1,211 @@
+// The command-line tool run as a child process against the real service: what its sub-commands
+// put into the host's trace, its exit codes, and the release of held input on Ctrl-C.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+
+#include "tests/client/tool_process.h"
+#include "tests/support/host_trace.h"
+#include "tests/support/private_dir.h"
+#include "tests/support/service_process.h"
+
+namespace virelo::client {
+namespace {
+
+using test::HostTrace;
+using test::keyboardHex;
+using test::ServiceProcess;
+using namespace std::chrono_literals;
+
+class Tool : public testing::Test {
+ protected:
+  void SetUp() override { service_.awaitReady(); }
+
+  std::map<std::string, std::string> environment() const {
+    return {{"VIRELO_SOCKET", service_.socketPath()}, {"VIRELO_TOKEN", service_.token()}};
+  }
+
+  std::vector<std::string> reportsSince(const std::string& device, std::size_t from) {
+    auto all = trace_.reports(device);
+    return {all.begin() + static_cast<std::ptrdiff_t>(std::min(from, all.size())), all.end()};
+  }
+
+  // The reports of a tool run: `sent` of its own, then the one the service sends again for each
+  // device once it has dropped the tool's connection (the merged state without the tool).
+  std::vector<std::string> reportsOfRun(const std::string& device, std::size_t from,
+                                        std::size_t sent) {
+    trace_.waitFor([&](const auto&) { return trace_.reports(device).size() >= from + sent + 1; },
+                   2s);
+    return reportsSince(device, from);
+  }
+
+  ServiceProcess service_;
+  HostTrace trace_{service_.tracePath()};
+};
+
+TEST_F(Tool, ChordPressesAndReleasesTogether) {
+  auto before = trace_.reports("keyboard").size();
+  auto result = runTool({"chord", "ctrl+shift+a"}, environment());
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_EQ(reportsOfRun("keyboard", before, 4),
+            (std::vector<std::string>{keyboardHex(3), keyboardHex(3, {4}), keyboardHex(3),
+                                      keyboardHex(0), keyboardHex(0)}));
+}
+
+TEST_F(Tool, TypeSendsTheTextAndLeavesNothingHeld) {
+  auto before = trace_.reports("keyboard").size();
+  auto result = runTool({"type", "Hi!"}, environment());
+  EXPECT_EQ(result.status, 0) << result.errors;
+  auto reports = reportsOfRun("keyboard", before, 10);
+  ASSERT_EQ(reports.size(), 11u);
+  EXPECT_EQ(reports[1], keyboardHex(2, {11}));
+  EXPECT_EQ(reports.back(), keyboardHex(0));
+}
+
+TEST_F(Tool, OptionsOverrideTheEnvironment) {
+  auto result = runTool({"--socket", service_.socketPath(), "--token", service_.token(), "status"},
+                        {{"VIRELO_SOCKET", "/nonexistent"}, {"VIRELO_TOKEN", "00"}});
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_NE(result.output.find("ready"), std::string::npos) << result.output;
+}
+
+TEST_F(Tool, ClicksDoubleClicksAndDrags) {
+  auto before = trace_.reports("mouse").size();
+  EXPECT_EQ(runTool({"click", "right"}, environment()).status, 0);
+  EXPECT_EQ(reportsOfRun("mouse", before, 2),
+            (std::vector<std::string>{"02000000", "00000000", "00000000"}));
+  before = trace_.reports("mouse").size();
+  EXPECT_EQ(runTool({"double-click"}, environment()).status, 0);
+  EXPECT_EQ(reportsOfRun("mouse", before, 4),
+            (std::vector<std::string>{"01000000", "00000000", "01000000", "00000000", "00000000"}));
+  before = trace_.reports("mouse").size();
+  EXPECT_EQ(runTool({"drag", "30", "-10"}, environment()).status, 0);
+  // Pressed, three steps of at most 10 counts with the button held, released.
+  EXPECT_EQ(reportsOfRun("mouse", before, 5),
+            (std::vector<std::string>{"01000000", "010af600", "010a0000", "010a0000", "00000000",
+                                      "00000000"}));
+}
+
+TEST_F(Tool, MoveScrollAndMedia) {
+  auto mouse = trace_.reports("mouse").size();
+  EXPECT_EQ(runTool({"move", "200", "-5"}, environment()).status, 0);
+  // Larger than one report can carry: split into steps of at most 127.
+  EXPECT_EQ(reportsOfRun("mouse", mouse, 2),
+            (std::vector<std::string>{"007ffb00", "00490000", "00000000"}));
+  mouse = trace_.reports("mouse").size();
+  EXPECT_EQ(runTool({"scroll", "-3"}, environment()).status, 0);
+  EXPECT_EQ(reportsOfRun("mouse", mouse, 1), (std::vector<std::string>{"000000fd", "00000000"}));
+  auto media = trace_.reports("media").size();
+  EXPECT_EQ(runTool({"media", "volume-up"}, environment()).status, 0);
+  EXPECT_EQ(reportsOfRun("media", media, 2), (std::vector<std::string>{"02", "00", "00"}));
+}
+
+TEST_F(Tool, InterruptingAHoldReleasesIt) {
+  ToolProcess hold({"hold", "ctrl", "a", "mute", "left-button"}, environment());
+  ASSERT_TRUE(trace_.waitForReport("keyboard", keyboardHex(1, {4}))) << hold.errors();
+  ASSERT_TRUE(trace_.waitForReport("mouse", "01000000")) << hold.errors();
+  EXPECT_EQ(trace_.reports("media").back(), "01");
+  EXPECT_FALSE(hold.waitExit(50ms));  // still holding
+  hold.signal(SIGINT);
+  EXPECT_EQ(hold.waitExit(5s), 0) << hold.errors();
+  EXPECT_EQ(trace_.reports("keyboard").back(), keyboardHex(0));
+  EXPECT_EQ(trace_.reports("media").back(), "00");
+  EXPECT_EQ(trace_.reports("mouse").back(), "00000000");
+}
+
+TEST_F(Tool, TerminatingAHoldReleasesItToo) {
+  ToolProcess hold({"hold", "shift"}, environment());
+  ASSERT_TRUE(trace_.waitForReport("keyboard", keyboardHex(2))) << hold.errors();
+  hold.signal(SIGTERM);
+  EXPECT_EQ(hold.waitExit(5s), 0) << hold.errors();
+  EXPECT_EQ(trace_.reports("keyboard").back(), keyboardHex(0));
+}
+
+TEST_F(Tool, KillingAHoldStillReleasesThroughTheService) {
+  ToolProcess hold({"hold", "b"}, environment());
+  ASSERT_TRUE(trace_.waitForReport("keyboard", keyboardHex(0, {5}))) << hold.errors();
+  hold.signal(SIGKILL);
+  hold.waitExit(5s);
+  EXPECT_TRUE(trace_.waitForReport("keyboard", keyboardHex(0)));
+}
+
+TEST_F(Tool, FailuresExitNonZeroWithAMessage) {
+  auto unknownKey = runTool({"chord", "ctrl+banana"}, environment());
+  EXPECT_NE(unknownKey.status, 0);
+  EXPECT_NE(unknownKey.errors.find("banana"), std::string::npos) << unknownKey.errors;
+
+  auto wrongToken = runTool({"status"}, {{"VIRELO_SOCKET", service_.socketPath()},
+                                         {"VIRELO_TOKEN", std::string(64, '0')}});
+  EXPECT_NE(wrongToken.status, 0);
+  EXPECT_FALSE(wrongToken.errors.empty());
+
+  auto noToken = runTool({"status"}, {{"VIRELO_SOCKET", service_.socketPath()}});
+  EXPECT_NE(noToken.status, 0);
+  EXPECT_NE(noToken.errors.find("VIRELO_TOKEN"), std::string::npos) << noToken.errors;
+
+  auto untypable = runTool({"type", "caf\xC3\xA9"}, environment());
+  EXPECT_NE(untypable.status, 0);
+  EXPECT_NE(untypable.errors.find("U+00E9"), std::string::npos) << untypable.errors;
+
+  auto unknownCommand = runTool({"jump"}, environment());
+  EXPECT_EQ(unknownCommand.status, 2);
+}
+
+TEST(ToolStart, PrintsHowToReachTheServiceAndStopsItOnCtrlC) {
+  ToolProcess start({"start", "--trace"}, {});
+  auto deadline = std::chrono::steady_clock::now() + 10s;
+  std::string out;
+  while (out.find("\"type\":\"ready\"") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    ASSERT_FALSE(start.waitExit(5ms)) << start.errors();
+    out = start.output();
+  }
+  auto exported = [&](const std::string& name) {
+    auto at = out.find("export " + name + "='");
+    if (at == std::string::npos) return std::string();
+    at += name.size() + 9;
+    return out.substr(at, out.find('\'', at) - at);
+  };
+  std::string socket = exported("VIRELO_SOCKET");
+  std::string token = exported("VIRELO_TOKEN");
+  std::string tracePath = exported("VIRELO_TRACE");
+  ASSERT_FALSE(socket.empty()) << out;
+  EXPECT_EQ(token.size(), 64u) << out;
+
+  auto chord = runTool({"chord", "ctrl+z"}, {{"VIRELO_SOCKET", socket}, {"VIRELO_TOKEN", token}});
+  EXPECT_EQ(chord.status, 0) << chord.errors;
+  auto reports = HostTrace(tracePath).reports("keyboard");
+  EXPECT_NE(std::find(reports.begin(), reports.end(), keyboardHex(1, {29})), reports.end());
+
+  start.signal(SIGINT);
+  EXPECT_EQ(start.waitExit(5s), 0) << start.errors();
+  EXPECT_NE(start.errors().find("exit status 0"), std::string::npos) << start.errors();
+}
+
+TEST(ToolStart, ARefusalIsReportedWithTheServiceErrorCode) {
+  test::PrivateDir dir;
+  test::writeFile(dir / "world.json", R"({"signature":{"valid":false}})");
+  auto result = runTool({"start", "--env", "VL_SIM_WORLD=" + (dir / "world.json")}, {});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.errors.find("virtual_hid_authorization_required"), std::string::npos)
+      << result.errors;
+}
+
+TEST(ToolStart, AnUnknownBackendIsReportedAsASilentExit) {
+  auto result = runTool({"start", "--backend", "CoreHID"}, {});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.errors.find("without a status event"), std::string::npos) << result.errors;
+}
+
+TEST_F(Tool, HelpDescribesEverySubcommand) {
+  auto help = runTool({"--help"}, {});
+  EXPECT_EQ(help.status, 0);
+  for (const char* command : {"start", "chord", "type", "click", "double-click", "drag", "move",
+                              "scroll", "media", "hold", "status", "VIRELO_SOCKET"}) {
+    EXPECT_NE(help.output.find(command), std::string::npos) << command;
+  }
+}
+
+}  // namespace
+}  // namespace virelo::client

@@ -1,0 +1,82 @@
+// A Bridge wired to in-process doubles: a settable clock, a recording emitter, the fake device
+// service, a pipe as the parent's liveness channel and an optional event output. Clients are
+// socket pairs whose service side is stored in the bridge's owners.
+//
+// Threads: main thread only, except that the fake devices' records may be read from anywhere.
+#pragma once
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "bridge/bridge.h"
+#include "support/doubles/client_socket.h"
+#include "support/doubles/empty_snap_target_source.h"
+#include "support/doubles/fake_clock.h"
+#include "support/doubles/fake_hid_device_service.h"
+#include "support/doubles/parent_pipe.h"
+#include "support/doubles/recording_event_emitter.h"
+
+namespace virelo::testing {
+
+// 64 lower-case hexadecimal digits.
+inline const std::string kToken =
+    "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+
+class BridgeRig {
+ public:
+  explicit BridgeRig(InputBackend backend, std::unique_ptr<EventOutput> output = nullptr)
+      : lifetime(clock.now()) {
+    BridgeParts parts;
+    parts.lifetime = &lifetime;
+    parts.backend = backend;
+    parts.emitter = &emitter;
+    parts.targetSource = std::make_shared<EmptySnapTargetSource>();
+    parts.eventOutput = std::move(output);
+    parts.devices = &devices;
+    parts.parentFd = parent.readEnd();
+    parts.clock = clock.fn();
+    bridge = std::make_unique<Bridge>(std::move(parts));
+  }
+  ~BridgeRig() {
+    // The records' descriptors belong to the bridge; it leaves them open when it goes.
+    for (const auto& [fd, owner] : bridge->owners()) ::close(fd);
+  }
+  BridgeRig(const BridgeRig&) = delete;
+  BridgeRig& operator=(const BridgeRig&) = delete;
+
+  // A new client record (not authenticated) for a fresh socket pair; returns its descriptor.
+  int connect() {
+    clients.push_back(std::make_unique<ClientSocket>());
+    int fd = clients.back()->serviceFd();
+    bridge->owners().emplace(fd, Owner(clock.now()));
+    return fd;
+  }
+  // A new client that has passed the handshake.
+  int connectAuthenticated() {
+    int fd = connect();
+    bridge->command({{"cmd", "hello"}, {"token", kToken}}, fd, kToken);
+    return fd;
+  }
+  ClientSocket& client(int fd) {
+    for (auto& c : clients) {
+      if (c->serviceFd() == fd) return *c;
+    }
+    throw std::runtime_error("no such client");
+  }
+  Owner& owner(int fd) { return bridge->owners().at(fd); }
+  nlohmann::json command(int fd, const nlohmann::json& request) {
+    return bridge->command(request, fd, kToken);
+  }
+
+  FakeClock clock;
+  Lifetime lifetime;
+  RecordingEventEmitter emitter;
+  FakeHidDeviceService devices;
+  ParentPipe parent;
+  std::vector<std::unique_ptr<ClientSocket>> clients;
+  std::unique_ptr<Bridge> bridge;
+};
+
+}  // namespace virelo::testing

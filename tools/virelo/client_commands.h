@@ -1,0 +1,17 @@
+// The sub-commands of the virelo tool that act as a client of a running service.
+#pragma once
+
+#include "tools/virelo/tool_arguments.h"
+#include "virelo/client/client.h"
+
+namespace virelo::tools {
+
+// Whether the sub-command is one of the client commands below.
+bool isClientCommand(const std::string& command);
+
+// Runs the sub-command on an authenticated client and returns the tool's exit status. Throws
+// UsageError for bad operands (before anything is sent) and the client's errors.
+int runClientCommand(client::Client& client, const client::Status& status,
+                     const ToolArguments& args);
+
+}  // namespace virelo::tools

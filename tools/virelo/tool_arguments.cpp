@@ -1,0 +1,115 @@
+#include "tools/virelo/tool_arguments.h"
+
+#include <charconv>
+
+namespace virelo::tools {
+
+const char* usageText() {
+  return R"(Usage: virelo [OPTIONS] COMMAND [ARGUMENTS]
+
+Drives a running Virelo service from the command line, or starts one.
+
+Commands:
+  start                 Start a service in the foreground and print its status events until
+                        Ctrl-C or the service ends. First prints the socket path and token as
+                        shell "export VIRELO_SOCKET=... VIRELO_TOKEN=..." lines.
+  status                Show whether the service is ready, its backend and protocol.
+  chord CHORD           Press and release a key chord, e.g. "ctrl+shift+a", "cmd+tab", "f5".
+  type TEXT             Type a text with the US keyboard layout (\n is Return, \t is Tab).
+  click [BUTTON]        Click a button: left (default), right or middle.
+  double-click [BUTTON] Click twice.
+  drag DX DY [BUTTON]   Hold a button, move by DX, DY in small steps, release.
+  move DX DY            Move the pointer by DX, DY counts (positive: right, down).
+  scroll N              Turn the wheel N steps (positive: up, negative: down).
+  media KEY             Press and release a media key: mute, volume-up, volume-down,
+                        play-pause, next, previous.
+  hold KEY...           Hold keys until Ctrl-C, then release them. A KEY is a chord
+                        ("ctrl+a"), a media key, or left-button / right-button / middle-button.
+
+Connection options (client commands):
+  --socket PATH         The service's socket (default: $VIRELO_SOCKET).
+  --token TOKEN         The client token (default: $VIRELO_TOKEN).
+  Run as root, the tool talks to the service as the user that owns the socket.
+
+Options of "start":
+  --backend NAME        corehid (default) or cgevent.
+  --service PATH        The service binary (default: virelo-service beside this tool, or the
+                        one of this build).
+  --user NAME           When run as root, the user to run the service as (default: nobody).
+  --env NAME=VALUE      Extra environment for the service; "{dir}" in VALUE stands for the
+                        private socket directory (e.g. --env VL_SIM_WORLD=/path/world.json).
+  --trace               Record what reaches the simulated host in {dir}/trace (printed as
+                        "export VIRELO_TRACE=...").
+
+  -h, --help            Show this help.
+
+Key names: letters, digits, return, escape, backspace, tab, space, minus, equals, left-bracket,
+right-bracket, backslash, semicolon, quote, grave, comma, period, slash, capslock, f1..f24,
+insert, delete, home, end, pageup, pagedown, up, down, left, right; modifiers ctrl, shift,
+alt/option, cmd/gui/super and right-ctrl, right-shift, right-alt, right-gui.
+
+Exit status: 0 on success, 1 when the service or the connection failed, 2 for a wrong command
+line or an unknown key name or untypable text. "start" exits with the service's exit status.
+)";
+}
+
+ToolArguments parseToolArguments(int argc, const char* const* argv) {
+  ToolArguments args;
+  bool optionsEnded = false;
+  auto value = [&](int& i, const std::string& option) -> std::string {
+    if (i + 1 >= argc) throw UsageError(option + " needs a value");
+    return argv[++i];
+  };
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (!optionsEnded && arg.starts_with("--")) {
+      if (arg == "--") {
+        optionsEnded = true;
+      } else if (arg == "--help") {
+        args.help = true;
+      } else if (arg == "--socket") {
+        args.socket = value(i, arg);
+      } else if (arg == "--token") {
+        args.token = value(i, arg);
+      } else if (arg == "--backend") {
+        args.backend = value(i, arg);
+      } else if (arg == "--service") {
+        args.service = value(i, arg);
+      } else if (arg == "--user") {
+        args.user = value(i, arg);
+      } else if (arg == "--env") {
+        std::string entry = value(i, arg);
+        auto eq = entry.find('=');
+        if (eq == std::string::npos || eq == 0) throw UsageError("--env needs NAME=VALUE");
+        args.environment[entry.substr(0, eq)] = entry.substr(eq + 1);
+      } else if (arg == "--trace") {
+        args.trace = true;
+      } else {
+        throw UsageError("unknown option " + arg);
+      }
+    } else if (!optionsEnded && arg == "-h") {
+      args.help = true;
+    } else if (args.command.empty()) {
+      args.command = arg;
+    } else {
+      args.operands.push_back(arg);
+    }
+  }
+  if (args.command.empty() && !args.help) throw UsageError("no command given");
+  return args;
+}
+
+int integerOperand(const std::string& text, const char* what, int min, int max) {
+  int value = 0;
+  const char* begin = text.data();
+  if (!text.empty() && text[0] == '+') ++begin;
+  auto [end, error] = std::from_chars(begin, text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || begin == end || value < min ||
+      value > max) {
+    throw UsageError(std::string(what) + " must be a whole number from " + std::to_string(min) +
+                     " to " + std::to_string(max) + ", not \"" + text + "\"");
+  }
+  return value;
+}
+
+}  // namespace virelo::tools

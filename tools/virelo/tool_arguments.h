@@ -1,0 +1,42 @@
+// The command line of the virelo tool: global options, a sub-command and its operands.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace virelo::tools {
+
+// A command line the tool cannot use; the tool prints the message and exits with status 2.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ToolArguments {
+  bool help = false;
+  std::string command;
+  std::vector<std::string> operands;
+  // Connection, for the client sub-commands.
+  std::optional<std::string> socket;
+  std::optional<std::string> token;
+  // Service start, for "start".
+  std::string backend = "corehid";
+  std::optional<std::string> service;
+  std::optional<std::string> user;
+  std::map<std::string, std::string> environment;
+  bool trace = false;
+};
+
+// Options may appear before or after the sub-command; "--" ends them. Throws UsageError.
+ToolArguments parseToolArguments(int argc, const char* const* argv);
+
+// The text of --help.
+const char* usageText();
+
+// An integer operand in [min, max]; throws UsageError naming the operand.
+int integerOperand(const std::string& text, const char* what, int min, int max);
+
+}  // namespace virelo::tools
