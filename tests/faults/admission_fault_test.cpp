@@ -82,7 +82,7 @@ TEST_P(Admission, ThousandConnectDisconnectCyclesLeakNothing) {
   expectRecovered();
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, Admission, testing::Values("corehid"));
+INSTANTIATE_TEST_SUITE_P(Backends, Admission, testing::Values("corehid", "cgevent"));
 
 }  // namespace
 }  // namespace virelo::test

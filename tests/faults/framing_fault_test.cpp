@@ -130,7 +130,7 @@ TEST_P(FramingFault, LinesThatAreNotCommandsDropAfterOneProtocolError) {
   expectRecovered();
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, FramingFault, testing::Values("corehid"));
+INSTANTIATE_TEST_SUITE_P(Backends, FramingFault, testing::Values("corehid", "cgevent"));
 
 }  // namespace
 }  // namespace virelo::test

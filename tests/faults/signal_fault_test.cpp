@@ -49,6 +49,13 @@ void expectSilentEnd(ServiceProcess& service) {
   EXPECT_EQ(service.standardError(), "");
 }
 
+// With "cgevent" the stop releases everything held through the event output.
+void expectReleasedAtStop(const std::string& backend, const HeldInput& held) {
+  if (backend == "cgevent") {
+    EXPECT_TRUE(held.waitReleased());
+  }
+}
+
 TEST_P(Signals, TermStormEndsInOrder) {
   auto keeper = holder();
   BusyClient busy(*service_);
@@ -56,6 +63,7 @@ TEST_P(Signals, TermStormEndsInOrder) {
   for (int i = 0; i < 200; ++i) service_->signal(SIGTERM);
   tally("signals: SIGTERM", 200);
   expectSilentEnd(*service_);
+  expectReleasedAtStop(GetParam(), held());
   EXPECT_TRUE(keeper->closedByService());
 }
 
@@ -66,6 +74,7 @@ TEST_P(Signals, IntStormEndsInOrder) {
   for (int i = 0; i < 200; ++i) service_->signal(SIGINT);
   tally("signals: SIGINT", 200);
   expectSilentEnd(*service_);
+  expectReleasedAtStop(GetParam(), held());
   EXPECT_TRUE(keeper->closedByService());
 }
 
@@ -103,10 +112,11 @@ TEST_P(Signals, StandardInputClosedWithCommandsInFlight) {
   service_->closeStdin();
   tally("parent: standard input closed with commands in flight");
   expectSilentEnd(*service_);
+  expectReleasedAtStop(GetParam(), held());
   EXPECT_TRUE(keeper->closedByService());
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, Signals, testing::Values("corehid"));
+INSTANTIATE_TEST_SUITE_P(Backends, Signals, testing::Values("corehid", "cgevent"));
 
 }  // namespace
 }  // namespace virelo::test

@@ -108,7 +108,7 @@ TEST_P(VanishingClient, ClosedRightAfterABurstOfCommandsWithoutReadingReplies) {
   expectRecovered();
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, VanishingClient, testing::Values("corehid"));
+INSTANTIATE_TEST_SUITE_P(Backends, VanishingClient, testing::Values("corehid", "cgevent"));
 
 }  // namespace
 }  // namespace virelo::test

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -49,6 +50,69 @@ LastReports lastReports(const std::string& path) {
   return lastReportsFrom(path, 0);
 }
 
+// What the window server's posted events leave held ("cgevent"): keys down, device modifier
+// flags, mouse buttons down and media keys down, replayed from the "post" events of the trace.
+struct PostedState {
+  std::set<int> keys, buttons, media;
+  std::uint64_t flags = 0;
+  bool empty() const { return keys.empty() && buttons.empty() && media.empty() && flags == 0; }
+  bool full() const { return !keys.empty() && !buttons.empty() && !media.empty() && flags != 0; }
+};
+
+PostedState postedState(const std::string& path) {
+  constexpr std::uint64_t kModifierFlags = 0x1F0000 | 0x800000;  // shift..command, fn
+  PostedState state;
+  std::ifstream in(path, std::ios::binary);
+  for (std::string line; std::getline(in, line);) {
+    auto e = nlohmann::json::parse(line, nullptr, false);
+    if (!e.is_object() || e.value("event", "") != "post") continue;
+    int type = e.value("type", -1);
+    switch (type) {
+      case 10:
+        state.keys.insert(e.value("keycode", -1));
+        break;
+      case 11:
+        state.keys.erase(e.value("keycode", -1));
+        break;
+      case 12:
+        state.flags = e.value("flags", std::uint64_t{0}) & kModifierFlags;
+        break;
+      case 1:
+      case 3:
+      case 25:
+        state.buttons.insert(e.value("button", type));
+        break;
+      case 2:
+      case 4:
+      case 26:
+        state.buttons.erase(e.value("button", type - 1));
+        break;
+      case 14: {
+        if (e.value("subtype", -1) != 8) break;
+        auto data1 = e.value("data1", std::int64_t{0});
+        int key = static_cast<int>((data1 >> 16) & 0xFFFF);
+        int keyState = static_cast<int>((data1 >> 8) & 0xFF);
+        if (keyState == 0xA) state.media.insert(key);
+        if (keyState == 0xB) state.media.erase(key);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return state;
+}
+
+bool waitPosted(const std::string& path, bool wantHeld, std::chrono::milliseconds timeout) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    auto state = postedState(path);
+    if (wantHeld ? state.full() : state.empty()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 }  // namespace
 
 std::vector<nlohmann::json> holdEverythingCommands() {
@@ -78,10 +142,12 @@ bool HeldInput::waitLast(const std::string& keyboard, const std::string& media,
 }
 
 bool HeldInput::waitHeld(std::chrono::milliseconds timeout) const {
+  if (backend_ == "cgevent") return waitPosted(tracePath_, true, timeout);
   return waitLast(keyboardHex(2, {4, 5}), "01", "01000000", timeout);
 }
 
 bool HeldInput::waitReleased(std::chrono::milliseconds timeout) const {
+  if (backend_ == "cgevent") return waitPosted(tracePath_, false, timeout);
   return waitLast(emptyKeyboardHex(), "00", "00000000", timeout);
 }
 
