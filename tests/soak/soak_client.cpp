@@ -21,10 +21,11 @@ void tally(const std::string& kind) {
 
 }  // namespace
 
-SoakClient::SoakClient(std::string socketPath, std::string token, std::uint32_t seed,
-                       SoakCounters& counters)
+SoakClient::SoakClient(std::string socketPath, std::string token, std::string backend,
+                       std::uint32_t seed, SoakCounters& counters)
     : socketPath_(std::move(socketPath)),
       token_(std::move(token)),
+      backend_(std::move(backend)),
       random_(seed),
       counters_(counters) {}
 
@@ -134,7 +135,10 @@ nlohmann::json SoakClient::randomValid() {
     case 0: {
       std::vector<int> keys;
       for (int i = pick(0, 10); i > 0; --i) keys.push_back(pick(1, 231));
-      return {{"cmd", "keyboard"}, {"modifiers", pick(0, 255)}, {"keys", keys}};
+      nlohmann::json command = {{"cmd", "keyboard"}, {"modifiers", pick(0, 255)}, {"keys", keys}};
+      // Only the event-synthesis backend has a virtual Fn.
+      if (backend_ == "cgevent") command["fn"] = pick(0, 1) == 1;
+      return command;
     }
     case 1: {
       static const int media[] = {0xE2, 0xE9, 0xEA, 0xCD, 0xB5, 0xB6};
@@ -143,7 +147,7 @@ nlohmann::json SoakClient::randomValid() {
       return {{"cmd", "consumer"}, {"usages", usages}};
     }
     case 2:
-      return {{"cmd", "buttons"}, {"buttons", pick(0, 31)}};
+      return {{"cmd", "buttons"}, {"buttons", pick(0, backend_ == "cgevent" ? 7 : 31)}};
     case 3:
       return {{"cmd", "move"}, {"dx", pick(-127, 127)}, {"dy", pick(-127, 127)}};
     case 4:
@@ -204,7 +208,13 @@ std::string SoakClient::randomInvalid() {
       R"({"cmd":"wheel","amount":1.5})",
       R"({"cmd":"motion","dx":1,"dy":1,"t_ns":0})",
       R"({"cmd":5})"};
-  return lines[std::uniform_int_distribution<std::size_t>(0, lines.size() - 1)(random_)];
+  std::string line =
+      lines[std::uniform_int_distribution<std::size_t>(0, lines.size() - 1)(random_)];
+  // Fn is refused only by "corehid"; buttons above 7 only by "cgevent".
+  if (backend_ == "cgevent" && line.find("\"fn\"") != std::string::npos) {
+    line = R"({"cmd":"buttons","buttons":8})";
+  }
+  return line;
 }
 
 void SoakClient::invalidCommand() {

@@ -28,7 +28,8 @@ struct SoakCounters {
 
 class SoakClient {
  public:
-  SoakClient(std::string socketPath, std::string token, std::uint32_t seed, SoakCounters& counters);
+  SoakClient(std::string socketPath, std::string token, std::string backend, std::uint32_t seed,
+             SoakCounters& counters);
   ~SoakClient();
 
   void start();
@@ -53,6 +54,7 @@ class SoakClient {
 
   std::string socketPath_;
   std::string token_;
+  std::string backend_;
   std::mt19937 random_;
   SoakCounters& counters_;
   std::unique_ptr<TestClient> client_;

@@ -82,7 +82,7 @@ int runSoak(int seconds, const std::string& backend) {
   SoakCounters counters;
   std::vector<std::unique_ptr<SoakClient>> clients;
   for (int i = 0; i < kClients; ++i) {
-    clients.push_back(std::make_unique<SoakClient>(service.socketPath(), service.token(),
+    clients.push_back(std::make_unique<SoakClient>(service.socketPath(), service.token(), backend,
                                                    seed + static_cast<std::uint32_t>(i), counters));
   }
   auto began = SteadyClock::now();
@@ -93,7 +93,9 @@ int runSoak(int seconds, const std::string& backend) {
   int checkpoints = 0;
   while (SteadyClock::now() < deadline && service.running()) {
     auto next = std::min(deadline, SteadyClock::now() + kCheckpointEvery);
-    std::this_thread::sleep_until(next);
+    // Standard output is read all along, as a parent does: with "cgevent" every change of the
+    // Fn state is an event line, and a pipe nobody reads would stall the service.
+    while (SteadyClock::now() < next) service.readLine(std::chrono::milliseconds(50));
     for (auto& c : clients) c->pause();
     ++checkpoints;
     checker.checkpoint("checkpoint " + std::to_string(checkpoints));
@@ -110,6 +112,8 @@ int runSoak(int seconds, const std::string& backend) {
     for (auto& c : clients) c->resume();
   }
   for (auto& c : clients) c->stop();
+  while (service.readLine(std::chrono::milliseconds(50))) {
+  }
   auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now() - began);
   checker.checkpoint("end");
   long endRss = residentKiB(service.pid());

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -61,9 +63,22 @@ struct PostedState {
 
 PostedState postedState(const std::string& path) {
   constexpr std::uint64_t kModifierFlags = 0x1F0000 | 0x800000;  // shift..command, fn
-  PostedState state;
+  // The state is replayed incrementally: a long soak writes a large trace, and only the lines
+  // added since the last call are read.
+  struct Replay {
+    std::streamoff offset = 0;
+    PostedState state;
+  };
+  static std::mutex mutex;
+  static std::map<std::string, Replay> replays;
+  std::lock_guard<std::mutex> guard(mutex);
+  Replay& replay = replays[path];
+  PostedState& state = replay.state;
   std::ifstream in(path, std::ios::binary);
+  in.seekg(replay.offset);
   for (std::string line; std::getline(in, line);) {
+    if (in.eof()) break;  // a line still being written is read next time
+    replay.offset += static_cast<std::streamoff>(line.size()) + 1;
     auto e = nlohmann::json::parse(line, nullptr, false);
     if (!e.is_object() || e.value("event", "") != "post") continue;
     int type = e.value("type", -1);
