@@ -4,6 +4,7 @@
 
 #include "bridge/bridge.h"
 #include "bridge/field_readers.h"
+#include "bridge/token_compare.h"
 #include "service/failure.h"
 
 namespace virelo {
@@ -12,22 +13,7 @@ namespace {
 using Kind = FieldValue::Kind;
 using F = CommandField;
 
-[[noreturn]] void protocolError() {
-  throw FailureError(Failure::protocolError);
-}
-
-// Compares in time that depends only on the lengths, so that reply timing tells nothing about
-// which bytes of a guessed token were right.
-bool sameToken(std::string_view a, std::string_view b) {
-  unsigned char diff = a.size() == b.size() ? 0 : 1;
-  std::size_t n = std::max(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned char x = i < a.size() ? static_cast<unsigned char>(a[i]) : 0;
-    unsigned char y = i < b.size() ? static_cast<unsigned char>(b[i]) : 0;
-    diff |= static_cast<unsigned char>(x ^ y);
-  }
-  return diff == 0;
-}
+[[noreturn]] void protocolError() { throw FailureError(Failure::protocolError); }
 
 }  // namespace
 
