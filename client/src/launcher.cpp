@@ -180,7 +180,12 @@ ServiceEvent Launcher::start() {
       [[maybe_unused]] ssize_t n = ::write(failure[1], report, sizeof(report));
       ::_exit(127);
     };
-    if (::dup2(in[0], 0) < 0 || ::dup2(out[1], 1) < 0) fail(0);
+    // A descriptor that already has its place (the parent's own standard input was closed, so
+    // the pipe took number 0) only loses its close-on-exec flag; dup2 would leave it set.
+    auto place = [](int fd, int target) {
+      return fd == target ? ::fcntl(fd, F_SETFD, 0) : ::dup2(fd, target);
+    };
+    if (place(in[0], 0) < 0 || place(out[1], 1) < 0) fail(0);
     if (drop && (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
                  ::setresuid(uid, uid, uid) != 0)) {
       fail(1);

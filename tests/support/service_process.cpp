@@ -1,6 +1,7 @@
 #include "tests/support/service_process.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/random.h>
@@ -13,8 +14,6 @@
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "platform/hex.h"
 #include "tests/support/service_user.h"
@@ -108,8 +107,13 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
   if (pid_ < 0) throw std::runtime_error("fork");
   if (pid_ == 0) {
     int input = devNull ? ::open("/dev/null", O_RDONLY) : in[0];
-    if (!ServiceUser::becomeInChild(uid, gid) || ::dup2(input, 0) < 0 || ::dup2(out[1], 1) < 0 ||
-        ::dup2(err[1], 2) < 0) {
+    // When the test runs without standard input the pipe itself gets number 0: then it only
+    // loses its close-on-exec flag, which dup2 onto itself would leave set.
+    auto place = [](int fd, int target) {
+      return fd == target ? ::fcntl(fd, F_SETFD, 0) : ::dup2(fd, target);
+    };
+    if (!ServiceUser::becomeInChild(uid, gid) || place(input, 0) < 0 || place(out[1], 1) < 0 ||
+        place(err[1], 2) < 0) {
       ::_exit(127);
     }
     sigset_t none;
