@@ -27,11 +27,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int remainingMs(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() < 0 ? 0 : static_cast<int>(left.count());
-}
-
 std::vector<std::string> serviceEnvironment(const std::optional<std::string>& token,
                                             const std::map<std::string, std::string>& extra) {
   std::vector<std::string> env;
@@ -147,26 +142,7 @@ ServiceProcess::~ServiceProcess() {
 }
 
 std::optional<std::string> ServiceProcess::readLine(std::chrono::milliseconds timeout) {
-  auto deadline = Clock::now() + timeout;
-  for (;;) {
-    auto nl = outBuffer_.find('\n');
-    if (nl != std::string::npos) {
-      std::string line = outBuffer_.substr(0, nl);
-      outBuffer_.erase(0, nl + 1);
-      return line;
-    }
-    if (outEnded_) return std::nullopt;
-    pollfd p{stdoutFd_, POLLIN, 0};
-    int n = ::poll(&p, 1, remainingMs(deadline));
-    if (n == 0) return std::nullopt;
-    char chunk[4096];
-    ssize_t got = ::read(stdoutFd_, chunk, sizeof(chunk));
-    if (got > 0) {
-      outBuffer_.append(chunk, static_cast<std::size_t>(got));
-    } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
-      outEnded_ = true;
-    }
-  }
+  return out_.readLine(stdoutFd_, timeout);
 }
 
 std::optional<nlohmann::json> ServiceProcess::readEvent(std::chrono::milliseconds timeout) {
@@ -178,8 +154,7 @@ std::optional<nlohmann::json> ServiceProcess::readEvent(std::chrono::millisecond
 std::string ServiceProcess::readRest(std::chrono::milliseconds timeout) {
   std::string rest;
   while (auto line = readLine(timeout)) rest += *line + "\n";
-  rest += outBuffer_;
-  outBuffer_.clear();
+  rest += out_.takeRest();
   return rest;
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/line_reader.h"
 #include "tests/support/private_dir.h"
 
 namespace virelo::test {
@@ -83,8 +84,7 @@ class ServiceProcess {
   int stdinFd_ = -1;
   int stdoutFd_ = -1;
   int stderrFd_ = -1;
-  std::string outBuffer_;
-  bool outEnded_ = false;
+  LineReader out_;
   std::optional<int> status_;
 };
 

@@ -14,11 +14,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int remainingMs(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() < 0 ? 0 : static_cast<int>(left.count());
-}
-
 }  // namespace
 
 TestClient::TestClient(const std::string& socketPath) {
@@ -55,25 +50,7 @@ void TestClient::sendRaw(const std::string& bytes) {
 }
 
 std::optional<std::string> TestClient::readLine(std::chrono::milliseconds timeout) {
-  auto deadline = Clock::now() + timeout;
-  for (;;) {
-    auto nl = buffer_.find('\n');
-    if (nl != std::string::npos) {
-      std::string line = buffer_.substr(0, nl);
-      buffer_.erase(0, nl + 1);
-      return line;
-    }
-    if (ended_) return std::nullopt;
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, remainingMs(deadline)) == 0) return std::nullopt;
-    char chunk[4096];
-    ssize_t got = ::recv(fd_, chunk, sizeof(chunk), 0);
-    if (got > 0) {
-      buffer_.append(chunk, static_cast<std::size_t>(got));
-    } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
-      ended_ = true;
-    }
-  }
+  return reader_.readLine(fd_, timeout);
 }
 
 nlohmann::json TestClient::command(const nlohmann::json& object) {
@@ -91,7 +68,7 @@ bool TestClient::closedByService(std::chrono::milliseconds timeout) {
   auto deadline = Clock::now() + timeout;
   while (readLine(std::chrono::milliseconds(remainingMs(deadline)))) {
   }
-  return ended_;
+  return reader_.ended();
 }
 
 }  // namespace virelo::test

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "tests/support/line_reader.h"
+
 namespace virelo::test {
 
 using namespace std::chrono_literals;
@@ -36,8 +38,7 @@ class TestClient {
 
  private:
   int fd_ = -1;
-  std::string buffer_;
-  bool ended_ = false;
+  LineReader reader_;
 };
 
 }  // namespace virelo::test
