@@ -4,6 +4,8 @@
 // tools/bench and read from their JSON output (--micro <file>).
 //
 //   service_bench [--quick] [--micro <google-benchmark json>] [--backends corehid,cgevent]
+//                 [--only roundtrip,throughput,cadence,idle,startup]
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -35,6 +37,11 @@ struct Settings {
   int startupRuns = 11;
   std::string microPath;
   std::vector<std::string> backends{"corehid", "cgevent"};
+  // Empty: every figure. Otherwise only these: roundtrip, throughput, cadence, idle, startup.
+  std::vector<std::string> only;
+  bool wants(const std::string& part) const {
+    return only.empty() || std::find(only.begin(), only.end(), part) != only.end();
+  }
 };
 
 struct Row {
@@ -117,15 +124,21 @@ void Suite::readMicro(const std::string& path) {
 }
 
 void Suite::run() {
-  roundTrips(false);
-  roundTrips(true);
-  throughput();
-  cadence(32);
-  cadence(1);
-  idle(0);
-  idle(4);
+  if (settings_.wants("roundtrip")) {
+    roundTrips(false);
+    roundTrips(true);
+  }
+  if (settings_.wants("throughput")) throughput();
+  if (settings_.wants("cadence")) {
+    cadence(32);
+    cadence(1);
+  }
+  if (settings_.wants("idle")) {
+    idle(0);
+    idle(4);
+  }
   peakMemory();
-  startup();
+  if (settings_.wants("startup")) startup();
   micro();
 }
 
@@ -309,8 +322,11 @@ int main(int argc, char** argv) {
       settings.microPath = argv[++i];
     } else if (arg == "--backends" && i + 1 < argc) {
       settings.backends = split(argv[++i]);
+    } else if (arg == "--only" && i + 1 < argc) {
+      settings.only = split(argv[++i]);
     } else {
-      std::cerr << "usage: service_bench [--quick] [--micro <json>] [--backends a,b]\n";
+      std::cerr << "usage: service_bench [--quick] [--micro <json>] [--backends a,b] "
+                   "[--only roundtrip,throughput,cadence,idle,startup]\n";
       return 2;
     }
   }
