@@ -72,18 +72,26 @@ void Bridge::pollAndPrune(bool parent) {
     throw FailureError(Failure::parentStopped);
   }
   // The dead-client test: an error condition, or else a peek that finds the end of the stream.
+  // Without readability the peek would only find that it has to wait, and bytes that an earlier
+  // peek found are still waiting until the next receive: in both cases the client is alive, and
+  // the peek is skipped.
   std::array<int, 16> dead{};
   std::size_t deadCount = 0;
   for (std::size_t i = firstClient; i < n; ++i) {
-    bool isDead;
     if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) {
-      isDead = true;
-    } else {
-      char byte;
-      ssize_t got = ::recv(fds[i].fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-      isDead = got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+      dead[deadCount++] = fds[i].fd;
+      continue;
     }
-    if (isDead) dead[deadCount++] = fds[i].fd;
+    if (!(fds[i].revents & POLLIN)) continue;
+    Owner& owner = owners_.at(fds[i].fd);
+    if (owner.bytesWaiting) continue;
+    char byte;
+    ssize_t got = ::recv(fds[i].fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (got > 0) {
+      owner.bytesWaiting = true;
+    } else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+      dead[deadCount++] = fds[i].fd;
+    }
   }
   for (std::size_t i = 0; i < deadCount; ++i) {
     if (owners_.erase(dead[i]) != 0) ::close(dead[i]);

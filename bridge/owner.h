@@ -13,6 +13,9 @@ struct Owner {
   explicit Owner(std::uint64_t connectedAt) : connectedAt(connectedAt) {}
 
   std::string input;  // bytes received and not yet cut into lines
+  // The dead-client test found bytes waiting in the socket. They stay there until the connection
+  // layer receives again (and clears this), so until then a peek would find them again.
+  bool bytesWaiting = false;
   bool authenticated = false;
   std::int64_t modifiers = 0;  // 0..255
   std::int64_t buttons = 0;    // 0..31

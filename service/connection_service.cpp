@@ -63,6 +63,7 @@ void ConnectionService::serve(int fd, short revents) {
     return;
   }
   if (!(revents & POLLIN)) return;
+  owner.bytesWaiting = false;
   ssize_t got = ::recv(fd, chunk_.data(), chunk_.size(), 0);
   if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
     drop(fd);

@@ -385,6 +385,34 @@ TEST_F(Connections, ClientFoundDeadInsideItsOwnCommandGetsNoReplyAndNoMovement) 
   EXPECT_TRUE(rig.bridge->pendingRelease());
 }
 
+// The dead-client test remembers bytes it found waiting until the next receive; a half-closed
+// client whose lines are still unread must stay, and must go as soon as they have been read.
+TEST_F(Connections, HalfClosedClientStaysWhileItsLinesAreUnreadAndGoesOnceTheyAreRead) {
+  auto [client, fd] = admitAuthenticated();
+  send(client, kStatus);
+  ::shutdown(client, SHUT_WR);
+  rig.bridge->pruneDisconnected();
+  rig.bridge->pruneDisconnected();
+  EXPECT_TRUE(admitted(fd));
+  pass(fd);  // the status line is read and answered
+  EXPECT_TRUE(admitted(fd));
+  rig.bridge->pruneDisconnected();
+  EXPECT_FALSE(admitted(fd));
+  Received r = receive(client);
+  EXPECT_EQ(r.lines.size(), 1u);
+  EXPECT_TRUE(r.closed);
+}
+
+TEST_F(Connections, ClientWithWaitingBytesThatClosesIsDroppedAtTheNextTest) {
+  auto [client, fd] = admitAuthenticated();
+  send(client, "{\"cmd\":");
+  rig.bridge->pruneDisconnected();
+  EXPECT_TRUE(admitted(fd));
+  ::shutdown(client, SHUT_RDWR);
+  rig.bridge->pruneDisconnected();
+  EXPECT_FALSE(admitted(fd));
+}
+
 TEST_F(Connections, ClientThatNeverReadsIsDroppedOnceAReplyCannotBeSentWhole) {
   auto [client, fd] = admitAuthenticated();
   int small = 1;  // the kernel rounds this up to its minimum
