@@ -1,5 +1,10 @@
 #include "bridge/command_request.h"
 
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
+
+#include <charconv>
+#include <cmath>
 #include <optional>
 
 namespace virelo {
@@ -59,9 +64,9 @@ FieldValue fieldValue(const nlohmann::json& value) {
   return v;
 }
 
-// The SAX reader: nlohmann's parser checks the whole text and reports its values here, and only
-// the fields of the top-level object that a command reads are kept. Nothing is built for the
-// rest, so reading a line allocates nothing of its own.
+// The field reader: a SAX parser (RapidJSON's or nlohmann's) checks the whole text and reports its
+// values here, and only the fields of the top-level object that a command reads are kept. Nothing
+// is built for the rest, so reading a line allocates nothing of its own.
 class CommandRequestReader {
  public:
   using number_integer_t = nlohmann::json::number_integer_t;
@@ -88,12 +93,14 @@ class CommandRequestReader {
     if (v) v->unsignedInteger = n;
     return depth_ > 0;
   }
-  bool number_float(number_float_t d, const string_t&) {
+  bool number_float(number_float_t d, const string_t&) { return floating(d); }
+  bool floating(double d) {
     FieldValue* v = slot(Kind::floating);
     if (v) v->floating = d;
     return depth_ > 0;
   }
-  bool string(string_t& s) {
+  bool string(string_t& s) { return text(s); }
+  bool text(std::string_view s) {
     if (depth_ == 1 && current_) {
       if (*current_ == CommandField::cmd) r_.cmd_.assign(s);
       if (*current_ == CommandField::token) r_.token_.assign(s);
@@ -108,7 +115,8 @@ class CommandRequestReader {
     }
     return open(Kind::object);
   }
-  bool key(string_t& k) {
+  bool key(string_t& k) { return name(k); }
+  bool name(std::string_view k) {
     if (depth_ == 1) {
       current_ = fieldNamed(k);
       if (current_) r_.reset(*current_);
@@ -165,6 +173,88 @@ class CommandRequestReader {
   FieldList* list_ = nullptr;  // the usage list being read, at depth 2
 };
 
+// The fast path: RapidJSON's SAX reader, kept from line to line so that its buffers are reused
+// (nlohmann's parser creates its buffers for every call). It checks the same grammar and UTF-8
+// rules; a line it does not take without doubt is read again by nlohmann's parser, whose answer
+// counts. Those are the lines it refuses (refusals are rare: they end the client; RapidJSON also
+// refuses a zero with a huge exponent), lines with a zero byte (taken as the end of the text by
+// RapidJSON), a leading byte-order mark (skipped by nlohmann), a number whose value leaves the
+// range of a double, and a string with an escaped unpaired low surrogate (let through by
+// RapidJSON, refused by nlohmann).
+class FastCommandReader {
+ public:
+  bool parse(std::string_view line, CommandRequest& request) {
+    if (line.find('\0') != std::string_view::npos || line.starts_with("\xEF\xBB\xBF")) return false;
+    Handler handler(request);
+    rapidjson::MemoryStream stream(line.data(), line.size());
+    constexpr unsigned kFlags = rapidjson::kParseValidateEncodingFlag |
+                                rapidjson::kParseNumbersAsStringsFlag |
+                                rapidjson::kParseIterativeFlag;
+    return !reader_.Parse<kFlags>(stream, handler).IsError();
+  }
+
+ private:
+  // RapidJSON's handler interface over the reader that keeps the fields.
+  struct Handler {
+    explicit Handler(CommandRequest& request) : fields(request) {}
+    bool Null() { return fields.null(); }
+    bool Bool(bool b) { return fields.boolean(b); }
+    // Numbers arrive as their text and are converted here the way nlohmann does: a whole number
+    // as a 64-bit integer when it fits, anything else as a double. Where that conversion leaves
+    // the range of a double, nlohmann is asked.
+    bool RawNumber(const char* s, rapidjson::SizeType n, bool) {
+      const char* end = s + n;
+      if (std::string_view(s, n).find_first_of(".eE") == std::string_view::npos) {
+        if (*s == '-') {
+          std::int64_t i;
+          if (std::from_chars(s, end, i).ec == std::errc()) return fields.number_integer(i);
+        } else {
+          std::uint64_t u;
+          if (std::from_chars(s, end, u).ec == std::errc()) return fields.number_unsigned(u);
+        }
+      }
+      double d;
+      auto [last, ec] = std::from_chars(s, end, d);
+      return ec == std::errc() && last == end && std::isfinite(d) && fields.floating(d);
+    }
+    // Not called: numbers come as text.
+    bool Int(int) { return false; }
+    bool Uint(unsigned) { return false; }
+    bool Int64(std::int64_t) { return false; }
+    bool Uint64(std::uint64_t) { return false; }
+    bool Double(double) { return false; }
+    bool String(const char* s, rapidjson::SizeType n, bool) {
+      return pairedSurrogates({s, n}) && fields.text({s, n});
+    }
+    bool Key(const char* s, rapidjson::SizeType n, bool) {
+      return pairedSurrogates({s, n}) && fields.name({s, n});
+    }
+    bool StartObject() { return fields.start_object(0); }
+    bool EndObject(rapidjson::SizeType) { return fields.end_object(); }
+    bool StartArray() { return fields.start_array(0); }
+    bool EndArray(rapidjson::SizeType) { return fields.end_array(); }
+
+    // A surrogate code point in the decoded text (UTF-8 ED A0..ED BF) can only come from an
+    // escape that was not part of a pair.
+    static bool pairedSurrogates(std::string_view text) {
+      for (std::size_t i = text.find('\xED'); i != std::string_view::npos;
+           i = text.find('\xED', i + 1)) {
+        if (i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0xA0) return false;
+      }
+      return true;
+    }
+
+    CommandRequestReader fields;
+  };
+
+  rapidjson::Reader reader_;
+};
+
+CommandRequest::CommandRequest() = default;
+CommandRequest::~CommandRequest() = default;
+CommandRequest::CommandRequest(CommandRequest&&) noexcept = default;
+CommandRequest& CommandRequest::operator=(CommandRequest&&) noexcept = default;
+
 void CommandRequest::clear() {
   values_.fill(FieldValue{});
   keys_.size = 0;
@@ -181,6 +271,9 @@ void CommandRequest::reset(CommandField f) {
 }
 
 bool CommandRequest::parse(std::string_view line) {
+  clear();
+  if (!fast_) fast_ = std::make_unique<FastCommandReader>();
+  if (fast_->parse(line, *this)) return true;
   clear();
   CommandRequestReader reader(*this);
   return nlohmann::json::sax_parse(line.begin(), line.end(), &reader);

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -65,8 +66,15 @@ enum class CommandField : std::uint8_t {
 };
 inline constexpr std::size_t kCommandFieldCount = 12;
 
+class FastCommandReader;
+
 class CommandRequest {
  public:
+  CommandRequest();
+  ~CommandRequest();
+  CommandRequest(CommandRequest&&) noexcept;
+  CommandRequest& operator=(CommandRequest&&) noexcept;
+
   // Reads one line. Returns false when it is not a JSON text whose top level is an object; the
   // fields are then unspecified.
   bool parse(std::string_view line);
@@ -94,6 +102,8 @@ class CommandRequest {
   FieldList usages_;
   std::string cmd_;
   std::string token_;
+  // Created by the first parse; its buffers are kept from line to line.
+  std::unique_ptr<FastCommandReader> fast_;
 };
 
 }  // namespace virelo

@@ -1,7 +1,8 @@
-// CommandRequest reads a line with nlohmann's SAX parser straight into its fixed fields. It must
-// accept exactly the lines whose JSON document is an object and see in them exactly what the
-// document holds under the fields commands read, including repeated keys, escaped names, nested
-// values, long lists and numbers at the edges of their kinds.
+// CommandRequest reads a line with a SAX parser straight into its fixed fields (RapidJSON's, and
+// nlohmann's for the lines RapidJSON does not take). It must accept exactly the lines whose
+// nlohmann JSON document is an object and see in them exactly what the document holds under the
+// fields commands read, including repeated keys, escaped names, nested values, long lists and
+// numbers at the edges of their kinds.
 #include "bridge/command_request.h"
 
 #include <gtest/gtest.h>
@@ -178,6 +179,44 @@ TEST(CommandRequestParse, NumbersAtTheEdgesOfTheirKinds) {
        }) {
     expectSameAsDocument(line);
   }
+}
+
+// Where the two parsers part ways on their own, the line must still read as nlohmann reads it.
+TEST(CommandRequestParse, LinesTheFastReaderLeavesToNlohmannReadTheSame) {
+  using namespace std::string_literals;
+  for (const std::string& line : {
+           "{\"cmd\":\"status\"}\0"s,
+           "{\"cmd\":\"st\0atus\"}"s,
+           "\0{}"s,
+           "\xEF\xBB\xBF{\"cmd\":\"status\"}"s,
+           R"({"cmd":"status","x":"\udc00"})"s,
+           R"({"cmd":"status","\udfff":1})"s,
+           R"({"cmd":"status","x":"\ud83d\ude00"})"s,
+           R"({"cmd":"status","x":"\ud83d"})"s,
+           "{\"cmd\":\"status\",\"x\":\"\xED\xA0\x80\"}"s,
+           "{\"cmd\":\"status\",\"x\":\"\xF0\x9F\x98\x80\"}"s,
+           R"({"amount":0e400})"s,
+           R"({"amount":-0.0e999,"cmd":"wheel"})"s,
+           R"({"amount":1000e306})"s,
+           R"({"amount":0.001e310})"s,
+           R"({"amount":1e-400})"s,
+           R"({"amount":4.9e-324})"s,
+           R"({"amount":2.2250738585072011e-308})"s,
+           R"({"amount":0.1,"dx":0.30000000000000004})"s,
+           R"({"cmd":"status","x":"\u0000"})"s,
+           "{\"cmd\":\"status\",\"x\":\"\x7f\"}"s,
+       }) {
+    expectSameAsDocument(line);
+  }
+}
+
+TEST(CommandRequestParse, DeepNestingInAnUnreadKeyIsSkipped) {
+  std::string line =
+      R"({"cmd":"status","x":)" + std::string(1000, '[') + std::string(1000, ']') + "}";
+  expectSameAsDocument(line);
+  CommandRequest r;
+  ASSERT_TRUE(r.parse(line));
+  EXPECT_EQ(r.cmd(), "status");
 }
 
 TEST(CommandRequestParse, AReusedRequestForgetsThePreviousLine) {
