@@ -1,6 +1,7 @@
 #include "platform/sim/sim_window_server.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -35,6 +36,21 @@ Point parsePoint(const nlohmann::json& value) {
 
 bool typeInMask(std::uint64_t mask, std::uint32_t type) {
   return type < 64 && ((mask >> type) & 1) != 0;
+}
+
+// Hand-offs between a poster and a tap thread: spins while the condition holds, for at most
+// kSpinTime, so that an answer that comes at once costs no sleep and no wake-up.
+constexpr auto kSpinTime = std::chrono::microseconds(50);
+
+template <typename Condition>
+void spinWhile(Condition condition) {
+  auto until = std::chrono::steady_clock::now() + kSpinTime;
+  while (condition()) {
+    if (std::chrono::steady_clock::now() >= until) return;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
 }
 
 }  // namespace
@@ -87,12 +103,24 @@ class SimRunLoop final : public RunLoop, public std::enable_shared_from_this<Sim
                     std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                         std::chrono::duration<double>(std::max(seconds, 0.0)));
     std::unique_lock<std::mutex> lock(state_->mutex);
+    bool justWorked = false;
     while (!stopped_) {
       if (!work_.empty()) {
         auto job = std::move(work_.front());
         work_.pop_front();
         lock.unlock();
         job();
+        lock.lock();
+        justWorked = true;
+        continue;
+      }
+      // Events come in bursts (a key press is a flags change and a key down): right after a
+      // delivery the loop looks for the next one for a moment before it goes to sleep.
+      if (justWorked) {
+        justWorked = false;
+        std::uint64_t seen = queued_.load(std::memory_order_acquire);
+        lock.unlock();
+        spinWhile([&] { return queued_.load(std::memory_order_acquire) == seen; });
         lock.lock();
         continue;
       }
@@ -110,6 +138,7 @@ class SimRunLoop final : public RunLoop, public std::enable_shared_from_this<Sim
   // Under the mutex.
   void enqueueLocked(std::function<void()> job) {
     work_.push_back(std::move(job));
+    queued_.fetch_add(1, std::memory_order_release);
     state_->changed.notify_all();
   }
   std::thread::id thread() const { return thread_; }
@@ -119,6 +148,7 @@ class SimRunLoop final : public RunLoop, public std::enable_shared_from_this<Sim
   const std::thread::id thread_;
   std::deque<std::function<void()>> work_;  // under the mutex
   bool stopped_ = false;                    // under the mutex
+  std::atomic<std::uint64_t> queued_{0};    // jobs ever queued, read without the mutex
 };
 
 class SimTap final : public EventTap, public std::enable_shared_from_this<SimTap> {
@@ -200,7 +230,7 @@ std::optional<Event> SimWindowServer::State::deliver(const std::shared_ptr<SimTa
                                                      std::uint32_t type, const Event& event,
                                                      bool waitForIt) {
   struct Slot {
-    bool done = false;
+    std::atomic<bool> done{false};
     Event result;
   };
   std::unique_lock<std::mutex> lock(mutex);
@@ -216,14 +246,20 @@ std::optional<Event> SimWindowServer::State::deliver(const std::shared_ptr<SimTa
     Event out = tap->call(type, event);
     std::lock_guard<std::mutex> guard(mutex);
     slot->result = std::move(out);
-    slot->done = true;
+    slot->done.store(true, std::memory_order_release);
     changed.notify_all();
   });
   if (!waitForIt) return std::nullopt;
+  // A callback usually answers within microseconds: look for the answer for a moment before
+  // sleeping on the condition.
+  lock.unlock();
+  spinWhile([&] { return !slot->done.load(std::memory_order_acquire); });
+  lock.lock();
   changed.wait_for(lock, tapTimeout, [&] {
-    return slot->done || tap->invalidatedLocked() || tap->loopLocked() != loop;
+    return slot->done.load(std::memory_order_relaxed) || tap->invalidatedLocked() ||
+           tap->loopLocked() != loop;
   });
-  if (slot->done) return slot->result;
+  if (slot->done.load(std::memory_order_relaxed)) return slot->result;
   if (!tap->invalidatedLocked() && tap->loopLocked() == loop && tap->enabledLocked()) {
     // Too slow: the system disables the tap and tells it so when its loop runs again.
     tap->disableLocked();
@@ -459,12 +495,13 @@ void SimWindowServer::post(const Event& event) {
     }
   }
   Event out = state_->passTaps(event);
-  nlohmann::json line = eventToJson(out);
-  line["event"] = "post";
   {
     std::lock_guard<std::mutex> guard(state_->mutex);
     state_->applyLocked(out);
   }
+  if (!state_->host.tracing()) return;
+  nlohmann::json line = eventToJson(out);
+  line["event"] = "post";
   state_->host.trace(std::move(line));
 }
 
