@@ -103,6 +103,37 @@ class Suite {
   void startup();
   void micro();
 
+  // The results of interleaved rounds: the baseline, then every backend, `rounds` times over.
+  template <typename T>
+  struct Rounds {
+    std::vector<T> baseline;
+    std::map<std::string, std::vector<T>> services;  // absent: the backend was not ready
+  };
+  // Runs the rounds; `measure` returns nullopt for a backend that is not ready, which is then
+  // left out of the later rounds.
+  template <typename T, typename Measure>
+  Rounds<T> interleave(const std::string& what, Measure measure) {
+    Rounds<T> rounds;
+    std::set<std::string> notReady;
+    for (int round = 1; round <= settings_.rounds; ++round) {
+      const std::string of =
+          " (round " + std::to_string(round) + " of " + std::to_string(settings_.rounds) + ")";
+      progress(what + ", baseline" + of);
+      rounds.baseline.push_back(*measure(baseline_));
+      for (const auto& service : services_) {
+        if (notReady.count(service.name) != 0) continue;
+        progress(what + ", " + service.name + of);
+        if (auto result = measure(service)) {
+          rounds.services[service.name].push_back(*result);
+        } else {
+          notReady.insert(service.name);
+          rounds.services.erase(service.name);
+        }
+      }
+    }
+    return rounds;
+  }
+
   void unavailable(const std::string& figure, const ServerTarget& service) {
     rows_.push_back({figure, service.name, "n/a (not ready)", "", "", "", ""});
   }
@@ -151,28 +182,14 @@ void Suite::run() {
 // rounds' ratios.
 void Suite::roundTrips(bool trace) {
   const std::string tag = trace ? "trace on" : "trace off";
-  std::vector<LatencyStats> base;
-  std::map<std::string, std::vector<LatencyStats>> measured;
-  std::set<std::string> unavailableServices;
-  for (int round = 1; round <= settings_.rounds; ++round) {
-    const std::string of =
-        " (round " + std::to_string(round) + " of " + std::to_string(settings_.rounds) + ")";
-    progress("round trips, " + tag + ", baseline" + of);
-    auto b = measureRoundTrip(baseline_, trace, settings_.commands);
-    base.push_back(b->micros);
-    peakKiB_[baseline_.name] = std::max(peakKiB_[baseline_.name], b->peakResidentKiB);
-    for (const auto& service : services_) {
-      if (unavailableServices.count(service.name) != 0) continue;
-      progress("round trips, " + tag + ", " + service.name + of);
-      auto result = measureRoundTrip(service, trace, settings_.commands);
-      if (!result) {
-        unavailableServices.insert(service.name);
-        continue;
-      }
-      measured[service.name].push_back(result->micros);
-      peakKiB_[service.name] = std::max(peakKiB_[service.name], result->peakResidentKiB);
-    }
-  }
+  auto rounds = interleave<LatencyStats>(
+      "round trips, " + tag, [&](const ServerTarget& target) -> std::optional<LatencyStats> {
+        auto result = measureRoundTrip(target, trace, settings_.commands);
+        if (!result) return std::nullopt;
+        peakKiB_[target.name] = std::max(peakKiB_[target.name], result->peakResidentKiB);
+        return result->micros;
+      });
+  const auto& base = rounds.baseline;
   auto medianOf = [](const std::vector<LatencyStats>& runs, double LatencyStats::*field) {
     std::vector<double> values;
     for (const auto& r : runs) values.push_back(r.*field);
@@ -191,11 +208,11 @@ void Suite::roundTrips(bool trace) {
                        " keyboard commands, median of " + std::to_string(settings_.rounds) +
                        " rounds";
   for (const auto& service : services_) {
-    if (unavailableServices.count(service.name) != 0) {
+    if (rounds.services.count(service.name) == 0) {
       unavailable(figure, service);
       continue;
     }
-    const auto& runs = measured[service.name];
+    const auto& runs = rounds.services[service.name];
     struct Percentile {
       const char* name;
       double LatencyStats::*field;
@@ -213,19 +230,28 @@ void Suite::roundTrips(bool trace) {
   }
 }
 
+// Interleaved rounds as for the round trips: the figure is the median over the rounds, its
+// ratio the median of the rounds' ratios.
 void Suite::throughput() {
-  progress("throughput, baseline");
-  double base = *measureThroughput(baseline_, 4, 32, settings_.throughputSeconds);
+  auto rounds = interleave<double>("throughput", [&](const ServerTarget& target) {
+    return measureThroughput(target, 4, 32, settings_.throughputSeconds);
+  });
+  const auto& base = rounds.baseline;
+  std::string figure = "Throughput (commands/s), 4 clients × 32 in flight, median of " +
+                       std::to_string(settings_.rounds) + " rounds";
   for (const auto& service : services_) {
-    progress("throughput, " + service.name);
-    auto result = measureThroughput(service, 4, 32, settings_.throughputSeconds);
-    std::string figure = "Throughput (commands/s), 4 clients × 32 in flight";
-    if (!result) {
+    if (rounds.services.count(service.name) == 0) {
       unavailable(figure, service);
       continue;
     }
-    rows_.push_back({figure, service.name, format(*result, 0), format(base, 0),
-                     ratioText(*result, base), "≥ 0.5× baseline", yesNo(*result >= 0.5 * base)});
+    const auto& runs = rounds.services[service.name];
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < runs.size() && i < base.size(); ++i) {
+      if (base[i] > 0) ratios.push_back(runs[i] / base[i]);
+    }
+    double ratio = median(ratios);
+    rows_.push_back({figure, service.name, format(median(runs), 0), format(median(base), 0),
+                     format(ratio, 2), "≥ 0.5× baseline", yesNo(ratio >= 0.5)});
   }
 }
 
