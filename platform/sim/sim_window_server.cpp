@@ -39,19 +39,29 @@ bool typeInMask(std::uint64_t mask, std::uint32_t type) {
 }
 
 // Hand-offs between a poster and a tap thread: spins while the condition holds, for at most
-// kSpinTime, so that an answer that comes at once costs no sleep and no wake-up.
-constexpr auto kSpinTime = std::chrono::microseconds(50);
-
+// `limit`, so that an answer that comes at once costs neither side a sleep and a wake-up. After
+// the first microseconds it yields the processor in between, in case the other side waits for it.
 template <typename Condition>
-void spinWhile(Condition condition) {
-  auto until = std::chrono::steady_clock::now() + kSpinTime;
+void spinWhile(Condition condition, std::chrono::microseconds limit) {
+  auto start = std::chrono::steady_clock::now();
+  auto yieldFrom = start + std::chrono::microseconds(20);
+  auto until = start + limit;
   while (condition()) {
-    if (std::chrono::steady_clock::now() >= until) return;
+    auto now = std::chrono::steady_clock::now();
+    if (now >= until) return;
+    if (now >= yieldFrom) {
+      std::this_thread::yield();
+    } else {
 #if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
+      __builtin_ia32_pause();
 #endif
+    }
   }
 }
+
+// A poster waits for the tap's answer anyway; a tap thread only hopes for the next event.
+constexpr auto kPosterSpin = std::chrono::microseconds(1000);
+constexpr auto kTapSpin = std::chrono::microseconds(50);
 
 }  // namespace
 
@@ -120,7 +130,7 @@ class SimRunLoop final : public RunLoop, public std::enable_shared_from_this<Sim
         justWorked = false;
         std::uint64_t seen = queued_.load(std::memory_order_acquire);
         lock.unlock();
-        spinWhile([&] { return queued_.load(std::memory_order_acquire) == seen; });
+        spinWhile([&] { return queued_.load(std::memory_order_acquire) == seen; }, kTapSpin);
         lock.lock();
         continue;
       }
@@ -253,7 +263,7 @@ std::optional<Event> SimWindowServer::State::deliver(const std::shared_ptr<SimTa
   // A callback usually answers within microseconds: look for the answer for a moment before
   // sleeping on the condition.
   lock.unlock();
-  spinWhile([&] { return !slot->done.load(std::memory_order_acquire); });
+  spinWhile([&] { return !slot->done.load(std::memory_order_acquire); }, kPosterSpin);
   lock.lock();
   changed.wait_for(lock, tapTimeout, [&] {
     return slot->done.load(std::memory_order_relaxed) || tap->invalidatedLocked() ||
