@@ -1,7 +1,6 @@
 #include "bench/bench_client.h"
 
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,22 +8,12 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tests/support/test_client.h"
+
 namespace virelo::bench {
 
-BenchClient::BenchClient(const std::string& socketPath) : buffer_(1 << 16) {
-  fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd_ < 0) throw std::runtime_error("socket");
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  if (socketPath.size() >= sizeof(addr.sun_path)) throw std::runtime_error("path too long");
-  std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
-  if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
-    int e = errno;
-    ::close(fd_);
-    fd_ = -1;
-    throw std::runtime_error(std::string("connect: ") + std::strerror(e));
-  }
-}
+BenchClient::BenchClient(const std::string& socketPath)
+    : fd_(test::connectUnix(socketPath)), buffer_(1 << 16) {}
 
 BenchClient::~BenchClient() {
   if (fd_ >= 0) ::close(fd_);

@@ -16,19 +16,25 @@ using Clock = std::chrono::steady_clock;
 
 }  // namespace
 
-TestClient::TestClient(const std::string& socketPath) {
-  fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+int connectUnix(const std::string& socketPath) {
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
-  if (socketPath.size() >= sizeof(addr.sun_path)) throw std::runtime_error("path too long");
+  if (socketPath.size() >= sizeof(addr.sun_path)) {
+    ::close(fd);
+    throw std::runtime_error("path too long");
+  }
   std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
-  if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
     int e = errno;
-    ::close(fd_);
-    fd_ = -1;
+    ::close(fd);
     throw std::runtime_error(std::string("connect: ") + std::strerror(e));
   }
+  return fd;
 }
+
+TestClient::TestClient(const std::string& socketPath) : fd_(connectUnix(socketPath)) {}
 
 TestClient::~TestClient() {
   close();

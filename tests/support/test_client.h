@@ -13,6 +13,10 @@ namespace virelo::test {
 
 using namespace std::chrono_literals;
 
+// A blocking stream connection to the Unix-domain socket at the path, with the current effective
+// user; throws std::runtime_error when it cannot be made.
+int connectUnix(const std::string& socketPath);
+
 class TestClient {
  public:
   // Connects with the current effective user; throws when the connection is refused.
