@@ -221,8 +221,9 @@ void BM_SerialiseSortedEvent(benchmark::State& state) {
 }
 BENCHMARK(BM_SerialiseSortedEvent);
 
-// The dead-client test over four clients (one poll, four peeks): the bridge makes it, with the
-// stop check's poll of the parent pipe, before each report it sends.
+// The dead-client test over four idle clients (one poll; a peek only where a client has bytes
+// that no peek has seen yet): the bridge makes it, with the stop check's poll of the parent
+// pipe, before each report it sends.
 void BM_DeadClientTest_FourClients(benchmark::State& state) {
   BridgeRig rig;
   const std::uint64_t before = bench::allocationCount();
@@ -231,8 +232,8 @@ void BM_DeadClientTest_FourClients(benchmark::State& state) {
 }
 BENCHMARK(BM_DeadClientTest_FourClients);
 
-// A tick with nobody moving: the stop check and the dead-client test over four clients (one poll
-// of standard input and the clients, four peeks) and a scan of the records. The bridge does the
+// A tick with nobody moving: the stop check and the dead-client test over four idle clients (one
+// poll of standard input and the clients, no peek) and a scan of the records. The bridge does the
 // same checks before each report it sends, so a "keyboard" command pays this twice.
 void BM_StopCheckAndDeadClientTest_FourClients(benchmark::State& state) {
   BridgeRig rig;
