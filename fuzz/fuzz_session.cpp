@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
@@ -103,7 +104,7 @@ void FuzzSession::send(Peer& peer, std::string_view bytes) {
     if (n > 0) bytes.remove_prefix(static_cast<std::size_t>(n));
     // Whatever was sent (or could not be, because the buffer is full) is served now.
     pass();
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return;
   }
 }
 
@@ -119,7 +120,12 @@ void FuzzSession::pass() {
     }
     std::vector<pollfd> fds;
     for (const auto& [fd, owner] : bridge_->owners()) fds.push_back({fd, POLLIN, 0});
-    if (::poll(fds.data(), fds.size(), 0) < 0) finding("poll");
+    // libFuzzer's timeout alarm interrupts system calls now and then; poll is not restarted.
+    int ready;
+    do {
+      ready = ::poll(fds.data(), fds.size(), 0);
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0) finding("poll");
     for (const pollfd& p : fds) {
       connections_->serve(p.fd, p.revents);
       if (p.revents & POLLIN) again = true;
@@ -138,6 +144,7 @@ void FuzzSession::drainReplies(Peer& peer) {
   char chunk[4096];
   for (;;) {
     ssize_t got = ::recv(peer.clientFd, chunk, sizeof(chunk), MSG_DONTWAIT);
+    if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     peer.replies.append(chunk, static_cast<std::size_t>(got));
   }
