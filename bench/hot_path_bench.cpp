@@ -22,6 +22,8 @@
 #include "bridge/field_readers.h"
 #include "bridge/merged_input.h"
 #include "service/event_emitter.h"
+#include "tests/support/doubles/empty_snap_target_source.h"
+#include "tests/support/doubles/null_event_emitter.h"
 
 namespace virelo {
 namespace {
@@ -48,18 +50,6 @@ class NullDevices final : public HidDeviceService {
     return std::make_unique<NullDevice>();
   }
 };
-class NullEmitter final : public EventEmitter {
- public:
-  void emit(const nlohmann::json&) override {}
-};
-class NoTargets final : public SnapTargetSource {
- public:
-  std::vector<Rect> targets() override { return {}; }
-  void refresh(Point, std::uint64_t) override {}
-  void scanWide(Point) override {}
-  std::optional<std::vector<Rect>> takeWide() override { return std::vector<Rect>{}; }
-};
-
 // A started "corehid" bridge with four authenticated clients on real socket pairs and a real
 // parent pipe, so that the stop checks and dead-client tests make their system calls.
 class BridgeRig {
@@ -70,7 +60,7 @@ class BridgeRig {
     parts.lifetime = &lifetime_;
     parts.backend = InputBackend::corehid;
     parts.emitter = &emitter_;
-    parts.targetSource = std::make_shared<NoTargets>();
+    parts.targetSource = std::make_shared<testing::EmptySnapTargetSource>();
     parts.devices = &devices_;
     parts.parentFd = parentPipe_[0];
     bridge_ = std::make_unique<Bridge>(std::move(parts));
@@ -100,7 +90,7 @@ class BridgeRig {
 
  private:
   Lifetime lifetime_{0};
-  NullEmitter emitter_;
+  testing::NullEventEmitter emitter_;
   NullDevices devices_;
   std::array<int, 2> parentPipe_{};
   std::array<int, 4> fds_{};

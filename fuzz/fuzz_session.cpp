@@ -11,6 +11,9 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "tests/support/doubles/empty_snap_target_source.h"
+#include "tests/support/doubles/null_event_emitter.h"
+
 namespace virelo::fuzz {
 namespace {
 
@@ -18,19 +21,6 @@ namespace {
   std::fprintf(stderr, "invariant broken: %s\n", what.c_str());
   std::abort();
 }
-
-class NullEmitter final : public EventEmitter {
- public:
-  void emit(const nlohmann::json&) override {}
-};
-
-class NoTargets final : public SnapTargetSource {
- public:
-  std::vector<Rect> targets() override { return {}; }
-  void refresh(Point, std::uint64_t) override {}
-  void scanWide(Point) override {}
-  std::optional<std::vector<Rect>> takeWide() override { return std::nullopt; }
-};
 
 constexpr std::uint64_t kPassNS = 1'000'000;
 
@@ -49,12 +39,12 @@ std::span<const std::uint8_t> readOptions(std::span<const std::uint8_t> input,
 
 FuzzSession::FuzzSession(const FuzzOptions& options) : options_(options) {
   if (::pipe2(parentPipe_, O_CLOEXEC) != 0) finding("pipe");
-  emitter_ = std::make_unique<NullEmitter>();
+  emitter_ = std::make_unique<testing::NullEventEmitter>();
   BridgeParts parts;
   parts.lifetime = &lifetime_;
   parts.backend = options.backend;
   parts.emitter = emitter_.get();
-  parts.targetSource = std::make_shared<NoTargets>();
+  parts.targetSource = std::make_shared<testing::EmptySnapTargetSource>();
   if (options.backend == InputBackend::cgevent) {
     parts.eventOutput = std::make_unique<RecordingEventOutput>(last_);
   } else {
