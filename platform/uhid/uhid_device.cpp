@@ -26,8 +26,8 @@ std::uint16_t refusalCode(const HidDeviceError& e) {
 
 }  // namespace
 
-UhidDevice::UhidDevice(int fd, int wakeFd, bool numberedReports)
-    : fd_(fd), wakeFd_(wakeFd), numberedReports_(numberedReports) {
+UhidDevice::UhidDevice(int fd, int wakeFd, OutputFraming outputFraming)
+    : fd_(fd), wakeFd_(wakeFd), outputFraming_(outputFraming) {
   reader_ = std::thread([this] { readLoop(); });
   pthread_setname_np(reader_.native_handle(), "vl-uhid");
 }
@@ -162,14 +162,9 @@ void UhidDevice::answerSetReport(const UhidRequest& request) {
 void UhidDevice::passOutput(const UhidRequest& request) {
   auto* delegate = delegate_.load(std::memory_order_acquire);
   if (delegate == nullptr || !request.type) return;
-  std::span<const std::uint8_t> data(request.data);
-  std::optional<std::uint8_t> id;
-  if (numberedReports_ && !data.empty()) {
-    id = reportID(data[0]);
-    data = data.subspan(1);
-  }
+  auto report = splitOutputReport(request.data, outputFraming_);
   try {
-    delegate->setReport(*request.type, id, data);
+    delegate->setReport(*request.type, report.id, report.data);
   } catch (...) {
     // The kernel expects no answer to an output report, so a refusal ends here.
   }

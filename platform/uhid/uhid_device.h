@@ -12,10 +12,9 @@
 // Report numbers: with a non-zero report number the kernel puts that number in front of the
 // data of a set-report, and expects it in front of a get-report's answer; this class strips and
 // adds it, so the delegate sees reports without their ID byte. For output reports the kernel
-// gives no number: on a device whose descriptor declares report IDs the first byte is the ID.
-// On a device without report IDs, a writer on the device's hidraw node puts a 0 report number
-// in front of the data, which then reaches the delegate as part of the report (the kernel does
-// not mark it); the LED path of the kernel's input layer sends the bare report.
+// gives no number: they are split by splitOutputReport() with the device's output framing, so
+// the LED report reaches the delegate alike from the kernel's input layer (the bare report) and
+// from a writer on the hidraw node (report number 0 in front of it).
 //
 // Threads: the constructor, activate(), dispatchInputReport() and the destructor run on the
 // owner's thread (the service's main thread). The reader thread calls the delegate and writes
@@ -38,8 +37,9 @@ class UhidDevice final : public HidVirtualDevice {
  public:
   // Takes ownership of `fd` (the /dev/uhid descriptor after UHID_CREATE2) and of `wakeFd` (an
   // eventfd that stops the reader when written to). Starts the reader thread; throws
-  // std::system_error when it cannot, closing neither descriptor in that case.
-  UhidDevice(int fd, int wakeFd, bool numberedReports);
+  // std::system_error when it cannot, closing neither descriptor in that case. `outputFraming`
+  // comes from the device's report descriptor.
+  UhidDevice(int fd, int wakeFd, OutputFraming outputFraming);
   ~UhidDevice() override;
   UhidDevice(const UhidDevice&) = delete;
   UhidDevice& operator=(const UhidDevice&) = delete;
@@ -61,7 +61,7 @@ class UhidDevice final : public HidVirtualDevice {
 
   int fd_;
   int wakeFd_;
-  bool numberedReports_;
+  OutputFraming outputFraming_;
   std::atomic<HidVirtualDeviceDelegate*> delegate_{nullptr};
   std::thread reader_;
 };

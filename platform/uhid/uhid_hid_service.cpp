@@ -52,7 +52,7 @@ std::unique_ptr<HidVirtualDevice> UhidHidService::create(const HidDeviceProperti
     return nullptr;
   }
   try {
-    return std::make_unique<UhidDevice>(fd, wakeFd, descriptorUsesReportIDs(properties.descriptor));
+    return std::make_unique<UhidDevice>(fd, wakeFd, outputFraming(properties.descriptor));
   } catch (const std::system_error&) {
     ::close(fd);
     ::close(wakeFd);

@@ -30,6 +30,40 @@ void put(std::vector<std::uint8_t>& record, std::size_t offset, T value) {
   std::memcpy(record.data() + offset, &value, sizeof value);
 }
 
+// Short items of a report descriptor by their prefix without the size bits (tag and type).
+constexpr std::uint8_t itemOutput = 0x90;       // main
+constexpr std::uint8_t itemReportSize = 0x74;   // global
+constexpr std::uint8_t itemReportID = 0x84;     // global
+constexpr std::uint8_t itemReportCount = 0x94;  // global
+constexpr std::uint8_t itemPush = 0xA4;         // global
+constexpr std::uint8_t itemPop = 0xB4;          // global
+
+// Calls visit(item, value) for every short item of a report descriptor in order: `item` is the
+// prefix without its size bits, `value` the item's data read as an unsigned little-endian number.
+// Long items are skipped whole; an item cut short by the end of the descriptor ends the walk.
+template <typename Visit>
+void forEachShortItem(std::span<const std::uint8_t> descriptor, Visit visit) {
+  std::size_t i = 0;
+  while (i < descriptor.size()) {
+    std::uint8_t prefix = descriptor[i];
+    if (prefix == 0xFE) {
+      // Long item: prefix, data size, long tag, data.
+      if (i + 1 >= descriptor.size()) return;
+      i += 3 + descriptor[i + 1];
+      continue;
+    }
+    static constexpr std::size_t dataSizes[] = {0, 1, 2, 4};
+    std::size_t size = dataSizes[prefix & 0x03];
+    if (i + 1 + size > descriptor.size()) return;
+    std::uint32_t value = 0;
+    for (std::size_t b = 0; b < size; ++b) {
+      value |= static_cast<std::uint32_t>(descriptor[i + 1 + b]) << (8 * b);
+    }
+    visit(static_cast<std::uint8_t>(prefix & 0xFC), value);
+    i += 1 + size;
+  }
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> encodeCreate2(const HidDeviceProperties& properties) {
@@ -97,22 +131,32 @@ std::vector<std::uint8_t> encodeSetReportReply(std::uint32_t id, std::uint16_t e
 }
 
 bool descriptorUsesReportIDs(std::span<const std::uint8_t> descriptor) {
-  std::size_t i = 0;
-  while (i < descriptor.size()) {
-    std::uint8_t prefix = descriptor[i];
-    if (prefix == 0xFE) {
-      // Long item: prefix, data size, long tag, data.
-      if (i + 1 >= descriptor.size()) return false;
-      i += 3 + descriptor[i + 1];
-      continue;
+  bool found = false;
+  forEachShortItem(descriptor, [&](std::uint8_t item, std::uint32_t) {
+    if (item == itemReportID) found = true;
+  });
+  return found;
+}
+
+OutputFraming outputFraming(std::span<const std::uint8_t> descriptor) {
+  struct Globals {
+    std::uint64_t size = 0;
+    std::uint64_t count = 0;
+  };
+  Globals globals;
+  std::vector<Globals> pushed;
+  std::uint64_t bits = 0;
+  forEachShortItem(descriptor, [&](std::uint8_t item, std::uint32_t value) {
+    if (item == itemReportSize) globals.size = value;
+    if (item == itemReportCount) globals.count = value;
+    if (item == itemPush) pushed.push_back(globals);
+    if (item == itemPop && !pushed.empty()) {
+      globals = pushed.back();
+      pushed.pop_back();
     }
-    static constexpr std::size_t dataSizes[] = {0, 1, 2, 4};
-    std::size_t size = dataSizes[prefix & 0x03];
-    // Tag 8, type global (1): Report ID.
-    if ((prefix & 0xFC) == 0x84) return true;
-    i += 1 + size;
-  }
-  return false;
+    if (item == itemOutput) bits += globals.size * globals.count;
+  });
+  return {descriptorUsesReportIDs(descriptor), static_cast<std::size_t>((bits + 7) / 8)};
 }
 
 }  // namespace virelo::uhid

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/uhid/uhid_request.h"
 #include "platform/virtual_hid.h"
 
 namespace virelo::uhid {
@@ -35,5 +36,10 @@ std::vector<std::uint8_t> encodeSetReportReply(std::uint32_t id, std::uint16_t e
 // Whether the report descriptor declares report IDs (a Report ID global item anywhere). Devices
 // that do put the report number in front of every output report the kernel hands over.
 bool descriptorUsesReportIDs(std::span<const std::uint8_t> descriptor);
+
+// The framing of a device's output reports: whether they are numbered, and the length of the
+// output report (the bits of every Output item, Report Size times Report Count, in bytes rounded
+// up; 0 when there is none), which is what a device without report IDs receives.
+OutputFraming outputFraming(std::span<const std::uint8_t> descriptor);
 
 }  // namespace virelo::uhid

@@ -82,4 +82,17 @@ UhidRequest parseUhidRequest(std::span<const std::uint8_t> record) {
   }
 }
 
+OutputReport splitOutputReport(std::span<const std::uint8_t> data, const OutputFraming& framing) {
+  if (framing.numbered) {
+    if (data.empty()) return {std::nullopt, data};
+    std::optional<std::uint8_t> id;
+    if (data[0] != 0) id = data[0];
+    return {id, data.subspan(1)};
+  }
+  if (data.size() == framing.reportLength + 1 && data[0] == 0) {
+    return {std::nullopt, data.subspan(1)};
+  }
+  return {std::nullopt, data};
+}
+
 }  // namespace virelo::uhid

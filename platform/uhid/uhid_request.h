@@ -1,6 +1,7 @@
 // One record read from a /dev/uhid descriptor, decoded into what the device has to act on.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -29,5 +30,27 @@ struct UhidRequest {
 
 // Decodes one record as the kernel writes it (a struct uhid_event, possibly cut short).
 UhidRequest parseUhidRequest(std::span<const std::uint8_t> record);
+
+// How a device's output reports arrive in UHID_OUTPUT requests, read from its report descriptor
+// (see outputFraming() in uhid_records.h).
+struct OutputFraming {
+  // The descriptor declares report IDs: the first byte of every output report is its ID.
+  bool numbered = false;
+  // Without report IDs: the length in bytes of the output report.
+  std::size_t reportLength = 0;
+};
+
+// An output report as a device's delegate takes it. `data` points into the request's data.
+struct OutputReport {
+  std::optional<std::uint8_t> id;
+  std::span<const std::uint8_t> data;
+};
+
+// Splits the data of a UHID_OUTPUT request into report ID and report. On a device with report IDs
+// the first byte is the ID (0 is "no report ID"). On a device without, the kernel's input layer
+// (the LED path of evdev) sends the bare report, while a writer on the hidraw node puts a report
+// number 0 in front of it (as hidapi does), which the kernel passes on unmarked: a 0 in front of
+// data one byte longer than the output report is that number and is dropped.
+OutputReport splitOutputReport(std::span<const std::uint8_t> data, const OutputFraming& framing);
 
 }  // namespace virelo::uhid

@@ -653,8 +653,9 @@ int main(int argc, char** argv) {
             !anyKeyDown(ev[mouse]) && !anyKeyDown(ev[media]),
         "a client that disconnects leaves nothing pressed");
 
-  // LEDs: written on the keyboard's evdev node, they reach the keyboard's delegate as an output
-  // report, and a get-report of the output report through hidraw reads them back.
+  // LEDs: written on the keyboard's evdev node or its hidraw node, they reach the keyboard's
+  // delegate as an output report, and a get-report of the output report through hidraw reads them
+  // back.
   {
     std::optional<Bytes> leds;
     bool written = writeLed(ev[kbd], LED_CAPSL, 1);
@@ -674,6 +675,16 @@ int main(int argc, char** argv) {
                           },
                           15000);
     check(seen, "Num Lock added reads back as 03 (" + hex(leds) + ")");
+    // A writer on hidraw (hidapi, for one) puts report number 0 in front of the report.
+    const std::uint8_t scrollLockOnly[2] = {0x00, 0x04};
+    written = ::write(raw[kbd], scrollLockOnly, sizeof scrollLockOnly) == 2;
+    seen = written && waitFor(
+                          [&] {
+                            leds = hidGet(raw[kbd], HIDIOCGOUTPUT(2), 2, nullptr);
+                            return leds == Bytes{0x04};
+                          },
+                          15000);
+    check(seen, "LEDs 00 04 written on hidraw read back as 04 (" + hex(leds) + ")");
   }
   {
     int error = 0;
