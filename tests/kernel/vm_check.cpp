@@ -658,32 +658,23 @@ int main(int argc, char** argv) {
   // back.
   {
     std::optional<Bytes> leds;
-    bool written = writeLed(ev[kbd], LED_CAPSL, 1);
-    bool seen = written && waitFor(
-                               [&] {
-                                 leds = hidGet(raw[kbd], HIDIOCGOUTPUT(2), 2, nullptr);
-                                 return leds == Bytes{0x02};
-                               },
-                               15000);
+    // Whether the LED byte `expected` reads back within 15 s once `written`.
+    auto readsBack = [&](bool written, std::uint8_t expected) {
+      return written && waitFor(
+                            [&] {
+                              leds = hidGet(raw[kbd], HIDIOCGOUTPUT(2), 2, nullptr);
+                              return leds == Bytes{expected};
+                            },
+                            15000);
+    };
+    bool seen = readsBack(writeLed(ev[kbd], LED_CAPSL, 1), 0x02);
     check(seen, "Caps Lock written on evdev reads back as LED byte 02 through hidraw (" +
                     hex(leds) + ")");
-    written = writeLed(ev[kbd], LED_NUML, 1);
-    seen = written && waitFor(
-                          [&] {
-                            leds = hidGet(raw[kbd], HIDIOCGOUTPUT(2), 2, nullptr);
-                            return leds == Bytes{0x03};
-                          },
-                          15000);
+    seen = readsBack(writeLed(ev[kbd], LED_NUML, 1), 0x03);
     check(seen, "Num Lock added reads back as 03 (" + hex(leds) + ")");
     // A writer on hidraw (hidapi, for one) puts report number 0 in front of the report.
     const std::uint8_t scrollLockOnly[2] = {0x00, 0x04};
-    written = ::write(raw[kbd], scrollLockOnly, sizeof scrollLockOnly) == 2;
-    seen = written && waitFor(
-                          [&] {
-                            leds = hidGet(raw[kbd], HIDIOCGOUTPUT(2), 2, nullptr);
-                            return leds == Bytes{0x04};
-                          },
-                          15000);
+    seen = readsBack(::write(raw[kbd], scrollLockOnly, sizeof scrollLockOnly) == 2, 0x04);
     check(seen, "LEDs 00 04 written on hidraw read back as 04 (" + hex(leds) + ")");
   }
   {
