@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,6 +97,8 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
   uid_t uid = options.asRoot ? 0 : ServiceUser::uid();
   gid_t gid = options.asRoot ? 0 : ServiceUser::gid();
   bool devNull = options.stdinMode == ServiceOptions::Stdin::devNull;
+  std::optional<rlimit> limit;
+  if (options.descriptorLimit) limit = rlimit{*options.descriptorLimit, *options.descriptorLimit};
 
   startedAt_ = Clock::now();
   pid_ = ::fork();
@@ -108,7 +111,7 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
       return fd == target ? ::fcntl(fd, F_SETFD, 0) : ::dup2(fd, target);
     };
     if (!ServiceUser::becomeInChild(uid, gid) || place(input, 0) < 0 || place(out[1], 1) < 0 ||
-        place(err[1], 2) < 0) {
+        place(err[1], 2) < 0 || (limit && ::setrlimit(RLIMIT_NOFILE, &*limit) != 0)) {
       ::_exit(127);
     }
     sigset_t none;
