@@ -492,8 +492,9 @@ TEST_F(Connections, ClientThatClosedSinceThePruneMakesRoomForTheNext) {
   EXPECT_EQ(rig.bridge->owners().size(), 4u);
 }
 
-// Accepts once with no descriptor left to the process (the soft limit at the lowest free number).
-void acceptWithoutDescriptors(ConnectionService& service, int listenFd) {
+// Runs accept with no descriptor left to the process (the soft limit at the lowest free number).
+template <typename Accept>
+void withoutDescriptors(Accept accept) {
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
   int lowestFree = ::dup(0);
@@ -502,21 +503,21 @@ void acceptWithoutDescriptors(ConnectionService& service, int listenFd) {
   rlimit none = saved;
   none.rlim_cur = static_cast<rlim_t>(lowestFree);
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
-  service.acceptOne(listenFd);
+  accept();
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
 }
 
 TEST_F(Connections, ListenerRestsAfterRunningOutOfDescriptorsUntilAClientGoesOrTheDelayPasses) {
   auto [client, fd] = admit();
   int waiting = dial();
-  acceptWithoutDescriptors(*service, listenFd_);
+  withoutDescriptors([this] { acceptOne(); });
   EXPECT_FALSE(service->accepting());
   rig.clock.advance(ConnectionService::kAcceptPauseNS - 1);
   EXPECT_FALSE(service->accepting());
   rig.clock.advance(1);
   EXPECT_TRUE(service->accepting());
 
-  acceptWithoutDescriptors(*service, listenFd_);
+  withoutDescriptors([this] { acceptOne(); });
   EXPECT_FALSE(service->accepting());
   ::shutdown(client, SHUT_RDWR);
   pass(fd);
