@@ -111,7 +111,12 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
       return fd == target ? ::fcntl(fd, F_SETFD, 0) : ::dup2(fd, target);
     };
     if (!ServiceUser::becomeInChild(uid, gid) || place(input, 0) < 0 || place(out[1], 1) < 0 ||
-        place(err[1], 2) < 0 || (limit && ::setrlimit(RLIMIT_NOFILE, &*limit) != 0)) {
+        place(err[1], 2) < 0) {
+      ::_exit(127);
+    }
+    // Under a descriptor limit nothing but the three standard streams may use it up (a test
+    // runner can leave descriptors open that the service would inherit).
+    if (limit && (::close_range(3, ~0U, 0) != 0 || ::setrlimit(RLIMIT_NOFILE, &*limit) != 0)) {
       ::_exit(127);
     }
     sigset_t none;
