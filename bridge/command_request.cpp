@@ -177,14 +177,12 @@ class CommandRequestReader {
 // (nlohmann's parser creates its buffers for every call). It checks the same grammar and UTF-8
 // rules; a line it does not take without doubt is read again by nlohmann's parser, whose answer
 // counts. Those are the lines it refuses (refusals are rare: they end the client; RapidJSON also
-// refuses a zero with a huge exponent), lines with a zero byte (taken as the end of the text by
-// RapidJSON), a leading byte-order mark (skipped by nlohmann), a number whose value leaves the
-// range of a double, and a string with an escaped unpaired low surrogate (let through by
-// RapidJSON, refused by nlohmann).
+// refuses a zero with a huge exponent), a number whose value leaves the range of a double, and a
+// string with an escaped unpaired low surrogate (let through by RapidJSON, refused by nlohmann).
+// Lines with a zero byte or a leading byte-order mark never reach either reader (see parse).
 class FastCommandReader {
  public:
   bool parse(std::string_view line, CommandRequest& request) {
-    if (line.find('\0') != std::string_view::npos || line.starts_with("\xEF\xBB\xBF")) return false;
     Handler handler(request);
     rapidjson::MemoryStream stream(line.data(), line.size());
     constexpr unsigned kFlags = rapidjson::kParseValidateEncodingFlag |
@@ -272,6 +270,10 @@ void CommandRequest::reset(CommandField f) {
 
 bool CommandRequest::parse(std::string_view line) {
   clear();
+  // Neither is JSON text, and both readers would let the line through: a raw zero byte (allowed
+  // nowhere; in a string it must be escaped), which both take as the end of the text, and a
+  // byte-order mark, which nlohmann skips.
+  if (line.find('\0') != std::string_view::npos || line.starts_with("\xEF\xBB\xBF")) return false;
   if (!fast_) fast_ = std::make_unique<FastCommandReader>();
   if (fast_->parse(line, *this)) return true;
   clear();

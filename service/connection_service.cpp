@@ -29,7 +29,17 @@ ConnectionService::ConnectionService(Bridge& bridge, std::string token, Clock cl
 
 void ConnectionService::acceptOne(int listenFd) {
   int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-  if (fd < 0) return;
+  if (fd < 0) {
+    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+      acceptPausedUntil_ = clock_() + kAcceptPauseNS;
+      clientsAtPause_ = bridge_.owners().size();
+    }
+    return;
+  }
+  acceptPausedUntil_ = 0;
+  // A client that closed since this pass's prune still has its record: test again before the
+  // limit refuses a newcomer in its place.
+  if (bridge_.owners().size() > kMaxClients - 1) bridge_.pruneDisconnected();
   if (bridge_.owners().size() > kMaxClients - 1) {
     ::close(fd);
     return;
@@ -42,6 +52,10 @@ void ConnectionService::acceptOne(int listenFd) {
     return;
   }
   bridge_.owners().emplace(fd, Owner(clock_()));
+}
+
+bool ConnectionService::accepting() const {
+  return clock_() >= acceptPausedUntil_ || bridge_.owners().size() < clientsAtPause_;
 }
 
 void ConnectionService::drop(int fd) {

@@ -17,11 +17,17 @@ class ConnectionService {
   static constexpr std::size_t kMaxLine = 2048;
   static constexpr int kMaxLinesPerPass = 32;
   static constexpr std::uint64_t kAuthenticateNS = 2'000'000'000;
+  // How long the listening socket rests after accept ran out of descriptors.
+  static constexpr std::uint64_t kAcceptPauseNS = 100'000'000;
 
   ConnectionService(Bridge& bridge, std::string token, Clock clock);
 
   // Accepts one waiting connection (called when the listening socket is readable).
   void acceptOne(int listenFd);
+  // Whether the listening socket is to be polled. Not after accept failed for want of
+  // descriptors (the connection stays waiting and the socket readable), until a client has gone
+  // or kAcceptPauseNS has passed.
+  bool accepting() const;
   // Serves one client entry of this pass's poll set.
   void serve(int fd, short revents);
   // Removes the client, closes its socket and re-sends the merged state without it.
@@ -38,6 +44,8 @@ class ConnectionService {
   // Reused for every line and every receive, so that serving a command allocates nothing.
   CommandRequest request_;
   std::array<char, kBufferSize> chunk_;
+  std::uint64_t acceptPausedUntil_ = 0;
+  std::size_t clientsAtPause_ = 0;
 };
 
 }  // namespace virelo

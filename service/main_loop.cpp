@@ -53,7 +53,8 @@ bool MainLoop::pass() {
 
   std::array<pollfd, 2 + ConnectionService::kMaxClients> fds{};
   std::size_t n = 0;
-  fds[n++] = {parts_.listenFd, POLLIN, 0};
+  // A negative descriptor is skipped by poll and keeps the places of the other entries.
+  fds[n++] = {connections_.accepting() ? parts_.listenFd : -1, POLLIN, 0};
   fds[n++] = {parts_.parentFd, POLLIN, 0};
   for (const auto& [fd, owner] : bridge_.owners()) {
     if (n == fds.size()) break;

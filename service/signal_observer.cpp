@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
+
+#include "service/failure.h"
 
 namespace virelo {
 namespace {
@@ -33,13 +36,27 @@ SignalObserver::SignalObserver(Lifetime& lifetime) : lifetime_(lifetime) {
   sigset_t set = stopSignals();
   signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
   cancelFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  thread_ = std::thread([this] { run(); });
+  // Without both descriptors the thread could neither see a signal nor be woken to end.
+  if (signalFd_ >= 0 && cancelFd_ >= 0) {
+    try {
+      thread_ = std::thread([this] { run(); });
+      return;
+    } catch (const std::system_error&) {
+    }
+  }
+  closeDescriptors();
+  throw FailureError(Failure::dispatchFailed);
 }
 
 SignalObserver::~SignalObserver() {
   cancel();
+  closeDescriptors();
+}
+
+void SignalObserver::closeDescriptors() {
   if (signalFd_ >= 0) ::close(signalFd_);
   if (cancelFd_ >= 0) ::close(cancelFd_);
+  signalFd_ = cancelFd_ = -1;
 }
 
 void SignalObserver::cancel() {

@@ -18,7 +18,9 @@ class SignalObserver {
   // SIGINT reset to their default action and blocked, to be read by the observer.
   static void blockStopSignals();
 
-  explicit SignalObserver(Lifetime& lifetime);  // starts observing at once
+  // Starts observing at once. Throws FailureError(dispatchFailed) when its descriptors or its
+  // thread cannot be created (too few descriptors, for instance); nothing is left running then.
+  explicit SignalObserver(Lifetime& lifetime);
   ~SignalObserver();
   SignalObserver(const SignalObserver&) = delete;
   SignalObserver& operator=(const SignalObserver&) = delete;
@@ -27,6 +29,7 @@ class SignalObserver {
 
  private:
   void run();
+  void closeDescriptors();
 
   Lifetime& lifetime_;
   int signalFd_ = -1;

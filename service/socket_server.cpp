@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "service/failure.h"
 
@@ -19,11 +20,18 @@ constexpr std::size_t kMaxSocketPath = 103;
   throw FailureError(Failure::socketError);
 }
 
+// The directory part of path, with doubled slashes and "." components taken out, so that the
+// last name checked is the directory's own name ("dir//s" and "dir/./s" name "dir", not "dir/"
+// or "dir/.", which lstat would follow through a symbolic link). ".." stays: the kernel resolves
+// it, and lstat then sees the directory the socket really goes into. Empty without a slash.
 std::string parentDirectory(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return {};
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  if (path.find('/') == std::string::npos) return {};
+  std::filesystem::path clean;
+  for (const std::filesystem::path& part : std::filesystem::path(path)) {
+    if (!part.empty() && part != ".") clean /= part;
+  }
+  std::filesystem::path parent = clean.parent_path();
+  return parent.empty() ? "." : parent.string();
 }
 
 void checkPrivateDirectory(const std::string& directory) {

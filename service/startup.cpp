@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
 #include <span>
 
 #include "bridge/bridge.h"
@@ -41,6 +42,19 @@ bool openAndStart(const CommandLine& commandLine, Bridge& bridge, MainLoop& loop
   return true;
 }
 
+// The checks before anything is set up: the capability probe, the user and the token. Returns
+// the token, or nullopt after writing the refusal.
+std::optional<std::string> admittedToken(InputBackend backend, PlatformHost& host,
+                                         EventEmitter& emitter) {
+  if (backend == InputBackend::corehid && !corehidEntitled(host.codeSignature())) {
+    emitter.emit(failureEvent(backend, errors::authorizationRequired));
+    return std::nullopt;
+  }
+  auto token = ::geteuid() == 0 ? std::nullopt : readToken(std::getenv("VL_COREHID_TOKEN"));
+  if (!token) emitter.emit(failureEvent(backend, errors::protocolError));
+  return token;
+}
+
 }  // namespace
 
 int runService(int argc, const char* const* argv) {
@@ -49,25 +63,19 @@ int runService(int argc, const char* const* argv) {
   const InputBackend backend = commandLine->backend;
   FdEventEmitter emitter(1);
   auto host = PlatformHost::fromEnvironment();
-
-  if (backend == InputBackend::corehid && !corehidEntitled(host->codeSignature())) {
-    emitter.emit(failureEvent(backend, errors::authorizationRequired));
-    return 0;
-  }
-  if (::geteuid() == 0) {
-    emitter.emit(failureEvent(backend, errors::protocolError));
-    return 0;
-  }
-  auto token = readToken(std::getenv("VL_COREHID_TOKEN"));
-  if (!token) {
-    emitter.emit(failureEvent(backend, errors::protocolError));
-    return 0;
-  }
+  auto token = admittedToken(backend, *host, emitter);
+  if (!token) return 0;
 
   SignalObserver::blockStopSignals();
   Lifetime lifetime(monotonicNS());
   Watchdog watchdog(lifetime, emitter, kParentFd);
-  SignalObserver signals(lifetime);
+  std::optional<SignalObserver> signals;
+  try {
+    signals.emplace(lifetime);
+  } catch (const FailureError&) {
+    emitter.emit(failureEvent(backend, errors::notReady));
+    return 0;
+  }
   host->startThreads();
 
   BridgeParts bridgeParts;
@@ -85,7 +93,7 @@ int runService(int argc, const char* const* argv) {
   parts.lifetime = &lifetime;
   parts.emitter = &emitter;
   parts.watchdog = &watchdog;
-  parts.signals = &signals;
+  parts.signals = &*signals;
   parts.socketPath = commandLine->socketPath;
   parts.token = *token;
   parts.parentFd = kParentFd;

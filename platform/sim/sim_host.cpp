@@ -161,8 +161,14 @@ void SimHost::startControl() {
     ::close(fd);
     return;
   }
-  listenFd_ = fd;
+  // Without its wake-up descriptor the thread could not be stopped: no control socket then.
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd_ < 0) {
+    ::close(fd);
+    ::unlink(controlPath_.c_str());
+    return;
+  }
+  listenFd_ = fd;
   controlThread_ = std::thread([this] { serve(); });
 }
 

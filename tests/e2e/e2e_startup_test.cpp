@@ -1,5 +1,6 @@
 // Start-up of the real service: every refusal with its exact event (or none) and status 0.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -243,6 +244,29 @@ TEST_F(SocketDirectory, PathLengthLimitIs103Bytes) {
     } else {
       EXPECT_EQ(first, failureLine("corehid", "virtual_hid_not_ready"));
       EXPECT_EQ(service.waitExit(), 0);
+    }
+  }
+}
+
+// Whichever descriptor the start-up runs short of, it ends with the failure event and status 0;
+// once the service is up, SIGTERM still ends it in order.
+TEST(StartupDescriptors, ShortageEndsWithTheFailureEventOrTheServiceStopsInOrder) {
+  for (const char* backend : {"corehid", "cgevent"}) {
+    for (unsigned limit = 4; limit <= 9; ++limit) {
+      SCOPED_TRACE(std::string(backend) + " with a limit of " + std::to_string(limit));
+      ServiceOptions options;
+      options.backend = backend;
+      options.descriptorLimit = limit;
+      ServiceProcess service(options);
+      auto first = service.readEvent(5s);
+      ASSERT_TRUE(first.has_value());
+      if (first->contains("error")) {
+        EXPECT_EQ(first->dump(), failureLine(backend, "virtual_hid_not_ready"));
+      } else {
+        service.signal(SIGTERM);
+      }
+      EXPECT_EQ(service.waitExit(3s), 0);
+      EXPECT_EQ(service.standardError(), "");
     }
   }
 }

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -479,6 +480,51 @@ TEST_F(Connections, FifthClientIsClosedAtOnceWithoutData) {
     pass(fd);
     EXPECT_EQ(receive(client).lines.size(), 1u);
   }
+}
+
+TEST_F(Connections, ClientThatClosedSinceThePruneMakesRoomForTheNext) {
+  std::vector<std::pair<int, int>> four;
+  for (int i = 0; i < 4; ++i) four.push_back(admit());
+  ::shutdown(four[1].first, SHUT_RDWR);
+  auto [fifth, fd] = admit();
+  EXPECT_TRUE(admitted(fd));
+  EXPECT_FALSE(admitted(four[1].second));
+  EXPECT_EQ(rig.bridge->owners().size(), 4u);
+}
+
+// Runs accept with no descriptor left to the process (the soft limit at the lowest free number).
+template <typename Accept>
+void withoutDescriptors(Accept accept) {
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  int lowestFree = ::dup(0);
+  ASSERT_GE(lowestFree, 0);
+  ::close(lowestFree);
+  rlimit none = saved;
+  none.rlim_cur = static_cast<rlim_t>(lowestFree);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+  accept();
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+}
+
+TEST_F(Connections, ListenerRestsAfterRunningOutOfDescriptorsUntilAClientGoesOrTheDelayPasses) {
+  auto [client, fd] = admit();
+  int waiting = dial();
+  withoutDescriptors([this] { acceptOne(); });
+  EXPECT_FALSE(service->accepting());
+  rig.clock.advance(ConnectionService::kAcceptPauseNS - 1);
+  EXPECT_FALSE(service->accepting());
+  rig.clock.advance(1);
+  EXPECT_TRUE(service->accepting());
+
+  withoutDescriptors([this] { acceptOne(); });
+  EXPECT_FALSE(service->accepting());
+  ::shutdown(client, SHUT_RDWR);
+  pass(fd);
+  EXPECT_TRUE(service->accepting());
+  acceptOne();
+  EXPECT_EQ(rig.bridge->owners().size(), 1u);
+  EXPECT_FALSE(receive(waiting).closed);
 }
 
 TEST_F(Connections, AcceptWithNothingWaitingDoesNothing) {

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,6 +97,8 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
   uid_t uid = options.asRoot ? 0 : ServiceUser::uid();
   gid_t gid = options.asRoot ? 0 : ServiceUser::gid();
   bool devNull = options.stdinMode == ServiceOptions::Stdin::devNull;
+  std::optional<rlimit> limit;
+  if (options.descriptorLimit) limit = rlimit{*options.descriptorLimit, *options.descriptorLimit};
 
   startedAt_ = Clock::now();
   pid_ = ::fork();
@@ -109,6 +112,11 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
     };
     if (!ServiceUser::becomeInChild(uid, gid) || place(input, 0) < 0 || place(out[1], 1) < 0 ||
         place(err[1], 2) < 0) {
+      ::_exit(127);
+    }
+    // Under a descriptor limit nothing but the three standard streams may use it up (a test
+    // runner can leave descriptors open that the service would inherit).
+    if (limit && (::close_range(3, ~0U, 0) != 0 || ::setrlimit(RLIMIT_NOFILE, &*limit) != 0)) {
       ::_exit(127);
     }
     sigset_t none;

@@ -36,6 +36,8 @@ struct ServiceOptions {
   enum class Stdin { pipe, devNull } stdinMode = Stdin::pipe;
   bool trace = true;
   bool control = true;
+  // The service's descriptor limit (RLIMIT_NOFILE) when set.
+  std::optional<unsigned> descriptorLimit;
   // Further variables for the service's environment.
   std::map<std::string, std::string> environment;
 };
