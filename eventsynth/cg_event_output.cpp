@@ -118,7 +118,7 @@ void CGEventOutput::keyboard(std::span<const std::uint8_t> report, bool fn, std:
     if (code != kCapsLockKeycode) {
       if (auto delay = nanos(services_.keyRepeatDelay())) {
         repeatKey_ = code;
-        repeatAt_ = now + *delay;
+        repeatAt_ = laterBy(now, *delay);
       }
     }
   }
@@ -132,7 +132,7 @@ void CGEventOutput::repeatTick(std::uint64_t now) {
     return;
   }
   postKey(*repeatKey_, true, false, true);
-  repeatAt_ = now + *interval;
+  repeatAt_ = laterBy(now, *interval);
 }
 
 Point CGEventOutput::currentPosition() {
