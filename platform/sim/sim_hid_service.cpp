@@ -1,6 +1,7 @@
 #include "platform/sim/sim_hid_service.h"
 
 #include <chrono>
+#include <exception>
 #include <thread>
 
 #include "platform/hex.h"
@@ -60,10 +61,17 @@ class SimHidService::Device final : public HidVirtualDevice {
             nlohmann::json(name_).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
             ",\"event\":\"hid_input\",\"report\":\"") {}
 
+  // The device's removal: the host forgets whatever it still held, so nothing stays pressed.
   ~Device() override {
-    std::lock_guard<std::mutex> guard(state_->mutex);
-    auto it = state_->active.find(name_);
-    if (it != state_->active.end() && it->second == delegate_) state_->active.erase(it);
+    {
+      std::lock_guard<std::mutex> guard(state_->mutex);
+      auto it = state_->active.find(name_);
+      if (it != state_->active.end() && it->second == delegate_) state_->active.erase(it);
+    }
+    try {
+      host_.trace({{"event", "hid_destroy"}, {"device", name_}});
+    } catch (const std::exception&) {
+    }
   }
 
   void activate(HidVirtualDeviceDelegate& delegate) override {
