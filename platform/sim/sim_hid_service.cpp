@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <exception>
+#include <stdexcept>
 #include <thread>
 
 #include "platform/hex.h"
@@ -137,7 +138,10 @@ SimHidService::SimHidService(SimHost& host) : host_(host), state_(std::make_shar
   host.onRequest("get_report", [state](const nlohmann::json& request) -> nlohmann::json {
     auto type = reportType(request.at("type"));
     auto id = reportID(request);
-    auto maxSize = request.at("maxSize").get<std::size_t>();
+    // A size is a whole number of bytes: a negative or fractional one is no size at all.
+    const auto& size = request.at("maxSize");
+    if (!size.is_number_unsigned()) throw std::invalid_argument("maxSize");
+    auto maxSize = size.get<std::size_t>();
     std::lock_guard<std::mutex> guard(state->mutex);
     auto it = state->active.find(request.at("device").get<std::string>());
     if (it == state->active.end()) return {{"ok", false}, {"error", "no_device"}};
