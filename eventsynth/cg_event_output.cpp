@@ -56,6 +56,7 @@ void CGEventOutput::postKey(std::uint16_t code, bool down, bool flagsChanged, bo
   event->setField(kFieldSourceUserData, FnEventBridge::kEventTag);
   event->setField(kFieldKeyboardAutorepeat, repeat ? 1 : 0);
   services_.post(*event);
+  if (!down) noteKeyRelease(code);
 }
 
 void CGEventOutput::keyboard(std::span<const std::uint8_t> report, bool fn, std::uint64_t now) {
@@ -118,13 +119,14 @@ void CGEventOutput::keyboard(std::span<const std::uint8_t> report, bool fn, std:
     if (code != kCapsLockKeycode) {
       if (auto delay = nanos(services_.keyRepeatDelay())) {
         repeatKey_ = code;
-        repeatAt_ = now + *delay;
+        repeatAt_ = laterBy(now, *delay);
       }
     }
   }
 }
 
 void CGEventOutput::repeatTick(std::uint64_t now) {
+  postOwedReleases();
   if (!repeatKey_ || !keys_.count(*repeatKey_) || now < repeatAt_) return;
   auto interval = nanos(services_.keyRepeatInterval());
   if (!interval) {
@@ -132,7 +134,7 @@ void CGEventOutput::repeatTick(std::uint64_t now) {
     return;
   }
   postKey(*repeatKey_, true, false, true);
-  repeatAt_ = now + *interval;
+  repeatAt_ = laterBy(now, *interval);
 }
 
 Point CGEventOutput::currentPosition() {
@@ -159,29 +161,34 @@ void CGEventOutput::refreshScreens(std::uint64_t now) {
   screensAt_ = now;
 }
 
+void CGEventOutput::postButton(int button, bool press, std::uint64_t now) {
+  const auto index = static_cast<std::size_t>(button);
+  const Point p = currentPosition();
+  std::uint32_t type;
+  if (press) {
+    const int n = clickCount(button, p, now);
+    clickCounts_[index] = n;
+    clickTimes_[index] = now;
+    clickPoints_[index] = p;
+    type = kButtonDownTypes[index];
+  } else {
+    type = kButtonUpTypes[index];
+  }
+  auto event = services_.createMouseEvent(type, p, static_cast<std::uint32_t>(button));
+  if (!event) throw CGOutputFailure();
+  event->flags = eventFlags();
+  event->setField(kFieldMouseClickState, clickCounts_[index]);
+  services_.post(*event);
+  if (!press) noteButtonRelease(1 << button);
+}
+
 void CGEventOutput::pointing(std::span<const std::uint8_t> report, std::uint64_t now, bool snap) {
   const int b = byteAt(report, 0) & 0x7;
   for (int i = 0; i < 3; ++i) {
     const int bit = 1 << i;
     if ((b & bit) == (buttons_ & bit)) continue;
-    const auto index = static_cast<std::size_t>(i);
-    const Point p = currentPosition();
     const bool press = (b & bit) != 0;
-    std::uint32_t type;
-    if (press) {
-      const int n = clickCount(i, p, now);
-      clickCounts_[index] = n;
-      clickTimes_[index] = now;
-      clickPoints_[index] = p;
-      type = kButtonDownTypes[index];
-    } else {
-      type = kButtonUpTypes[index];
-    }
-    auto event = services_.createMouseEvent(type, p, static_cast<std::uint32_t>(i));
-    if (!event) throw CGOutputFailure();
-    event->flags = eventFlags();
-    event->setField(kFieldMouseClickState, clickCounts_[index]);
-    services_.post(*event);
+    postButton(i, press, now);
     if (press) {
       buttons_ |= bit;
     } else {
@@ -275,6 +282,7 @@ void CGEventOutput::postMedia(int usage, bool down) {
   if (!event) throw CGOutputFailure();
   event->setField(kFieldSourceUserData, FnEventBridge::kEventTag);
   services_.post(*event);
+  if (!down) noteMediaRelease(usage);
 }
 
 void CGEventOutput::consumer(std::span<const std::uint8_t> report) {
@@ -317,6 +325,10 @@ void CGEventOutput::releaseAll() {
   }
   try {
     consumer(noMedia);
+  } catch (const std::exception&) {
+  }
+  try {
+    postOwedReleases();
   } catch (const std::exception&) {
   }
   discardState();

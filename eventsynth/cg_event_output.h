@@ -4,6 +4,10 @@
 // on the tick. Pointer: button presses with the platform's click count, moves and drags kept on
 // the displays, line scrolls. Media keys as system-defined events. Owns the Fn and media key tap.
 //
+// A release posted while the posting permission is gone is dropped by the platform, which may then
+// still hold what was released: such releases are owed and posted again once posting works (on
+// the next repeat tick or release of everything), unless the same input is held again by then.
+//
 // Every keyboard, mouse and scroll event gets the flags word of the state at posting time (caps
 // lock, the virtual or hardware Fn, the held modifiers); keyboard and media events carry
 // FnEventBridge::kEventTag in field 42 so that the tap lets them through.
@@ -65,7 +69,7 @@ class CGEventOutput final : public EventOutput {
   void stopTap() override;
   FnSnapshot fnSnapshot() override;
 
-  // Forgets everything held without posting.
+  // Forgets everything held without posting (releases still owed to the system are kept).
   void discardState();
   FnEventBridge& fnBridge() { return fnBridge_; }
 
@@ -78,6 +82,17 @@ class CGEventOutput final : public EventOutput {
   void postKey(std::uint16_t code, bool down, bool flagsChanged, bool repeat = false);
   void postMedia(int usage, bool down);
   Point currentPosition();
+  // Posts a press or release of button 0-2 at the cursor; a press counts clicks. Throws
+  // CGOutputFailure.
+  void postButton(int button, bool press, std::uint64_t now);
+  // Called right after a release was posted: remembers it as owed when posting was not allowed.
+  void noteKeyRelease(std::uint16_t code);
+  void noteButtonRelease(int bit);
+  void noteMediaRelease(int usage);
+  // Posts the owed releases of what is not held again, when posting is allowed. Throws
+  // CGOutputFailure.
+  void postOwedReleases();
+  bool holdsKey(std::uint16_t code) const;
   int clickCount(int button, Point position, std::uint64_t now);
   void refreshScreens(std::uint64_t now);
 
@@ -91,6 +106,9 @@ class CGEventOutput final : public EventOutput {
   std::optional<std::uint16_t> repeatKey_;
   std::uint64_t repeatAt_ = 0;
   bool capsLocked_ = false;
+  std::set<std::uint16_t> owedKeys_;
+  int owedButtons_ = 0;
+  std::set<int> owedMedia_;
   std::array<std::uint64_t, 3> clickTimes_{};
   std::array<Point, 3> clickPoints_{};
   std::array<int, 3> clickCounts_{};

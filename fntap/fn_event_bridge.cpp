@@ -63,6 +63,7 @@ void FnEventBridge::stop() {
   {
     std::lock_guard<std::mutex> guard(lock_);
     held_ = false;
+    lent_ = false;
     physicalHeld_ = false;
     available_ = false;
     stopping_ = true;
@@ -76,6 +77,7 @@ void FnEventBridge::stop() {
 void FnEventBridge::setHeld(bool held) {
   std::lock_guard<std::mutex> guard(lock_);
   held_ = held;
+  lent_ = held;
 }
 
 bool FnEventBridge::physicalFnHeld() {
@@ -124,6 +126,8 @@ void FnEventBridge::run() {
               std::lock_guard<std::mutex> guard(lock_);
               port_ = tap;
               available_ = true;
+              // The clients may still hold the Fn they lent before the tap went down.
+              held_ = lent_;
             }
             loop->runFor(kRunSliceSeconds);
           } else {

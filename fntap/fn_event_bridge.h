@@ -72,6 +72,9 @@ class FnEventBridge {
 
   std::mutex lock_;
   bool held_ = false;
+  // The virtual Fn as setHeld() last gave it: taking the tap down clears held_ but not this, and
+  // installing the tap again restores held_ from it.
+  bool lent_ = false;
   bool physicalHeld_ = false;
   bool available_ = false;
   bool stopping_ = false;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 #include "eventsynth/cg_event_output.h"
 #include "platform/sim/sim_code_signature.h"
@@ -26,7 +27,7 @@ std::unique_ptr<PlatformHost> PlatformHost::fromEnvironment() {
     host->devices_ = std::make_unique<sim::SimHidService>(*host->sim_);
   }
   host->windowServer_ = std::make_unique<sim::SimWindowServer>(*host->sim_);
-  host->accessibility_ = std::make_unique<sim::SimAccessibility>(*host->sim_);
+  host->accessibility_ = std::make_shared<sim::SimAccessibility>(*host->sim_);
   return host;
 }
 
@@ -40,7 +41,10 @@ std::unique_ptr<EventOutput> PlatformHost::makeEventOutput() {
 
 std::shared_ptr<SnapTargetSource> PlatformHost::makeSnapTargetSource() {
   auto& ax = *accessibility_;
-  return SnapTargetFinder::create({ax, ax, ax, ax});
+  auto keepAlive = std::make_shared<
+      std::pair<std::shared_ptr<sim::SimHost>, std::shared_ptr<sim::SimAccessibility>>>(
+      sim_, accessibility_);
+  return SnapTargetFinder::create({ax, ax, ax, ax, std::move(keepAlive)});
 }
 
 void PlatformHost::startThreads() {

@@ -4,8 +4,9 @@
 // interface stay simulated. Nothing here starts a thread until startThreads(), which runs after
 // the signal mask is fixed.
 //
-// Lifetime: everything handed out (the event output, the snap target source) borrows from this
-// object, which must outlive them.
+// Lifetime: the event output borrows from this object, which must outlive it. The snap target
+// source shares the simulated host and its accessibility side, so that a search it abandoned at
+// the stop may finish after this object is gone.
 // Threads: main thread only; the simulated host's control thread serves its own requests.
 #pragma once
 
@@ -37,11 +38,11 @@ class PlatformHost {
   void stopThreads();
 
  private:
-  std::unique_ptr<sim::SimHost> sim_;
+  std::shared_ptr<sim::SimHost> sim_;
   std::unique_ptr<CodeSignature> codeSignature_;
   std::unique_ptr<HidDeviceService> devices_;
   std::unique_ptr<EventServices> windowServer_;
-  std::unique_ptr<sim::SimAccessibility> accessibility_;
+  std::shared_ptr<sim::SimAccessibility> accessibility_;
 };
 
 }  // namespace virelo

@@ -19,7 +19,7 @@ SerialQueue::~SerialQueue() {
   stop();
 }
 
-void SerialQueue::stop() {
+void SerialQueue::abandon() {
   std::deque<std::function<void()>> dropped;
   {
     std::lock_guard<std::mutex> guard(state_->mutex);
@@ -30,6 +30,10 @@ void SerialQueue::stop() {
   state_->idle.notify_all();
   // The dropped items are destroyed here, outside the lock: their captures may own anything.
   dropped.clear();
+}
+
+void SerialQueue::stop() {
+  abandon();
   if (!worker_.joinable()) return;
   if (worker_.get_id() == std::this_thread::get_id()) {
     // Called from an item: the worker holds the state and ends by itself when the item returns.

@@ -1,9 +1,10 @@
 // A private serial work queue: one worker thread runs the submitted items one at a time, in
 // submission order.
 //
-// Threads: submit(), waitIdle() and stop() from any thread but the worker's own items (stop()
-// from an item only detaches the worker, which then ends once the item returns). stop(), also
-// run by the destructor, discards the items not yet started and waits for the running one.
+// Threads: submit(), waitIdle(), abandon() and stop() from any thread but the worker's own items
+// (stop() from an item only detaches the worker, which then ends once the item returns). stop(),
+// also run by the destructor, discards the items not yet started and waits for the running one;
+// abandon() discards them too but never waits.
 #pragma once
 
 #include <condition_variable>
@@ -32,6 +33,9 @@ class SerialQueue {
   // Discards the items not yet started, waits for the running one to return and ends the
   // worker. Idempotent.
   void stop();
+  // Discards the items not yet started and returns at once: the running item, if any, goes on,
+  // and the worker ends when it returns. Every later submit() is discarded; stop() still joins.
+  void abandon();
   // Blocks until every item submitted before the call has finished. Must not be called from an
   // item.
   void waitIdle();

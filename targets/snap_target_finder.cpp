@@ -10,7 +10,13 @@ namespace virelo {
 std::shared_ptr<SnapTargetFinder> SnapTargetFinder::create(SnapTargetPlatform platform) {
   auto finder = std::make_shared<SnapTargetFinder>(Passkey{}, platform);
   finder->self_ = finder;
-  return finder;
+  // The owner's handle: releasing its last copy abandons the searches and lets go of the finder,
+  // which a running search still holds until it returns.
+  return std::shared_ptr<SnapTargetFinder>(finder.get(),
+                                           [finder](SnapTargetFinder* released) mutable {
+                                             released->abandon();
+                                             finder.reset();
+                                           });
 }
 
 SnapTargetFinder::SnapTargetFinder(Passkey, SnapTargetPlatform platform)
@@ -24,9 +30,16 @@ SnapTargetFinder::SnapTargetFinder(Passkey, SnapTargetPlatform platform)
   platform_.accessibility.setMessagingTimeout(system_, kMessagingTimeout);
 }
 
+// Runs on the owner's thread when no search holds the finder, otherwise on the queue when the
+// abandoned search returns; the queue's worker then ends on its own.
 SnapTargetFinder::~SnapTargetFinder() {
   stopping_ = true;
   queue_.stop();
+}
+
+void SnapTargetFinder::abandon() {
+  stopping_ = true;
+  queue_.abandon();
 }
 
 std::vector<Rect> SnapTargetFinder::targets() {
@@ -45,25 +58,37 @@ void SnapTargetFinder::refresh(Point around, std::uint64_t now) {
     askedAt_ = now;
     askedPoint_ = around;
   }
-  // The item holds the finder weakly and never takes a strong reference: the finder's
-  // destructor waits for a running item, so `finder` stays valid while the item runs.
-  queue_.submit([weak = self_, finder = this, around] {
-    if (weak.expired()) return;
-    finder->publishNear(finder->search(around, nearRing(), kNearMargin));
+  queue_.submit([weak = self_, around] {
+    if (auto finder = weak.lock()) {
+      finder->publishNear(finder->search(around, nearRing(), kNearMargin));
+    }
   });
 }
 
 void SnapTargetFinder::scanWide(Point around) {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    ++wideTurn_;
+    wide_.reset();
+    wideAround_ = around;
+    if (widePending_) return;  // the waiting item will search around this point
+    widePending_ = true;
+  }
+  queue_.submit([weak = self_] {
+    if (auto finder = weak.lock()) finder->searchWide();
+  });
+}
+
+void SnapTargetFinder::searchWide() {
+  Point around;
   std::int64_t turn;
   {
     std::lock_guard<std::mutex> guard(lock_);
-    turn = ++wideTurn_;
-    wide_.reset();
+    around = wideAround_;
+    turn = wideTurn_;
+    widePending_ = false;
   }
-  queue_.submit([weak = self_, finder = this, around, turn] {
-    if (weak.expired()) return;
-    finder->publishWide(turn, finder->search(around, wideRing(), kWideMargin));
-  });
+  publishWide(turn, search(around, wideRing(), kWideMargin));
 }
 
 std::optional<std::vector<Rect>> SnapTargetFinder::takeWide() {

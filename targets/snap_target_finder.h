@@ -2,19 +2,22 @@
 // hit-testing the accessibility interface around a point. Near searches around the moving
 // cursor are throttled (at most one per 60 ms, then only after 8 points of movement or 250 ms,
 // never more than one pending) and read through targets(); wide searches around the resting
-// cursor are taken once through takeWide(), and only the latest one's result is handed out.
-// The searches run on a private serial background queue; work items hold the finder weakly and
-// do nothing once it is gone. The queue never holds the finder strongly, so the finder is
-// always destroyed by its owner, on the owner's thread: the destructor discards the searches
-// not yet started, makes a running one give up before its next platform request and waits for
-// it, so that nothing uses the platform after the finder is gone.
+// cursor are taken once through takeWide(), and only the latest one's result is handed out. At
+// most one wide search waits on the queue: a new request while one waits only moves it, so a
+// wide search always starts with the latest request, and stale ones never run.
 //
-// Threads: create(), targets(), refresh(), scanWide(), takeWide() and the destructor are called
-// from the service's main thread (the destructor may wait for one platform request to end); they
-// exchange requests and results with the queue under `lock_`, which is held only for a few field
-// reads or writes, never during a search. The scan, the window and display snapshots, the
-// web-application cache and every platform call except the two made at construction run only on the
-// queue.
+// The searches run on a private serial background queue; work items hold the finder weakly and
+// do nothing once it is gone. create() hands the owner a handle of its own: when the owner lets
+// go of it, the searches not yet started are discarded and a running one gives up before its
+// next platform request, without being waited for. The running item holds the finder while it
+// runs, so the finder may then be destroyed on the queue, when that item returns; the platform's
+// `keepAlive` keeps the platform services alive until then.
+//
+// Threads: create(), targets(), refresh(), scanWide(), takeWide() and the release of the owner's
+// handle are called from the service's main thread and never wait for a search; they exchange
+// requests and results with the queue under `lock_`, which is held only for a few field reads or
+// writes, never during a search. The scan, the window and display snapshots, the web-application
+// cache and every platform call except the two made at construction run only on the queue.
 #pragma once
 
 #include <atomic>
@@ -56,7 +59,8 @@ class SnapTargetFinder final : public SnapTargetSource {
   void scanWide(Point around) override;
   std::optional<std::vector<Rect>> takeWide() override;
 
-  // Blocks until every search queued so far has finished and published. For tests.
+  // Blocks until every search queued so far has finished and published (returns at once once the
+  // owner let go). For tests.
   void drainForTesting() { queue_.waitIdle(); }
 
  private:
@@ -68,6 +72,10 @@ class SnapTargetFinder final : public SnapTargetSource {
  private:
   // Runs on the queue. Empty without accessibility permission.
   std::vector<Rect> search(Point around, const std::vector<Vector>& ring, double margin);
+  // Runs on the queue: the wide search of the latest request.
+  void searchWide();
+  // Discards the searches not yet started and makes a running one give up, without waiting.
+  void abandon();
   void publishNear(std::vector<Rect> found);
   void publishWide(std::int64_t turn, std::vector<Rect> found);
 
@@ -81,8 +89,10 @@ class SnapTargetFinder final : public SnapTargetSource {
   Point askedPoint_{-100000, -100000};     // guarded by lock_
   std::optional<std::vector<Rect>> wide_;  // guarded by lock_
   std::int64_t wideTurn_ = 0;              // guarded by lock_
+  Point wideAround_;                       // guarded by lock_: where the latest request asks
+  bool widePending_ = false;               // guarded by lock_: a wide item waits on the queue
 
-  // Set by the destructor; read by a running scan.
+  // Set when the owner lets go; read by a running scan.
   std::atomic<bool> stopping_{false};
 
   // Used only on the queue.

@@ -1,6 +1,8 @@
 #include "platform/sim/sim_hid_service.h"
 
 #include <chrono>
+#include <exception>
+#include <stdexcept>
 #include <thread>
 
 #include "platform/hex.h"
@@ -60,10 +62,17 @@ class SimHidService::Device final : public HidVirtualDevice {
             nlohmann::json(name_).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
             ",\"event\":\"hid_input\",\"report\":\"") {}
 
+  // The device's removal: the host forgets whatever it still held, so nothing stays pressed.
   ~Device() override {
-    std::lock_guard<std::mutex> guard(state_->mutex);
-    auto it = state_->active.find(name_);
-    if (it != state_->active.end() && it->second == delegate_) state_->active.erase(it);
+    {
+      std::lock_guard<std::mutex> guard(state_->mutex);
+      auto it = state_->active.find(name_);
+      if (it != state_->active.end() && it->second == delegate_) state_->active.erase(it);
+    }
+    try {
+      host_.trace({{"event", "hid_destroy"}, {"device", name_}});
+    } catch (const std::exception&) {
+    }
   }
 
   void activate(HidVirtualDeviceDelegate& delegate) override {
@@ -129,7 +138,10 @@ SimHidService::SimHidService(SimHost& host) : host_(host), state_(std::make_shar
   host.onRequest("get_report", [state](const nlohmann::json& request) -> nlohmann::json {
     auto type = reportType(request.at("type"));
     auto id = reportID(request);
-    auto maxSize = request.at("maxSize").get<std::size_t>();
+    // A size is a whole number of bytes: a negative or fractional one is no size at all.
+    const auto& size = request.at("maxSize");
+    if (!size.is_number_unsigned()) throw std::invalid_argument("maxSize");
+    auto maxSize = size.get<std::size_t>();
     std::lock_guard<std::mutex> guard(state->mutex);
     auto it = state->active.find(request.at("device").get<std::string>());
     if (it == state->active.end()) return {{"ok", false}, {"error", "no_device"}};

@@ -5,7 +5,8 @@
 // whose dispatches the host rejects, default none). The last two can be changed while running
 // with {"request":"set", ...}.
 // Trace: hid_create (with the device properties), hid_refused, hid_activate, hid_input (with the
-// report in lower-case hex), hid_dispatch_failed.
+// report in lower-case hex), hid_dispatch_failed, hid_destroy (the device was removed; whatever it
+// held is released with it).
 // Control: get_report and set_report reach the device's delegate on the control thread, as the
 // real platform's requests arrive on threads of its own.
 //

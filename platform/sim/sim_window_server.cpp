@@ -1,6 +1,7 @@
 #include "platform/sim/sim_window_server.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -68,6 +69,9 @@ constexpr auto kTapSpin = std::chrono::microseconds(50);
 class SimTap;
 class SimRunLoop;
 
+// Where an event comes from: posted through the event services, or a hardware device.
+enum class EventSource { posted = 0, hardware = 1 };
+
 struct SimWindowServer::State {
   SimHost& host;
   std::chrono::milliseconds tapTimeout;
@@ -83,8 +87,9 @@ struct SimWindowServer::State {
   double keyRepeatInterval = 0.03;
   double doubleClickInterval = 0.5;
   bool capsLock = false;
-  // Whether the caps-lock key is down: its flags-changed events alternate press and release.
-  bool capsKeyDown = false;
+  // Whether each source's caps-lock key is down: a source's flags-changed events for that key
+  // alternate press and release, and every press toggles caps lock.
+  std::array<bool, 2> capsKeyDown{};
   // The session taps, newest first.
   std::vector<std::shared_ptr<SimTap>> taps;
   std::map<std::thread::id, std::weak_ptr<SimRunLoop>> loops;
@@ -95,7 +100,7 @@ struct SimWindowServer::State {
   std::optional<Event> deliver(const std::shared_ptr<SimTap>& tap, std::uint32_t type,
                                const Event& event, bool waitForIt);
   // Applies what an event that left the taps does to the session. Under the mutex.
-  void applyLocked(const Event& event);
+  void applyLocked(const Event& event, EventSource source);
   nlohmann::json snapshotLocked() const;
   void applySet(const nlohmann::json& request);
 };
@@ -296,11 +301,12 @@ Event SimWindowServer::State::passTaps(Event event) {
   return event;
 }
 
-void SimWindowServer::State::applyLocked(const Event& event) {
+void SimWindowServer::State::applyLocked(const Event& event, EventSource source) {
   if (isMouseEventType(event.type)) cursor = event.location;
   if (event.type == kEventFlagsChanged && event.keycode == kCapsLockKeycode) {
-    if (!capsKeyDown) capsLock = !capsLock;
-    capsKeyDown = !capsKeyDown;
+    bool& down = capsKeyDown[static_cast<std::size_t>(source)];
+    if (!down) capsLock = !capsLock;
+    down = !down;
   }
 }
 
@@ -403,7 +409,7 @@ SimWindowServer::SimWindowServer(SimHost& host, std::chrono::milliseconds tapTim
     nlohmann::json json = eventToJson(event);
     {
       std::lock_guard<std::mutex> guard(state->mutex);
-      state->applyLocked(event);
+      state->applyLocked(event, EventSource::hardware);
     }
     nlohmann::json line = json;
     line["event"] = "hardware";
@@ -507,7 +513,7 @@ void SimWindowServer::post(const Event& event) {
   Event out = state_->passTaps(event);
   {
     std::lock_guard<std::mutex> guard(state_->mutex);
-    state_->applyLocked(out);
+    state_->applyLocked(out, EventSource::posted);
   }
   if (!state_->host.tracing()) return;
   nlohmann::json line = eventToJson(out);

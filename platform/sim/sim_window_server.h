@@ -6,9 +6,11 @@
 // mask takes its type, newest first, each on its own tap thread (delivered into that tap's run
 // loop; the poster waits until the callback has returned). A tap that does not answer within the
 // tap timeout (1 s) is disabled like the real system does and receives the timeout notification
-// when its loop runs again; the event goes on. Then mouse events move the cursor and a caps-lock
-// key press toggles caps lock. Without the posting permission posted events are dropped; without
-// the listening permission no tap can be created and none receives events.
+// when its loop runs again; the event goes on. Then mouse events move the cursor and each press
+// of the caps-lock key toggles caps lock, whether posted or from the hardware (each source's
+// flags-changed events for that key alternate press and release). Without the posting permission
+// posted events are dropped; without the listening permission no tap can be created and none
+// receives events.
 //
 // World keys: "postEventAccess", "listenEventAccess" (booleans, default true), "displays" (list of
 // [x, y, width, height], default [[0, 0, 1920, 1080]]; null makes the display list fail),

@@ -3,6 +3,8 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <set>
+#include <string>
 #include <thread>
 
 #include "tests/support/host_control.h"
@@ -23,7 +25,7 @@ std::unique_ptr<TestClient> authenticated(ServiceProcess& service) {
   return client;
 }
 
-TEST(Lifecycle, ClosingStandardInputStopsQuietlyAndRemovesTheSocket) {
+TEST(Lifecycle, ClosingStandardInputStopsQuietlyAndRemovesTheSocketAndTheDevices) {
   ServiceProcess service;
   service.awaitReady();
   auto client = authenticated(service);
@@ -34,6 +36,13 @@ TEST(Lifecycle, ClosingStandardInputStopsQuietlyAndRemovesTheSocket) {
   EXPECT_EQ(service.standardError(), "");
   EXPECT_FALSE(fs::exists(service.socketPath()));
   EXPECT_TRUE(client->closedByService());
+  // The devices are removed after the last report, which releases the key still held.
+  std::set<std::string> removed;
+  for (const auto& event : HostTrace(service.tracePath()).events()) {
+    if (event["event"] == "hid_input") removed.clear();
+    if (event["event"] == "hid_destroy") removed.insert(event["device"].get<std::string>());
+  }
+  EXPECT_EQ(removed, (std::set<std::string>{"keyboard", "mouse", "media"}));
 }
 
 TEST(Lifecycle, StandardInputAtEndOfFileStopsRightAfterTheFirstStatus) {

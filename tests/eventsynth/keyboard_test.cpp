@@ -370,6 +370,22 @@ TEST_F(KeyboardRepeat, InvalidIntervalDropsTheRepeatOnTheDueTick) {
   EXPECT_THAT(services.takePosted(), IsEmpty());
 }
 
+TEST_F(KeyboardRepeat, HugeDelayOrIntervalPutsTheNextRepeatOutOfReachInsteadOfWrapping) {
+  const double huge = 18446744000.0;
+  const std::uint64_t pressAt = 1000 * kSecond;
+  for (auto [delay, interval] : {std::pair{huge, 0.03}, std::pair{0.25, huge}}) {
+    SCOPED_TRACE(delay);
+    output.keyboard(keyReport(0), false, 0);
+    services.setRepeat(delay, interval);
+    output.keyboard(keyReport(0, {kUsageA}), false, pressAt);
+    output.repeatTick(pressAt + 250 * kMs);
+    services.takePosted();
+    output.repeatTick(pressAt + 300 * kMs);
+    output.repeatTick(pressAt + 10 * kSecond);
+    EXPECT_THAT(services.takePosted(), IsEmpty());
+  }
+}
+
 TEST_F(KeyboardRepeat, ReleasingAnotherKeyLeavesTheRepeatRunning) {
   output.keyboard(keyReport(0, {kUsageA, kUsageB}), false, 0);
   output.keyboard(keyReport(0, {kUsageB}), false, 10 * kMs);

@@ -207,6 +207,25 @@ TEST_F(ReleaseAll, WithoutPermissionPostsNothingButClearsVirtualFnAndRepeat) {
               ElementsAre("11:0", "12:56", "12:63", "2", "14:70b00"));
 }
 
+TEST_F(ReleaseAll, ReleasesDroppedWithoutPermissionArePostedOnceAllowedUnlessHeldAgain) {
+  services.setRepeat(0, 0.03);
+  output.keyboard(keyReport(0x02, {kUsageA, kUsageB}), false, 1 * kSecond);
+  output.pointing(mouseReport(1), 1 * kSecond, false);
+  output.consumer(mediaReport(0x01));
+  services.postAccess = false;  // the platform drops what follows
+  output.keyboard(keyReport(0), false, 2 * kSecond);
+  output.pointing(mouseReport(0), 2 * kSecond, false);
+  output.consumer(mediaReport(0));
+  output.repeatTick(2 * kSecond);
+  services.postAccess = true;
+  output.keyboard(keyReport(0, {kUsageB}), false, 3 * kSecond);
+  services.takePosted();
+  output.repeatTick(3 * kSecond);
+  EXPECT_THAT(describe(services.takePosted()), ElementsAre("11:0", "12:56", "2", "14:70b00"));
+  output.repeatTick(4 * kSecond);
+  EXPECT_THAT(services.takePosted(), IsEmpty());
+}
+
 TEST_F(ReleaseAll, FailedStepDoesNotStopTheOthers) {
   holdShiftAMouseAndMute();
   services.failAfter(RecordingEventServices::Kind::keyboard, 0);

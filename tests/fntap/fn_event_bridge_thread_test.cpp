@@ -155,6 +155,21 @@ TEST_F(FnTapThread, LosingAPermissionTakesTheTapDownAndResetsFnState) {
   EXPECT_GE(attempts[1] - attempts[0], 2.0 - 1e-9);
 }
 
+TEST_F(FnTapThread, VirtualFnHeldAcrossAPermissionFlapIsLentAgainWhenTheTapReturns) {
+  bridge.start();
+  waitInstalled();
+  bridge.setHeld(true);
+  services.listenAccess = false;
+  ASSERT_TRUE(waitTakenDown(0));
+  ASSERT_TRUE(eventually([&] { return bridge.snapshot() == FnSnapshot{false, false}; }));
+  services.listenAccess = true;
+  waitInstalled();
+  EXPECT_EQ(bridge.snapshot(), (FnSnapshot{true, true}));
+  auto out = services.deliver(kEventKeyDown, keyEvent(kEventKeyDown, 0));
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->flags, kFlagSecondaryFn);
+}
+
 TEST_F(FnTapThread, MediaKeyPassedOnIsForgottenWhenTheTapGoesDown) {
   bridge.start();
   waitInstalled();

@@ -190,6 +190,16 @@ TEST(SimHostControl, RequestsReachTheDelegate) {
             "no_device");
   EXPECT_EQ(ask(sock, {{"request", "nope"}})["error"], "unknown_request");
   EXPECT_EQ(ask(sock, {{"request", "get_report"}})["error"], "malformed");
+  for (const nlohmann::json& size :
+       {nlohmann::json(-1), nlohmann::json(2.5), nlohmann::json("8")}) {
+    EXPECT_EQ(ask(sock, {{"request", "get_report"},
+                         {"device", "keyboard"},
+                         {"type", "input"},
+                         {"id", nullptr},
+                         {"maxSize", size}}),
+              (nlohmann::json{{"ok", false}, {"error", "malformed"}}))
+        << size;
+  }
   EXPECT_EQ(ask(sock, {{"request", "set"}, {"dispatchDelayMs", 1}}),
             (nlohmann::json{{"ok", true}}));
   host.stopControl();

@@ -519,6 +519,23 @@ TEST_F(SimWindowServerControl, HardwareEventPassesTheTapsAndIsTracedAsItLeavesTh
   EXPECT_TRUE(traced(dir / "trace", "post").empty());
 }
 
+TEST_F(SimWindowServerControl, CapsLockTogglesOnEachPressWhetherPostedOrFromTheHardware) {
+  auto posted = [&](bool down) {
+    auto e = *server.createKeyboardEvent(57, down);
+    e.type = kEventFlagsChanged;
+    server.post(e);
+  };
+  auto hardware = [&] { request({{"request", "hardware"}, {"type", 12}, {"keycode", 57}}); };
+  posted(true);
+  hardware();  // pressed on the keyboard while the posted press is held
+  EXPECT_EQ(server.combinedFlagsState(), 0u);
+  posted(false);
+  hardware();
+  EXPECT_EQ(server.combinedFlagsState(), 0u);
+  hardware();
+  EXPECT_EQ(server.combinedFlagsState(), kFlagAlphaShift);
+}
+
 TEST_F(SimWindowServerControl, HardwareRequestWithoutTypeIsMalformed) {
   EXPECT_EQ(request({{"request", "hardware"}, {"keycode", 0}}),
             json({{"ok", false}, {"error", "malformed"}}));

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "fake_platform.h"
@@ -14,6 +16,8 @@ using ::testing::ElementsAre;
 using testing::FakePlatform;
 using ::testing::IsEmpty;
 using testing::Turnstile;
+
+using namespace std::chrono_literals;
 
 constexpr std::uint64_t kMs = 1'000'000;
 constexpr std::uint64_t T = 1'000'000 * kMs;  // any monotonic reading well after boot
@@ -29,11 +33,21 @@ class FinderTest : public ::testing::Test {
     fake.hitRegion(kButton, "button");
   }
 
-  FakePlatform fake;  // outlives the finder
+  // Kept alive by the finder too, for a search it abandoned.
+  std::shared_ptr<FakePlatform> shared = std::make_shared<FakePlatform>();
+  FakePlatform& fake = *shared;
   std::shared_ptr<SnapTargetFinder> finder;
   static constexpr Rect kButton = {{495, 495}, {10, 10}};
 
-  void make() { finder = SnapTargetFinder::create(fake.platform()); }
+  void make() {
+    auto platform = fake.platform();
+    platform.keepAlive = shared;
+    finder = SnapTargetFinder::create(platform);
+  }
+  // After the owner let go: waits until an abandoned search has returned and the finder is gone.
+  void awaitFinderGone() {
+    while (shared.use_count() > 1) std::this_thread::yield();
+  }
   // One accepted near search at T and P, finished.
   void firstSearch() {
     make();
@@ -173,9 +187,9 @@ TEST_F(FinderTest, OnlyTheLatestOfTwoQuickWideSearchesIsHandedOut) {
   Turnstile gate;
   fake.onSearch([&] { gate.pass(); });
   make();
-  finder->scanWide(P);            // would find the button
-  finder->scanWide({1500, 900});  // finds nothing
+  finder->scanWide(P);  // would find the button
   gate.awaitArrivals(1);
+  finder->scanWide({1500, 900});  // finds nothing
   EXPECT_FALSE(finder->takeWide());
   gate.permit();  // the first search finishes; its result is dropped
   gate.awaitArrivals(2);
@@ -186,6 +200,22 @@ TEST_F(FinderTest, OnlyTheLatestOfTwoQuickWideSearchesIsHandedOut) {
   ASSERT_TRUE(wide);
   EXPECT_THAT(*wide, IsEmpty());
   EXPECT_FALSE(finder->takeWide());
+}
+
+TEST_F(FinderTest, WideSearchesOvertakenWhileWaitingNeverRunAndOnlyTheLatestDoes) {
+  Turnstile gate;
+  fake.onSearch([&] { gate.pass(); });
+  make();
+  finder->refresh(P, T);  // holds the queue
+  gate.awaitArrivals(1);
+  for (int i = 0; i < 20; ++i) finder->scanWide(P);
+  finder->scanWide({1500, 900});
+  gate.permit(100);
+  finder->drainForTesting();
+  EXPECT_EQ(fake.searches(), 2);  // the near search and the latest wide one
+  auto wide = finder->takeWide();
+  ASSERT_TRUE(wide);
+  EXPECT_THAT(*wide, IsEmpty());
 }
 
 TEST_F(FinderTest, NewWideRequestDiscardsAnUntakenResult) {
@@ -258,7 +288,7 @@ TEST_F(FinderTest, SessionCallsReturnWhileASearchIsHeldUp) {
   gate.permit(10);
   finder->drainForTesting();
   EXPECT_THAT(finder->targets(), ElementsAre(kButton));
-  EXPECT_EQ(fake.searches(), 3);  // the near search and both wide ones, in turn
+  EXPECT_EQ(fake.searches(), 2);  // the near search, then the latest wide one
   EXPECT_TRUE(finder->takeWide());
 }
 
@@ -289,16 +319,36 @@ TEST_F(FinderTest, QueuedSearchesDoNothingOnceTheFinderIsGone) {
   gate.awaitArrivals(1);
   finder->scanWide(P);
   finder->scanWide(P);
-  // The running search does not keep the finder alive: releasing it starts the destruction at
-  // once, which waits for the running search and discards the two queued ones.
-  std::thread owner([&] { finder.reset(); });
-  while (!weak.expired()) std::this_thread::yield();
+  // Releasing the owner's handle discards the two queued searches; the running one gives up
+  // once it gets past the gate.
+  finder.reset();
+  EXPECT_TRUE(weak.expired());
   gate.permit(10);
-  owner.join();
+  awaitFinderGone();
   EXPECT_EQ(fake.searches(), 1);
   // The running search gave up before its next request: the window list was never asked for.
   EXPECT_EQ(fake.count("windows"), 0);
   fake.clearLog();
+}
+
+TEST_F(FinderTest, ReleasingTheFinderNeverWaitsForARunningSearch) {
+  Turnstile gate;
+  fake.onSearch([&] { gate.pass(); });
+  make();
+  finder->scanWide(P);
+  gate.awaitArrivals(1);  // the search is inside the platform and stays there
+  std::atomic<bool> released{false};
+  std::thread owner([&] {
+    finder.reset();
+    released = true;
+  });
+  // Only a guard against a release that waits: it would hold on until the gate opens.
+  for (int i = 0; i < 10000 && !released; ++i) std::this_thread::sleep_for(1ms);
+  EXPECT_TRUE(released);
+  gate.permit();
+  owner.join();
+  awaitFinderGone();
+  EXPECT_EQ(fake.count("windows"), 0);  // the abandoned search asked nothing more
 }
 
 TEST_F(FinderTest, NothingUsesThePlatformAfterTheFinderIsDestroyed) {
@@ -306,7 +356,8 @@ TEST_F(FinderTest, NothingUsesThePlatformAfterTheFinderIsDestroyed) {
   finder->refresh(P, T);
   finder->scanWide(P);
   finder->scanWide({P.x + 1, P.y});
-  finder.reset();  // destroyed on this thread, with work possibly queued or running
+  finder.reset();  // released with work possibly queued or running
+  awaitFinderGone();
   auto before = fake.log().size();
   int searches = fake.searches();
   std::this_thread::yield();
