@@ -1,5 +1,6 @@
 // A keyboard layout compiled from the XKB data: which keys, with which modifiers, type each
-// character. Built once per layout and kept; reading it afterwards is a table look-up.
+// character. Built once per layout and kept; reading it afterwards is a table look-up. A layout
+// does not change once built, so any thread may use it.
 #pragma once
 
 #include <memory>
