@@ -45,7 +45,7 @@ bool isSpareKey(int usage) {
 }
 
 bool isDeadKey(xkb_keysym_t keysym) {
-  return keysym >= XKB_KEY_dead_grave && keysym <= 0xfe8f;
+  return keysym >= XKB_KEY_dead_grave && keysym <= XKB_KEY_dead_longsolidusoverlay;
 }
 
 // The text character of a key's output: Return types a newline; other control characters
