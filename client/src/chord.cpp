@@ -3,11 +3,16 @@
 #include <string>
 
 #include "virelo/client/key_names.h"
+#include "virelo/client/keyboard_layout.h"
 #include "virelo/client/unknown_key_name.h"
 
 namespace virelo::client {
 
 Chord parseChord(std::string_view text) {
+  return parseChord(text, KeyboardLayout::us());
+}
+
+Chord parseChord(std::string_view text, const KeyboardLayout& layout) {
   Chord chord;
   std::size_t start = 0;
   for (;;) {
@@ -16,7 +21,7 @@ Chord parseChord(std::string_view text) {
         text.substr(start, plus == std::string_view::npos ? plus : plus - start);
     if (auto bit = modifierBit(part)) {
       chord.modifiers |= *bit;
-    } else if (auto usage = keyUsage(part)) {
+    } else if (auto usage = keyUsage(part, layout)) {
       chord.keys.insert(*usage);
     } else {
       throw UnknownKeyName(std::string(part));

@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <utility>
 
+#include "utf8.h"
 #include "virelo/client/input_state.h"
-#include "virelo/client/us_layout.h"
+#include "virelo/client/keyboard_layout.h"
 
 namespace virelo::client {
 namespace {
@@ -98,12 +99,17 @@ std::string functionKeyName(int number) {
 }  // namespace
 
 std::optional<int> keyUsage(std::string_view name) {
-  if (name.size() == 1) {
-    // A single letter, digit or unshifted punctuation character names its own key.
-    auto c = static_cast<unsigned char>(name[0]);
-    auto stroke = usKeystroke(static_cast<char32_t>(std::tolower(c)));
-    if (stroke && !stroke->shift && c > ' ') return stroke->usage;
-    return std::nullopt;
+  return keyUsage(name, KeyboardLayout::us());
+}
+
+std::optional<int> keyUsage(std::string_view name, const KeyboardLayout& layout) {
+  std::size_t length = 0;
+  char32_t c = name.empty() ? 0 : decodeUtf8(name, length);
+  if (length == name.size() && c != kInvalidCharacter) {
+    // One character (a letter, digit or punctuation) names the key that types it.
+    if (c <= ' ') return std::nullopt;
+    if (c < 0x80) c = static_cast<char32_t>(std::tolower(static_cast<int>(c)));
+    return layout.plainKey(c);
   }
   std::string key = lower(name);
   if (key.size() >= 2 && key[0] == 'f' &&

@@ -5,6 +5,7 @@
 
 #include "virelo/client/chord.h"
 #include "virelo/client/input_state.h"
+#include "virelo/client/keyboard_layout.h"
 #include "virelo/client/unknown_key_name.h"
 
 namespace virelo::client {
@@ -67,6 +68,13 @@ TEST(Chords, ModifiersAndKeysTogether) {
   EXPECT_EQ(parseChord("cmd+tab"), (Chord{modifier::leftGui, {43}}));
   EXPECT_EQ(parseChord("shift"), (Chord{modifier::leftShift, {}}));
   EXPECT_EQ(parseChord("a+b"), (Chord{0, {4, 5}}));
+}
+
+TEST(Chords, OneCharacterNamesAreKeysOfTheLayout) {
+  auto de = KeyboardLayout::named(parseLayoutName("de"));
+  EXPECT_EQ(parseChord("ctrl+ü", *de), (Chord{modifier::leftCtrl, {0x2F}}));
+  EXPECT_EQ(parseChord("ctrl+Z", *de), (Chord{modifier::leftCtrl, {0x1C}}));
+  EXPECT_THROW(parseChord("ctrl+ü"), UnknownKeyName);  // no such key on the US layout
 }
 
 TEST(Chords, UnknownOrEmptyPartsAreErrors) {

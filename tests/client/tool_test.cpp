@@ -63,6 +63,25 @@ TEST_F(Tool, TypeSendsTheTextAndLeavesNothingHeld) {
   EXPECT_EQ(reports.back(), keyboardHex(0));
 }
 
+TEST_F(Tool, LayoutOptionTypesAndNamesKeysOfThatLayout) {
+  auto before = trace_.reports("keyboard").size();
+  // Without an X server, "active" is the layout that the XKB_DEFAULT_* variables name.
+  auto withGerman = environment();
+  withGerman["XKB_DEFAULT_LAYOUT"] = "de";
+  auto result = runTool({"type", "--layout", "active", "z"}, withGerman);
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_EQ(reportsOfRun("keyboard", before, 2),
+            (std::vector<std::string>{keyboardHex(0, {0x1C}), keyboardHex(0), keyboardHex(0)}));
+  before = trace_.reports("keyboard").size();
+  result = runTool({"chord", "--layout", "de", "ctrl+ü"}, environment());
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_EQ(reportsOfRun("keyboard", before, 4)[1], keyboardHex(1, {0x2F}));
+  result = runTool({"type", "--layout", "nosuchlayout", "z"}, environment());
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.errors.find("unknown keyboard layout \"nosuchlayout\""), std::string::npos)
+      << result.errors;
+}
+
 TEST_F(Tool, OptionsOverrideTheEnvironment) {
   auto result = runTool({"--socket", service_.socketPath(), "--token", service_.token(), "status"},
                         {{"VIRELO_SOCKET", "/nonexistent"}, {"VIRELO_TOKEN", "00"}});

@@ -9,10 +9,11 @@
 #include <iostream>
 #include <set>
 
+#include "virelo/client/active_layout.h"
 #include "virelo/client/chord.h"
 #include "virelo/client/key_names.h"
+#include "virelo/client/keyboard_layout.h"
 #include "virelo/client/type_text.h"
-#include "virelo/client/us_layout.h"
 
 namespace virelo::tools {
 namespace {
@@ -47,6 +48,13 @@ void moveInSteps(Client& client, int dx, int dy, int step) {
     dx -= sx;
     dy -= sy;
   }
+}
+
+// The layout that --layout names; US without it.
+std::shared_ptr<const client::KeyboardLayout> layoutOf(const ToolArguments& args) {
+  if (!args.layout) return client::KeyboardLayout::named(client::LayoutName{});
+  if (*args.layout == "active") return client::activeLayout(std::getenv);
+  return client::KeyboardLayout::named(client::parseLayoutName(*args.layout));
 }
 
 void click(Client& client, int button) {
@@ -131,7 +139,7 @@ int runClientCommand(Client& client, const client::Status& status, const ToolArg
   }
   if (command == "chord") {
     operandCount(args, 1, 1);
-    client::Chord chord = client::parseChord(args.operands[0]);
+    client::Chord chord = client::parseChord(args.operands[0], *layoutOf(args));
     if (chord.modifiers != 0) client.pressModifiers(chord.modifiers);
     if (!chord.keys.empty()) {
       client.keyboard(chord.modifiers, chord.keys);
@@ -142,7 +150,7 @@ int runClientCommand(Client& client, const client::Status& status, const ToolArg
   }
   if (command == "type") {
     operandCount(args, 1, 1);
-    client::typeText(client, args.operands[0]);
+    client::typeText(client, args.operands[0], *layoutOf(args));
     return 0;
   }
   if (command == "click" || command == "double-click") {

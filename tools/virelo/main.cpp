@@ -11,6 +11,7 @@
 #include "tools/virelo/tool_arguments.h"
 #include "virelo/client/client.h"
 #include "virelo/client/unknown_key_name.h"
+#include "virelo/client/unknown_layout.h"
 #include "virelo/client/untypable_text.h"
 
 namespace {
@@ -64,6 +65,9 @@ int main(int argc, char** argv) {
     std::cerr << "virelo: " << e.what() << "\n(see virelo --help)\n";
     return 2;
   } catch (const client::UnknownKeyName& e) {
+    std::cerr << "virelo: " << e.what() << "\n";
+    return 2;
+  } catch (const client::UnknownLayout& e) {
     std::cerr << "virelo: " << e.what() << "\n";
     return 2;
   } catch (const client::UntypableText& e) {

@@ -14,8 +14,11 @@ Commands:
                         Ctrl-C or the service ends. First prints the socket path and token as
                         shell "export VIRELO_SOCKET=... VIRELO_TOKEN=..." lines.
   status                Show whether the service is ready, its backend and protocol.
-  chord CHORD           Press and release a key chord, e.g. "ctrl+shift+a", "cmd+tab", "f5".
-  type TEXT             Type a text with the US keyboard layout (\n is Return, \t is Tab).
+  chord CHORD           Press and release a key chord, e.g. "ctrl+shift+a", "cmd+tab", "f5";
+                        with --layout, one-character key names are keys of that layout
+                        ("virelo chord --layout de ctrl+ü").
+  type TEXT             Type a text (\n is Return, \t is Tab) with the keyboard layout of
+                        --layout, using shift, AltGr and dead keys as the layout needs.
   click [BUTTON]        Click a button: left (default), right or middle.
   double-click [BUTTON] Click twice.
   drag DX DY [BUTTON]   Hold a button, move by DX, DY in small steps, release.
@@ -30,6 +33,12 @@ Connection options (client commands):
   --socket PATH         The service's socket (default: $VIRELO_SOCKET).
   --token TOKEN         The client token (default: $VIRELO_TOKEN).
   Run as root, the tool talks to the service as the user that owns the socket.
+
+Keyboard layout (type, chord):
+  --layout LAYOUT[(VARIANT)]
+                        An XKB layout, e.g. de, fr(azerty), us(intl), ru (default: us).
+  --layout active       The layout of the X server that $DISPLAY names, else the one the
+                        XKB_DEFAULT_LAYOUT/_VARIANT/... variables name, else us.
 
 Options of "start":
   --backend NAME        corehid (default) or cgevent.
@@ -49,7 +58,7 @@ insert, delete, home, end, pageup, pagedown, up, down, left, right; modifiers ct
 alt/option, cmd/gui/super and right-ctrl, right-shift, right-alt, right-gui.
 
 Exit status: 0 on success, 1 when the service or the connection failed, 2 for a wrong command
-line or an unknown key name or untypable text. "start" exits with the service's exit status.
+line, an unknown key name or layout, or untypable text. "start" exits with the service's exit status.
 )";
 }
 
@@ -71,6 +80,8 @@ ToolArguments parseToolArguments(int argc, const char* const* argv) {
         args.socket = value(i, arg);
       } else if (arg == "--token") {
         args.token = value(i, arg);
+      } else if (arg == "--layout") {
+        args.layout = value(i, arg);
       } else if (arg == "--backend") {
         args.backend = value(i, arg);
       } else if (arg == "--service") {

@@ -22,6 +22,8 @@ struct ToolArguments {
   // Connection, for the client sub-commands.
   std::optional<std::string> socket;
   std::optional<std::string> token;
+  // The keyboard layout of "type" and "chord": "LAYOUT[(VARIANT)]" or "active"; US when unset.
+  std::optional<std::string> layout;
   // Service start, for "start".
   std::string backend = "corehid";
   std::optional<std::string> service;

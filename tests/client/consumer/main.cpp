@@ -3,13 +3,13 @@
 #include <virelo/client/chord.h>
 #include <virelo/client/client.h>
 #include <virelo/client/connection_lost.h>
-#include <virelo/client/us_layout.h>
+#include <virelo/client/keyboard_layout.h>
 
 #include <iostream>
 
 int main() {
   using namespace virelo::client;
-  if (usKeystrokes("Hi!").size() != 3) return 1;
+  if (KeyboardLayout::us().keystrokes("Hi!").size() != 3) return 1;
   if (parseChord("ctrl+a").keys.count(4) != 1) return 2;
   try {
     Client client("/nonexistent/virelo.sock");

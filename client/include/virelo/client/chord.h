@@ -14,8 +14,12 @@ struct Chord {
   bool operator==(const Chord&) const = default;
 };
 
-// Parses names joined by '+' (see key_names.h); throws UnknownKeyName for a part that is neither a
-// modifier nor a key, including an empty part.
+class KeyboardLayout;
+
+// Parses names joined by '+' (see key_names.h), one-character key names in the layout; throws
+// UnknownKeyName for a part that is neither a modifier nor a key, including an empty part.
+Chord parseChord(std::string_view text, const KeyboardLayout& layout);
+// The same with the US layout.
 Chord parseChord(std::string_view text);
 
 }  // namespace virelo::client

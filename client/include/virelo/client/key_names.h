@@ -9,7 +9,13 @@
 
 namespace virelo::client {
 
-// The keyboard usage of a key name ("a", "7", "return", "f1", "left-arrow", "minus", ...).
+class KeyboardLayout;
+
+// The keyboard usage of a key name ("a", "7", "return", "f1", "left-arrow", "minus", ...). A
+// name of one character names the key that types it without modifiers in the layout ("ü" on
+// "de"; upper-case ASCII letters name their lower-case key); the other names are positions.
+std::optional<int> keyUsage(std::string_view name, const KeyboardLayout& layout);
+// The same with the US layout.
 std::optional<int> keyUsage(std::string_view name);
 // The modifier bit of a modifier name ("ctrl", "shift", "alt"/"option", "gui"/"cmd"/"super",
 // with "right-" forms such as "right-shift").

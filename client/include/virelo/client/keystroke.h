@@ -1,11 +1,14 @@
-// One key of a typed text: a keyboard usage and whether shift is held with it.
+// One key of a typed text: a keyboard usage and the modifiers held with it.
 #pragma once
+
+#include <cstdint>
 
 namespace virelo::client {
 
 struct Keystroke {
   int usage = 0;
-  bool shift = false;
+  // Modifier bits (see input_state.h): left shift for the shift level, right alt for AltGr.
+  std::uint8_t modifiers = 0;
 
   bool operator==(const Keystroke&) const = default;
 };

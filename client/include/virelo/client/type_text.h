@@ -1,4 +1,4 @@
-// Typing a text with the US keyboard layout through a Client.
+// Typing a text with a keyboard layout through a Client.
 #pragma once
 
 #include <string_view>
@@ -6,13 +6,18 @@
 namespace virelo::client {
 
 class Client;
+class KeyboardLayout;
 
-// Types the UTF-8 text: for every character, presses left shift when needed, presses and releases
-// the key, then releases shift. Modifiers and other keys the client already holds stay held (a
-// held key that the text types is released first, so that it goes down again, and ends up
-// released); with a shift key already held, letters come out in upper case. The whole
-// text is checked first: a character the layout cannot type throws UntypableText before anything
-// is sent. Errors of the client (ProtocolError, ConnectionLost, ...) pass through.
+// Types the UTF-8 text with the layout: for every character, presses the modifiers it needs
+// (left shift, right alt for AltGr), presses and releases the key, and lets the modifiers go when
+// the next key does not need them; a dead key and the key it composes with are typed the same
+// way, one after the other. Modifiers and other keys the client already holds stay held (a held
+// key that the text types is released first, so that it goes down again, and ends up released);
+// with a shift key already held, letters come out in upper case. The whole text is checked first:
+// characters the layout cannot type throw UntypableText, naming each, before anything is sent.
+// Errors of the client (ProtocolError, ConnectionLost, ...) pass through.
+void typeText(Client& client, std::string_view text, const KeyboardLayout& layout);
+// The same with the US layout.
 void typeText(Client& client, std::string_view text);
 
 }  // namespace virelo::client

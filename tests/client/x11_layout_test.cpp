@@ -1,0 +1,52 @@
+// "The active layout" read from a real X server (Xvfb) whose layout setxkbmap has set.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "tests/client/xvfb_server.h"
+#include "virelo/client/active_layout.h"
+
+namespace virelo::client {
+namespace {
+
+EnvironmentLookup lookupIn(const std::map<std::string, std::string>& environment) {
+  return [&environment](const char* name) -> const char* {
+    auto found = environment.find(name);
+    return found == environment.end() ? nullptr : found->second.c_str();
+  };
+}
+
+TEST(X11Layout, TheXServersLayoutComesBeforeTheVariables) {
+  XvfbServer server;
+  if (!server.available()) GTEST_SKIP() << "Xvfb is not installed or did not start";
+  std::map<std::string, std::string> environment{{"DISPLAY", server.display()},
+                                                 {"XKB_DEFAULT_LAYOUT", "fr"}};
+  auto active = activeLayout(lookupIn(environment));
+  // A fresh Xvfb has the US layout.
+  EXPECT_EQ(active->description(), "of the X server (English (US))");
+  EXPECT_EQ(active->keystrokes("azAZ!"), KeyboardLayout::us().keystrokes("azAZ!"));
+}
+
+TEST(X11Layout, SetxkbmapChangesTheActiveLayout) {
+  XvfbServer server;
+  if (!server.available()) GTEST_SKIP() << "Xvfb is not installed or did not start";
+  ASSERT_TRUE(server.setxkbmap("de"));
+  auto active = x11Layout(server.display().c_str());
+  ASSERT_NE(active, nullptr);
+  if (active->description() == "of the X server (English (US))") {
+    GTEST_SKIP() << "this Xvfb accepted \"setxkbmap de\" but kept its US keymap";
+  }
+  EXPECT_EQ(active->description(), "of the X server (German)");
+  const char* text = "Grüße, Jürgen! @€<";
+  EXPECT_EQ(active->keystrokes(text),
+            KeyboardLayout::named(parseLayoutName("de"))->keystrokes(text));
+}
+
+TEST(X11Layout, WithoutAnXServerTheVariablesNameTheLayout) {
+  std::map<std::string, std::string> environment{{"DISPLAY", ":32767"},
+                                                 {"XKB_DEFAULT_LAYOUT", "de"}};
+  EXPECT_EQ(activeLayout(lookupIn(environment))->description(), "de");
+}
+
+}  // namespace
+}  // namespace virelo::client
