@@ -251,6 +251,10 @@ TEST_F(SocketDirectory, PathLengthLimitIs103Bytes) {
 // Whichever descriptor the start-up runs short of, it ends with the failure event and status 0;
 // once the service is up, SIGTERM still ends it in order.
 TEST(StartupDescriptors, ShortageEndsWithTheFailureEventOrTheServiceStopsInOrder) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizer runtimes need descriptors of their own (UBSan's type check "
+                  "opens a pipe) and report falsely without them";
+#endif
   for (const char* backend : {"corehid", "cgevent"}) {
     for (unsigned limit = 4; limit <= 9; ++limit) {
       SCOPED_TRACE(std::string(backend) + " with a limit of " + std::to_string(limit));
