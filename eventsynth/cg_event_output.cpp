@@ -56,7 +56,7 @@ void CGEventOutput::postKey(std::uint16_t code, bool down, bool flagsChanged, bo
   event->setField(kFieldSourceUserData, FnEventBridge::kEventTag);
   event->setField(kFieldKeyboardAutorepeat, repeat ? 1 : 0);
   services_.post(*event);
-  if (!down) noteKeyRelease(code);
+  if (!down) noteKeyRelease(code, flagsChanged);
 }
 
 void CGEventOutput::keyboard(std::span<const std::uint8_t> report, bool fn, std::uint64_t now) {

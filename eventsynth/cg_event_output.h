@@ -86,7 +86,7 @@ class CGEventOutput final : public EventOutput {
   // CGOutputFailure.
   void postButton(int button, bool press, std::uint64_t now);
   // Called right after a release was posted: remembers it as owed when posting was not allowed.
-  void noteKeyRelease(std::uint16_t code);
+  void noteKeyRelease(std::uint16_t code, bool flagsChanged);
   void noteButtonRelease(int bit);
   void noteMediaRelease(int usage);
   // Posts the owed releases of what is not held again, when posting is allowed. Throws
@@ -106,7 +106,8 @@ class CGEventOutput final : public EventOutput {
   std::optional<std::uint16_t> repeatKey_;
   std::uint64_t repeatAt_ = 0;
   bool capsLocked_ = false;
-  std::set<std::uint16_t> owedKeys_;
+  // Owed key releases by key code, each with whether it was posted as a flags-changed event.
+  std::map<std::uint16_t, bool> owedKeys_;
   int owedButtons_ = 0;
   std::set<int> owedMedia_;
   std::array<std::uint64_t, 3> clickTimes_{};

@@ -1,13 +1,12 @@
 // Releases the platform dropped for want of the posting permission, and posting them again.
-#include <algorithm>
 #include <utility>
 
 #include "eventsynth/cg_event_output.h"
 
 namespace virelo {
 
-void CGEventOutput::noteKeyRelease(std::uint16_t code) {
-  if (!services_.postEventAccess()) owedKeys_.insert(code);
+void CGEventOutput::noteKeyRelease(std::uint16_t code, bool flagsChanged) {
+  if (!services_.postEventAccess()) owedKeys_[code] = flagsChanged;
 }
 
 void CGEventOutput::noteButtonRelease(int bit) {
@@ -33,12 +32,8 @@ void CGEventOutput::postOwedReleases() {
   const auto keys = std::exchange(owedKeys_, {});
   const int buttons = std::exchange(owedButtons_, 0);
   const auto media = std::exchange(owedMedia_, {});
-  for (auto code : keys) {
-    if (holdsKey(code)) continue;
-    const bool flagsKey =
-        code == kFnKeycode || code == kCapsLockKeycode ||
-        std::find(modifierKeycodes.begin(), modifierKeycodes.end(), code) != modifierKeycodes.end();
-    postKey(code, false, flagsKey);
+  for (const auto& [code, flagsChanged] : keys) {
+    if (!holdsKey(code)) postKey(code, false, flagsChanged);
   }
   for (int i = 0; i < 3; ++i) {
     const int bit = 1 << i;
