@@ -40,7 +40,7 @@ FieldValue fieldValue(const nlohmann::json& value) {
       v.boolean = value.get<bool>();
       break;
     case nlohmann::json::value_t::number_integer:
-      v.kind = Kind::integer;
+      v.kind = Kind::negativeInteger;
       v.integer = value.get<std::int64_t>();
       break;
     case nlohmann::json::value_t::number_unsigned:
@@ -84,7 +84,7 @@ class CommandRequestReader {
     return depth_ > 0;
   }
   bool number_integer(number_integer_t n) {
-    FieldValue* v = slot(Kind::integer);
+    FieldValue* v = slot(Kind::negativeInteger);
     if (v) v->integer = n;
     return depth_ > 0;
   }

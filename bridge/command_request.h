@@ -24,7 +24,7 @@ struct FieldValue {
     absent,
     null,
     boolean,
-    integer,          // a negative whole number
+    negativeInteger,  // a negative whole number
     unsignedInteger,  // a non-negative whole number
     floating,         // a number with a fraction or an exponent, or too large for 64 bits
     string,

@@ -19,7 +19,7 @@ using Kind = FieldValue::Kind;
 std::int64_t readInteger(const FieldValue& value, std::int64_t min, std::int64_t max) {
   std::int64_t result;
   switch (value.kind) {
-    case Kind::integer:
+    case Kind::negativeInteger:
       result = value.integer;
       break;
     case Kind::unsignedInteger:

@@ -48,31 +48,47 @@ std::uint64_t CGEventOutput::eventFlags() {
   return flags;
 }
 
+void CGEventOutput::postEvent(std::optional<Event> event,
+                              std::initializer_list<FieldSetting> fields, bool stamp) {
+  if (!event) throw CGOutputFailure();
+  if (stamp) event->flags = eventFlags();
+  for (const auto& [field, value] : fields) event->setField(field, value);
+  services_.post(*event);
+}
+
 void CGEventOutput::postKey(std::uint16_t code, bool down, bool flagsChanged, bool repeat) {
   auto event = services_.createKeyboardEvent(code, down);
-  if (!event) throw CGOutputFailure();
-  if (flagsChanged) event->type = kEventFlagsChanged;
-  event->flags = eventFlags();
-  event->setField(kFieldSourceUserData, FnEventBridge::kEventTag);
-  event->setField(kFieldKeyboardAutorepeat, repeat ? 1 : 0);
-  services_.post(*event);
+  if (event && flagsChanged) event->type = kEventFlagsChanged;
+  postEvent(std::move(event), {{kFieldSourceUserData, FnEventBridge::kEventTag},
+                               {kFieldKeyboardAutorepeat, repeat ? 1 : 0}});
   if (!down) noteKeyRelease(code, flagsChanged);
 }
 
-void CGEventOutput::keyboard(std::span<const std::uint8_t> report, bool fn, std::uint64_t now) {
-  const int m = byteAt(report, 0);
+std::set<std::uint16_t> CGEventOutput::wantedKeys(std::span<const std::uint8_t> report) {
   std::set<std::uint16_t> wanted;
   const auto& table = keycodes();
   for (std::size_t i = 1; i < report.size(); ++i) {
     auto it = table.find(report[i]);
     if (it != table.end()) wanted.insert(it->second);
   }
+  return wanted;
+}
 
+void CGEventOutput::keyboard(std::span<const std::uint8_t> report, bool fn, std::uint64_t now) {
+  const int m = byteAt(report, 0);
+  const std::set<std::uint16_t> wanted = wantedKeys(report);
   // While this output holds caps lock down, its own idea of the state is the truth.
   if (!keys_.count(kCapsLockKeycode)) {
     capsLocked_ = (services_.combinedFlagsState() & kFlagAlphaShift) != 0;
   }
+  releaseKeys(wanted);
+  releaseModifiers(m);
+  changeFn(fn);
+  pressModifiers(m);
+  pressKeys(wanted, now);
+}
 
+void CGEventOutput::releaseKeys(const std::set<std::uint16_t>& wanted) {
   const std::vector<std::uint16_t> held(keys_.begin(), keys_.end());
   for (auto code : held) {
     if (wanted.count(code)) continue;
@@ -80,7 +96,9 @@ void CGEventOutput::keyboard(std::span<const std::uint8_t> report, bool fn, std:
     keys_.erase(code);
     if (repeatKey_ == code) repeatKey_.reset();
   }
+}
 
+void CGEventOutput::releaseModifiers(int m) {
   for (int bit = 0; bit < 8; ++bit) {
     const std::int64_t mask = std::int64_t{1} << bit;
     if ((modifiers_ & mask) && !(m & mask)) {
@@ -88,17 +106,16 @@ void CGEventOutput::keyboard(std::span<const std::uint8_t> report, bool fn, std:
       postKey(modifierKeycodes[static_cast<std::size_t>(bit)], false, true);
     }
   }
+}
 
-  if (fnHeld_ && !fn) {
-    fnHeld_ = false;
-    postKey(kFnKeycode, false, true);
-    fnBridge_.setHeld(false);
-  } else if (!fnHeld_ && fn) {
-    fnHeld_ = true;
-    postKey(kFnKeycode, true, true);
-    fnBridge_.setHeld(true);
-  }
+void CGEventOutput::changeFn(bool fn) {
+  if (fnHeld_ == fn) return;
+  fnHeld_ = fn;
+  postKey(kFnKeycode, fn, true);
+  fnBridge_.setHeld(fn);
+}
 
+void CGEventOutput::pressModifiers(int m) {
   for (int bit = 0; bit < 8; ++bit) {
     const std::int64_t mask = std::int64_t{1} << bit;
     if (!(modifiers_ & mask) && (m & mask)) {
@@ -106,7 +123,9 @@ void CGEventOutput::keyboard(std::span<const std::uint8_t> report, bool fn, std:
       postKey(modifierKeycodes[static_cast<std::size_t>(bit)], true, true);
     }
   }
+}
 
+void CGEventOutput::pressKeys(const std::set<std::uint16_t>& wanted, std::uint64_t now) {
   for (auto code : wanted) {
     if (keys_.count(code)) continue;
     if (code == kCapsLockKeycode) {
@@ -174,16 +193,21 @@ void CGEventOutput::postButton(int button, bool press, std::uint64_t now) {
   } else {
     type = kButtonUpTypes[index];
   }
-  auto event = services_.createMouseEvent(type, p, static_cast<std::uint32_t>(button));
-  if (!event) throw CGOutputFailure();
-  event->flags = eventFlags();
-  event->setField(kFieldMouseClickState, clickCounts_[index]);
-  services_.post(*event);
+  postEvent(services_.createMouseEvent(type, p, static_cast<std::uint32_t>(button)),
+            {{kFieldMouseClickState, clickCounts_[index]}});
   if (!press) noteButtonRelease(1 << button);
 }
 
 void CGEventOutput::pointing(std::span<const std::uint8_t> report, std::uint64_t now, bool snap) {
-  const int b = byteAt(report, 0) & 0x7;
+  changeButtons(byteAt(report, 0) & 0x7, now);
+  const int dx = signedByteAt(report, 1);
+  const int dy = signedByteAt(report, 2);
+  if (dx != 0 || dy != 0) moveBy(dx, dy, now, snap);
+  const int w = signedByteAt(report, 3);
+  if (w != 0) postEvent(services_.createScrollWheelEvent(w), {});
+}
+
+void CGEventOutput::changeButtons(int b, std::uint64_t now) {
   for (int i = 0; i < 3; ++i) {
     const int bit = 1 << i;
     if ((b & bit) == (buttons_ & bit)) continue;
@@ -195,39 +219,27 @@ void CGEventOutput::pointing(std::span<const std::uint8_t> report, std::uint64_t
       buttons_ &= ~bit;
     }
   }
+}
 
-  const int dx = signedByteAt(report, 1);
-  const int dy = signedByteAt(report, 2);
-  if (dx != 0 || dy != 0) {
-    const Point p = currentPosition();
-    const bool dragging = buttons_ != 0;
-    std::size_t h = 0;
-    while (dragging && !(buttons_ & (1 << h))) ++h;
-    Point target{p.x + dx, p.y + dy};
-    if (snap && snapStep_) {
-      target =
-          snapStep_(p, Vector{static_cast<double>(dx), static_cast<double>(dy)}, dragging, now);
-    }
-    if (screens_.empty() || now - screensAt_ > kScreensRefreshNS) refreshScreens(now);
-    const Point q = onScreen(target, p, screens_);
-    if (!(q.x == p.x && q.y == p.y)) {
-      auto event = dragging ? services_.createMouseEvent(kButtonDragTypes[h], q,
-                                                         static_cast<std::uint32_t>(h))
-                            : services_.createMouseEvent(kEventMouseMoved, q, 0);
-      if (!event) throw CGOutputFailure();
-      event->setField(kFieldMouseClickState, dragging ? clickCounts_[h] : 0);
-      event->flags = eventFlags();
-      services_.post(*event);
-    }
+void CGEventOutput::moveBy(int dx, int dy, std::uint64_t now, bool snap) {
+  const Point p = currentPosition();
+  Point target{p.x + dx, p.y + dy};
+  const bool dragging = buttons_ != 0;
+  if (snap && snapStep_) {
+    target = snapStep_(p, Vector{static_cast<double>(dx), static_cast<double>(dy)}, dragging, now);
   }
-
-  const int w = signedByteAt(report, 3);
-  if (w != 0) {
-    auto event = services_.createScrollWheelEvent(w);
-    if (!event) throw CGOutputFailure();
-    event->flags = eventFlags();
-    services_.post(*event);
+  if (screens_.empty() || now - screensAt_ > kScreensRefreshNS) refreshScreens(now);
+  const Point q = onScreen(target, p, screens_);
+  if (q.x == p.x && q.y == p.y) return;
+  if (!dragging) {
+    postEvent(services_.createMouseEvent(kEventMouseMoved, q, 0), {{kFieldMouseClickState, 0}});
+    return;
   }
+  // A drag belongs to the lowest held button.
+  std::size_t h = 0;
+  while (!(buttons_ & (1 << h))) ++h;
+  postEvent(services_.createMouseEvent(kButtonDragTypes[h], q, static_cast<std::uint32_t>(h)),
+            {{kFieldMouseClickState, clickCounts_[h]}});
 }
 
 Point CGEventOutput::onScreen(Point point, Point from, std::span<const Rect> screens) {
@@ -257,11 +269,7 @@ Point CGEventOutput::onScreen(Point point, Point from, std::span<const Rect> scr
 
 void CGEventOutput::moveCursor(Point to) {
   if (buttons_ != 0) return;
-  auto event = services_.createMouseEvent(kEventMouseMoved, to, 0);
-  if (!event) throw CGOutputFailure();
-  event->flags = eventFlags();
-  event->setField(kFieldMouseClickState, 0);
-  services_.post(*event);
+  postEvent(services_.createMouseEvent(kEventMouseMoved, to, 0), {{kFieldMouseClickState, 0}});
 }
 
 std::optional<Point> CGEventOutput::cursorLocation() {
@@ -278,10 +286,9 @@ void CGEventOutput::postMedia(int usage, bool down) {
   args.subtype = kSubtypeAuxControlButtons;
   args.data1 = (keyType << 16) | state;
   args.data2 = -1;
-  auto event = services_.createSystemDefinedEvent(args);
-  if (!event) throw CGOutputFailure();
-  event->setField(kFieldSourceUserData, FnEventBridge::kEventTag);
-  services_.post(*event);
+  // The flags word travels in the arguments.
+  postEvent(services_.createSystemDefinedEvent(args),
+            {{kFieldSourceUserData, FnEventBridge::kEventTag}}, false);
   if (!down) noteMediaRelease(usage);
 }
 

@@ -18,6 +18,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
@@ -78,7 +79,26 @@ class CGEventOutput final : public EventOutput {
   static Point onScreen(Point point, Point from, std::span<const Rect> screens);
 
  private:
+  struct FieldSetting {
+    int field;
+    std::int64_t value;
+  };
+
   std::uint64_t eventFlags();
+  // Posts an event the platform made, with the given field values; `stamp` gives it the flags word
+  // of the state at posting time. Throws CGOutputFailure when the platform made none.
+  void postEvent(std::optional<Event> event, std::initializer_list<FieldSetting> fields,
+                 bool stamp = true);
+  // The steps of keyboard(): the key codes the report holds, then releases before presses.
+  static std::set<std::uint16_t> wantedKeys(std::span<const std::uint8_t> report);
+  void releaseKeys(const std::set<std::uint16_t>& wanted);
+  void releaseModifiers(int m);
+  void changeFn(bool fn);
+  void pressModifiers(int m);
+  void pressKeys(const std::set<std::uint16_t>& wanted, std::uint64_t now);
+  // The steps of pointing(): button changes, then the move (a drag while a button is held).
+  void changeButtons(int b, std::uint64_t now);
+  void moveBy(int dx, int dy, std::uint64_t now, bool snap);
   void postKey(std::uint16_t code, bool down, bool flagsChanged, bool repeat = false);
   void postMedia(int usage, bool down);
   Point currentPosition();

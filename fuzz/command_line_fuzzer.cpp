@@ -29,7 +29,7 @@ bool sameValue(const FieldValue& a, const FieldValue& b) {
   switch (a.kind) {
     case Kind::boolean:
       return a.boolean == b.boolean;
-    case Kind::integer:
+    case Kind::negativeInteger:
       return a.integer == b.integer;
     case Kind::unsignedInteger:
       return a.unsignedInteger == b.unsignedInteger;

@@ -45,7 +45,7 @@ bool sameValue(const FieldValue& mine, element theirs) {
   switch (theirs.type()) {
     case element_type::INT64: {
       std::int64_t n = theirs.get_int64().value_unsafe();
-      if (mine.kind == Kind::integer) return mine.integer == n;
+      if (mine.kind == Kind::negativeInteger) return mine.integer == n;
       return mine.kind == Kind::unsignedInteger && n >= 0 &&
              mine.unsignedInteger == static_cast<std::uint64_t>(n);
     }

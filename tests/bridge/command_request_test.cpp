@@ -30,7 +30,7 @@ void expectSameValue(const FieldValue& a, const FieldValue& b, const std::string
     case Kind::boolean:
       EXPECT_EQ(a.boolean, b.boolean) << where;
       break;
-    case Kind::integer:
+    case Kind::negativeInteger:
       EXPECT_EQ(a.integer, b.integer) << where;
       break;
     case Kind::unsignedInteger:
