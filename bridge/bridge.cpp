@@ -7,26 +7,38 @@
 #include <array>
 #include <cerrno>
 
-#include "bridge/device_properties.h"
+#include "bridge/event_output_sink.h"
+#include "bridge/hid_device_sink.h"
 #include "service/failure.h"
 #include "service/monotonic_clock.h"
 
 namespace virelo {
 
+namespace {
+
+std::unique_ptr<ReportSink> sinkOf(BridgeParts& parts) {
+  if (parts.sink) return std::move(parts.sink);
+  if (parts.backend == InputBackend::cgevent) {
+    return std::make_unique<EventOutputSink>(std::move(parts.eventOutput));
+  }
+  return std::make_unique<HidDeviceSink>(parts.devices);
+}
+
+}  // namespace
+
 Bridge::Bridge(BridgeParts parts)
-    : lifetime_(*parts.lifetime),
+    : sink_(sinkOf(parts)),
+      events_(sink_->events()),
+      lifetime_(*parts.lifetime),
       backend_(parts.backend),
       emitter_(*parts.emitter),
-      eventOutput_(std::move(parts.eventOutput)),
-      devices_(parts.devices),
       parentFd_(parts.parentFd),
       clock_(parts.clock ? std::move(parts.clock) : Clock(&monotonicNS)),
       snapSession_(std::move(parts.targetSource)) {
-  if (eventOutput_) {
-    eventOutput_->setSnapStep(
-        [this](Point current, Vector delta, bool dragging, std::uint64_t now) {
-          return snapSession_.move(current, delta, dragging, now);
-        });
+  if (events_) {
+    events_->setSnapStep([this](Point current, Vector delta, bool dragging, std::uint64_t now) {
+      return snapSession_.move(current, delta, dragging, now);
+    });
   }
 }
 
@@ -103,29 +115,37 @@ void Bridge::held() {
   if (!ready_) return;
   stopCheckThenPrune();
   MergedInput m = mergeInput(owners_);
-  KeyboardReport keyboard = makeKeyboardReport(m.modifiers, m.keys);
-  if (eventOutput_) {
-    eventOutput_->keyboard(keyboard, m.fn, clock_());
-    emitFnState();
-    markProgress();
-  } else {
-    if (!keyboard_) throw FailureError(Failure::dispatchFailed);
-    keyboardDelegate_.storeInput(keyboard);
-    keyboard_->dispatchInputReport(keyboard, clock_());
-    markProgress();
-  }
+  sink_->keyboard(makeKeyboardReport(m.modifiers, m.keys), m.fn, clock_());
+  emitFnState();
+  markProgress();
   if (!ready_) return;
   stopCheckThenPrune();
-  ConsumerReport consumer = consumerReport();
-  if (eventOutput_) {
-    eventOutput_->consumer(consumer);
-    markProgress();
-  } else {
-    if (!consumer_) throw FailureError(Failure::dispatchFailed);
-    consumerDelegate_.storeInput(consumer);
-    consumer_->dispatchInputReport(consumer, clock_());
-    markProgress();
-  }
+  sink_->consumer(consumerReport(), clock_());
+  markProgress();
+}
+
+void Bridge::resend() {
+  held();
+  pointing(0, 0, 0, std::nullopt, false);
+}
+
+void Bridge::releasePending() {
+  if (!pendingRelease_) return;
+  pendingRelease_ = false;
+  resend();
+}
+
+bool Bridge::applyPermission() {
+  std::optional<bool> permitted = sink_->permitted();
+  if (!permitted || *permitted == ready_) return false;
+  sink_->releaseAll();
+  for (auto& [fd, owner] : owners_) owner.reset();
+  ready_ = *permitted;
+  return true;
+}
+
+void Bridge::shutDown() {
+  sink_->stop();
 }
 
 ConsumerReport Bridge::consumerReport() const {
@@ -135,20 +155,12 @@ ConsumerReport Bridge::consumerReport() const {
 }
 
 void Bridge::sendMouse(const MouseReport& report, bool snap) {
-  if (eventOutput_) {
-    eventOutput_->pointing(report, clock_(), snap);
-    markProgress();
-  } else {
-    if (!mouse_) throw FailureError(Failure::dispatchFailed);
-    mouseDelegate_.storeInput(report);
-    mouse_->dispatchInputReport(report, clock_());
-    markProgress();
-  }
+  sink_->mouse(report, clock_(), snap);
+  markProgress();
 }
 
 void Bridge::storeRestReport() {
-  MouseReport rest{mergedButtons(), 0, 0, 0};
-  mouseDelegate_.storeInput(rest);
+  sink_->restingMouse(MouseReport{mergedButtons(), 0, 0, 0});
 }
 
 void Bridge::pointing(std::int64_t dx, std::int64_t dy, std::int64_t wheel,
@@ -164,23 +176,19 @@ void Bridge::pointing(std::int64_t dx, std::int64_t dy, std::int64_t wheel,
 
 void Bridge::clear() {
   for (auto& [fd, owner] : owners_) owner.reset();
-  held();
-  pointing(0, 0, 0, std::nullopt, false);
+  resend();
 }
 
 nlohmann::json Bridge::status() const {
   nlohmann::json status = {
       {"ok", ready_}, {"ready", ready_}, {"backend", rawValue(backend_)}, {"protocol", 1}};
-  if (!ready_) {
-    status["error"] =
-        backend_ == InputBackend::cgevent ? errors::accessibilityRequired : errors::notReady;
-  }
+  if (!ready_) status["error"] = sink_->limits().notReadyError;
   return status;
 }
 
 void Bridge::emitFnState() {
-  if (!eventOutput_) return;
-  FnSnapshot tap = eventOutput_->fnSnapshot();
+  if (!events_) return;
+  FnSnapshot tap = events_->fnSnapshot();
   bool held = tap.held && ready_;
   if (lastFnHeld_ == held && lastFnReady_ == tap.ready) return;
   lastFnHeld_ = held;
@@ -192,27 +200,8 @@ void Bridge::emitFnState() {
 }
 
 void Bridge::start() {
-  if (backend_ == InputBackend::corehid) {
-    startDevices();
-    return;
-  }
-  ready_ = eventOutput_ && eventOutput_->permitted();
-  if (eventOutput_) eventOutput_->startTap();
-}
-
-void Bridge::startDevices() {
-  if (devices_ != nullptr) {
-    keyboard_ = devices_->create(keyboardProperties());
-    mouse_ = devices_->create(mouseProperties());
-    consumer_ = devices_->create(mediaProperties());
-  }
-  if (!keyboard_ || !mouse_ || !consumer_) throw FailureError(Failure::authorizationRequired);
-  keyboard_->activate(keyboardDelegate_);
-  mouse_->activate(mouseDelegate_);
-  consumer_->activate(consumerDelegate_);
-  ready_ = true;
-  held();
-  pointing(0, 0, 0, std::nullopt, false);
+  ready_ = sink_->start();
+  if (sink_->limits().sendsEmptyStateAtStart) resend();
 }
 
 }  // namespace virelo

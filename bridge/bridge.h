@@ -1,10 +1,11 @@
 // The one object through which all input leaves the service. It keeps one Owner per client,
 // merges all of them into complete keyboard, consumer and mouse reports, and hands those to the
-// active backend: three virtual HID devices ("corehid") or the event output ("cgevent").
+// active backend's ReportSink: three virtual HID devices ("corehid") or the event output
+// ("cgevent").
 //
-// Threads: every operation runs on the main thread. The report delegates are shared with the
-// device host's threads (each under its own lock) and the Lifetime with the watchdog and the
-// signal observer (under its lock).
+// Threads: every operation runs on the main thread. The sink shares its report delegates with
+// the device host's threads (each under its own lock); the Lifetime is shared with the watchdog
+// and the signal observer (under its lock).
 #pragma once
 
 #include <cstdint>
@@ -19,7 +20,7 @@
 #include "bridge/command_request.h"
 #include "bridge/merged_input.h"
 #include "bridge/owner.h"
-#include "bridge/report_delegate.h"
+#include "bridge/report_sink.h"
 #include "eventsynth/event_output.h"
 #include "platform/virtual_hid.h"
 #include "service/event_emitter.h"
@@ -41,6 +42,8 @@ struct BridgeParts {
   std::unique_ptr<EventOutput> eventOutput;
   // Used with "corehid" by start().
   HidDeviceService* devices = nullptr;
+  // The output; when absent, the backend's sink is made from eventOutput or devices.
+  std::unique_ptr<ReportSink> sink;
   // The parent's liveness pipe, looked at by the stop check.
   int parentFd = 0;
   Clock clock;  // defaults to the monotonic clock
@@ -53,24 +56,28 @@ class Bridge {
   Bridge(const Bridge&) = delete;
   Bridge& operator=(const Bridge&) = delete;
 
-  // Creates and activates the devices and publishes the empty state ("corehid"), or reads the
-  // posting permission and starts the Fn tap ("cgevent").
+  // Starts the output: creates and activates the devices and publishes the empty state
+  // ("corehid"), or reads the posting permission and starts the Fn tap ("cgevent").
   void start();
 
   // One command line of a client; returns which reply answers it. Throws
   // FailureError(protocolError) for anything the client got wrong; other errors are errors of the
   // output.
   CommandReply command(const CommandRequest& request, int fd, std::string_view token);
-  // The same for a parsed JSON object; returns the reply object.
-  nlohmann::json command(const nlohmann::json& request, int fd, std::string_view token);
-  // The reply object of a command's answer.
-  nlohmann::json replyObject(CommandReply reply) const;
 
-  // Output operations: each sends the complete merged state.
-  void held();
-  void pointing(std::int64_t dx, std::int64_t dy, std::int64_t wheel, std::optional<int> source,
-                bool snap);
+  // Re-sends the complete merged state: keyboard, media keys and the buttons without motion.
+  void resend();
+  // Carries out the release owed since clients went: the merged state without them, once.
+  void releasePending();
+  // Reads the output's posting permission (where it needs one). When it no longer matches
+  // readiness: the output releases everything, every client's input is cleared and the permission
+  // becomes readiness. Returns whether readiness changed.
+  bool applyPermission();
+  // The orderly stop: every client's input cleared and the empty state sent.
   void clear();
+  // The service is shutting down: the output releases everything and stops. Never fails.
+  void shutDown();
+  // The periodic step: a pending release, key repeat, the resting snap pull and motion.
   void tick();
 
   ConsumerReport consumerReport() const;
@@ -78,19 +85,13 @@ class Bridge {
   void pruneDisconnected();
 
   nlohmann::json status() const;
+  // Writes an fn_state event when the Fn state or the tap's readiness changed ("cgevent").
   void emitFnState();
 
   std::map<int, Owner>& owners() { return owners_; }
   bool ready() const { return ready_; }
-  void setReady(bool ready) { ready_ = ready; }
   bool pendingRelease() const { return pendingRelease_; }
-  void setPendingRelease(bool pending) { pendingRelease_ = pending; }
   InputBackend backend() const { return backend_; }
-  EventOutput* eventOutput() { return eventOutput_.get(); }
-  SnapSession& snapSession() { return snapSession_; }
-  ReportDelegate& keyboardDelegate() { return keyboardDelegate_; }
-  ReportDelegate& mouseDelegate() { return mouseDelegate_; }
-  ReportDelegate& consumerDelegate() { return consumerDelegate_; }
 
  private:
   std::uint8_t mergedButtons() const;
@@ -100,9 +101,12 @@ class Bridge {
   // One poll over standard input (when `parent`) and every client, then the dead-client test.
   void pollAndPrune(bool parent);
   void markProgress();
+  // Output operations: each sends the complete merged state of its kind.
+  void held();
+  void pointing(std::int64_t dx, std::int64_t dy, std::int64_t wheel, std::optional<int> source,
+                bool snap);
   void sendMouse(const MouseReport& report, bool snap);
   void storeRestReport();
-  void startDevices();
 
   // Command handlers, one per command name.
   CommandReply handleReset(Owner& owner);
@@ -119,19 +123,12 @@ class Bridge {
   void stepMotion();
 
   std::map<int, Owner> owners_;
-  // The delegates are declared before the devices so that they outlive them: the host may call a
-  // delegate until its device is gone.
-  ReportDelegate keyboardDelegate_{kKeyboardReportSize, true};
-  ReportDelegate mouseDelegate_{kMouseReportSize, false};
-  ReportDelegate consumerDelegate_{kConsumerReportSize, false};
-  std::unique_ptr<HidVirtualDevice> keyboard_;
-  std::unique_ptr<HidVirtualDevice> mouse_;
-  std::unique_ptr<HidVirtualDevice> consumer_;
+  std::unique_ptr<ReportSink> sink_;
+  // The sink's event synthesis ("cgevent"), or nullptr.
+  EventOutput* events_;
   Lifetime& lifetime_;
   const InputBackend backend_;
   EventEmitter& emitter_;
-  std::unique_ptr<EventOutput> eventOutput_;
-  HidDeviceService* devices_;
   int parentFd_;
   Clock clock_;
   std::optional<bool> lastFnHeld_;

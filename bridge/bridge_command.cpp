@@ -13,27 +13,11 @@ namespace {
 using Kind = FieldValue::Kind;
 using F = CommandField;
 
-[[noreturn]] void protocolError() { throw FailureError(Failure::protocolError); }
+[[noreturn]] void protocolError() {
+  throw FailureError(Failure::protocolError);
+}
 
 }  // namespace
-
-nlohmann::json Bridge::command(const nlohmann::json& request, int fd, std::string_view token) {
-  CommandRequest fields;
-  fields.assign(request);
-  return replyObject(command(fields, fd, token));
-}
-
-nlohmann::json Bridge::replyObject(CommandReply reply) const {
-  switch (reply) {
-    case CommandReply::acknowledgement:
-      return {{"ok", true}, {"ready", true}};
-    case CommandReply::staleMotion:
-      return {{"ok", true}, {"ready", true}, {"dropped", "stale_motion"}};
-    case CommandReply::status:
-      break;
-  }
-  return status();
-}
 
 CommandReply Bridge::command(const CommandRequest& request, int fd, std::string_view token) {
   auto it = owners_.find(fd);
@@ -69,8 +53,7 @@ CommandReply Bridge::command(const CommandRequest& request, int fd, std::string_
 CommandReply Bridge::handleReset(Owner& owner) {
   owner.reset();
   snapSession_.cancel();
-  held();
-  pointing(0, 0, 0, std::nullopt, false);
+  resend();
   return CommandReply::acknowledgement;
 }
 
@@ -85,7 +68,7 @@ CommandReply Bridge::handleKeyboard(const CommandRequest& request, int fd, Owner
   readUsages(request[F::keys], request.list(F::keys), kMaxKeyUsage,
              [&keys](std::int64_t usage) { keys.set(static_cast<std::size_t>(usage)); });
   bool fn = readFlag(request[F::fn]);
-  if (fn && backend_ == InputBackend::corehid) protocolError();
+  if (fn && !sink_->limits().fnAllowed) protocolError();
   KeySet all = keys;
   for (const auto& [otherFd, other] : owners_) {
     if (otherFd != fd) all |= other.keys;
@@ -116,8 +99,7 @@ CommandReply Bridge::handleConsumer(const CommandRequest& request, Owner& owner)
 }
 
 CommandReply Bridge::handleButtons(const CommandRequest& request, Owner& owner) {
-  std::int64_t max = backend_ == InputBackend::corehid ? 31 : 7;
-  std::int64_t buttons = readInteger(request[F::buttons], 0, max);
+  std::int64_t buttons = readInteger(request[F::buttons], 0, sink_->limits().maxButtons);
   if (buttons != owner.buttons) snapSession_.cancel();
   owner.buttons = buttons;
   pointing(0, 0, 0, std::nullopt, false);

@@ -21,19 +21,15 @@ bool Bridge::anyMotion() const {
 void Bridge::tick() {
   if (!ready_) return;
   stopCheckThenPrune();
-  if (pendingRelease_) {
-    pendingRelease_ = false;
-    held();
-    pointing(0, 0, 0, std::nullopt, false);
-  }
-  if (eventOutput_) {
-    eventOutput_->repeatTick(clock_());
+  releasePending();
+  if (events_) {
+    events_->repeatTick(clock_());
     std::uint64_t now = clock_();
     bool buttonsHeld = mergedButtons() != 0;
-    EventOutput* output = eventOutput_.get();
+    EventOutput* output = events_;
     auto pull = snapSession_.idle(
         now, [output]() { return output->cursorLocation(); }, buttonsHeld);
-    if (pull) eventOutput_->moveCursor(*pull);
+    if (pull) events_->moveCursor(*pull);
   }
   if (!anyMotion()) return;
   stopCheckThenPrune();

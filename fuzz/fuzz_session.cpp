@@ -49,7 +49,9 @@ FuzzSession::FuzzSession(const FuzzOptions& options) : options_(options) {
     parts.eventOutput = std::make_unique<RecordingEventOutput>(last_);
   } else {
     devices_ = std::make_unique<RecordingDevices>(last_);
-    parts.devices = devices_.get();
+    auto sink = std::make_unique<HidDeviceSink>(devices_.get());
+    hid_ = sink.get();
+    parts.sink = std::move(sink);
   }
   parts.parentFd = parentPipe_[0];
   parts.clock = [this] { return now_; };
@@ -103,11 +105,7 @@ void FuzzSession::pass() {
   for (bool again = true; again;) {
     again = false;
     bridge_->pruneDisconnected();
-    if (bridge_->pendingRelease()) {
-      bridge_->setPendingRelease(false);
-      bridge_->held();
-      bridge_->pointing(0, 0, 0, std::nullopt, false);
-    }
+    bridge_->releasePending();
     std::vector<pollfd> fds;
     for (const auto& [fd, owner] : bridge_->owners()) fds.push_back({fd, POLLIN, 0});
     // libFuzzer's timeout alarm interrupts system calls now and then; poll is not restarted.
@@ -175,7 +173,8 @@ void FuzzSession::checkOutputHolds(std::uint8_t modifiers, int key, std::uint8_t
   if (last_.consumer != ConsumerReport{})
     finding("the media output holds a dropped client's input");
   if (last_.fn) finding("the Fn state of a dropped client is still held");
-  if (bridge_->mouseDelegate().input() != std::vector<std::uint8_t>(mouse.begin(), mouse.end()))
+  if (hid_ &&
+      hid_->mouseDelegate().input() != std::vector<std::uint8_t>(mouse.begin(), mouse.end()))
     finding("the mouse delegate holds a dropped client's buttons or motion");
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "bridge/bridge.h"
+#include "bridge/hid_device_sink.h"
 #include "fuzz/recording_outputs.h"
 #include "service/connection_service.h"
 
@@ -65,6 +66,7 @@ class FuzzSession {
   std::unique_ptr<RecordingDevices> devices_;
   int parentPipe_[2] = {-1, -1};
   std::unique_ptr<Bridge> bridge_;
+  HidDeviceSink* hid_ = nullptr;  // the bridge's sink with "corehid"
   std::unique_ptr<ConnectionService> connections_;
   Peer fuzzed_;
   Peer bystander_;

@@ -60,8 +60,7 @@ bool ConnectionService::accepting() const {
 
 void ConnectionService::drop(int fd) {
   if (bridge_.owners().erase(fd) != 0) ::close(fd);
-  bridge_.held();
-  bridge_.pointing(0, 0, 0, std::nullopt, false);
+  bridge_.resend();
 }
 
 void ConnectionService::serve(int fd, short revents) {

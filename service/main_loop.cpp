@@ -43,13 +43,9 @@ void MainLoop::run() {
 bool MainLoop::pass() {
   std::uint64_t now = monotonicNS();
   parts_.lifetime->markProgress(now);
-  if (bridge_.eventOutput()) watchPermission(now);
+  watchPermission(now);
   bridge_.pruneDisconnected();
-  if (bridge_.pendingRelease()) {
-    bridge_.setPendingRelease(false);
-    bridge_.held();
-    bridge_.pointing(0, 0, 0, std::nullopt, false);
-  }
+  bridge_.releasePending();
 
   std::array<pollfd, 2 + ConnectionService::kMaxClients> fds{};
   std::size_t n = 0;
@@ -82,12 +78,7 @@ bool MainLoop::pass() {
 void MainLoop::watchPermission(std::uint64_t now) {
   if (now < permissionCheckAt_) return;
   permissionCheckAt_ = now + kPermissionPeriodNS;
-  bool permitted = bridge_.eventOutput()->permitted();
-  if (permitted == bridge_.ready()) return;
-  bridge_.eventOutput()->releaseAll();
-  for (auto& [fd, owner] : bridge_.owners()) owner.reset();
-  bridge_.setReady(permitted);
-  emitStatus();
+  if (bridge_.applyPermission()) emitStatus();
 }
 
 bool MainLoop::readParent() {
@@ -117,10 +108,7 @@ void MainLoop::errorStop(std::exception_ptr error) {
 }
 
 void MainLoop::cleanup() {
-  if (EventOutput* output = bridge_.eventOutput()) {
-    output->releaseAll();
-    output->stopTap();
-  }
+  bridge_.shutDown();
   if (parts_.watchdog) parts_.watchdog->cancel();
   if (parts_.signals) parts_.signals->cancel();
   for (const auto& [fd, owner] : bridge_.owners()) ::close(fd);

@@ -40,10 +40,10 @@ TEST_F(Handshake, UpperCaseServiceTokenIsComparedAsUpperCase) {
   std::string upper = kToken;
   for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   int fd = rig.connect();
-  EXPECT_EQ(rig.bridge->command({{"cmd", "hello"}, {"token", upper}}, fd, upper), kReadyStatus);
+  EXPECT_EQ(rig.command(fd, {{"cmd", "hello"}, {"token", upper}}, upper), kReadyStatus);
   int other = rig.connect();
   EXPECT_EQ(failureOf([&] {
-              rig.bridge->command({{"cmd", "hello"}, {"token", kToken}}, other, upper);
+              rig.command(other, {{"cmd", "hello"}, {"token", kToken}}, upper);
             }),
             Failure::protocolError);
 }
@@ -546,7 +546,7 @@ TEST_F(ButtonsCorehid, MergedButtonsAreTheOrOfAllClients) {
   cmd(a, {{"cmd", "buttons"}, {"buttons", 1}});
   cmd(b, {{"cmd", "buttons"}, {"buttons", 4}});
   EXPECT_EQ(rig.devices.lastReport("mouse"), Bytes({5, 0, 0, 0}));
-  EXPECT_EQ(rig.bridge->mouseDelegate().input(), Bytes({5, 0, 0, 0}));
+  EXPECT_EQ(rig.hid->mouseDelegate().input(), Bytes({5, 0, 0, 0}));
 }
 
 class ButtonsCgevent : public CgeventBridgeTest {};
@@ -599,7 +599,7 @@ TEST_F(MoveCommand, MoveIsNotStoredAndLeavesTheRestReport) {
   cmd(fd, {{"cmd", "buttons"}, {"buttons", 2}});
   cmd(fd, {{"cmd", "move"}, {"dx", 5}, {"dy", -3}});
   EXPECT_EQ(rig.devices.lastReport("mouse"), Bytes({2, 5, 0xFD, 0}));
-  EXPECT_EQ(rig.bridge->mouseDelegate().input(), Bytes({2, 0, 0, 0}));
+  EXPECT_EQ(rig.hid->mouseDelegate().input(), Bytes({2, 0, 0, 0}));
   auto* delegate = rig.devices.delegate("mouse");
   ASSERT_NE(delegate, nullptr);
   EXPECT_EQ(delegate->getReport(HidReportType::input, std::nullopt, 4), Bytes({2, 0, 0, 0}));
@@ -635,7 +635,7 @@ TEST_F(WheelCommand, AmountGoesToTheFourthByte) {
   EXPECT_EQ(rig.devices.lastReport("mouse"), Bytes({0, 0, 0, 0x81}));
   cmd(fd, {{"cmd", "wheel"}, {"amount", 127}});
   EXPECT_EQ(rig.devices.lastReport("mouse"), Bytes({0, 0, 0, 0x7F}));
-  EXPECT_EQ(rig.bridge->mouseDelegate().input(), Bytes({0, 0, 0, 0}));
+  EXPECT_EQ(rig.hid->mouseDelegate().input(), Bytes({0, 0, 0, 0}));
 }
 
 TEST_F(WheelCommand, OutOfRangeOrMissingAmountIsRefused) {

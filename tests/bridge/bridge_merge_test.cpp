@@ -22,7 +22,7 @@ TEST_F(Merging, ModifiersAreOredAndKeysUnited) {
   keyboard(a, 0x02, {4});
   keyboard(b, 0x01, {4, 7});
   EXPECT_EQ(rig.devices.lastReport("keyboard"), keyboardBytes(0x03, {4, 7}));
-  EXPECT_EQ(rig.bridge->keyboardDelegate().input(), keyboardBytes(0x03, {4, 7}));
+  EXPECT_EQ(rig.hid->keyboardDelegate().input(), keyboardBytes(0x03, {4, 7}));
 }
 
 TEST_F(Merging, KeysAreOrderedByValueNotArrival) {

@@ -17,9 +17,9 @@ TEST(BridgeStartCorehid, CreatesActivatesAndPublishesTheEmptyState) {
   rig.bridge->start();
   EXPECT_TRUE(rig.bridge->ready());
   EXPECT_EQ(rig.devices.requested(), std::vector<std::string>({"keyboard", "mouse", "media"}));
-  EXPECT_EQ(rig.devices.delegate("keyboard"), &rig.bridge->keyboardDelegate());
-  EXPECT_EQ(rig.devices.delegate("mouse"), &rig.bridge->mouseDelegate());
-  EXPECT_EQ(rig.devices.delegate("media"), &rig.bridge->consumerDelegate());
+  EXPECT_EQ(rig.devices.delegate("keyboard"), &rig.hid->keyboardDelegate());
+  EXPECT_EQ(rig.devices.delegate("mouse"), &rig.hid->mouseDelegate());
+  EXPECT_EQ(rig.devices.delegate("media"), &rig.hid->consumerDelegate());
   EXPECT_EQ(rig.devices.reports("keyboard"), std::vector<Bytes>{Bytes(33, 0)});
   EXPECT_EQ(rig.devices.reports("media"), std::vector<Bytes>{Bytes(1, 0)});
   EXPECT_EQ(rig.devices.reports("mouse"), std::vector<Bytes>{Bytes(4, 0)});
@@ -110,16 +110,15 @@ TEST(BridgeStartCgevent, WithPermissionIsReadyAndSendsNothing) {
 // ---------------------------------------------------------------------------------------------
 // Output while not ready, and with a device missing
 
-TEST(OutputNotReady, HeldLeavesDelegatesUntouchedAndPointingStoresOnlyTheRestReport) {
+TEST(OutputNotReady, ResendLeavesDelegatesUntouchedButStoresTheRestReport) {
   BridgeRig rig(InputBackend::corehid);
   int fd = rig.connect();
   rig.owner(fd).buttons = 3;
   rig.owner(fd).keys.set(4);
-  rig.bridge->held();
-  rig.bridge->pointing(5, 5, 1, std::nullopt, false);
-  EXPECT_EQ(rig.bridge->keyboardDelegate().input(), Bytes(33, 0));
-  EXPECT_EQ(rig.bridge->consumerDelegate().input(), Bytes(1, 0));
-  EXPECT_EQ(rig.bridge->mouseDelegate().input(), Bytes({3, 0, 0, 0}));
+  rig.bridge->resend();
+  EXPECT_EQ(rig.hid->keyboardDelegate().input(), Bytes(33, 0));
+  EXPECT_EQ(rig.hid->consumerDelegate().input(), Bytes(1, 0));
+  EXPECT_EQ(rig.hid->mouseDelegate().input(), Bytes({3, 0, 0, 0}));
 }
 
 TEST(OutputNotReady, NothingReachesTheEventOutputAndNoStopCheck) {
@@ -128,26 +127,9 @@ TEST(OutputNotReady, NothingReachesTheEventOutputAndNoStopCheck) {
   BridgeRig rig(InputBackend::cgevent, std::make_unique<RecordingEventOutput>(script));
   rig.bridge->start();
   rig.lifetime.requestStop();
-  rig.bridge->held();
-  rig.bridge->pointing(1, 1, 0, std::nullopt, false);
+  rig.bridge->resend();
   rig.bridge->tick();
   EXPECT_TRUE(script.calls.empty());
-}
-
-TEST(OutputMissingDevice, HeldFailsWithDispatchFailedBeforeTouchingTheDelegate) {
-  BridgeRig rig(InputBackend::corehid);
-  rig.bridge->setReady(true);
-  int fd = rig.connect();
-  rig.owner(fd).keys.set(4);
-  EXPECT_EQ(failureOf([&] { rig.bridge->held(); }), Failure::dispatchFailed);
-  EXPECT_EQ(rig.bridge->keyboardDelegate().input(), Bytes(33, 0));
-}
-
-TEST(OutputMissingDevice, PointingFailsWithDispatchFailed) {
-  BridgeRig rig(InputBackend::corehid);
-  rig.bridge->setReady(true);
-  EXPECT_EQ(failureOf([&] { rig.bridge->pointing(1, 0, 0, std::nullopt, false); }),
-            Failure::dispatchFailed);
 }
 
 TEST(OutputDispatchError, DeviceErrorPassesThroughAfterTheDelegateWasUpdated) {
@@ -160,7 +142,7 @@ TEST(OutputDispatchError, DeviceErrorPassesThroughAfterTheDelegateWasUpdated) {
   EXPECT_THROW(rig.command(fd, {{"cmd", "keyboard"}, {"modifiers", 0}, {"keys", {9}}}),
                HidServiceError);
   EXPECT_TRUE(rig.owner(fd).keys.test(9));
-  EXPECT_EQ(rig.bridge->keyboardDelegate().input(), keyboardBytes(0, {9}));
+  EXPECT_EQ(rig.hid->keyboardDelegate().input(), keyboardBytes(0, {9}));
   EXPECT_EQ(rig.lifetime.lastProgress(), progress);
 }
 
@@ -188,7 +170,8 @@ TEST_F(DeadClients, ClosedPeerIsRemovedAndThenReleased) {
   rig.bridge->pruneDisconnected();
   EXPECT_EQ(rig.bridge->owners().count(a), 0u);
   EXPECT_TRUE(rig.bridge->pendingRelease());
-  rig.bridge->held();
+  rig.bridge->releasePending();
+  EXPECT_FALSE(rig.bridge->pendingRelease());
   EXPECT_EQ(rig.devices.lastReport("keyboard"), keyboardBytes(0, {5}));
 }
 
@@ -200,11 +183,11 @@ TEST_F(DeadClients, ClosedPeerWithUnreadDataIsStillDead) {
   EXPECT_EQ(rig.bridge->owners().count(a), 0u);
 }
 
-TEST_F(DeadClients, HeldPrunesBeforeMerging) {
+TEST_F(DeadClients, ResendPrunesBeforeMerging) {
   int a = rig.connectAuthenticated();
   cmd(a, {{"cmd", "keyboard"}, {"modifiers", 1}, {"keys", {4}}});
   rig.client(a).closePeer();
-  rig.bridge->held();
+  rig.bridge->resend();
   EXPECT_EQ(rig.devices.lastReport("keyboard"), keyboardBytes(0, {}));
   EXPECT_TRUE(rig.bridge->pendingRelease());
 }
@@ -218,7 +201,7 @@ TEST_F(DeadClients, MoveOfAClientDroppedInsidePointingSendsNothing) {
   EXPECT_EQ(cmd(a, {{"cmd", "move"}, {"dx", 10}, {"dy", 10}}),
             json({{"ok", true}, {"ready", true}}));
   EXPECT_EQ(rig.devices.reportCount("mouse"), 0u);
-  EXPECT_EQ(rig.bridge->mouseDelegate().input(), Bytes({1, 0, 0, 0}));
+  EXPECT_EQ(rig.hid->mouseDelegate().input(), Bytes({1, 0, 0, 0}));
 }
 
 TEST_F(DeadClients, TickConsumesPendingReleaseAndResendsEverything) {
@@ -257,9 +240,7 @@ class StopCheck : public CorehidBridgeTest {};
 TEST_F(StopCheck, StoppingFlagFailsEveryOutputWithParentStopped) {
   int fd = rig.connectAuthenticated();
   rig.lifetime.requestStop();
-  EXPECT_EQ(failureOf([&] { rig.bridge->held(); }), Failure::parentStopped);
-  EXPECT_EQ(failureOf([&] { rig.bridge->pointing(0, 0, 0, std::nullopt, false); }),
-            Failure::parentStopped);
+  EXPECT_EQ(failureOf([&] { rig.bridge->resend(); }), Failure::parentStopped);
   EXPECT_EQ(failureOf([&] { rig.bridge->tick(); }), Failure::parentStopped);
   EXPECT_EQ(failureOfCommand(fd, {{"cmd", "keyboard"}, {"modifiers", 0}, {"keys", {4}}}),
             Failure::parentStopped);
@@ -269,14 +250,14 @@ TEST_F(StopCheck, StoppingFlagFailsEveryOutputWithParentStopped) {
 
 TEST_F(StopCheck, ClosedParentPipeFailsWithParentStopped) {
   rig.parent.closeWriter();
-  EXPECT_EQ(failureOf([&] { rig.bridge->held(); }), Failure::parentStopped);
+  EXPECT_EQ(failureOf([&] { rig.bridge->resend(); }), Failure::parentStopped);
   EXPECT_EQ(failureOf([&] { rig.bridge->clear(); }), Failure::parentStopped);
   EXPECT_EQ(rig.devices.reportCount("keyboard"), 0u);
 }
 
 TEST_F(StopCheck, ReadableDataFromTheParentIsNotAStop) {
   rig.parent.writeByte();
-  rig.bridge->held();
+  rig.bridge->resend();
   EXPECT_EQ(rig.devices.reportCount("keyboard"), 1u);
 }
 

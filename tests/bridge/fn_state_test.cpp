@@ -42,7 +42,8 @@ TEST_F(FnState, ReadinessChangeAloneWritesOneEvent) {
 }
 
 TEST_F(FnState, HeldIsReportedOnlyWhileTheBridgeIsReady) {
-  rig.bridge->setReady(false);
+  script.permitted = false;
+  ASSERT_TRUE(rig.bridge->applyPermission());
   script.fn = {true, true};
   rig.bridge->emitFnState();
   script.fn = {false, true};
@@ -50,7 +51,8 @@ TEST_F(FnState, HeldIsReportedOnlyWhileTheBridgeIsReady) {
   script.fn = {true, true};
   rig.bridge->emitFnState();
   EXPECT_EQ(rig.emitter.events(), std::vector<json>{fnEvent(false, true)});
-  rig.bridge->setReady(true);
+  script.permitted = true;
+  ASSERT_TRUE(rig.bridge->applyPermission());
   rig.bridge->emitFnState();
   EXPECT_EQ(rig.emitter.events().back(), fnEvent(true, true));
 }

@@ -32,13 +32,13 @@ class ReportDelegates : public CorehidBridgeTest {
 
 TEST(ReportDelegateFresh, InputReportsStartAllZero) {
   BridgeRig rig(InputBackend::corehid);
-  EXPECT_EQ(rig.bridge->keyboardDelegate().getReport(HidReportType::input, std::nullopt, 64),
+  EXPECT_EQ(rig.hid->keyboardDelegate().getReport(HidReportType::input, std::nullopt, 64),
             Bytes(33, 0));
-  EXPECT_EQ(rig.bridge->mouseDelegate().getReport(HidReportType::input, std::nullopt, 64),
+  EXPECT_EQ(rig.hid->mouseDelegate().getReport(HidReportType::input, std::nullopt, 64),
             Bytes(4, 0));
-  EXPECT_EQ(rig.bridge->consumerDelegate().getReport(HidReportType::input, std::nullopt, 64),
+  EXPECT_EQ(rig.hid->consumerDelegate().getReport(HidReportType::input, std::nullopt, 64),
             Bytes(1, 0));
-  EXPECT_EQ(rig.bridge->keyboardDelegate().getReport(HidReportType::output, std::nullopt, 1),
+  EXPECT_EQ(rig.hid->keyboardDelegate().getReport(HidReportType::output, std::nullopt, 1),
             Bytes(1, 0));
 }
 
@@ -46,7 +46,7 @@ TEST_F(ReportDelegates, LedByteIsMaskedToFiveBits) {
   const std::uint8_t all = 0xFF;
   keyboard().setReport(HidReportType::output, std::nullopt, {&all, 1});
   EXPECT_EQ(keyboard().getReport(HidReportType::output, std::nullopt, 1), Bytes{0x1F});
-  EXPECT_EQ(rig.bridge->keyboardDelegate().leds(), 0x1F);
+  EXPECT_EQ(rig.hid->keyboardDelegate().leds(), 0x1F);
   const std::uint8_t caps = 0x02;
   keyboard().setReport(HidReportType::output, std::uint8_t{0}, {&caps, 1});
   EXPECT_EQ(keyboard().getReport(HidReportType::output, std::uint8_t{0}, 8), Bytes{0x02});
@@ -70,7 +70,7 @@ TEST_F(ReportDelegates, LedReportOfTwoBytesOrOnAnotherDeviceIsUnsupported) {
               media().setReport(HidReportType::output, std::nullopt, {&one, 1});
             }),
             kUnsupported);
-  EXPECT_EQ(rig.bridge->keyboardDelegate().leds(), 0);
+  EXPECT_EQ(rig.hid->keyboardDelegate().leds(), 0);
 }
 
 TEST_F(ReportDelegates, SetReportWithReportIdOneOrOfInputOrFeatureTypeIsUnsupported) {
@@ -87,7 +87,7 @@ TEST_F(ReportDelegates, SetReportWithReportIdOneOrOfInputOrFeatureTypeIsUnsuppor
               keyboard().setReport(HidReportType::feature, std::nullopt, {&one, 1});
             }),
             kUnsupported);
-  EXPECT_EQ(rig.bridge->keyboardDelegate().leds(), 0);
+  EXPECT_EQ(rig.hid->keyboardDelegate().leds(), 0);
 }
 
 TEST_F(ReportDelegates, GetReportRefusals) {

@@ -556,7 +556,7 @@ TEST_F(Connections, DroppedClientsInputIsReleasedAtOnce) {
   EXPECT_EQ(rig.devices.lastReport("keyboard"), keyboard);
   EXPECT_EQ(rig.devices.lastReport("media"), Bytes{0});
   EXPECT_EQ(rig.devices.lastReport("mouse"), Bytes({0, 0, 0, 0}));
-  EXPECT_EQ(rig.bridge->mouseDelegate().input(), Bytes({0, 0, 0, 0}));
+  EXPECT_EQ(rig.hid->mouseDelegate().input(), Bytes({0, 0, 0, 0}));
 }
 
 TEST_F(Connections, ServingADroppedDescriptorIsSkipped) {

@@ -1,6 +1,7 @@
 // A Bridge wired to in-process doubles: a settable clock, a recording emitter, the fake device
-// service, a pipe as the parent's liveness channel and an optional event output. Clients are
-// socket pairs whose service side is stored in the bridge's owners.
+// service behind a HID-device sink ("corehid") or an event output ("cgevent"), and a pipe as the
+// parent's liveness channel. Clients are socket pairs whose service side is stored in the
+// bridge's owners.
 //
 // Threads: main thread only, except that the fake devices' records may be read from anywhere.
 #pragma once
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "bridge/bridge.h"
+#include "bridge/hid_device_sink.h"
 #include "support/doubles/client_socket.h"
 #include "support/doubles/empty_snap_target_source.h"
 #include "support/doubles/fake_clock.h"
@@ -19,6 +21,19 @@
 #include "support/doubles/recording_event_emitter.h"
 
 namespace virelo::testing {
+
+// The reply object of a command's answer.
+inline nlohmann::json replyObject(const Bridge& bridge, CommandReply reply) {
+  switch (reply) {
+    case CommandReply::acknowledgement:
+      return {{"ok", true}, {"ready", true}};
+    case CommandReply::staleMotion:
+      return {{"ok", true}, {"ready", true}, {"dropped", "stale_motion"}};
+    case CommandReply::status:
+      break;
+  }
+  return bridge.status();
+}
 
 // 64 lower-case hexadecimal digits.
 inline const std::string kToken =
@@ -33,8 +48,13 @@ class BridgeRig {
     parts.backend = backend;
     parts.emitter = &emitter;
     parts.targetSource = std::make_shared<EmptySnapTargetSource>();
-    parts.eventOutput = std::move(output);
-    parts.devices = &devices;
+    if (backend == InputBackend::corehid) {
+      auto sink = std::make_unique<HidDeviceSink>(&devices);
+      hid = sink.get();
+      parts.sink = std::move(sink);
+    } else {
+      parts.eventOutput = std::move(output);
+    }
     parts.parentFd = parent.readEnd();
     parts.clock = clock.fn();
     bridge = std::make_unique<Bridge>(std::move(parts));
@@ -56,7 +76,7 @@ class BridgeRig {
   // A new client that has passed the handshake.
   int connectAuthenticated() {
     int fd = connect();
-    bridge->command({{"cmd", "hello"}, {"token", kToken}}, fd, kToken);
+    command(fd, {{"cmd", "hello"}, {"token", kToken}});
     return fd;
   }
   ClientSocket& client(int fd) {
@@ -66,8 +86,12 @@ class BridgeRig {
     throw std::runtime_error("no such client");
   }
   Owner& owner(int fd) { return bridge->owners().at(fd); }
-  nlohmann::json command(int fd, const nlohmann::json& request) {
-    return bridge->command(request, fd, kToken);
+  // A command given as a parsed JSON object, against the service's token; returns the reply
+  // object.
+  nlohmann::json command(int fd, const nlohmann::json& request, std::string_view token = kToken) {
+    CommandRequest fields;
+    fields.assign(request);
+    return replyObject(*bridge, bridge->command(fields, fd, token));
   }
 
   FakeClock clock;
@@ -77,6 +101,7 @@ class BridgeRig {
   ParentPipe parent;
   std::vector<std::unique_ptr<ClientSocket>> clients;
   std::unique_ptr<Bridge> bridge;
+  HidDeviceSink* hid = nullptr;  // the bridge's sink with "corehid"
 };
 
 }  // namespace virelo::testing
