@@ -21,6 +21,7 @@
 #include "bridge/command_request.h"
 #include "bridge/field_readers.h"
 #include "bridge/merged_input.h"
+#include "service/client_registry.h"
 #include "service/event_emitter.h"
 #include "tests/support/doubles/empty_snap_target_source.h"
 #include "tests/support/doubles/null_event_emitter.h"
@@ -64,6 +65,7 @@ class BridgeRig {
     parts.devices = &devices_;
     parts.parentFd = parentPipe_[0];
     bridge_ = std::make_unique<Bridge>(std::move(parts));
+    clients_ = std::make_unique<ClientRegistry>(*bridge_, parentPipe_[0]);
     bridge_->start();
     for (int i = 0; i < 4; ++i) {
       std::array<int, 2> pair{};
@@ -71,21 +73,21 @@ class BridgeRig {
         throw std::runtime_error("socketpair");
       }
       peers_[static_cast<std::size_t>(i)] = pair[1];
-      Owner owner(0);
-      owner.authenticated = true;
-      owner.keys.set(static_cast<std::size_t>(10 + i));
-      bridge_->owners().emplace(pair[0], std::move(owner));
+      clients_->admit(pair[0], 0);
+      clients_->find(pair[0])->authenticated = true;
+      holdKey(pair[0], 10 + i);
       fds_[static_cast<std::size_t>(i)] = pair[0];
     }
   }
   ~BridgeRig() {
+    clients_.reset();  // closes the service ends
     bridge_.reset();
-    for (int fd : fds_) ::close(fd);
     for (int fd : peers_) ::close(fd);
     ::close(parentPipe_[0]);
     ::close(parentPipe_[1]);
   }
   Bridge& bridge() { return *bridge_; }
+  ClientRegistry& clients() { return *clients_; }
   int client() const { return fds_[0]; }
 
  private:
@@ -96,6 +98,13 @@ class BridgeRig {
   std::array<int, 4> fds_{};
   std::array<int, 4> peers_{};
   std::unique_ptr<Bridge> bridge_;
+  std::unique_ptr<ClientRegistry> clients_;
+
+  void holdKey(int fd, int key) {
+    CommandRequest request;
+    request.parse(R"({"cmd":"keyboard","modifiers":0,"keys":[)" + std::to_string(key) + "]}");
+    bridge_->command(request, fd);
+  }
 };
 
 // What the connection layer does with a line: read it into the reused request and validate the
@@ -144,7 +153,7 @@ BENCHMARK(BM_ParseAndValidateKeyboard_JsonDocument);
 std::map<int, Owner> fourOwners() {
   std::map<int, Owner> owners;
   for (int i = 0; i < 4; ++i) {
-    Owner owner(0);
+    Owner owner;
     owner.modifiers = 1 << i;
     owner.buttons = i == 2 ? 1 : 0;
     owner.keys.set(static_cast<std::size_t>(4 + 7 * i));
@@ -217,7 +226,7 @@ BENCHMARK(BM_SerialiseSortedEvent);
 void BM_DeadClientTest_FourClients(benchmark::State& state) {
   BridgeRig rig;
   const std::uint64_t before = bench::allocationCount();
-  for (auto _ : state) rig.bridge().pruneDisconnected();
+  for (auto _ : state) rig.clients().pruneDisconnected();
   reportAllocations(state, before);
 }
 BENCHMARK(BM_DeadClientTest_FourClients);
@@ -278,7 +287,7 @@ void BM_WholeCommand(benchmark::State& state) {
   const std::uint64_t before = bench::allocationCount();
   for (auto _ : state) {
     request.parse(press ? kPress : kRelease);
-    CommandReply reply = rig.bridge().command(request, rig.client(), token);
+    CommandReply reply = rig.clients().command(rig.client(), request, token);
     benchmark::DoNotOptimize(reply);
     press = !press;
   }
@@ -296,7 +305,7 @@ void BM_WholeCommand_JsonDocument(benchmark::State& state) {
     auto request = nlohmann::json::parse(press ? kPress : kRelease, nullptr, false);
     CommandRequest fields;
     fields.assign(request);
-    CommandReply reply = rig.bridge().command(fields, rig.client(), token);
+    CommandReply reply = rig.clients().command(rig.client(), fields, token);
     nlohmann::json object = reply == CommandReply::status
                                 ? rig.bridge().status()
                                 : nlohmann::json{{"ok", true}, {"ready", true}};

@@ -1,12 +1,5 @@
 #include "bridge/bridge.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <array>
-#include <cerrno>
-
 #include "bridge/event_output_sink.h"
 #include "bridge/hid_device_sink.h"
 #include "service/failure.h"
@@ -32,7 +25,6 @@ Bridge::Bridge(BridgeParts parts)
       lifetime_(*parts.lifetime),
       backend_(parts.backend),
       emitter_(*parts.emitter),
-      parentFd_(parts.parentFd),
       clock_(parts.clock ? std::move(parts.clock) : Clock(&monotonicNS)),
       snapSession_(std::move(parts.targetSource)) {
   if (events_) {
@@ -52,62 +44,23 @@ std::uint8_t Bridge::mergedButtons() const {
 
 void Bridge::stopCheckThenPrune() {
   if (lifetime_.stopping()) throw FailureError(Failure::parentStopped);
-  pollAndPrune(true);
+  if (clientCheck_ != nullptr) clientCheck_->check();
 }
 
 void Bridge::markProgress() {
   lifetime_.markProgress(clock_());
 }
 
-void Bridge::pruneDisconnected() {
-  pollAndPrune(false);
+void Bridge::addClient(int fd) {
+  owners_.emplace(fd, Owner());
 }
 
-void Bridge::pollAndPrune(bool parent) {
-  // One poll with zero timeout: standard input first when the stop check asks for it, then every
-  // client. Readable data on standard input is not a stop; a hang-up or an error is, and it is
-  // acted on before any client is looked at, as if standard input had been polled on its own.
-  std::array<pollfd, 1 + 16> fds{};
-  std::size_t n = 0;
-  if (parent) fds[n++] = {parentFd_, POLLIN, 0};
-  const std::size_t firstClient = n;
-  for (const auto& [fd, owner] : owners_) {
-    if (n == fds.size()) break;
-    fds[n++] = {fd, POLLIN, 0};
-  }
-  if (n == 0) return;
-  int ready;
-  do {
-    ready = ::poll(fds.data(), n, 0);
-  } while (ready < 0 && errno == EINTR);
-  if (parent && (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))) {
-    throw FailureError(Failure::parentStopped);
-  }
-  // The dead-client test: an error condition, or else a peek that finds the end of the stream.
-  // Without readability the peek would only find that it has to wait, and bytes that an earlier
-  // peek found are still waiting until the next receive: in both cases the client is alive, and
-  // the peek is skipped.
-  std::array<int, 16> dead{};
-  std::size_t deadCount = 0;
-  for (std::size_t i = firstClient; i < n; ++i) {
-    if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) {
-      dead[deadCount++] = fds[i].fd;
-      continue;
-    }
-    if (!(fds[i].revents & POLLIN)) continue;
-    Owner& owner = owners_.at(fds[i].fd);
-    if (owner.bytesWaiting) continue;
-    char byte;
-    ssize_t got = ::recv(fds[i].fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (got > 0) {
-      owner.bytesWaiting = true;
-    } else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-      dead[deadCount++] = fds[i].fd;
-    }
-  }
-  for (std::size_t i = 0; i < deadCount; ++i) {
-    if (owners_.erase(dead[i]) != 0) ::close(dead[i]);
+void Bridge::removeClient(int fd, Release release) {
+  owners_.erase(fd);
+  if (release == Release::pending) {
     pendingRelease_ = true;
+  } else {
+    resend();
   }
 }
 

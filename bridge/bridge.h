@@ -1,4 +1,5 @@
-// The one object through which all input leaves the service. It keeps one Owner per client,
+// The one object through which all input leaves the service. It keeps one Owner (the input
+// state) per client,
 // merges all of them into complete keyboard, consumer and mouse reports, and hands those to the
 // active backend's ReportSink: three virtual HID devices ("corehid") or the event output
 // ("cgevent").
@@ -16,6 +17,7 @@
 #include <optional>
 #include <string_view>
 
+#include "bridge/client_check.h"
 #include "bridge/command_reply.h"
 #include "bridge/command_request.h"
 #include "bridge/merged_input.h"
@@ -44,7 +46,7 @@ struct BridgeParts {
   HidDeviceService* devices = nullptr;
   // The output; when absent, the backend's sink is made from eventOutput or devices.
   std::unique_ptr<ReportSink> sink;
-  // The parent's liveness pipe, looked at by the stop check.
+  // Not used by the bridge: the connection layer's ClientCheck looks at the parent's channel.
   int parentFd = 0;
   Clock clock;  // defaults to the monotonic clock
 };
@@ -60,10 +62,23 @@ class Bridge {
   // ("corehid"), or reads the posting permission and starts the Fn tap ("cgevent").
   void start();
 
-  // One command line of a client; returns which reply answers it. Throws
+  // The check run before every report (nullptr: none). Set by the connection layer, which
+  // outlives the bridge's use of it.
+  void watchClients(ClientCheck* check) { clientCheck_ = check; }
+  // A client was admitted: its input state starts empty.
+  void addClient(int fd);
+  // When the output learns that a client's input is gone: at once, or at the next release.
+  enum class Release { now, pending };
+  // A client has gone; its input leaves the merged state.
+  void removeClient(int fd, Release release);
+
+  // The first line of a client, which must be a "hello" with the service's token: returns the
+  // reply that answers it, or throws FailureError(protocolError).
+  CommandReply hello(const CommandRequest& request, std::string_view token) const;
+  // One command line of an authenticated client; returns which reply answers it. Throws
   // FailureError(protocolError) for anything the client got wrong; other errors are errors of the
   // output.
-  CommandReply command(const CommandRequest& request, int fd, std::string_view token);
+  CommandReply command(const CommandRequest& request, int fd);
 
   // Re-sends the complete merged state: keyboard, media keys and the buttons without motion.
   void resend();
@@ -81,25 +96,21 @@ class Bridge {
   void tick();
 
   ConsumerReport consumerReport() const;
-  // Closes and removes the clients whose peer has gone; sets pendingRelease when it removed any.
-  void pruneDisconnected();
 
   nlohmann::json status() const;
   // Writes an fn_state event when the Fn state or the tap's readiness changed ("cgevent").
   void emitFnState();
 
-  std::map<int, Owner>& owners() { return owners_; }
+  const std::map<int, Owner>& owners() const { return owners_; }
   bool ready() const { return ready_; }
   bool pendingRelease() const { return pendingRelease_; }
   InputBackend backend() const { return backend_; }
 
  private:
   std::uint8_t mergedButtons() const;
-  // The stop check (the stopping flag, then standard input for a hang-up or an error), then the
-  // dead-client test, as done before every report: throws FailureError(parentStopped).
+  // The stop check (the stopping flag, then the client check), as done before every report:
+  // throws FailureError(parentStopped).
   void stopCheckThenPrune();
-  // One poll over standard input (when `parent`) and every client, then the dead-client test.
-  void pollAndPrune(bool parent);
   void markProgress();
   // Output operations: each sends the complete merged state of its kind.
   void held();
@@ -129,7 +140,7 @@ class Bridge {
   Lifetime& lifetime_;
   const InputBackend backend_;
   EventEmitter& emitter_;
-  int parentFd_;
+  ClientCheck* clientCheck_ = nullptr;
   Clock clock_;
   std::optional<bool> lastFnHeld_;
   std::optional<bool> lastFnReady_;

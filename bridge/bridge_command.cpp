@@ -19,21 +19,20 @@ using F = CommandField;
 
 }  // namespace
 
-CommandReply Bridge::command(const CommandRequest& request, int fd, std::string_view token) {
+CommandReply Bridge::hello(const CommandRequest& request, std::string_view token) const {
+  if (request[F::cmd].kind != Kind::string || request.cmd() != "hello" ||
+      request[F::token].kind != Kind::string || !sameToken(request.token(), token)) {
+    protocolError();
+  }
+  return CommandReply::status;
+}
+
+CommandReply Bridge::command(const CommandRequest& request, int fd) {
   auto it = owners_.find(fd);
   if (it == owners_.end()) protocolError();
   Owner& owner = it->second;
   if (request[F::cmd].kind != Kind::string) protocolError();
   const std::string& cmd = request.cmd();
-
-  if (!owner.authenticated) {
-    if (cmd != "hello" || request[F::token].kind != Kind::string ||
-        !sameToken(request.token(), token)) {
-      protocolError();
-    }
-    owner.authenticated = true;
-    return CommandReply::status;
-  }
   if (!ready_) {
     owner.reset();
     return CommandReply::status;
@@ -137,14 +136,14 @@ CommandReply Bridge::handleMotion(const CommandRequest& request, Owner& owner) {
       readInteger(request[F::tNs], 1, std::numeric_limits<std::int64_t>::max()));
   std::uint64_t now = clock_();
   // Sums are taken in unsigned 64-bit arithmetic; t is below 2^63, so neither can wrap.
-  bool stale =
-      t > now + 2'000'000 || now >= t + 40'000'000 || (owner.motionAt != 0 && t < owner.motionAt);
+  bool stale = t > now + 2'000'000 || now >= t + kMotionLapseNS ||
+               (owner.motionAt != 0 && t < owner.motionAt);
   if (stale) {
     owner.stopMotion();
     return CommandReply::staleMotion;
   }
   bool restart;
-  if (owner.motionAt == 0 || now >= owner.motionAt + 40'000'000) {
+  if (owner.motionAt == 0 || now >= owner.motionAt + kMotionLapseNS) {
     owner.fractionX = owner.fractionY = 0;
     owner.motionAt = owner.steppedAt = 0;
     restart = true;

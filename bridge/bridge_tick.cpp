@@ -8,7 +8,6 @@
 namespace virelo {
 namespace {
 
-constexpr std::uint64_t kMotionLapseNS = 40'000'000;
 constexpr std::uint64_t kMaxStepNS = 8'000'000;
 
 }  // namespace

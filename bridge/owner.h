@@ -1,22 +1,17 @@
-// One connected client: its receive buffer, whether it has authenticated, and its complete
-// current input state. Main thread only.
+// One connected client's complete current input state and continuous motion (its connection is
+// the connection layer's). Main thread only.
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "bridge/reports.h"
 
 namespace virelo {
 
-struct Owner {
-  explicit Owner(std::uint64_t connectedAt) : connectedAt(connectedAt) {}
+// Motion lapses when no sample came for this long: it stops, and a later sample starts afresh.
+inline constexpr std::uint64_t kMotionLapseNS = 40'000'000;
 
-  std::string input;  // bytes received and not yet cut into lines
-  // The dead-client test found bytes waiting in the socket. They stay there until the connection
-  // layer receives again (and clears this), so until then a peek would find them again.
-  bool bytesWaiting = false;
-  bool authenticated = false;
+struct Owner {
   std::int64_t modifiers = 0;  // 0..255
   std::int64_t buttons = 0;    // 0..31
   bool fn = false;
@@ -28,9 +23,8 @@ struct Owner {
   double fractionX = 0, fractionY = 0;
   std::uint64_t motionAt = 0;
   std::uint64_t steppedAt = 0;
-  std::uint64_t connectedAt;
 
-  // Clears the input state; the buffer, authentication and connection time stay.
+  // Clears the input state.
   void reset();
   void stopMotion();
 };

@@ -58,14 +58,16 @@ FuzzSession::FuzzSession(const FuzzOptions& options) : options_(options) {
   bridge_ = std::make_unique<Bridge>(std::move(parts));
   bridge_->start();
   if (!bridge_->ready()) finding("the bridge did not become ready");
-  connections_ = std::make_unique<ConnectionService>(*bridge_, kFuzzToken, [this] { return now_; });
+  clients_ = std::make_unique<ClientRegistry>(*bridge_, parentPipe_[0]);
+  connections_ =
+      std::make_unique<ConnectionService>(*bridge_, *clients_, kFuzzToken, [this] { return now_; });
 
   if (options.bystander) {
     bystander_ = connect();
     send(bystander_, std::string(R"({"cmd":"hello","token":")") + kFuzzToken + "\"}\n" +
                          R"({"cmd":"keyboard","modifiers":2,"keys":[4]})" + "\n" +
                          R"({"cmd":"buttons","buttons":1})" + "\n");
-    if (bridge_->owners().count(bystander_.serverFd) == 0) finding("the bystander was dropped");
+    if (!clients_->find(bystander_.serverFd)) finding("the bystander was dropped");
     checkOutputHolds(2, 4, 1);
   }
   fuzzed_ = connect();
@@ -75,7 +77,8 @@ FuzzSession::FuzzSession(const FuzzOptions& options) : options_(options) {
 }
 
 FuzzSession::~FuzzSession() {
-  for (const auto& [fd, owner] : bridge_->owners()) ::close(fd);
+  connections_.reset();
+  clients_.reset();  // closes the service ends
   for (int fd : {fuzzed_.clientFd, bystander_.clientFd, parentPipe_[0], parentPipe_[1]}) {
     if (fd >= 0) ::close(fd);
   }
@@ -86,12 +89,12 @@ FuzzSession::Peer FuzzSession::connect() {
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) finding("socketpair");
   ::fcntl(pair[0], F_SETFL, O_NONBLOCK);
   ::fcntl(pair[1], F_SETFL, O_NONBLOCK);
-  bridge_->owners().emplace(pair[0], Owner(now_));
+  clients_->admit(pair[0], now_);
   return {pair[0], pair[1], {}};
 }
 
 void FuzzSession::send(Peer& peer, std::string_view bytes) {
-  while (!bytes.empty() && bridge_->owners().count(peer.serverFd) != 0) {
+  while (!bytes.empty() && clients_->find(peer.serverFd)) {
     ssize_t n = ::send(peer.clientFd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (n > 0) bytes.remove_prefix(static_cast<std::size_t>(n));
     // Whatever was sent (or could not be, because the buffer is full) is served now.
@@ -104,10 +107,10 @@ void FuzzSession::send(Peer& peer, std::string_view bytes) {
 void FuzzSession::pass() {
   for (bool again = true; again;) {
     again = false;
-    bridge_->pruneDisconnected();
+    clients_->pruneDisconnected();
     bridge_->releasePending();
     std::vector<pollfd> fds;
-    for (const auto& [fd, owner] : bridge_->owners()) fds.push_back({fd, POLLIN, 0});
+    for (const auto& [fd, client] : clients_->all()) fds.push_back({fd, POLLIN, 0});
     // libFuzzer's timeout alarm interrupts system calls now and then; poll is not restarted.
     int ready;
     do {
@@ -179,7 +182,7 @@ void FuzzSession::checkOutputHolds(std::uint8_t modifiers, int key, std::uint8_t
 }
 
 void FuzzSession::play(std::span<const std::uint8_t> bytes) {
-  while (!bytes.empty() && bridge_->owners().count(fuzzed_.serverFd) != 0) {
+  while (!bytes.empty() && clients_->find(fuzzed_.serverFd)) {
     std::size_t n = std::min(options_.chunkSize, bytes.size());
     send(fuzzed_, std::string_view(reinterpret_cast<const char*>(bytes.data()), n));
     bytes = bytes.subspan(n);
@@ -188,14 +191,16 @@ void FuzzSession::play(std::span<const std::uint8_t> bytes) {
   ::close(fuzzed_.clientFd);
   fuzzed_.clientFd = -1;
   pass();
-  if (bridge_->owners().count(fuzzed_.serverFd) != 0) finding("a closed client is still served");
+  if (clients_->find(fuzzed_.serverFd)) finding("a closed client is still served");
   if (options_.bystander) {
     checkOutputHolds(2, 4, 1);
     ::close(bystander_.clientFd);
     bystander_.clientFd = -1;
     pass();
   }
-  if (!bridge_->owners().empty()) finding("a closed client is still served");
+  if (clients_->size() != 0 || !bridge_->owners().empty()) {
+    finding("a closed client is still served");
+  }
   checkOutputHolds(0, 0, 0);
 }
 

@@ -47,7 +47,7 @@ class FuzzSession {
 
  private:
   struct Peer {
-    int serverFd = -1;  // the bridge's end, owned by the bridge once registered
+    int serverFd = -1;  // the service's end, owned by the client registry once admitted
     int clientFd = -1;  // our end
     std::string replies;
   };
@@ -67,6 +67,7 @@ class FuzzSession {
   int parentPipe_[2] = {-1, -1};
   std::unique_ptr<Bridge> bridge_;
   HidDeviceSink* hid_ = nullptr;  // the bridge's sink with "corehid"
+  std::unique_ptr<ClientRegistry> clients_;
   std::unique_ptr<ConnectionService> connections_;
   Peer fuzzed_;
   Peer bystander_;

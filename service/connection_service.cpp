@@ -24,23 +24,24 @@ nlohmann::json protocolErrorReply(const Bridge& bridge) {
 
 }  // namespace
 
-ConnectionService::ConnectionService(Bridge& bridge, std::string token, Clock clock)
-    : bridge_(bridge), token_(std::move(token)), clock_(std::move(clock)) {}
+ConnectionService::ConnectionService(Bridge& bridge, ClientRegistry& clients, std::string token,
+                                     Clock clock)
+    : bridge_(bridge), clients_(clients), token_(std::move(token)), clock_(std::move(clock)) {}
 
 void ConnectionService::acceptOne(int listenFd) {
   int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) {
     if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
       acceptPausedUntil_ = clock_() + kAcceptPauseNS;
-      clientsAtPause_ = bridge_.owners().size();
+      clientsAtPause_ = clients_.size();
     }
     return;
   }
   acceptPausedUntil_ = 0;
   // A client that closed since this pass's prune still has its record: test again before the
   // limit refuses a newcomer in its place.
-  if (bridge_.owners().size() > kMaxClients - 1) bridge_.pruneDisconnected();
-  if (bridge_.owners().size() > kMaxClients - 1) {
+  if (clients_.size() > kMaxClients - 1) clients_.pruneDisconnected();
+  if (clients_.size() > kMaxClients - 1) {
     ::close(fd);
     return;
   }
@@ -51,23 +52,21 @@ void ConnectionService::acceptOne(int listenFd) {
     ::close(fd);
     return;
   }
-  bridge_.owners().emplace(fd, Owner(clock_()));
+  clients_.admit(fd, clock_());
 }
 
 bool ConnectionService::accepting() const {
-  return clock_() >= acceptPausedUntil_ || bridge_.owners().size() < clientsAtPause_;
+  return clock_() >= acceptPausedUntil_ || clients_.size() < clientsAtPause_;
 }
 
 void ConnectionService::drop(int fd) {
-  if (bridge_.owners().erase(fd) != 0) ::close(fd);
-  bridge_.resend();
+  clients_.close(fd, Bridge::Release::now);
 }
 
 void ConnectionService::serve(int fd, short revents) {
-  auto it = bridge_.owners().find(fd);
-  if (it == bridge_.owners().end()) return;
-  Owner& owner = it->second;
-  if (!owner.authenticated && clock_() - owner.connectedAt > kAuthenticateNS) {
+  ClientConnection* client = clients_.find(fd);
+  if (client == nullptr) return;
+  if (!client->authenticated && clock_() - client->connectedAt > kAuthenticateNS) {
     drop(fd);
     return;
   }
@@ -76,15 +75,15 @@ void ConnectionService::serve(int fd, short revents) {
     return;
   }
   if (!(revents & POLLIN)) return;
-  owner.bytesWaiting = false;
+  client->bytesWaiting = false;
   ssize_t got = ::recv(fd, chunk_.data(), chunk_.size(), 0);
   if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
     drop(fd);
     return;
   }
   if (got < 0) return;
-  owner.input.append(chunk_.data(), static_cast<std::size_t>(got));
-  if (owner.input.size() > kBufferSize) {
+  client->input.append(chunk_.data(), static_cast<std::size_t>(got));
+  if (client->input.size() > kBufferSize) {
     drop(fd);
     return;
   }
@@ -94,9 +93,9 @@ void ConnectionService::serve(int fd, short revents) {
 void ConnectionService::serveLines(int fd) {
   for (int lines = 0;; ++lines) {
     // The record may be gone after a command (a prune inside the output can remove it).
-    auto it = bridge_.owners().find(fd);
-    if (it == bridge_.owners().end()) return;
-    std::string& input = it->second.input;
+    ClientConnection* client = clients_.find(fd);
+    if (client == nullptr) return;
+    std::string& input = client->input;
     auto newline = input.find('\n');
     if (newline == std::string::npos) return;
     if (lines == kMaxLinesPerPass) {
@@ -119,7 +118,7 @@ void ConnectionService::serveLines(int fd) {
     }
     CommandReply result;
     try {
-      result = bridge_.command(request_, fd, token_);
+      result = clients_.command(fd, request_, token_);
     } catch (const FailureError& e) {
       if (e.failure() != Failure::protocolError) throw;
       reply(fd, protocolErrorReply(bridge_));
@@ -128,7 +127,7 @@ void ConnectionService::serveLines(int fd) {
     }
     // A dead-client test inside the output may have closed the socket meanwhile; its number may
     // already belong to another descriptor, so nothing more is sent on it.
-    if (bridge_.owners().count(fd) == 0) return;
+    if (clients_.find(fd) == nullptr) return;
     if (!answer(fd, result)) {
       drop(fd);
       return;

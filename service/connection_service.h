@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bridge/bridge.h"
+#include "service/client_registry.h"
 
 namespace virelo {
 
@@ -20,7 +21,8 @@ class ConnectionService {
   // How long the listening socket rests after accept ran out of descriptors.
   static constexpr std::uint64_t kAcceptPauseNS = 100'000'000;
 
-  ConnectionService(Bridge& bridge, std::string token, Clock clock);
+  // `clients` holds the connections and outlives this object.
+  ConnectionService(Bridge& bridge, ClientRegistry& clients, std::string token, Clock clock);
 
   // Accepts one waiting connection (called when the listening socket is readable).
   void acceptOne(int listenFd);
@@ -39,6 +41,7 @@ class ConnectionService {
   bool answer(int fd, CommandReply reply);
 
   Bridge& bridge_;
+  ClientRegistry& clients_;
   std::string token_;
   Clock clock_;
   // Reused for every line and every receive, so that serving a command allocates nothing.

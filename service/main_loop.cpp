@@ -14,7 +14,8 @@ namespace virelo {
 MainLoop::MainLoop(MainLoopParts parts)
     : parts_(std::move(parts)),
       bridge_(*parts_.bridge),
-      connections_(bridge_, parts_.token, &monotonicNS) {}
+      clients_(bridge_, parts_.parentFd),
+      connections_(bridge_, clients_, parts_.token, &monotonicNS) {}
 
 void MainLoop::emitStatus() {
   nlohmann::json event = bridge_.status();
@@ -44,7 +45,7 @@ bool MainLoop::pass() {
   std::uint64_t now = monotonicNS();
   parts_.lifetime->markProgress(now);
   watchPermission(now);
-  bridge_.pruneDisconnected();
+  clients_.pruneDisconnected();
   bridge_.releasePending();
 
   std::array<pollfd, 2 + ConnectionService::kMaxClients> fds{};
@@ -52,7 +53,7 @@ bool MainLoop::pass() {
   // A negative descriptor is skipped by poll and keeps the places of the other entries.
   fds[n++] = {connections_.accepting() ? parts_.listenFd : -1, POLLIN, 0};
   fds[n++] = {parts_.parentFd, POLLIN, 0};
-  for (const auto& [fd, owner] : bridge_.owners()) {
+  for (const auto& [fd, client] : clients_.all()) {
     if (n == fds.size()) break;
     fds[n++] = {fd, POLLIN, 0};
   }
@@ -111,7 +112,7 @@ void MainLoop::cleanup() {
   bridge_.shutDown();
   if (parts_.watchdog) parts_.watchdog->cancel();
   if (parts_.signals) parts_.signals->cancel();
-  for (const auto& [fd, owner] : bridge_.owners()) ::close(fd);
+  clients_.closeAll();
   if (parts_.listenFd >= 0) {
     ::close(parts_.listenFd);
     ::unlink(parts_.socketPath.c_str());

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bridge/bridge.h"
+#include "service/client_registry.h"
 #include "service/connection_service.h"
 #include "service/event_emitter.h"
 #include "service/lifetime.h"
@@ -54,6 +55,7 @@ class MainLoop {
 
   MainLoopParts parts_;
   Bridge& bridge_;
+  ClientRegistry clients_;
   ConnectionService connections_;
   std::uint64_t nextTick_ = 0;
   std::uint64_t permissionCheckAt_ = 0;

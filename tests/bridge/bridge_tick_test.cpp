@@ -159,7 +159,7 @@ TEST_F(MotionTick, DisconnectedMovingClientNoLongerContributes) {
   rig.client(b).closePeer();
   rig.clock.advance(kTick);
   rig.bridge->tick();
-  EXPECT_EQ(rig.bridge->owners().count(b), 0u);
+  EXPECT_FALSE(rig.admitted(b));
   EXPECT_FALSE(rig.bridge->pendingRelease());
   // The release of the dropped client, then the step of the remaining one.
   auto reports = rig.devices.reports("mouse");
@@ -172,17 +172,18 @@ TEST(MotionTickNotReady, ReturnsWithoutSendingSteppingOrRepeating) {
   RecordingEventOutput::Script script;
   script.permitted = false;
   BridgeRig rig(InputBackend::cgevent, std::make_unique<RecordingEventOutput>(script));
+  script.permitted = true;
   rig.bridge->start();
-  int fd = rig.connect();
-  Owner& owner = rig.owner(fd);
-  owner.vx = 1000;
-  owner.motionAt = rig.clock.now();
-  owner.steppedAt = rig.clock.now();
+  int fd = rig.connectAuthenticated();
+  rig.command(fd, {{"cmd", "motion"}, {"dx", 10}, {"dy", 0}, {"t_ns", rig.clock.now()}});
+  script.permitted = false;
+  ASSERT_TRUE(rig.bridge->applyPermission());
+  script.calls.clear();
   rig.clock.advance(kTick);
   rig.bridge->tick();
   EXPECT_TRUE(script.calls.empty());
-  EXPECT_EQ(owner.fractionX, 0);
-  EXPECT_EQ(owner.steppedAt, rig.clock.now() - kTick);
+  EXPECT_EQ(rig.owner(fd).fractionX, 0);
+  EXPECT_EQ(rig.owner(fd).steppedAt, 0u);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -54,7 +54,8 @@ class Connections : public ::testing::Test {
     rig.devices.forgetReports();
     socketPath_ = dir / "s.sock";
     listenFd_ = openServer(socketPath_);
-    service = std::make_unique<ConnectionService>(*rig.bridge, kToken, rig.clock.fn());
+    service =
+        std::make_unique<ConnectionService>(*rig.bridge, *rig.registry, kToken, rig.clock.fn());
   }
   void TearDown() override {
     for (int fd : clientFds_) ::close(fd);
@@ -78,10 +79,10 @@ class Connections : public ::testing::Test {
   // Connects and accepts a client; returns (client descriptor, service descriptor).
   std::pair<int, int> admit() {
     std::set<int> before;
-    for (const auto& [fd, owner] : rig.bridge->owners()) before.insert(fd);
+    for (const auto& [fd, owner] : rig.registry->all()) before.insert(fd);
     int client = dial();
     service->acceptOne(listenFd_);
-    for (const auto& [fd, owner] : rig.bridge->owners()) {
+    for (const auto& [fd, owner] : rig.registry->all()) {
       if (before.count(fd) == 0) return {client, fd};
     }
     ADD_FAILURE() << "client was not admitted";
@@ -132,7 +133,7 @@ class Connections : public ::testing::Test {
     return out;
   }
 
-  bool admitted(int fd) const { return rig.bridge->owners().count(fd) != 0; }
+  bool admitted(int fd) const { return rig.admitted(fd); }
   void acceptOne() { service->acceptOne(listenFd_); }
 
   PrivateDir dir;
@@ -155,8 +156,8 @@ class NotReadyConnections : public Connections {
 TEST_F(Connections, NothingIsSentOnAdmissionAndTheRecordStartsUnauthenticated) {
   auto [client, fd] = admit();
   ASSERT_TRUE(admitted(fd));
-  EXPECT_FALSE(rig.bridge->owners().at(fd).authenticated);
-  EXPECT_EQ(rig.bridge->owners().at(fd).connectedAt, rig.clock.now());
+  EXPECT_FALSE(rig.registry->all().at(fd).authenticated);
+  EXPECT_EQ(rig.registry->all().at(fd).connectedAt, rig.clock.now());
   EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, O_NONBLOCK);
   Received r = receive(client);
   EXPECT_TRUE(r.lines.empty());
@@ -260,7 +261,7 @@ TEST_F(Connections, PartialLineGrowingPast4096BytesCloses) {
   send(client, std::string(2096, ' '));
   pass(fd);
   EXPECT_TRUE(admitted(fd)) << "4096 buffered bytes are still allowed";
-  EXPECT_EQ(rig.bridge->owners().at(fd).input.size(), 4096u);
+  EXPECT_EQ(rig.registry->all().at(fd).input.size(), 4096u);
   send(client, " ");
   pass(fd);
   Received r = receive(client);
@@ -274,7 +275,7 @@ TEST_F(Connections, OneReceiveReadsAtMost4096Bytes) {
   send(client, std::string(5000, ' '));
   pass(fd);
   EXPECT_TRUE(admitted(fd));
-  EXPECT_EQ(rig.bridge->owners().at(fd).input.size(), 4096u);
+  EXPECT_EQ(rig.registry->all().at(fd).input.size(), 4096u);
   pass(fd);
   EXPECT_FALSE(admitted(fd));
 }
@@ -392,12 +393,12 @@ TEST_F(Connections, HalfClosedClientStaysWhileItsLinesAreUnreadAndGoesOnceTheyAr
   auto [client, fd] = admitAuthenticated();
   send(client, kStatus);
   ::shutdown(client, SHUT_WR);
-  rig.bridge->pruneDisconnected();
-  rig.bridge->pruneDisconnected();
+  rig.registry->pruneDisconnected();
+  rig.registry->pruneDisconnected();
   EXPECT_TRUE(admitted(fd));
   pass(fd);  // the status line is read and answered
   EXPECT_TRUE(admitted(fd));
-  rig.bridge->pruneDisconnected();
+  rig.registry->pruneDisconnected();
   EXPECT_FALSE(admitted(fd));
   Received r = receive(client);
   EXPECT_EQ(r.lines.size(), 1u);
@@ -407,10 +408,10 @@ TEST_F(Connections, HalfClosedClientStaysWhileItsLinesAreUnreadAndGoesOnceTheyAr
 TEST_F(Connections, ClientWithWaitingBytesThatClosesIsDroppedAtTheNextTest) {
   auto [client, fd] = admitAuthenticated();
   send(client, "{\"cmd\":");
-  rig.bridge->pruneDisconnected();
+  rig.registry->pruneDisconnected();
   EXPECT_TRUE(admitted(fd));
   ::shutdown(client, SHUT_RDWR);
-  rig.bridge->pruneDisconnected();
+  rig.registry->pruneDisconnected();
   EXPECT_FALSE(admitted(fd));
 }
 
@@ -467,10 +468,10 @@ TEST_F(Connections, AuthenticatedClientThatSendsNothingStays) {
 TEST_F(Connections, FifthClientIsClosedAtOnceWithoutData) {
   std::vector<std::pair<int, int>> four;
   for (int i = 0; i < 4; ++i) four.push_back(admit());
-  ASSERT_EQ(rig.bridge->owners().size(), 4u);
+  ASSERT_EQ(rig.registry->size(), 4u);
   int fifth = dial();
   acceptOne();
-  EXPECT_EQ(rig.bridge->owners().size(), 4u);
+  EXPECT_EQ(rig.registry->size(), 4u);
   Received r = receive(fifth);
   EXPECT_TRUE(r.lines.empty());
   EXPECT_TRUE(r.partial.empty());
@@ -489,7 +490,7 @@ TEST_F(Connections, ClientThatClosedSinceThePruneMakesRoomForTheNext) {
   auto [fifth, fd] = admit();
   EXPECT_TRUE(admitted(fd));
   EXPECT_FALSE(admitted(four[1].second));
-  EXPECT_EQ(rig.bridge->owners().size(), 4u);
+  EXPECT_EQ(rig.registry->size(), 4u);
 }
 
 // Runs accept with no descriptor left to the process (the soft limit at the lowest free number).
@@ -523,13 +524,13 @@ TEST_F(Connections, ListenerRestsAfterRunningOutOfDescriptorsUntilAClientGoesOrT
   pass(fd);
   EXPECT_TRUE(service->accepting());
   acceptOne();
-  EXPECT_EQ(rig.bridge->owners().size(), 1u);
+  EXPECT_EQ(rig.registry->size(), 1u);
   EXPECT_FALSE(receive(waiting).closed);
 }
 
 TEST_F(Connections, AcceptWithNothingWaitingDoesNothing) {
   acceptOne();
-  EXPECT_TRUE(rig.bridge->owners().empty());
+  EXPECT_TRUE((rig.registry->size() == 0));
 }
 
 TEST_F(Connections, DroppedClientsInputIsReleasedAtOnce) {

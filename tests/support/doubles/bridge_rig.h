@@ -1,7 +1,7 @@
 // A Bridge wired to in-process doubles: a settable clock, a recording emitter, the fake device
 // service behind a HID-device sink ("corehid") or an event output ("cgevent"), and a pipe as the
-// parent's liveness channel. Clients are socket pairs whose service side is stored in the
-// bridge's owners.
+// parent's liveness channel. Clients are socket pairs whose service side the client registry
+// (the connection layer's record of the clients, and the bridge's client check) owns.
 //
 // Threads: main thread only, except that the fake devices' records may be read from anywhere.
 #pragma once
@@ -13,6 +13,7 @@
 
 #include "bridge/bridge.h"
 #include "bridge/hid_device_sink.h"
+#include "service/client_registry.h"
 #include "support/doubles/client_socket.h"
 #include "support/doubles/empty_snap_target_source.h"
 #include "support/doubles/fake_clock.h"
@@ -58,10 +59,7 @@ class BridgeRig {
     parts.parentFd = parent.readEnd();
     parts.clock = clock.fn();
     bridge = std::make_unique<Bridge>(std::move(parts));
-  }
-  ~BridgeRig() {
-    // The records' descriptors belong to the bridge; it leaves them open when it goes.
-    for (const auto& [fd, owner] : bridge->owners()) ::close(fd);
+    registry = std::make_unique<ClientRegistry>(*bridge, parent.readEnd());
   }
   BridgeRig(const BridgeRig&) = delete;
   BridgeRig& operator=(const BridgeRig&) = delete;
@@ -70,7 +68,7 @@ class BridgeRig {
   int connect() {
     clients.push_back(std::make_unique<ClientSocket>());
     int fd = clients.back()->serviceFd();
-    bridge->owners().emplace(fd, Owner(clock.now()));
+    registry->admit(fd, clock.now());
     return fd;
   }
   // A new client that has passed the handshake.
@@ -85,13 +83,15 @@ class BridgeRig {
     }
     throw std::runtime_error("no such client");
   }
-  Owner& owner(int fd) { return bridge->owners().at(fd); }
+  const Owner& owner(int fd) const { return bridge->owners().at(fd); }
+  bool admitted(int fd) const { return registry->all().count(fd) != 0; }
+  bool authenticated(int fd) const { return registry->all().at(fd).authenticated; }
   // A command given as a parsed JSON object, against the service's token; returns the reply
   // object.
   nlohmann::json command(int fd, const nlohmann::json& request, std::string_view token = kToken) {
     CommandRequest fields;
     fields.assign(request);
-    return replyObject(*bridge, bridge->command(fields, fd, token));
+    return replyObject(*bridge, registry->command(fd, fields, token));
   }
 
   FakeClock clock;
@@ -102,6 +102,8 @@ class BridgeRig {
   std::vector<std::unique_ptr<ClientSocket>> clients;
   std::unique_ptr<Bridge> bridge;
   HidDeviceSink* hid = nullptr;  // the bridge's sink with "corehid"
+  // Declared after the bridge, whose client check it is until it goes.
+  std::unique_ptr<ClientRegistry> registry;
 };
 
 }  // namespace virelo::testing
