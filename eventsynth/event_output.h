@@ -1,6 +1,7 @@
-// The seam between the input bridge and the event-synthesis backend: the bridge hands the merged
-// HID reports to an EventOutput, which turns them into window-server events. CGEventOutput is the
-// implementation; tests use recording doubles.
+// The event-synthesis backend as the bridge sees it: the merged HID reports arrive through the
+// bridge's event-output sink and are turned into window-server events; the extras the other
+// backend lacks (key repeat, the cursor, the Fn tap) the bridge calls directly. CGEventOutput is
+// the implementation; tests use recording doubles.
 //
 // Threads: every operation is called on the main thread only.
 #pragma once
