@@ -3,11 +3,13 @@
 
 #include <map>
 
-#include "tests/client/xvfb_server.h"
+#include "tests/support/xvfb_server.h"
 #include "virelo/client/active_layout.h"
 
 namespace virelo::client {
 namespace {
+
+using test::XvfbServer;
 
 EnvironmentLookup lookupIn(const std::map<std::string, std::string>& environment) {
   return [&environment](const char* name) -> const char* {

@@ -1,6 +1,9 @@
 #include "tests/support/gtk_receiver.h"
 
+#include <filesystem>
 #include <stdexcept>
+
+#include "tests/support/service_user.h"
 
 #ifndef VIRELO_GTK_RECEIVER_PATH
 #error "VIRELO_GTK_RECEIVER_PATH must name tests/support/gtk_receiver.py"
@@ -63,13 +66,35 @@ std::vector<nlohmann::json> GtkReceiver::drain(std::chrono::milliseconds quiet) 
   return events;
 }
 
-VirtualDesktop::VirtualDesktop(int x, int y) {
-  if (server.available()) receiver.emplace(server.display(), x, y);
+VirtualDesktop::VirtualDesktop(int x, int y) : server(startServer()) {
+  if (server->available()) receiver.emplace(server->display(), x, y);
+}
+
+std::unique_ptr<XvfbServer> VirtualDesktop::startServer(std::optional<int> number) {
+  std::unique_ptr<XvfbServer> server;
+  auto start = [&] {
+    server = std::make_unique<XvfbServer>(
+        XvfbServer::Options{number, {"-ac", "-noreset", "-screen", "0", "1024x768x24"}});
+  };
+  if (ServiceUser::privileged()) {
+    ServiceUser::asRoot(start);
+  } else {
+    start();
+  }
+  return server;
+}
+
+int VirtualDesktop::freeDisplayNumber() {
+  namespace fs = std::filesystem;
+  for (int n = 90;; ++n) {
+    const std::string s = std::to_string(n);
+    if (!fs::exists("/tmp/.X" + s + "-lock") && !fs::exists("/tmp/.X11-unix/X" + s)) return n;
+  }
 }
 
 const std::string& VirtualDesktop::missing() {
   static const std::string reason = [] () -> std::string {
-    if (!programExists("Xvfb")) return "Xvfb is not installed (Debian xvfb)";
+    if (!XvfbServer::installed()) return "Xvfb is not installed (Debian xvfb)";
     ChildOptions probe;
     probe.argv = {GtkReceiver::interpreter(), "-c",
                   "import gi; gi.require_version('Gtk', '3.0'); gi.require_version('Gdk', '3.0')"};

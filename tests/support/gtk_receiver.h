@@ -7,13 +7,14 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/support/child_process.h"
-#include "tests/support/x_server.h"
+#include "tests/support/xvfb_server.h"
 
 namespace virelo::test {
 
@@ -51,11 +52,19 @@ class GtkReceiver {
 
 // Xvfb and the GTK application together, for tests that need a real desktop.
 struct VirtualDesktop {
-  XServer server;
+  std::unique_ptr<XvfbServer> server;
   std::optional<GtkReceiver> receiver;
 
-  // Starts both, the window at (x, y); server.available() is false when Xvfb did not start.
+  // Starts both, the window at (x, y); server->available() is false when Xvfb did not start.
   explicit VirtualDesktop(int x = 0, int y = 0);
+
+  // Starts an Xvfb for a virtual desktop (on the display number when given): one 1024 x 768
+  // screen, open to every local user (-ac, so that the service user may connect to a server
+  // started as root), never reset when its last client leaves. Started as root when the test
+  // process may act as root.
+  static std::unique_ptr<XvfbServer> startServer(std::optional<int> number = std::nullopt);
+  // A display number that no X server uses now (no lock file, no socket), from 90 up.
+  static int freeDisplayNumber();
 
   // Why a virtual desktop cannot be made on this machine (Xvfb, python3-gi or GTK 3 missing), or
   // an empty string when it can. Checked once.

@@ -19,9 +19,9 @@ void X11Desktop::SetUp() {
 
 void X11Desktop::startDesktop() {
   desktop_ = std::make_unique<VirtualDesktop>(kWindowX, kWindowY);
-  ASSERT_TRUE(desktop_->server.available()) << "Xvfb did not start";
-  probe_ = std::make_unique<XProbe>(desktop_->server.display());
-  startService(desktop_->server.display());
+  ASSERT_TRUE(desktop_->server->available()) << "Xvfb did not start";
+  probe_ = std::make_unique<XProbe>(desktop_->server->display());
+  startService(desktop_->server->display());
   service_->awaitReady();
 }
 

@@ -85,7 +85,7 @@ TEST_F(X11Input, WheelStepsArriveAsScrollsInTheirDirection) {
 }
 
 TEST_F(X11Input, AMediaKeyIsSeenByAnIndependentXInput2Listener) {
-  RawKeyListener listener(desktop_->server.display());
+  RawKeyListener listener(desktop_->server->display());
   client_->pressMedia(0xCD);
   client_->releaseMedia(0xCD);
   // Play/pause is evdev KEY_PLAYPAUSE (164), X key code 172.
