@@ -21,7 +21,7 @@ namespace virelo::test {
 using namespace std::chrono_literals;
 
 struct ChildOptions {
-  std::vector<std::string> argv;  // argv[0] is looked up in PATH
+  std::vector<std::string> argv;                   // argv[0] is looked up in PATH
   std::map<std::string, std::string> environment;  // added to the test's environment
   bool readOutput = false;                         // whether readLine() is used
   int keepDescriptor = -1;  // a descriptor the child inherits under the same number

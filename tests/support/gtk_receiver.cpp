@@ -52,7 +52,8 @@ std::optional<nlohmann::json> GtkReceiver::next(
     const std::function<bool(const nlohmann::json&)>& match, std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   while (Clock::now() < deadline) {
-    auto event = read(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+    auto event =
+        read(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
     if (event && event->is_object() && match(*event)) return event;
   }
   return std::nullopt;
@@ -93,7 +94,7 @@ int VirtualDesktop::freeDisplayNumber() {
 }
 
 const std::string& VirtualDesktop::missing() {
-  static const std::string reason = [] () -> std::string {
+  static const std::string reason = []() -> std::string {
     if (!XvfbServer::installed()) return "Xvfb is not installed (Debian xvfb)";
     ChildOptions probe;
     probe.argv = {GtkReceiver::interpreter(), "-c",
