@@ -1,6 +1,7 @@
 #include "tests/x11_e2e/x11_desktop_fixture.h"
 
 #include <algorithm>
+#include <functional>
 #include <thread>
 
 namespace virelo::test {
@@ -58,13 +59,27 @@ void X11Desktop::moveTo(client::Client& client, ScreenPoint target) {
   FAIL() << "the pointer did not reach (" << target.x << ", " << target.y << ")";
 }
 
-bool X11Desktop::serverHoldsNothing() {
+namespace {
+
+// The service's requests reach the server over its own connection, so what the probe sees can lag
+// behind the reply to a command a little.
+bool within2s(const std::function<bool()>& condition) {
   const auto deadline = Clock::now() + 2s;
   for (;;) {
-    if (probe_->heldKeys().empty() && probe_->pointer().buttons == 0) return true;
+    if (condition()) return true;
     if (Clock::now() > deadline) return false;
     std::this_thread::sleep_for(5ms);
   }
+}
+
+}  // namespace
+
+bool X11Desktop::serverHoldsNothing() {
+  return within2s([&] { return probe_->heldKeys().empty() && probe_->pointer().buttons == 0; });
+}
+
+bool X11Desktop::serverHoldsSomething() {
+  return within2s([&] { return !probe_->heldKeys().empty() && probe_->pointer().buttons != 0; });
 }
 
 }  // namespace virelo::test

@@ -30,6 +30,8 @@ class X11Desktop : public testing::Test {
   void moveTo(client::Client& client, ScreenPoint target);
   // Waits up to 2 s until the X server holds no key and no button; true when it does.
   bool serverHoldsNothing();
+  // Waits up to 2 s until the X server holds a key and a button; true when it does.
+  bool serverHoldsSomething();
 
   GtkReceiver& app() { return *desktop_->receiver; }
   std::unique_ptr<VirtualDesktop> desktop_;

@@ -22,7 +22,7 @@ class X11Input : public X11Desktop {
     X11Desktop::SetUp();
     if (IsSkipped()) return;
     startDesktop();
-    client_ = connect();
+    if (!HasFatalFailure()) client_ = connect();
   }
   void click() {
     client_->pressButtons(1);

@@ -14,14 +14,14 @@ class X11Release : public X11Desktop, public testing::WithParamInterface<Ending>
 
 TEST_P(X11Release, TheServerHoldsNoKeyAndNoButtonAfterwards) {
   startDesktop();
+  if (HasFatalFailure()) return;
   moveTo(*connect(), app().centre("drag"));
   TestClient client(service_->socketPath());
   client.hello(service_->token());
   client.command({{"cmd", "keyboard"}, {"modifiers", 2}, {"keys", {4}}});
   client.command({{"cmd", "buttons"}, {"buttons", 1}});
   client.command({{"cmd", "consumer"}, {"usages", {0xE2}}});
-  ASSERT_FALSE(probe_->heldKeys().empty());
-  ASSERT_NE(probe_->pointer().buttons, 0u);
+  ASSERT_TRUE(serverHoldsSomething());
   switch (GetParam()) {
     case Ending::clientDisconnects:
       client.close();
