@@ -1,12 +1,9 @@
-#!/ usr / bin / python3
-""
-    "A small GTK 3 application that receives input on an X display and logs it.
+#!/usr/bin/python3
+"""A small GTK 3 application that receives input on an X display and logs it.
 
-    An undecorated window of 400 x 300 pixels at a given place on the screen holds,
-    at fixed places
-    : an entry,
-      a button,
-      a scrollable area and a drag area.Every line written to standard output is a JSON object; the first is {"event": "ready", ...} once the window is mapped and holds the keyboard
+An undecorated window of 400 x 300 pixels at a given place on the screen holds, at fixed places:
+an entry, a button, a scrollable area and a drag area. Every line written to standard output is a
+JSON object; the first is {"event": "ready", ...} once the window is mapped and holds the keyboard
 focus, and it gives every widget's rectangle in root-window coordinates ("x", "y", "width",
 "height"). Then, as they happen:
 
@@ -34,7 +31,7 @@ gi.require_version("Gtk", "3.0")
 from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 WIDTH, HEIGHT = 400, 300
-#Places inside the window : x, y, width, height.
+# Places inside the window: x, y, width, height.
 LAYOUT = {
     "entry": (10, 10, 380, 30),
     "scroll": (10, 50, 180, 150),
@@ -72,8 +69,10 @@ class Receiver:
         fixed = Gtk.Fixed()
         self.window.add(fixed)
         self.widgets = {
-  "entry" : self.make_entry(), "button" : self.make_button(), "scroll" : self.make_scroll(),
-      "drag" : self.make_drag(),
+            "entry": self.make_entry(),
+            "button": self.make_button(),
+            "scroll": self.make_scroll(),
+            "drag": self.make_drag(),
         }
         for name, widget in self.widgets.items():
             left, top, width, height = LAYOUT[name]
@@ -143,7 +142,7 @@ class Receiver:
             log(event="drag_end", x=int(event.x_root), y=int(event.y_root))
         return True
 
-#Without a window manager nobody gives the window the focus : take it, then say ready.
+    # Without a window manager nobody gives the window the focus: take it, then say ready.
     def await_focus(self):
         if not self.window.get_mapped():
             return True
