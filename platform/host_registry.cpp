@@ -6,14 +6,16 @@
 
 #include "platform/sim/sim_platform_host.h"
 #include "platform/uhid/uhid_platform_host.h"
+#include "platform/x11/linux_platform_host.h"
 
 namespace virelo {
 namespace {
 
 // One line per host.
-constexpr std::array<std::pair<std::string_view, HostFactory>, 2> kHosts = {{
+constexpr std::array<std::pair<std::string_view, HostFactory>, 3> kHosts = {{
     {"sim", &sim::makeSimPlatformHost},
     {"uhid", &uhid::makeUhidPlatformHost},
+    {"linux", &x11::makeLinuxPlatformHost},
 }};
 
 }  // namespace

@@ -30,7 +30,8 @@ TEST(X11Layout, TheXServersLayoutComesBeforeTheVariables) {
 }
 
 TEST(X11Layout, SetxkbmapChangesTheActiveLayout) {
-  XvfbServer server;
+  // Without -noreset the server starts afresh, with its own layout, when setxkbmap disconnects.
+  XvfbServer server(XvfbServer::Options{std::nullopt, {"-noreset"}});
   if (!server.available()) GTEST_SKIP() << "Xvfb is not installed or did not start";
   ASSERT_TRUE(server.setxkbmap("de"));
   auto active = x11Layout(server.display().c_str());
