@@ -133,15 +133,28 @@ void X11Tap::handleRawKey(std::uint8_t key, bool press, std::uint16_t sourceDevi
 }
 
 void X11Tap::decideGrabbed(std::uint8_t key, bool press, const Event& returned) {
+  if (!press) {
+    replaced_.erase(key);  // its replacement was released with its press
+    return;
+  }
   const bool replace = returned.type != kEventSystemDefined;
-  if (press) decided_[key] = replace;
-  if (replace && press) replaced_.insert(key);
-  if (!press) replaced_.erase(key);
-  if (replace) postEvent(*connection_, *posted_, returned);
+  decided_[key] = replace;
+  if (!replace || !isKeyboardEventType(returned.type)) return;
+  replaced_.insert(key);
+  // The replacement is pressed and released at once: a replacement held while the grab freezes
+  // the keyboard on the media key's repeats could be repeated by the server past its release.
+  Event down = returned;
+  down.type = kEventKeyDown;
+  Event up = returned;
+  up.type = kEventKeyUp;
+  postEvent(*connection_, *posted_, down);
+  postEvent(*connection_, *posted_, up);
 }
 
 void X11Tap::releaseFrozenPress(std::uint8_t key) {
-  bool consume = replaced_.count(key) != 0;  // the server's repeats of a replaced key
+  // Without a decision of its own the press is a repeat by the server: consumed for a replaced
+  // key, and for a key released meanwhile (replaying it would deliver a press without release).
+  bool consume = replaced_.count(key) != 0 || down_.count(key) == 0;
   if (auto it = decided_.find(key); it != decided_.end()) {
     consume = it->second;
     decided_.erase(it);

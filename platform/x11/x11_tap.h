@@ -15,14 +15,15 @@
 // Swallowing and replacing: only media keys, and only while holdMediaKeys(true) (the window
 // server calls it while a client lends Fn). Then the tap holds a synchronous passive grab of the
 // media keys on the root window: a grabbed press freezes the keyboard until the tap decides. When
-// the callback returned a replacement (another event than the media key), the press is consumed
-// and the replacement is posted through XTEST, tagged as the service's own; the key's repeats are
-// consumed and its release is replaced as well. When the callback returned the event itself, the
-// press is replayed to the focused client as if no grab existed. Without the grab X has already
-// delivered every key when the raw event arrives, so what the callback returns is not applied
-// (the Fn flag it adds to other keys never is). Button and motion events are not tapped (the Fn
-// tap does not ask for them). The Fn key of most keyboards never reaches X at all, and its evdev
-// code does not fit X's key codes, so no event for the Fn key (63) ever comes from this tap.
+// the callback returned a replacement key (another event than the media key), the press is
+// consumed and the replacement key is pressed and released through XTEST at once, tagged as the
+// service's own; the media key's repeats and its release are consumed too. When the callback
+// returned the event itself, the press is replayed to the focused client as if no grab existed.
+// Without the grab X has already delivered every key when the raw event arrives, so what the
+// callback returns is not applied (the Fn flag it adds to other keys never is). Button and motion
+// events are not tapped (the Fn tap does not ask for them). The Fn key of most keyboards never
+// reaches X at all, and its evdev code does not fit X's key codes, so no event for the Fn key (63)
+// ever comes from this tap.
 //
 // Threads: dispatch through the run loop on the tap's thread; enable() there or inside the
 // callback; invalidate() on the tap's thread; broken() from any thread. The run loop's stop()

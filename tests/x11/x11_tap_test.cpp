@@ -129,6 +129,22 @@ TEST_F(X11Test, WhileFnIsLentTheTapCanReplaceAMediaKeyWithAFunctionKey) {
   EXPECT_EQ(observer->countKeyPresses(kXKeyPlay, 300ms), 1);
 }
 
+TEST_F(X11Test, AReplacedMediaKeyHeldPastTheRepeatDelayLeavesNothingDown) {
+  observer->setKeyRepeat(100, 50);
+  observer->openFocusedWindow();
+  RunningTap tap(*windowServer, [this](std::uint32_t type, Event event) {
+    if (type != kEventSystemDefined) return event;
+    return keyEvent(100, ((event.data1 >> 8) & 0xFF) == 0x0A);
+  });
+  ASSERT_TRUE(tap.created());
+  post(flagsChanged(63, kFlagSecondaryFn));
+  observer->fakeKey(172, true);
+  std::this_thread::sleep_for(400ms);  // the server repeats the held media key meanwhile
+  observer->fakeKey(172, false);
+  EXPECT_EQ(observer->countKeyPresses(74, 300ms), 1);
+  EXPECT_FALSE(observer->keyDown(74));
+}
+
 TEST_F(X11Test, StoppingTheRunLoopFromAnotherThreadEndsItsRunAtOnce) {
   auto loop = windowServer->currentRunLoop();
   auto started = std::chrono::steady_clock::now();
