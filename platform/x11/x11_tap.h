@@ -55,7 +55,11 @@ class X11Tap final : public EventTap, public std::enable_shared_from_this<X11Tap
   void enable(bool on) override { enabled_ = on; }
   // Takes or gives up the grab of the media keys. Any thread.
   void holdMediaKeys(bool on);
-  void invalidate() override { invalidated_ = true; }
+  // Also gives up the grab, which nobody would answer any more.
+  void invalidate() override {
+    invalidated_ = true;
+    holdMediaKeys(false);
+  }
   std::shared_ptr<RunLoopSource> createRunLoopSource() override;
 
   // Whether the tap's connection broke (the server went away).
