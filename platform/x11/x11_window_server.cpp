@@ -37,8 +37,10 @@ std::shared_ptr<X11Connection> X11WindowServer::reconnected() {
 bool X11WindowServer::tapBroken() {
   std::lock_guard<std::mutex> guard(mutex_);
   std::erase_if(taps_, [](const std::weak_ptr<X11Tap>& tap) { return tap.expired(); });
-  return std::any_of(taps_.begin(), taps_.end(),
-                     [](const std::weak_ptr<X11Tap>& tap) { return tap.lock()->broken(); });
+  return std::any_of(taps_.begin(), taps_.end(), [](const std::weak_ptr<X11Tap>& weak) {
+    auto tap = weak.lock();
+    return tap && tap->broken();
+  });
 }
 
 std::optional<Event> X11WindowServer::createKeyboardEvent(std::uint16_t keycode, bool down) {
