@@ -114,7 +114,9 @@ std::optional<std::int32_t> xsettingsInteger(std::span<const std::uint8_t> prope
 
 double doubleClickSeconds(X11Connection& connection) {
   auto* c = connection.get();
-  auto selection = internAtom(c, "_XSETTINGS_S" + std::to_string(connection.screenNumber()));
+  std::string selectionName = "_XSETTINGS_S";
+  selectionName += std::to_string(connection.screenNumber());
+  auto selection = internAtom(c, selectionName);
   ReplyPtr<xcb_get_selection_owner_reply_t> owner(
       xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr));
   if (!owner || owner->owner == XCB_WINDOW_NONE) return kDefaultDoubleClickSeconds;

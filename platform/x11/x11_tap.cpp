@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
 #include "platform/x11/x11_keys.h"
+#include "platform/x11/x11_poster.h"
 #include "platform/x11/x11_reply.h"
 
 namespace virelo::x11 {
@@ -95,6 +97,9 @@ int X11Tap::fd() const {
 void X11Tap::dispatch() {
   while (xcb_generic_event_t* event = xcb_poll_for_event(connection_->get())) {
     ReplyPtr<xcb_generic_event_t> owned(event);
+    if ((event->response_type & 0x7F) == XCB_KEY_PRESS) {
+      releaseFrozenPress(reinterpret_cast<xcb_key_press_event_t*>(event)->detail);
+    }
     if ((event->response_type & 0x7F) != XCB_GE_GENERIC) continue;
     auto* generic = reinterpret_cast<xcb_ge_generic_event_t*>(event);
     if (generic->extension != xinputOpcode_) continue;
@@ -123,7 +128,62 @@ void X11Tap::handleRawKey(std::uint8_t key, bool press, std::uint16_t sourceDevi
   if (!event || !typeWanted(mask_, event->type) || !enabled_ || invalidated_) return;
   event->timestamp = time * kNsPerMs;
   if (tag) event->setField(kFieldSourceUserData, *tag);
-  callback_(event->type, std::move(*event));
+  Event returned = callback_(event->type, *event);
+  if (event->type == kEventSystemDefined && grabbing_) decideGrabbed(key, press, returned);
+}
+
+void X11Tap::decideGrabbed(std::uint8_t key, bool press, const Event& returned) {
+  if (!press) {
+    replaced_.erase(key);  // its replacement was released with its press
+    return;
+  }
+  const bool replace = returned.type != kEventSystemDefined;
+  decided_[key] = replace;
+  if (!replace || !isKeyboardEventType(returned.type)) return;
+  replaced_.insert(key);
+  // The replacement is pressed and released at once: a replacement held while the grab freezes
+  // the keyboard on the media key's repeats could be repeated by the server past its release.
+  Event down = returned;
+  down.type = kEventKeyDown;
+  Event up = returned;
+  up.type = kEventKeyUp;
+  postEvent(*connection_, *posted_, down);
+  postEvent(*connection_, *posted_, up);
+}
+
+void X11Tap::releaseFrozenPress(std::uint8_t key) {
+  // Without a decision of its own the press is a repeat by the server: consumed for a replaced
+  // key, and for a key released meanwhile (replaying it would deliver a press without release).
+  bool consume = replaced_.count(key) != 0 || down_.count(key) == 0;
+  if (auto it = decided_.find(key); it != decided_.end()) {
+    consume = it->second;
+    decided_.erase(it);
+  }
+  // A consumed press ends the grab that it activated, so that the replacement posted through
+  // XTEST reaches the focused client and not this tap.
+  if (consume) {
+    xcb_ungrab_keyboard(connection_->get(), XCB_CURRENT_TIME);
+  } else {
+    xcb_allow_events(connection_->get(), XCB_ALLOW_REPLAY_KEYBOARD, XCB_CURRENT_TIME);
+  }
+  xcb_flush(connection_->get());
+}
+
+void X11Tap::holdMediaKeys(bool on) {
+  if (grabbing_.exchange(on) == on) return;
+  auto* c = connection_->get();
+  for (int keyType : {0, 1, 2, 3, 7, 16, 17, 18}) {
+    auto key = mediaXKeycode(keyType);
+    if (!key) continue;
+    if (on) {
+      xcb_grab_key(c, 0, connection_->root(), XCB_MOD_MASK_ANY, *key, XCB_GRAB_MODE_ASYNC,
+                   XCB_GRAB_MODE_SYNC);
+    } else {
+      xcb_ungrab_key(c, *key, connection_->root(), XCB_MOD_MASK_ANY);
+    }
+  }
+  // A round trip, so that the keys typed from now on meet the grab (or no longer do).
+  std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
 
 std::optional<Event> X11Tap::translate(std::uint8_t key, bool press, bool repeat) const {

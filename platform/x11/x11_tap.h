@@ -12,11 +12,18 @@
 // the service recognises its own events; keys from other XTEST clients (xdotool, say) and from
 // real keyboards carry none.
 //
-// Limits: the tap observes only. X delivers the event to the focused client whatever the
-// callback returns: the flags a callback adds and the replacement it returns are not applied.
-// Button and motion events are not tapped (the Fn tap does not ask for them). The Fn key of most
-// keyboards never reaches X at all, and its evdev code does not fit X's key codes, so no event
-// for the Fn key (63) ever comes from this tap.
+// Swallowing and replacing: only media keys, and only while holdMediaKeys(true) (the window
+// server calls it while a client lends Fn). Then the tap holds a synchronous passive grab of the
+// media keys on the root window: a grabbed press freezes the keyboard until the tap decides. When
+// the callback returned a replacement key (another event than the media key), the press is
+// consumed and the replacement key is pressed and released through XTEST at once, tagged as the
+// service's own; the media key's repeats and its release are consumed too. When the callback
+// returned the event itself, the press is replayed to the focused client as if no grab existed.
+// Without the grab X has already delivered every key when the raw event arrives, so what the
+// callback returns is not applied (the Fn flag it adds to other keys never is). Button and motion
+// events are not tapped (the Fn tap does not ask for them). The Fn key of most keyboards never
+// reaches X at all, and its evdev code does not fit X's key codes, so no event for the Fn key (63)
+// ever comes from this tap.
 //
 // Threads: dispatch through the run loop on the tap's thread; enable() there or inside the
 // callback; invalidate() on the tap's thread; broken() from any thread. The run loop's stop()
@@ -25,6 +32,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -45,7 +53,13 @@ class X11Tap final : public EventTap, public std::enable_shared_from_this<X11Tap
                                         std::shared_ptr<PostedKeys> posted);
 
   void enable(bool on) override { enabled_ = on; }
-  void invalidate() override { invalidated_ = true; }
+  // Takes or gives up the grab of the media keys. Any thread.
+  void holdMediaKeys(bool on);
+  // Also gives up the grab, which nobody would answer any more.
+  void invalidate() override {
+    invalidated_ = true;
+    holdMediaKeys(false);
+  }
   std::shared_ptr<RunLoopSource> createRunLoopSource() override;
 
   // Whether the tap's connection broke (the server went away).
@@ -60,6 +74,11 @@ class X11Tap final : public EventTap, public std::enable_shared_from_this<X11Tap
  private:
   void findXTestDevices();
   void handleRawKey(std::uint8_t key, bool press, std::uint16_t sourceDevice, std::uint32_t time);
+  // Posts the callback's replacement of a grabbed media key and notes the decision for the press
+  // that the grab holds.
+  void decideGrabbed(std::uint8_t key, bool press, const Event& returned);
+  // A press that the grab froze the keyboard on: consumed or replayed.
+  void releaseFrozenPress(std::uint8_t key);
   std::optional<Event> translate(std::uint8_t key, bool press, bool repeat) const;
   std::uint64_t modifierFlags() const;
 
@@ -72,6 +91,9 @@ class X11Tap final : public EventTap, public std::enable_shared_from_this<X11Tap
   std::set<std::uint8_t> down_;  // tap thread only
   std::atomic<bool> enabled_{false};
   std::atomic<bool> invalidated_{false};
+  std::atomic<bool> grabbing_{false};
+  std::map<std::uint8_t, bool> decided_;  // tap thread: grabbed presses to consume (true)
+  std::set<std::uint8_t> replaced_;       // tap thread: held media keys being replaced
 };
 
 // The run loop of a tap thread: polls the descriptors of its tap sources and a wake-up

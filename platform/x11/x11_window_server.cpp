@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/x11/x11_keys.h"
 #include "platform/x11/x11_poster.h"
 #include "platform/x11/x11_settings.h"
 #include "platform/x11/x11_tap.h"
@@ -36,8 +37,10 @@ std::shared_ptr<X11Connection> X11WindowServer::reconnected() {
 bool X11WindowServer::tapBroken() {
   std::lock_guard<std::mutex> guard(mutex_);
   std::erase_if(taps_, [](const std::weak_ptr<X11Tap>& tap) { return tap.expired(); });
-  return std::any_of(taps_.begin(), taps_.end(),
-                     [](const std::weak_ptr<X11Tap>& tap) { return tap.lock()->broken(); });
+  return std::any_of(taps_.begin(), taps_.end(), [](const std::weak_ptr<X11Tap>& weak) {
+    auto tap = weak.lock();
+    return tap && tap->broken();
+  });
 }
 
 std::optional<Event> X11WindowServer::createKeyboardEvent(std::uint16_t keycode, bool down) {
@@ -92,7 +95,21 @@ std::optional<SystemDefinedData> X11WindowServer::systemDefinedData(const Event&
 }
 
 void X11WindowServer::post(const Event& event) {
+  if (event.type == kEventFlagsChanged && event.keycode == kFnKeycode) {
+    lendFn((event.flags & kFlagSecondaryFn) != 0);
+  }
   if (auto connection = current()) postEvent(*connection, *posted_, event);
+}
+
+void X11WindowServer::lendFn(bool lent) {
+  std::vector<std::shared_ptr<X11Tap>> taps;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    for (const auto& weak : taps_) {
+      if (auto tap = weak.lock()) taps.push_back(std::move(tap));
+    }
+  }
+  for (const auto& tap : taps) tap->holdMediaKeys(lent);
 }
 
 std::uint64_t X11WindowServer::combinedFlagsState() {

@@ -59,6 +59,9 @@ class X11WindowServer final : public EventServices {
   // The same, connecting again first when the server was lost.
   std::shared_ptr<X11Connection> reconnected();
   bool tapBroken();
+  // A client lends Fn (the Fn key's flags change says so) or stops: the taps hold the media keys
+  // for the time, so that the Fn tap can replace them with function keys.
+  void lendFn(bool lent);
 
   const std::string display_;
   std::mutex mutex_;

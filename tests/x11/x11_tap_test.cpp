@@ -2,6 +2,7 @@
 // come to its callback as window-server events, and the ones the window server posted carry
 // their tag.
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -18,11 +19,16 @@ constexpr std::uint64_t kKeyEventsMask = 0x5C00;
 // A tap on its own thread, serving its run loop until the end of the test.
 class RunningTap {
  public:
-  explicit RunningTap(EventServices& services) {
-    tap_ = services.createTap(kKeyEventsMask, [this](std::uint32_t type, Event event) {
-      std::lock_guard<std::mutex> guard(mutex_);
-      seen_.push_back({type, event});
-      return event;
+  using Answer = std::function<Event(std::uint32_t type, Event event)>;
+
+  // The callback records each event and answers with `answer` (the event itself by default).
+  explicit RunningTap(EventServices& services, Answer answer = nullptr) {
+    tap_ = services.createTap(kKeyEventsMask, [this, answer](std::uint32_t type, Event event) {
+      {
+        std::lock_guard<std::mutex> guard(mutex_);
+        seen_.push_back({type, event});
+      }
+      return answer ? answer(type, event) : event;
     });
     if (!tap_) return;
     tap_->enable(true);
@@ -96,6 +102,47 @@ TEST_F(X11Test, ModifiersAndMediaKeysReachTheTapAsFlagsChangesAndSystemEvents) {
   EXPECT_EQ(seen[2].second.data1, 0x100B00);
   EXPECT_EQ(seen[3].first, kEventFlagsChanged);
   EXPECT_EQ(seen[3].second.flags, 0u);
+}
+
+TEST_F(X11Test, WhileFnIsLentTheTapCanReplaceAMediaKeyWithAFunctionKey) {
+  constexpr std::uint8_t kXKeyPlay = 172;
+  constexpr std::uint8_t kXKeyF8 = 74;
+  observer->openFocusedWindow();
+  RunningTap tap(*windowServer, [this](std::uint32_t type, Event event) {
+    if (type != kEventSystemDefined) return event;
+    return keyEvent(100, ((event.data1 >> 8) & 0xFF) == 0x0A);  // F8, tagged
+  });
+  ASSERT_TRUE(tap.created());
+
+  post(flagsChanged(63, kFlagSecondaryFn));  // a client lends Fn
+  observer->fakeKey(kXKeyPlay, true);
+  observer->fakeKey(kXKeyPlay, false);
+  EXPECT_EQ(observer->countKeyPresses(kXKeyF8, 300ms), 1);
+  EXPECT_FALSE(observer->keyDown(kXKeyF8));
+  observer->fakeKey(kXKeyPlay, true);
+  observer->fakeKey(kXKeyPlay, false);
+  EXPECT_EQ(observer->countKeyPresses(kXKeyPlay, 300ms), 0);
+
+  post(flagsChanged(63, 0));  // and lets go: the media key passes again
+  observer->fakeKey(kXKeyPlay, true);
+  observer->fakeKey(kXKeyPlay, false);
+  EXPECT_EQ(observer->countKeyPresses(kXKeyPlay, 300ms), 1);
+}
+
+TEST_F(X11Test, AReplacedMediaKeyHeldPastTheRepeatDelayLeavesNothingDown) {
+  observer->setKeyRepeat(100, 50);
+  observer->openFocusedWindow();
+  RunningTap tap(*windowServer, [this](std::uint32_t type, Event event) {
+    if (type != kEventSystemDefined) return event;
+    return keyEvent(100, ((event.data1 >> 8) & 0xFF) == 0x0A);
+  });
+  ASSERT_TRUE(tap.created());
+  post(flagsChanged(63, kFlagSecondaryFn));
+  observer->fakeKey(172, true);
+  std::this_thread::sleep_for(400ms);  // the server repeats the held media key meanwhile
+  observer->fakeKey(172, false);
+  EXPECT_EQ(observer->countKeyPresses(74, 300ms), 1);
+  EXPECT_FALSE(observer->keyDown(74));
 }
 
 TEST_F(X11Test, StoppingTheRunLoopFromAnotherThreadEndsItsRunAtOnce) {

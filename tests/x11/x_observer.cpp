@@ -139,6 +139,15 @@ int XObserver::countKeyPresses(std::chrono::milliseconds wait) {
       [](xcb_generic_event_t* e) { return (e->response_type & 0x7F) == XCB_KEY_PRESS; }, wait);
 }
 
+int XObserver::countKeyPresses(std::uint8_t keycode, std::chrono::milliseconds wait) {
+  return countEvents(
+      [keycode](xcb_generic_event_t* e) {
+        return (e->response_type & 0x7F) == XCB_KEY_PRESS &&
+               reinterpret_cast<xcb_key_press_event_t*>(e)->detail == keycode;
+      },
+      wait);
+}
+
 int XObserver::countButtonPresses(std::uint8_t button, std::chrono::milliseconds wait) {
   return countEvents(
       [button](xcb_generic_event_t* e) {

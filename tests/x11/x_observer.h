@@ -39,6 +39,8 @@ class XObserver {
   // Key presses / button presses (with that button number) that reached the window or the root
   // within `wait` of quiet.
   int countKeyPresses(std::chrono::milliseconds wait);
+  // Presses of one key; the other events that arrived meanwhile are dropped.
+  int countKeyPresses(std::uint8_t keycode, std::chrono::milliseconds wait);
   int countButtonPresses(std::uint8_t button, std::chrono::milliseconds wait);
 
  private:
