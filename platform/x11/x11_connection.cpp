@@ -102,11 +102,19 @@ void X11Connection::queryExtensions() {
   }
 }
 
+void X11Connection::watchXkb() {
+  if (xkb_ && !xkbWatch_) xkbWatch_ = std::make_unique<XkbWatch>(connection_);
+}
+
 bool X11Connection::alive() {
   if (xcb_connection_has_error(connection_)) return false;
   pollfd waiting{xcb_get_file_descriptor(connection_), POLLIN, 0};
   if (::poll(&waiting, 1, 0) == 1) {
-    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) std::free(event);
+    if (xkbWatch_) {
+      xkbWatch_->pump();
+    } else {
+      while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) std::free(event);
+    }
   }
   return xcb_connection_has_error(connection_) == 0;
 }

@@ -16,6 +16,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/x11/x11_xkb_watch.h"
+
 namespace virelo::x11 {
 
 class X11Connection {
@@ -39,8 +41,14 @@ class X11Connection {
   bool hasMonitors() const { return monitors_; }
 
   // Whether the server is still there. Reads what is waiting on the connection (a server that
-  // went away leaves an end of file there) and discards events nobody asked for.
+  // went away leaves an end of file there): events go to the XKB watch, if any, or are discarded.
   bool alive();
+
+  // Starts keeping the keyboard's state and repeat settings (none without XKB). Before the
+  // connection is shared with other threads.
+  void watchXkb();
+  // The watch, or nullptr when there is none.
+  XkbWatch* xkb() const { return xkbWatch_.get(); }
 
  private:
   X11Connection(xcb_connection_t* connection, int screenNumber);
@@ -56,6 +64,7 @@ class X11Connection {
   bool xinput2_ = false;
   bool xkb_ = false;
   bool monitors_ = false;
+  std::unique_ptr<XkbWatch> xkbWatch_;
 };
 
 }  // namespace virelo::x11

@@ -106,10 +106,13 @@ bool keyIsDown(X11Connection& connection, std::uint8_t keycode) {
 
 void postEvent(X11Connection& connection, PostedKeys& posted, const Event& event) {
   if (!connection.hasXTest()) return;
-  if (isKeyboardEventType(event.type)) {
-    postKey(connection, posted, event);
-  } else if (event.type == kEventSystemDefined) {
-    postMedia(connection, posted, event);
+  if (isKeyboardEventType(event.type) || event.type == kEventSystemDefined) {
+    if (event.type == kEventSystemDefined) {
+      postMedia(connection, posted, event);
+    } else {
+      postKey(connection, posted, event);
+    }
+    if (XkbWatch* xkb = connection.xkb()) xkb->stateAsked();
   } else if (event.type == kEventScrollWheel) {
     postScroll(connection, event);
   } else if (isMouseEventType(event.type)) {

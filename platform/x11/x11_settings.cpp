@@ -6,7 +6,6 @@
 #include <string>
 
 #include "platform/x11/x11_reply.h"
-#include "platform/x11/x11_xkb.h"
 
 namespace virelo::x11 {
 namespace {
@@ -64,31 +63,6 @@ bool skipValue(SettingsReader& reader, std::uint8_t type) {
 }
 
 }  // namespace
-
-std::optional<KeyRepeat> keyRepeat(X11Connection& connection) {
-  if (!connection.hasXkb()) return std::nullopt;
-  auto* c = connection.get();
-  ReplyPtr<xcb_xkb_get_controls_reply_t> controls(
-      xcb_xkb_get_controls_reply(c, xcb_xkb_get_controls(c, XCB_XKB_ID_USE_CORE_KBD), nullptr));
-  if (!controls) return std::nullopt;
-  if ((controls->enabledControls & XCB_XKB_BOOL_CTRL_REPEAT_KEYS) == 0) return KeyRepeat{};
-  return KeyRepeat{controls->repeatDelay / kMsPerSecond, controls->repeatInterval / kMsPerSecond};
-}
-
-std::uint64_t combinedFlags(X11Connection& connection) {
-  if (!connection.hasXkb()) return 0;
-  auto* c = connection.get();
-  ReplyPtr<xcb_xkb_get_state_reply_t> state(
-      xcb_xkb_get_state_reply(c, xcb_xkb_get_state(c, XCB_XKB_ID_USE_CORE_KBD), nullptr));
-  if (!state) return 0;
-  std::uint64_t flags = 0;
-  if (state->lockedMods & XCB_MOD_MASK_LOCK) flags |= 0x10000;
-  if (state->mods & XCB_MOD_MASK_SHIFT) flags |= 0x20000;
-  if (state->mods & XCB_MOD_MASK_CONTROL) flags |= 0x40000;
-  if (state->mods & XCB_MOD_MASK_1) flags |= 0x80000;
-  if (state->mods & XCB_MOD_MASK_4) flags |= 0x100000;
-  return flags;
-}
 
 std::optional<std::int32_t> xsettingsInteger(std::span<const std::uint8_t> property,
                                              std::string_view name) {

@@ -1,6 +1,7 @@
-// What the X11 window server reads from the X server: the keyboard's combined modifier flags and
-// repeat settings (XKB), the double-click interval (XSETTINGS), the monitors (RandR) and the
-// pointer position. Each call is one or a few round trips on the given connection.
+// What the X11 window server reads from the X server: the double-click interval (XSETTINGS), the
+// monitors (RandR) and the pointer position. Each call is one or a few round trips on the given
+// connection. The keyboard's state and repeat settings are kept by its XKB watch
+// (x11_xkb_watch.h).
 #pragma once
 
 #include <cstddef>
@@ -17,19 +18,6 @@ namespace virelo::x11 {
 
 // The double-click interval when no XSETTINGS manager gives one (GTK's default as well).
 inline constexpr double kDefaultDoubleClickSeconds = 0.4;
-
-struct KeyRepeat {
-  // Seconds; both 0 when the server does not repeat keys (RepeatKeys control off).
-  double delay = 0;
-  double interval = 0;
-};
-
-// The core keyboard's repeat controls; nullopt without XKB or when they cannot be read.
-std::optional<KeyRepeat> keyRepeat(X11Connection& connection);
-
-// The core keyboard's state as event flags: caps lock locked (0x10000), shift (0x20000), control
-// (0x40000), Mod1 as option (0x80000), Mod4 as command (0x100000). 0 when it cannot be read.
-std::uint64_t combinedFlags(X11Connection& connection);
 
 // Net/DoubleClickTime of the XSETTINGS manager of the connection's screen, in seconds; the
 // default when no manager runs or it does not set that value.

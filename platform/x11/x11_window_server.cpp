@@ -12,10 +12,16 @@ namespace virelo::x11 {
 
 X11WindowServer::X11WindowServer(std::string display) : display_(std::move(display)) {
   lastAttempt_ = std::chrono::steady_clock::now();
-  connection_ = X11Connection::open(display_);
+  connection_ = openWatched();
 }
 
 X11WindowServer::~X11WindowServer() = default;
+
+std::shared_ptr<X11Connection> X11WindowServer::openWatched() const {
+  std::shared_ptr<X11Connection> connection = X11Connection::open(display_);
+  if (connection) connection->watchXkb();
+  return connection;
+}
 
 std::shared_ptr<X11Connection> X11WindowServer::current() {
   std::lock_guard<std::mutex> guard(mutex_);
@@ -29,7 +35,7 @@ std::shared_ptr<X11Connection> X11WindowServer::reconnected() {
   auto now = std::chrono::steady_clock::now();
   if (!connection_ && now - lastAttempt_ >= kReconnectInterval) {
     lastAttempt_ = now;
-    connection_ = X11Connection::open(display_);
+    connection_ = openWatched();
   }
   return connection_;
 }
@@ -114,7 +120,7 @@ void X11WindowServer::lendFn(bool lent) {
 
 std::uint64_t X11WindowServer::combinedFlagsState() {
   auto connection = current();
-  return connection ? combinedFlags(*connection) : 0;
+  return connection && connection->xkb() ? connection->xkb()->flags() : 0;
 }
 
 bool X11WindowServer::postEventAccess() {
@@ -129,13 +135,13 @@ bool X11WindowServer::listenEventAccess() {
 
 double X11WindowServer::keyRepeatDelay() {
   auto connection = current();
-  auto repeat = connection ? keyRepeat(*connection) : std::nullopt;
+  auto repeat = connection && connection->xkb() ? connection->xkb()->repeat() : std::nullopt;
   return repeat ? repeat->delay : 0;
 }
 
 double X11WindowServer::keyRepeatInterval() {
   auto connection = current();
-  auto repeat = connection ? keyRepeat(*connection) : std::nullopt;
+  auto repeat = connection && connection->xkb() ? connection->xkb()->repeat() : std::nullopt;
   return repeat ? repeat->interval : 0;
 }
 

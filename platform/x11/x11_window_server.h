@@ -54,6 +54,8 @@ class X11WindowServer final : public EventServices {
   std::shared_ptr<RunLoop> currentRunLoop() override;
 
  private:
+  // A new connection that keeps the keyboard's state and settings, or nullptr.
+  std::shared_ptr<X11Connection> openWatched() const;
   // The connection as it is, or nullptr when there is none or it broke.
   std::shared_ptr<X11Connection> current();
   // The same, connecting again first when the server was lost.
