@@ -16,6 +16,8 @@
 namespace virelo::x11 {
 namespace {
 
+constexpr int kAliveReads = 8;
+
 bool present(xcb_connection_t* c, xcb_extension_t* extension) {
   const auto* data = xcb_get_extension_data(c, extension);
   return data != nullptr && data->present != 0;
@@ -107,9 +109,13 @@ void X11Connection::watchXkb() {
 }
 
 bool X11Connection::alive() {
-  if (xcb_connection_has_error(connection_)) return false;
+  // XCB reads the socket once per call that finds no event; a read that brought only replies (the
+  // XKB watch's state requests) leaves a following end of file unread, so read until nothing is
+  // waiting. Bounded: another thread waiting for a reply may be the one to read.
   pollfd waiting{xcb_get_file_descriptor(connection_), POLLIN, 0};
-  if (::poll(&waiting, 1, 0) == 1) {
+  for (int round = 0; round < kAliveReads && xcb_connection_has_error(connection_) == 0 &&
+                      ::poll(&waiting, 1, 0) == 1;
+       ++round) {
     if (xkbWatch_) {
       xkbWatch_->pump();
     } else {
