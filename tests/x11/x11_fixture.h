@@ -9,8 +9,8 @@
 #include <optional>
 
 #include "platform/x11/x11_window_server.h"
+#include "tests/support/x_observer.h"
 #include "tests/support/xvfb_server.h"
-#include "tests/x11/x_observer.h"
 
 namespace virelo::test {
 

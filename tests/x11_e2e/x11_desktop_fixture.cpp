@@ -21,7 +21,7 @@ void X11Desktop::SetUp() {
 void X11Desktop::startDesktop() {
   desktop_ = std::make_unique<VirtualDesktop>(kWindowX, kWindowY);
   ASSERT_TRUE(desktop_->server->available()) << "Xvfb did not start";
-  probe_ = std::make_unique<XProbe>(desktop_->server->display());
+  probe_ = std::make_unique<XObserver>(desktop_->server->display());
   startService(desktop_->server->display());
   service_->awaitReady();
 }
@@ -43,7 +43,7 @@ std::unique_ptr<client::Client> X11Desktop::connect() {
 
 void X11Desktop::moveTo(client::Client& client, ScreenPoint target) {
   for (int step = 0; step < 32; ++step) {
-    PointerState from = probe_->pointer();
+    XObserver::PointerState from = probe_->pointer();
     const int dx = std::clamp(target.x - from.x, -127, 127);
     const int dy = std::clamp(target.y - from.y, -127, 127);
     if (dx == 0 && dy == 0) return;
@@ -51,7 +51,7 @@ void X11Desktop::moveTo(client::Client& client, ScreenPoint target) {
     // The move reaches the server over the service's own connection: wait until it shows.
     const auto deadline = Clock::now() + 1s;
     while (Clock::now() < deadline) {
-      PointerState now = probe_->pointer();
+      XObserver::PointerState now = probe_->pointer();
       if (now.x != from.x || now.y != from.y) break;
       std::this_thread::sleep_for(2ms);
     }

@@ -10,7 +10,7 @@
 
 #include "tests/support/gtk_receiver.h"
 #include "tests/support/service_process.h"
-#include "tests/support/x_probe.h"
+#include "tests/support/x_observer.h"
 #include "virelo/client/client.h"
 
 namespace virelo::test {
@@ -35,7 +35,7 @@ class X11Desktop : public testing::Test {
 
   GtkReceiver& app() { return *desktop_->receiver; }
   std::unique_ptr<VirtualDesktop> desktop_;
-  std::unique_ptr<XProbe> probe_;
+  std::unique_ptr<XObserver> probe_;
   std::unique_ptr<ServiceProcess> service_;
 };
 
