@@ -1,48 +1,40 @@
-// The platform services the service runs on, chosen at start. The simulated host is the default;
-// VL_HOST=uhid puts the virtual HID devices (and the probe that decides whether they may be
-// created) on the kernel's /dev/uhid instead, while the window server and the accessibility
-// interface stay simulated. Nothing here starts a thread until startThreads(), which runs after
-// the signal mask is fixed.
+// The service's side of the host it runs on (platform/host_registry.h): the host that VL_HOST
+// names, and what the service builds on it, the event-synthesis backend on its window server and
+// the snap target search on its accessibility services.
 //
-// Lifetime: the event output borrows from this object, which must outlive it. The snap target
-// source shares the simulated host and its accessibility side, so that a search it abandoned at
+// Lifetime: the event output borrows from this object, which must outlive it; the snap target
+// source keeps the host's accessibility side alive by itself, so that a search it abandoned at
 // the stop may finish after this object is gone.
-// Threads: main thread only; the simulated host's control thread serves its own requests.
+// Threads: main thread only.
 #pragma once
 
 #include <memory>
 
 #include "eventsynth/event_output.h"
-#include "platform/code_signature.h"
-#include "platform/event_services.h"
-#include "platform/sim/sim_accessibility.h"
-#include "platform/sim/sim_host.h"
-#include "platform/virtual_hid.h"
+#include "platform/host.h"
 #include "snapping/snap_target_source.h"
 
 namespace virelo {
 
 class PlatformHost {
  public:
+  // nullptr when VL_HOST names no host.
   static std::unique_ptr<PlatformHost> fromEnvironment();
+  explicit PlatformHost(std::unique_ptr<Host> host) : host_(std::move(host)) {}
   ~PlatformHost();
 
-  CodeSignature& codeSignature() { return *codeSignature_; }
-  HidDeviceService& devices() { return *devices_; }
+  CodeSignature& codeSignature() { return host_->codeSignature(); }
+  HidDeviceService& devices() { return host_->devices(); }
   // The event-synthesis backend on this host's window server.
   std::unique_ptr<EventOutput> makeEventOutput();
   // The accessibility search that finds snap targets.
   std::shared_ptr<SnapTargetSource> makeSnapTargetSource();
 
-  void startThreads();
-  void stopThreads();
+  void startThreads() { host_->startThreads(); }
+  void stopThreads() { host_->stopThreads(); }
 
  private:
-  std::shared_ptr<sim::SimHost> sim_;
-  std::unique_ptr<CodeSignature> codeSignature_;
-  std::unique_ptr<HidDeviceService> devices_;
-  std::unique_ptr<EventServices> windowServer_;
-  std::shared_ptr<sim::SimAccessibility> accessibility_;
+  std::unique_ptr<Host> host_;
 };
 
 }  // namespace virelo

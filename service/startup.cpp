@@ -63,6 +63,11 @@ int runService(int argc, const char* const* argv) {
   const InputBackend backend = commandLine->backend;
   FdEventEmitter emitter(1);
   auto host = PlatformHost::fromEnvironment();
+  if (!host) {
+    // VL_HOST names no host: refused, never a silent fallback to another host.
+    emitter.emit(failureEvent(backend, errors::notReady));
+    return 0;
+  }
   auto token = admittedToken(backend, *host, emitter);
   if (!token) return 0;
 

@@ -3,11 +3,13 @@
 
 #include <map>
 
-#include "tests/client/xvfb_server.h"
+#include "tests/support/xvfb_server.h"
 #include "virelo/client/active_layout.h"
 
 namespace virelo::client {
 namespace {
+
+using test::XvfbServer;
 
 EnvironmentLookup lookupIn(const std::map<std::string, std::string>& environment) {
   return [&environment](const char* name) -> const char* {
@@ -28,7 +30,8 @@ TEST(X11Layout, TheXServersLayoutComesBeforeTheVariables) {
 }
 
 TEST(X11Layout, SetxkbmapChangesTheActiveLayout) {
-  XvfbServer server;
+  // Without -noreset the server starts afresh, with its own layout, when setxkbmap disconnects.
+  XvfbServer server(XvfbServer::Options{std::nullopt, {"-noreset"}});
   if (!server.available()) GTEST_SKIP() << "Xvfb is not installed or did not start";
   ASSERT_TRUE(server.setxkbmap("de"));
   auto active = x11Layout(server.display().c_str());

@@ -1,0 +1,70 @@
+// One connection to an X server, with what this host needs to know about the server: the root
+// window of the default screen and which of the extensions XTEST (posting), XInput 2 (listening),
+// XKB (keyboard state and settings) and RandR 1.5 (monitors) it offers.
+//
+// Closing a connection first waits (at most kCloseWait) until the server has carried out every
+// request sent on it, so that nothing posted just before is lost.
+// A connection that breaks stays broken: alive() turns false for good, and the owner opens a new
+// one. Nothing here ever ends the process or writes anything.
+// Threads: XCB serialises its own requests, so a connection may be used from several threads;
+// alive() may be called from any thread.
+#pragma once
+
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "platform/x11/x11_xkb_watch.h"
+
+namespace virelo::x11 {
+
+class X11Connection {
+ public:
+  static constexpr std::chrono::milliseconds kCloseWait{1000};
+
+  // nullptr when the display cannot be reached.
+  static std::unique_ptr<X11Connection> open(const std::string& display);
+  ~X11Connection();
+  X11Connection(const X11Connection&) = delete;
+  X11Connection& operator=(const X11Connection&) = delete;
+
+  xcb_connection_t* get() const { return connection_; }
+  xcb_window_t root() const { return root_; }
+  int screenNumber() const { return screenNumber_; }
+  std::uint16_t screenWidth() const { return width_; }
+  std::uint16_t screenHeight() const { return height_; }
+  bool hasXTest() const { return xtest_; }
+  bool hasXInput2() const { return xinput2_; }
+  bool hasXkb() const { return xkb_; }
+  bool hasMonitors() const { return monitors_; }
+
+  // Whether the server is still there. Reads what is waiting on the connection (a server that
+  // went away leaves an end of file there): events go to the XKB watch, if any, or are discarded.
+  bool alive();
+
+  // Starts keeping the keyboard's state and repeat settings (none without XKB). Before the
+  // connection is shared with other threads.
+  void watchXkb();
+  // The watch, or nullptr when there is none.
+  XkbWatch* xkb() const { return xkbWatch_.get(); }
+
+ private:
+  X11Connection(xcb_connection_t* connection, int screenNumber);
+  void queryExtensions();
+  void awaitProcessed();
+
+  xcb_connection_t* connection_;
+  int screenNumber_;
+  xcb_window_t root_ = 0;
+  std::uint16_t width_ = 0;
+  std::uint16_t height_ = 0;
+  bool xtest_ = false;
+  bool xinput2_ = false;
+  bool xkb_ = false;
+  bool monitors_ = false;
+  std::unique_ptr<XkbWatch> xkbWatch_;
+};
+
+}  // namespace virelo::x11

@@ -1,0 +1,124 @@
+#include "platform/x11/x11_poster.h"
+
+#include <xcb/xtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/x11/x11_keys.h"
+#include "platform/x11/x11_reply.h"
+
+namespace virelo::x11 {
+namespace {
+
+constexpr int kMediaKeyDown = 0x0A;
+constexpr int kMediaKeyUp = 0x0B;
+constexpr std::uint8_t kWheelUp = 4;
+constexpr std::uint8_t kWheelDown = 5;
+constexpr std::int32_t kMaxWheelClicks = 128;
+
+void fake(X11Connection& c, std::uint8_t type, std::uint8_t detail) {
+  xcb_test_fake_input(c.get(), type, detail, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+}
+
+void fakeKey(X11Connection& c, PostedKeys& posted, std::uint8_t key, bool press, std::int64_t tag) {
+  posted.record(key, press, tag);
+  fake(c, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, key);
+}
+
+std::int16_t coordinate(double value) {
+  return static_cast<std::int16_t>(std::clamp(std::lround(value), -32768L, 32767L));
+}
+
+void moveTo(X11Connection& c, Point location) {
+  xcb_test_fake_input(c.get(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, c.root(),
+                      coordinate(location.x), coordinate(location.y), 0);
+}
+
+std::uint8_t xButton(std::uint32_t button) {
+  if (button == 1) return 3;
+  if (button == 2) return 2;
+  return static_cast<std::uint8_t>(button == 0 ? 1 : button + 1);
+}
+
+void postFlagsChange(X11Connection& c, PostedKeys& posted, const Event& event) {
+  auto key = xKeycode(event.keycode);
+  if (!key) return;
+  const bool down = keyIsDown(c, *key);
+  const std::uint64_t mask = modifierMask(event.keycode);
+  const bool wantDown = mask != 0 ? (event.flags & mask) == mask : !down;
+  if (wantDown != down) fakeKey(c, posted, *key, wantDown, event.field(kFieldSourceUserData));
+}
+
+void postKey(X11Connection& c, PostedKeys& posted, const Event& event) {
+  if (event.type == kEventFlagsChanged) return postFlagsChange(c, posted, event);
+  const bool press = event.type == kEventKeyDown;
+  if (press && event.field(kFieldKeyboardAutorepeat) != 0) return;
+  if (auto key = xKeycode(event.keycode)) {
+    fakeKey(c, posted, *key, press, event.field(kFieldSourceUserData));
+  }
+}
+
+void postMedia(X11Connection& c, PostedKeys& posted, const Event& event) {
+  if (event.subtype != kSubtypeAuxControlButtons) return;
+  const auto data1 = static_cast<std::uint32_t>(event.data1);
+  const int state = static_cast<int>((data1 >> 8) & 0xFF);
+  if ((state != kMediaKeyDown && state != kMediaKeyUp) || (data1 & 1) != 0) return;
+  if (auto key = mediaXKeycode(static_cast<int>((data1 >> 16) & 0xFFFF))) {
+    fakeKey(c, posted, *key, state == kMediaKeyDown, event.field(kFieldSourceUserData));
+  }
+}
+
+void postMouse(X11Connection& c, const Event& event) {
+  moveTo(c, event.location);
+  switch (event.type) {
+    case kEventLeftMouseDown:
+    case kEventRightMouseDown:
+    case kEventOtherMouseDown:
+      return fake(c, XCB_BUTTON_PRESS, xButton(event.button));
+    case kEventLeftMouseUp:
+    case kEventRightMouseUp:
+    case kEventOtherMouseUp:
+      return fake(c, XCB_BUTTON_RELEASE, xButton(event.button));
+    default:
+      return;
+  }
+}
+
+void postScroll(X11Connection& c, const Event& event) {
+  const std::uint8_t button = event.wheelValue > 0 ? kWheelUp : kWheelDown;
+  const std::int32_t clicks = std::min(std::abs(event.wheelValue), kMaxWheelClicks);
+  for (std::int32_t i = 0; i < clicks; ++i) {
+    fake(c, XCB_BUTTON_PRESS, button);
+    fake(c, XCB_BUTTON_RELEASE, button);
+  }
+}
+
+}  // namespace
+
+bool keyIsDown(X11Connection& connection, std::uint8_t keycode) {
+  auto* c = connection.get();
+  ReplyPtr<xcb_query_keymap_reply_t> keymap(
+      xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr));
+  return keymap && (keymap->keys[keycode / 8] >> (keycode % 8) & 1) != 0;
+}
+
+void postEvent(X11Connection& connection, PostedKeys& posted, const Event& event) {
+  if (!connection.hasXTest()) return;
+  if (isKeyboardEventType(event.type) || event.type == kEventSystemDefined) {
+    if (event.type == kEventSystemDefined) {
+      postMedia(connection, posted, event);
+    } else {
+      postKey(connection, posted, event);
+    }
+    if (XkbWatch* xkb = connection.xkb()) xkb->stateAsked();
+  } else if (event.type == kEventScrollWheel) {
+    postScroll(connection, event);
+  } else if (isMouseEventType(event.type)) {
+    postMouse(connection, event);
+  }
+  xcb_flush(connection.get());
+}
+
+}  // namespace virelo::x11

@@ -1,0 +1,133 @@
+#include "platform/x11/x11_settings.h"
+
+#include <xcb/randr.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/x11/x11_reply.h"
+
+namespace virelo::x11 {
+namespace {
+
+constexpr double kMsPerSecond = 1000.0;
+
+xcb_atom_t internAtom(xcb_connection_t* c, const std::string& name) {
+  ReplyPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+      c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr));
+  return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+// Reads the XSETTINGS property, byte order as its first byte says.
+class SettingsReader {
+ public:
+  explicit SettingsReader(std::span<const std::uint8_t> data) : data_(data) {
+    bigEndian_ = !data.empty() && data[0] == 1;
+  }
+  bool has(std::size_t n) const { return at_ + n <= data_.size(); }
+  void skip(std::size_t n) { at_ += n; }
+  std::uint32_t card(std::size_t bytes) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < bytes; ++i) {
+      std::uint32_t byte = data_[at_ + (bigEndian_ ? i : bytes - 1 - i)];
+      value = (value << 8) | byte;
+    }
+    at_ += bytes;
+    return value;
+  }
+  std::string_view text(std::size_t n) {
+    std::string_view t(reinterpret_cast<const char*>(data_.data() + at_), n);
+    at_ += n;
+    return t;
+  }
+
+ private:
+  std::span<const std::uint8_t> data_;
+  std::size_t at_ = 0;
+  bool bigEndian_ = false;
+};
+
+std::size_t padded(std::size_t n) {
+  return (n + 3) & ~std::size_t{3};
+}
+
+// Skips the value of a setting of the type; false when the data ends first.
+bool skipValue(SettingsReader& reader, std::uint8_t type) {
+  if (type == 0 || type == 2) {  // integer; colour of four 16-bit parts
+    reader.skip(type == 0 ? 4 : 8);
+    return true;
+  }
+  if (type != 1 || !reader.has(4)) return false;  // text: length and padded bytes
+  reader.skip(padded(reader.card(4)));
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::int32_t> xsettingsInteger(std::span<const std::uint8_t> property,
+                                             std::string_view name) {
+  SettingsReader reader(property);
+  if (!reader.has(12)) return std::nullopt;
+  reader.skip(8);  // byte order, padding, serial
+  std::uint32_t count = reader.card(4);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (!reader.has(4)) return std::nullopt;
+    std::uint8_t type = static_cast<std::uint8_t>(reader.card(1));
+    reader.skip(1);
+    std::size_t length = reader.card(2);
+    if (!reader.has(padded(length) + 4)) return std::nullopt;
+    std::string_view settingName = reader.text(length);
+    reader.skip(padded(length) - length + 4);  // padding, last-change serial
+    if (settingName == name && type == 0 && reader.has(4)) {
+      return static_cast<std::int32_t>(reader.card(4));
+    }
+    if (!skipValue(reader, type)) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+double doubleClickSeconds(X11Connection& connection) {
+  auto* c = connection.get();
+  std::string selectionName = "_XSETTINGS_S";
+  selectionName += std::to_string(connection.screenNumber());
+  auto selection = internAtom(c, selectionName);
+  ReplyPtr<xcb_get_selection_owner_reply_t> owner(
+      xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr));
+  if (!owner || owner->owner == XCB_WINDOW_NONE) return kDefaultDoubleClickSeconds;
+  auto settings = internAtom(c, "_XSETTINGS_SETTINGS");
+  ReplyPtr<xcb_get_property_reply_t> property(xcb_get_property_reply(
+      c, xcb_get_property(c, 0, owner->owner, settings, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
+      nullptr));
+  if (!property || property->format != 8) return kDefaultDoubleClickSeconds;
+  std::span<const std::uint8_t> bytes(
+      static_cast<const std::uint8_t*>(xcb_get_property_value(property.get())),
+      static_cast<std::size_t>(xcb_get_property_value_length(property.get())));
+  auto ms = xsettingsInteger(bytes, "Net/DoubleClickTime");
+  return ms && *ms > 0 ? *ms / kMsPerSecond : kDefaultDoubleClickSeconds;
+}
+
+std::optional<std::vector<Rect>> monitors(X11Connection& connection, std::size_t max) {
+  if (!connection.hasMonitors()) {
+    return std::vector<Rect>{makeRect(0, 0, connection.screenWidth(), connection.screenHeight())};
+  }
+  auto* c = connection.get();
+  ReplyPtr<xcb_randr_get_monitors_reply_t> reply(
+      xcb_randr_get_monitors_reply(c, xcb_randr_get_monitors(c, connection.root(), 1), nullptr));
+  if (!reply) return std::nullopt;
+  std::vector<Rect> bounds;
+  for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get());
+       it.rem > 0 && bounds.size() < max; xcb_randr_monitor_info_next(&it)) {
+    bounds.push_back(makeRect(it.data->x, it.data->y, it.data->width, it.data->height));
+  }
+  return bounds;
+}
+
+std::optional<Point> pointerPosition(X11Connection& connection) {
+  auto* c = connection.get();
+  ReplyPtr<xcb_query_pointer_reply_t> reply(
+      xcb_query_pointer_reply(c, xcb_query_pointer(c, connection.root()), nullptr));
+  if (!reply) return std::nullopt;
+  return Point{static_cast<double>(reply->root_x), static_cast<double>(reply->root_y)};
+}
+
+}  // namespace virelo::x11

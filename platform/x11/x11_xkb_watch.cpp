@@ -1,0 +1,119 @@
+#include "platform/x11/x11_xkb_watch.h"
+
+#include <xcb/xcbext.h>
+
+#include <cstdlib>
+
+#include "platform/x11/x11_reply.h"
+#include "platform/x11/x11_xkb.h"
+
+namespace virelo::x11 {
+namespace {
+
+constexpr double kMsPerSecond = 1000.0;
+constexpr std::uint16_t kNotifications =
+    XCB_XKB_EVENT_TYPE_STATE_NOTIFY | XCB_XKB_EVENT_TYPE_CONTROLS_NOTIFY;
+
+// Whether sequence a comes after b (XCB's full sequence numbers wrap at 2^32).
+bool after(std::uint32_t a, std::uint32_t b) {
+  return static_cast<std::int32_t>(a - b) > 0;
+}
+
+std::optional<KeyRepeat> readRepeat(xcb_connection_t* c) {
+  ReplyPtr<xcb_xkb_get_controls_reply_t> controls(
+      xcb_xkb_get_controls_reply(c, xcb_xkb_get_controls(c, XCB_XKB_ID_USE_CORE_KBD), nullptr));
+  if (!controls) return std::nullopt;
+  if ((controls->enabledControls & XCB_XKB_BOOL_CTRL_REPEAT_KEYS) == 0) return KeyRepeat{};
+  return KeyRepeat{controls->repeatDelay / kMsPerSecond, controls->repeatInterval / kMsPerSecond};
+}
+
+}  // namespace
+
+std::uint64_t flagsOfXkbState(std::uint8_t mods, std::uint8_t lockedMods) {
+  std::uint64_t flags = 0;
+  if (lockedMods & XCB_MOD_MASK_LOCK) flags |= 0x10000;
+  if (mods & XCB_MOD_MASK_SHIFT) flags |= 0x20000;
+  if (mods & XCB_MOD_MASK_CONTROL) flags |= 0x40000;
+  if (mods & XCB_MOD_MASK_1) flags |= 0x80000;
+  if (mods & XCB_MOD_MASK_4) flags |= 0x100000;
+  return flags;
+}
+
+XkbWatch::XkbWatch(xcb_connection_t* connection) : connection_(connection) {
+  firstEvent_ = xcb_get_extension_data(connection_, &xcb_xkb_id)->first_event;
+  xcb_xkb_select_events(connection_, XCB_XKB_ID_USE_CORE_KBD, kNotifications, 0, kNotifications, 0,
+                        0, nullptr);
+  stateAsked();
+}
+
+void XkbWatch::pump() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  pumpLocked();
+}
+
+void XkbWatch::pumpLocked() {
+  while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+    ReplyPtr<xcb_generic_event_t> owned(event);
+    takeLocked(*event);
+  }
+}
+
+void XkbWatch::take(const xcb_generic_event_t& event) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  takeLocked(event);
+}
+
+void XkbWatch::takeLocked(const xcb_generic_event_t& event) {
+  if ((event.response_type & 0x7F) != firstEvent_) return;
+  // Every XKB event has its kind in the second byte.
+  const auto& state = reinterpret_cast<const xcb_xkb_state_notify_event_t&>(event);
+  if (state.xkbType == XCB_XKB_STATE_NOTIFY) {
+    keepState(event.full_sequence, flagsOfXkbState(state.mods, state.lockedMods), false);
+  } else if (state.xkbType == XCB_XKB_CONTROLS_NOTIFY) {
+    repeatRead_ = false;
+  }
+}
+
+void XkbWatch::keepState(std::uint32_t sequence, std::uint64_t flags, bool reply) {
+  // A reply shows the state when the server answered the request; a notification sent while the
+  // server carried out that request or a later one is newer, one sent before is older.
+  if (stateSequence_) {
+    if (reply && !after(sequence, *stateSequence_)) return;
+    if (!reply && after(*stateSequence_, sequence)) return;
+  }
+  stateSequence_ = sequence;
+  flags_ = flags;
+}
+
+void XkbWatch::stateAsked() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (askedState_) xcb_discard_reply(connection_, *askedState_);
+  askedState_ = xcb_xkb_get_state(connection_, XCB_XKB_ID_USE_CORE_KBD).sequence;
+  xcb_flush(connection_);
+}
+
+std::uint64_t XkbWatch::flags() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (askedState_) {
+    const unsigned int sequence = *askedState_;
+    askedState_.reset();
+    ReplyPtr<xcb_xkb_get_state_reply_t> state(
+        xcb_xkb_get_state_reply(connection_, xcb_xkb_get_state_cookie_t{sequence}, nullptr));
+    // Notifications read while waiting for the reply may be newer than it.
+    if (state) keepState(sequence, flagsOfXkbState(state->mods, state->lockedMods), true);
+  }
+  pumpLocked();
+  return flags_;
+}
+
+std::optional<KeyRepeat> XkbWatch::repeat() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  pumpLocked();
+  if (!repeatRead_) {
+    repeat_ = readRepeat(connection_);
+    repeatRead_ = repeat_.has_value();
+  }
+  return repeat_;
+}
+
+}  // namespace virelo::x11

@@ -1,0 +1,91 @@
+#include "tests/support/xvfb_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+namespace virelo::test {
+namespace {
+
+constexpr int kStartTimeoutMs = 10000;
+
+// Forks and runs the program; the child writes nothing to the test's output.
+pid_t spawn(const std::vector<std::string>& args) {
+  std::vector<const char*> argv;
+  for (const auto& arg : args) argv.push_back(arg.c_str());
+  argv.push_back(nullptr);
+  pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  int null = ::open("/dev/null", O_WRONLY);
+  ::dup2(null, STDOUT_FILENO);
+  ::dup2(null, STDERR_FILENO);
+  ::execvp(argv[0], const_cast<char* const*>(argv.data()));
+  ::_exit(127);
+}
+
+// Reads the display number that Xvfb writes, with a newline, once it accepts connections.
+std::string readDisplayNumber(int fd) {
+  std::string number;
+  pollfd readable{fd, POLLIN, 0};
+  char c = 0;
+  while (::poll(&readable, 1, kStartTimeoutMs) == 1 && ::read(fd, &c, 1) == 1 && c != '\n') {
+    number += c;
+  }
+  return c == '\n' ? number : std::string();
+}
+
+}  // namespace
+
+XvfbServer::XvfbServer(const Options& options) {
+  int fds[2];
+  if (::pipe(fds) != 0) return;
+  std::vector<std::string> args = {"Xvfb"};
+  if (options.display) args.push_back(":" + std::to_string(*options.display));
+  args.insert(args.end(), {"-displayfd", std::to_string(fds[1]), "-nolisten", "tcp"});
+  args.insert(args.end(), options.arguments.begin(), options.arguments.end());
+  pid_ = spawn(args);
+  ::close(fds[1]);
+  std::string number = pid_ > 0 ? readDisplayNumber(fds[0]) : std::string();
+  ::close(fds[0]);
+  if (!number.empty()) display_ = ":" + number;
+}
+
+XvfbServer::~XvfbServer() {
+  stop();
+}
+
+bool XvfbServer::installed() {
+  std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+  std::string dir;
+  while (std::getline(path, dir, ':')) {
+    if (::access((std::filesystem::path(dir) / "Xvfb").c_str(), X_OK) == 0) return true;
+  }
+  return false;
+}
+
+int XvfbServer::number() const {
+  return display_.empty() ? -1 : std::stoi(display_.substr(1));
+}
+
+void XvfbServer::stop() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  ::waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
+
+bool XvfbServer::setxkbmap(const std::string& layout) const {
+  pid_t pid = spawn({"setxkbmap", "-display", display_, layout});
+  int status = 0;
+  return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
+}  // namespace virelo::test

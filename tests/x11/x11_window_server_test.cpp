@@ -1,0 +1,157 @@
+// The X11 window server against a real X server (Xvfb): what its posted events do to the
+// server's state, what it reads from the server, and its permissions as the server comes and
+// goes.
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/x11/x11_fixture.h"
+
+namespace virelo::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// X key codes (evdev + 8).
+constexpr std::uint8_t kXKeyA = 38;
+constexpr std::uint8_t kXKeyLeftShift = 50;
+constexpr std::uint8_t kXKeyCapsLock = 66;
+constexpr std::uint8_t kXKeyPlayPause = 172;
+
+TEST_F(X11Test, KeyDownAndUpPressAndReleaseTheKey) {
+  post(keyEvent(0, true));
+  EXPECT_TRUE(observer->keyDown(kXKeyA));
+  post(keyEvent(0, false));
+  EXPECT_FALSE(observer->keyDown(kXKeyA));
+}
+
+TEST_F(X11Test, FlagsChangedPressesAndReleasesTheModifierItNames) {
+  post(flagsChanged(56, 0x20002));
+  EXPECT_TRUE(observer->keyDown(kXKeyLeftShift));
+  EXPECT_EQ(windowServer->combinedFlagsState() & 0x20000, 0x20000u);
+  post(flagsChanged(56, 0));
+  EXPECT_FALSE(observer->keyDown(kXKeyLeftShift));
+}
+
+TEST_F(X11Test, CapsLockFlagsChangesArePressThenReleaseAndLockIt) {
+  post(flagsChanged(57, 0x10000));
+  EXPECT_TRUE(observer->keyDown(kXKeyCapsLock));
+  post(flagsChanged(57, 0x10000));
+  EXPECT_FALSE(observer->keyDown(kXKeyCapsLock));
+  EXPECT_TRUE(observer->capsLocked());
+  EXPECT_EQ(windowServer->combinedFlagsState() & 0x10000, 0x10000u);
+}
+
+TEST_F(X11Test, MediaKeysAreTheXF86AudioKeys) {
+  post(mediaKey(16, true));
+  EXPECT_TRUE(observer->keyDown(kXKeyPlayPause));
+  post(mediaKey(16, false));
+  EXPECT_FALSE(observer->keyDown(kXKeyPlayPause));
+}
+
+TEST_F(X11Test, PointerMovesAbsolutelyAndButtonsMapToOneThreeTwo) {
+  postMouse(kEventMouseMoved, 100, 200);
+  auto moved = observer->pointer();
+  EXPECT_EQ(std::make_pair(moved.x, moved.y), std::make_pair(100, 200));
+  EXPECT_EQ(windowServer->createEvent()->location, (Point{100, 200}));
+
+  postMouse(kEventLeftMouseDown, 100, 200, 0);
+  EXPECT_EQ(observer->pointer().mask & XCB_BUTTON_MASK_1, XCB_BUTTON_MASK_1);
+  postMouse(kEventLeftMouseDragged, 150, 250, 0);
+  auto dragged = observer->pointer();
+  EXPECT_EQ(std::make_pair(dragged.x, dragged.y), std::make_pair(150, 250));
+  EXPECT_EQ(dragged.mask & XCB_BUTTON_MASK_1, XCB_BUTTON_MASK_1);
+  postMouse(kEventLeftMouseUp, 150, 250, 0);
+  EXPECT_EQ(observer->pointer().mask & XCB_BUTTON_MASK_1, 0);
+
+  postMouse(kEventRightMouseDown, 150, 250, 1);
+  EXPECT_EQ(observer->pointer().mask & XCB_BUTTON_MASK_3, XCB_BUTTON_MASK_3);
+  postMouse(kEventRightMouseUp, 150, 250, 1);
+  postMouse(kEventOtherMouseDown, 150, 250, 2);
+  EXPECT_EQ(observer->pointer().mask & XCB_BUTTON_MASK_2, XCB_BUTTON_MASK_2);
+  postMouse(kEventOtherMouseUp, 150, 250, 2);
+  EXPECT_EQ(observer->pointer().mask & 0x1F00, 0);
+}
+
+TEST_F(X11Test, ScrollLinesAreClicksOfButtonsFourAndFive) {
+  observer->openFocusedWindow();
+  windowServer->post(*windowServer->createScrollWheelEvent(3));
+  EXPECT_EQ(observer->countButtonPresses(4, 300ms), 3);
+  windowServer->post(*windowServer->createScrollWheelEvent(-2));
+  EXPECT_EQ(observer->countButtonPresses(5, 300ms), 2);
+}
+
+TEST_F(X11Test, AHeldKeyRepeatsAtTheServersRateNotTwice) {
+  observer->setKeyRepeat(100, 50);
+  observer->openFocusedWindow();
+  post(keyEvent(0, true));
+  // The event synthesis posts its own repeats at the same rate; the server's are the ones kept.
+  for (int i = 0; i < 5; ++i) {
+    Event repeat = keyEvent(0, true);
+    repeat.setField(kFieldKeyboardAutorepeat, 1);
+    windowServer->post(repeat);
+  }
+  std::this_thread::sleep_for(400ms);
+  post(keyEvent(0, false));
+  // 1 press and about (400 - 100) / 50 = 6 repeats by the server; 5 more if both repeated.
+  int presses = observer->countKeyPresses(200ms);
+  EXPECT_GE(presses, 3);
+  EXPECT_LE(presses, 8);
+}
+
+TEST_F(X11Test, RepeatSettingsComeFromTheXkbControls) {
+  observer->setKeyRepeat(300, 40);
+  EXPECT_DOUBLE_EQ(windowServer->keyRepeatDelay(), 0.3);
+  EXPECT_DOUBLE_EQ(windowServer->keyRepeatInterval(), 0.04);
+}
+
+TEST_F(X11Test, DoubleClickIntervalComesFromTheSettingsManagerOrIsPointFour) {
+  EXPECT_DOUBLE_EQ(windowServer->doubleClickInterval(), 0.4);
+  observer->serveXSettings("Net/DoubleClickTime", 250);
+  EXPECT_DOUBLE_EQ(windowServer->doubleClickInterval(), 0.25);
+}
+
+TEST_F(X11Test, DisplaysAreTheServersMonitors) {
+  auto displays = windowServer->activeDisplayBounds(16);
+  ASSERT_TRUE(displays.has_value());
+  ASSERT_EQ(displays->size(), 1u);
+  EXPECT_EQ(displays->front(), makeRect(0, 0, 1024, 768));
+}
+
+bool becomes(const std::function<bool()>& condition) {
+  for (int i = 0; i < 50 && !condition(); ++i) std::this_thread::sleep_for(50ms);
+  return condition();
+}
+
+TEST(X11Permissions, WithoutADisplayNothingIsPermittedAndNothingFails) {
+  x11::X11WindowServer windowServer("");
+  EXPECT_FALSE(windowServer.postEventAccess());
+  EXPECT_FALSE(windowServer.listenEventAccess());
+  windowServer.post(*windowServer.createKeyboardEvent(0, true));
+  EXPECT_TRUE(windowServer.createEvent().has_value());
+  EXPECT_EQ(windowServer.createTap(0x5C00, [](std::uint32_t, Event e) { return e; }), nullptr);
+}
+
+TEST(X11Permissions, PostingFollowsTheServerAsItGoesAndComesBack) {
+  if (!XvfbServer::installed()) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
+  ::signal(SIGPIPE, SIG_IGN);
+  // A display number far above those that servers choosing a free one take.
+  const int number = 600 + ::getpid() % 300;
+  x11::X11WindowServer windowServer(":" + std::to_string(number));
+  EXPECT_FALSE(windowServer.postEventAccess());
+  {
+    XvfbServer server(XvfbServer::Options{number, {}});
+    ASSERT_TRUE(server.available());
+    EXPECT_TRUE(becomes([&] { return windowServer.postEventAccess(); }));
+    EXPECT_TRUE(windowServer.listenEventAccess());
+  }
+  EXPECT_FALSE(windowServer.postEventAccess());
+  windowServer.post(*windowServer.createKeyboardEvent(0, true));
+  XvfbServer again(XvfbServer::Options{number, {}});
+  ASSERT_TRUE(again.available());
+  EXPECT_TRUE(becomes([&] { return windowServer.postEventAccess(); }));
+}
+
+}  // namespace
+}  // namespace virelo::test
