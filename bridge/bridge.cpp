@@ -8,8 +8,8 @@
 #include <cerrno>
 
 #include "bridge/device_properties.h"
-#include "service/failure.h"
-#include "service/monotonic_clock.h"
+#include "core/failure.h"
+#include "core/monotonic_clock.h"
 
 namespace virelo {
 

@@ -5,7 +5,7 @@
 #include "bridge/bridge.h"
 #include "bridge/field_readers.h"
 #include "bridge/token_compare.h"
-#include "service/failure.h"
+#include "core/failure.h"
 
 namespace virelo {
 namespace {
@@ -13,7 +13,9 @@ namespace {
 using Kind = FieldValue::Kind;
 using F = CommandField;
 
-[[noreturn]] void protocolError() { throw FailureError(Failure::protocolError); }
+[[noreturn]] void protocolError() {
+  throw FailureError(Failure::protocolError);
+}
 
 }  // namespace
 

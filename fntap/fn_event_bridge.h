@@ -21,7 +21,7 @@
 #include <set>
 #include <thread>
 
-#include "eventsynth/event_output.h"
+#include "fntap/fn_snapshot.h"
 #include "fntap/fn_tap_clock.h"
 #include "platform/event_services.h"
 

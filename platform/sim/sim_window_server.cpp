@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "service/monotonic_clock.h"
+#include "core/monotonic_clock.h"
 
 namespace virelo::sim {
 namespace {
