@@ -111,9 +111,9 @@ struct SimAccessibility::State {
   // equally deep ones); empty when none does.
   std::string elementAt(std::int32_t pid, Point p);
 
-  // Takes the world's keys (without locking: before anything else can see the state).
+  // Takes the world's keys, without the lock: nothing else can see the state yet.
   void loadWorld(const json& world);
-  // A "set" request.
+  // A "set" request; takes the lock itself.
   void applySet(const json& request);
 };
 
