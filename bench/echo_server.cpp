@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "service/monotonic_clock.h"
+#include "core/monotonic_clock.h"
 
 namespace virelo::bench {
 

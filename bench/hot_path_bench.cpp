@@ -21,8 +21,8 @@
 #include "bridge/command_request.h"
 #include "bridge/field_readers.h"
 #include "bridge/merged_input.h"
+#include "core/event_emitter.h"
 #include "service/client_registry.h"
-#include "service/event_emitter.h"
 #include "tests/support/doubles/empty_snap_target_source.h"
 #include "tests/support/doubles/null_event_emitter.h"
 

@@ -10,7 +10,7 @@
 
 #include "bench/bench_client.h"
 #include "bench/process_meter.h"
-#include "service/monotonic_clock.h"
+#include "core/monotonic_clock.h"
 #include "tests/support/service_process.h"
 
 namespace virelo::bench {

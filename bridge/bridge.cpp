@@ -2,8 +2,8 @@
 
 #include "bridge/event_output_sink.h"
 #include "bridge/hid_device_sink.h"
-#include "service/failure.h"
-#include "service/monotonic_clock.h"
+#include "core/failure.h"
+#include "core/monotonic_clock.h"
 
 namespace virelo {
 

@@ -23,11 +23,11 @@
 #include "bridge/merged_input.h"
 #include "bridge/owner.h"
 #include "bridge/report_sink.h"
+#include "core/event_emitter.h"
+#include "core/input_backend.h"
+#include "core/lifetime.h"
 #include "eventsynth/event_output.h"
 #include "platform/virtual_hid.h"
-#include "service/event_emitter.h"
-#include "service/input_backend.h"
-#include "service/lifetime.h"
 #include "snapping/snap_session.h"
 
 namespace virelo {

@@ -5,7 +5,7 @@
 #include "bridge/bridge.h"
 #include "bridge/field_readers.h"
 #include "bridge/token_compare.h"
-#include "service/failure.h"
+#include "core/failure.h"
 
 namespace virelo {
 namespace {

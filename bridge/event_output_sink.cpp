@@ -1,6 +1,6 @@
 #include "bridge/event_output_sink.h"
 
-#include "service/event_emitter.h"
+#include "core/event_emitter.h"
 
 namespace virelo {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "service/failure.h"
+#include "core/failure.h"
 
 namespace virelo {
 namespace {

@@ -1,8 +1,8 @@
 #include "bridge/hid_device_sink.h"
 
 #include "bridge/device_properties.h"
-#include "service/event_emitter.h"
-#include "service/failure.h"
+#include "core/event_emitter.h"
+#include "core/failure.h"
 
 namespace virelo {
 namespace {

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/input_codes.h"
+
 namespace virelo {
 
 inline constexpr std::size_t kKeyboardReportSize = 33;
@@ -26,10 +28,6 @@ using ConsumerReport = std::array<std::uint8_t, kConsumerReportSize>;
 using KeySet = std::bitset<kMaxKeyUsage + 1>;
 // Consumer usages held, by their index in consumerUsages.
 using ConsumerSet = std::bitset<6>;
-
-// Mute, Volume Increment, Volume Decrement, Play/Pause, Scan Next Track, Scan Previous Track:
-// the order of the consumer descriptor and the bit order of the consumer report.
-inline constexpr std::array<int, 6> consumerUsages = {0xE2, 0xE9, 0xEA, 0xCD, 0xB5, 0xB6};
 
 // The index of a usage in consumerUsages, or nullopt when the media device does not have it.
 std::optional<std::size_t> consumerIndex(std::int64_t usage);

@@ -27,13 +27,12 @@
 #include "eventsynth/event_output.h"
 #include "fntap/fn_event_bridge.h"
 #include "platform/event_services.h"
+#include "platform/input_codes.h"
 
 namespace virelo {
 
 class CGEventOutput final : public EventOutput {
  public:
-  static constexpr std::uint16_t kFnKeycode = 63;
-  static constexpr std::uint16_t kCapsLockKeycode = 57;
   static constexpr std::uint64_t kScreensRefreshNS = 2000000000;
   static constexpr std::size_t kMaxDisplays = 16;
   static constexpr double kClickRadius = 4.0;
@@ -46,8 +45,6 @@ class CGEventOutput final : public EventOutput {
   // Modifier bit -> generic flag plus side-specific device bit.
   static constexpr std::array<std::uint64_t, 8> modifierMasks = {
       0x40001, 0x20002, 0x80020, 0x100008, 0x42000, 0x20004, 0x80040, 0x100010};
-  // Consumer report bit -> HID consumer usage (page 0x0C).
-  static constexpr std::array<int, 6> consumerUsages = {0xE2, 0xE9, 0xEA, 0xCD, 0xB5, 0xB6};
   // Consumer usage -> the platform's auxiliary-control key type.
   static const std::map<int, int>& mediaKeys();
 

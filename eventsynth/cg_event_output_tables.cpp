@@ -12,6 +12,13 @@ void addRun(std::map<int, std::uint16_t>& table, int firstUsage,
   for (auto code : codes) table[usage++] = code;
 }
 
+// The function keys first to last, from firstUsage on.
+void addFunctionKeys(std::map<int, std::uint16_t>& table, int firstUsage, std::size_t first,
+                     std::size_t last) {
+  int usage = firstUsage;
+  for (auto number = first; number <= last; ++number) table[usage++] = functionKeycode(number);
+}
+
 }  // namespace
 
 const std::map<int, std::uint16_t>& CGEventOutput::keycodes() {
@@ -27,11 +34,11 @@ const std::map<int, std::uint16_t>& CGEventOutput::keycodes() {
     // semicolon, quote, grave accent, comma, period, slash
     addRun(t, 0x33, {41, 39, 50, 43, 47, 44});
     // Caps Lock
-    addRun(t, 0x39, {57});
+    addRun(t, 0x39, {kCapsLockKeycode});
     // F1 to F12
-    addRun(t, 0x3A, {122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111});
+    addFunctionKeys(t, 0x3A, 1, 12);
     // Print Screen, Scroll Lock, Pause as F13, F14, F15
-    addRun(t, 0x46, {105, 107, 113});
+    addFunctionKeys(t, 0x46, 13, 15);
     // Insert as Help
     addRun(t, 0x49, {114});
     // Home, Page Up, Delete Forward, End, Page Down
@@ -47,7 +54,7 @@ const std::map<int, std::uint16_t>& CGEventOutput::keycodes() {
     // keypad 0, keypad period
     addRun(t, 0x62, {82, 65});
     // F13 to F20
-    addRun(t, 0x68, {105, 107, 113, 106, 64, 79, 80, 90});
+    addFunctionKeys(t, 0x68, 13, 20);
     return t;
   }();
   return table;
@@ -55,12 +62,9 @@ const std::map<int, std::uint16_t>& CGEventOutput::keycodes() {
 
 const std::map<int, int>& CGEventOutput::mediaKeys() {
   static const std::map<int, int> table = {
-      {0xE2, 7},   // mute
-      {0xE9, 0},   // volume increment
-      {0xEA, 1},   // volume decrement
-      {0xCD, 16},  // play/pause
-      {0xB5, 17},  // scan next track
-      {0xB6, 18},  // scan previous track
+      {consumerUsages[0], kMediaKeyMute},      {consumerUsages[1], kMediaKeySoundUp},
+      {consumerUsages[2], kMediaKeySoundDown}, {consumerUsages[3], kMediaKeyPlay},
+      {consumerUsages[4], kMediaKeyNext},      {consumerUsages[5], kMediaKeyPrevious},
   };
   return table;
 }

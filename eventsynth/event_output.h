@@ -12,6 +12,7 @@
 #include <span>
 #include <stdexcept>
 
+#include "fntap/fn_snapshot.h"
 #include "platform/geometry.h"
 
 namespace virelo {
@@ -20,14 +21,6 @@ namespace virelo {
 class CGOutputFailure : public std::runtime_error {
  public:
   CGOutputFailure() : std::runtime_error("eventCreationFailed") {}
-};
-
-// The Fn state the tap reports: held is the virtual Fn, or the hardware Fn while the tap is
-// available; ready is the tap's availability.
-struct FnSnapshot {
-  bool held = false;
-  bool ready = false;
-  friend bool operator==(const FnSnapshot&, const FnSnapshot&) = default;
 };
 
 // Replaces the target of a snapped relative move: (cursor before the move, the move, whether a

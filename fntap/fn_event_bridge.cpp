@@ -23,14 +23,10 @@ void nameCurrentThread(const char* name) {
 
 const std::map<int, std::uint16_t>& FnEventBridge::mediaKeys() {
   static const std::map<int, std::uint16_t> table = {
-      {3, 122},   // brightness down -> F1
-      {2, 120},   // brightness up -> F2
-      {18, 98},   // previous track -> F7
-      {16, 100},  // play/pause -> F8
-      {17, 101},  // next track -> F9
-      {7, 109},   // mute -> F10
-      {1, 103},   // volume down -> F11
-      {0, 111},   // volume up -> F12
+      {kMediaKeyBrightnessDown, functionKeycode(1)}, {kMediaKeyBrightnessUp, functionKeycode(2)},
+      {kMediaKeyPrevious, functionKeycode(7)},       {kMediaKeyPlay, functionKeycode(8)},
+      {kMediaKeyNext, functionKeycode(9)},           {kMediaKeyMute, functionKeycode(10)},
+      {kMediaKeySoundDown, functionKeycode(11)},     {kMediaKeySoundUp, functionKeycode(12)},
   };
   return table;
 }
@@ -98,72 +94,27 @@ bool FnEventBridge::isStopping() {
 }
 
 void FnEventBridge::run() {
-  auto loop = services_.currentRunLoop();
+  TapThread thread{services_.currentRunLoop(), nullptr, nullptr,
+                   -std::numeric_limits<double>::infinity()};
   {
     std::lock_guard<std::mutex> guard(lock_);
-    loop_ = loop;
+    loop_ = thread.loop;
   }
-  double nextAttempt = -std::numeric_limits<double>::infinity();
-  std::shared_ptr<EventTap> tap;
-  std::shared_ptr<RunLoopSource> source;
-
   if (!isStopping()) {
     for (;;) {
       if (services_.postEventAccess() && services_.listenEventAccess()) {
-        if (tap) {
-          loop->runFor(kRunSliceSeconds);
-        } else if (clock_.now() >= nextAttempt) {
-          nextAttempt = clock_.now() + kRetrySeconds;
-          releaseConverted();
-          tap = services_.createTap(kTapEventMask, [this](std::uint32_t type, Event event) {
-            return tapCallback(type, std::move(event));
-          });
-          if (tap) source = tap->createRunLoopSource();
-          if (tap && source) {
-            loop->addSource(source);
-            tap->enable(true);
-            {
-              std::lock_guard<std::mutex> guard(lock_);
-              port_ = tap;
-              available_ = true;
-              // The clients may still hold the Fn they lent before the tap went down.
-              held_ = lent_;
-            }
-            loop->runFor(kRunSliceSeconds);
-          } else {
-            if (tap) tap->invalidate();
-            tap.reset();
-            clock_.sleep(kRunSliceSeconds);
-          }
-        } else {
-          clock_.sleep(kRunSliceSeconds);
-        }
+        passPermitted(thread);
       } else {
-        // A permission was withdrawn: take the tap down and forget the Fn states it kept.
-        if (tap) {
-          tap->enable(false);
-          tap->invalidate();
-          if (source) loop->removeSource(source);
-          {
-            std::lock_guard<std::mutex> guard(lock_);
-            held_ = false;
-            physicalHeld_ = false;
-            available_ = false;
-            port_.reset();
-            passthroughMedia_.clear();
-          }
-          tap.reset();
-          source.reset();
-        }
+        withdrawTap(thread);
         clock_.sleep(kRunSliceSeconds);
       }
       if (isStopping()) break;
     }
-    if (tap) {
-      tap->enable(false);
-      tap->invalidate();
+    if (thread.tap) {
+      thread.tap->enable(false);
+      thread.tap->invalidate();
     }
-    if (source) loop->removeSource(source);
+    if (thread.source) thread.loop->removeSource(thread.source);
   }
 
   std::lock_guard<std::mutex> guard(lock_);
@@ -171,6 +122,60 @@ void FnEventBridge::run() {
   available_ = false;
   loop_.reset();
   port_.reset();
+}
+
+void FnEventBridge::passPermitted(TapThread& thread) {
+  if (thread.tap) {
+    thread.loop->runFor(kRunSliceSeconds);
+  } else if (clock_.now() >= thread.nextAttempt) {
+    thread.nextAttempt = clock_.now() + kRetrySeconds;
+    if (installTap(thread)) {
+      thread.loop->runFor(kRunSliceSeconds);
+    } else {
+      clock_.sleep(kRunSliceSeconds);
+    }
+  } else {
+    clock_.sleep(kRunSliceSeconds);
+  }
+}
+
+bool FnEventBridge::installTap(TapThread& thread) {
+  releaseConverted();
+  thread.tap = services_.createTap(kTapEventMask, [this](std::uint32_t type, Event event) {
+    return tapCallback(type, std::move(event));
+  });
+  if (thread.tap) thread.source = thread.tap->createRunLoopSource();
+  if (!thread.tap || !thread.source) {
+    if (thread.tap) thread.tap->invalidate();
+    thread.tap.reset();
+    return false;
+  }
+  thread.loop->addSource(thread.source);
+  thread.tap->enable(true);
+  std::lock_guard<std::mutex> guard(lock_);
+  port_ = thread.tap;
+  available_ = true;
+  // The clients may still hold the Fn they lent before the tap went down.
+  held_ = lent_;
+  return true;
+}
+
+void FnEventBridge::withdrawTap(TapThread& thread) {
+  // A permission was withdrawn: take the tap down and forget the Fn states it kept.
+  if (!thread.tap) return;
+  thread.tap->enable(false);
+  thread.tap->invalidate();
+  if (thread.source) thread.loop->removeSource(thread.source);
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    held_ = false;
+    physicalHeld_ = false;
+    available_ = false;
+    port_.reset();
+    passthroughMedia_.clear();
+  }
+  thread.tap.reset();
+  thread.source.reset();
 }
 
 Event FnEventBridge::tapCallback(std::uint32_t type, Event event) {

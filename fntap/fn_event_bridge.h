@@ -21,9 +21,10 @@
 #include <set>
 #include <thread>
 
-#include "eventsynth/event_output.h"
+#include "fntap/fn_snapshot.h"
 #include "fntap/fn_tap_clock.h"
 #include "platform/event_services.h"
+#include "platform/input_codes.h"
 
 namespace virelo {
 
@@ -33,7 +34,6 @@ class FnEventBridge {
   static constexpr std::int64_t kEventTag = 0x564C464E;
   // Key down, key up, flags changed, system defined.
   static constexpr std::uint64_t kTapEventMask = 0x5C00;
-  static constexpr std::uint16_t kFnKeycode = 63;
   static constexpr double kRunSliceSeconds = 0.1;
   static constexpr double kRetrySeconds = 2.0;
 
@@ -62,7 +62,20 @@ class FnEventBridge {
   void releaseConverted();
 
  private:
+  // What the tap thread keeps between passes of its loop; only that thread touches it.
+  struct TapThread {
+    std::shared_ptr<RunLoop> loop;
+    std::shared_ptr<EventTap> tap;
+    std::shared_ptr<RunLoopSource> source;
+    double nextAttempt;
+  };
+
+  // The tap thread: passes until stop(), each one running the installed tap for a slice, trying
+  // to install it (at most every kRetrySeconds) or taking it down when a permission is gone.
   void run();
+  void passPermitted(TapThread& thread);
+  bool installTap(TapThread& thread);
+  void withdrawTap(TapThread& thread);
   Event tapCallback(std::uint32_t type, Event event);
   Event replace(int keyType, bool down, const Event& incoming, std::int64_t data1);
   bool isStopping();

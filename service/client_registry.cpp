@@ -7,7 +7,7 @@
 #include <array>
 #include <cerrno>
 
-#include "service/failure.h"
+#include "core/failure.h"
 
 namespace virelo {
 

@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "service/input_backend.h"
+#include "core/input_backend.h"
 
 namespace virelo {
 

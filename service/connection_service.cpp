@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "service/failure.h"
+#include "core/failure.h"
 #include "service/socket_server.h"
 
 namespace virelo {

@@ -6,8 +6,8 @@
 #include <array>
 #include <cerrno>
 
-#include "service/failure.h"
-#include "service/monotonic_clock.h"
+#include "core/failure.h"
+#include "core/monotonic_clock.h"
 
 namespace virelo {
 

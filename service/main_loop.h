@@ -8,10 +8,10 @@
 #include <string>
 
 #include "bridge/bridge.h"
+#include "core/event_emitter.h"
+#include "core/lifetime.h"
 #include "service/client_registry.h"
 #include "service/connection_service.h"
-#include "service/event_emitter.h"
-#include "service/lifetime.h"
 #include "service/signal_observer.h"
 #include "service/watchdog.h"
 

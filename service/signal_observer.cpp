@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "service/failure.h"
+#include "core/failure.h"
 
 namespace virelo {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <thread>
 
-#include "service/lifetime.h"
+#include "core/lifetime.h"
 
 namespace virelo {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "service/failure.h"
+#include "core/failure.h"
 
 namespace virelo {
 namespace {

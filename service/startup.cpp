@@ -7,11 +7,11 @@
 #include <span>
 
 #include "bridge/bridge.h"
+#include "core/failure.h"
+#include "core/monotonic_clock.h"
 #include "service/capability_probe.h"
 #include "service/command_line.h"
-#include "service/failure.h"
 #include "service/main_loop.h"
-#include "service/monotonic_clock.h"
 #include "service/platform_host.h"
 #include "service/signal_observer.h"
 #include "service/socket_server.h"

@@ -5,7 +5,7 @@
 
 #include <chrono>
 
-#include "service/monotonic_clock.h"
+#include "core/monotonic_clock.h"
 
 namespace virelo {
 

@@ -12,8 +12,8 @@
 #include <mutex>
 #include <thread>
 
-#include "service/event_emitter.h"
-#include "service/lifetime.h"
+#include "core/event_emitter.h"
+#include "core/lifetime.h"
 
 namespace virelo {
 

@@ -66,6 +66,74 @@ std::vector<std::string> serviceEnvironment(const std::map<std::string, std::str
   return env;
 }
 
+// The service's command line and environment as execve takes them.
+struct ExecLine {
+  ExecLine(std::vector<std::string> arguments, std::vector<std::string> environment)
+      : args(std::move(arguments)), env(std::move(environment)) {
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+  }
+  ExecLine(const ExecLine&) = delete;
+  ExecLine& operator=(const ExecLine&) = delete;
+
+  std::vector<std::string> args;
+  std::vector<std::string> env;
+  std::vector<char*> argv;
+  std::vector<char*> envp;
+};
+
+// The pipes of a start, all close-on-exec: the service's standard input and output, and the one
+// on which the child reports a step that failed before exec.
+struct StartPipes {
+  int in[2];
+  int out[2];
+  int failure[2];
+};
+
+StartPipes openPipes() {
+  StartPipes pipes;
+  if (::pipe2(pipes.in, O_CLOEXEC) != 0) throw LaunchFailed(systemError("pipe"));
+  if (::pipe2(pipes.out, O_CLOEXEC) != 0 || ::pipe2(pipes.failure, O_CLOEXEC) != 0) {
+    int e = errno;
+    for (int fd : {pipes.in[0], pipes.in[1]}) ::close(fd);
+    errno = e;
+    throw LaunchFailed(systemError("pipe"));
+  }
+  return pipes;
+}
+
+// The child's steps up to exec. Only async-signal-safe calls: the parent may have other threads.
+[[noreturn]] void reportFailedStep(int failureFd, int step) {
+  int report[2] = {step, errno};
+  [[maybe_unused]] ssize_t n = ::write(failureFd, report, sizeof(report));
+  ::_exit(127);
+}
+
+// A descriptor that already has its place (the parent's own standard input was closed, so the pipe
+// took number 0) only loses its close-on-exec flag; dup2 would leave it set.
+int place(int fd, int target) {
+  return fd == target ? ::fcntl(fd, F_SETFD, 0) : ::dup2(fd, target);
+}
+
+[[noreturn]] void execService(const StartPipes& pipes, const ExecLine& line, bool drop, uid_t uid,
+                              gid_t gid) {
+  if (place(pipes.in[0], 0) < 0 || place(pipes.out[1], 1) < 0) {
+    reportFailedStep(pipes.failure[1], 0);
+  }
+  if (drop && (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+               ::setresuid(uid, uid, uid) != 0)) {
+    reportFailedStep(pipes.failure[1], 1);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  for (int sig : {SIGPIPE, SIGINT, SIGTERM}) ::signal(sig, SIG_DFL);
+  ::execve(line.argv[0], line.argv.data(), line.envp.data());
+  reportFailedStep(pipes.failure[1], 2);
+}
+
 }  // namespace
 
 std::string randomToken() {
@@ -131,94 +199,65 @@ Launcher::~Launcher() {
 ServiceEvent Launcher::start() {
   if (pid_ > 0) throw LaunchFailed("the service was already started");
   token_ = randomToken();
-
-  std::string binary = options_.servicePath;
-  if (dropUser_) {
-    // The service's user may not be able to read the original (a build tree, say).
-    binary = directory_ + "/virelo-service";
-    std::error_code ec;
-    std::filesystem::copy_file(options_.servicePath, binary, ec);
-    if (ec) throw LaunchFailed("cannot copy " + options_.servicePath + ": " + ec.message());
-    if (::chmod(binary.c_str(), 0700) != 0 || ::chown(binary.c_str(), uid_, gid_) != 0) {
-      throw LaunchFailed(systemError("cannot prepare " + binary));
-    }
-  }
-
+  const std::string binary = prepareBinary();
   std::map<std::string, std::string> extra;
   for (const auto& [k, v] : options_.environment) extra[k] = substituteDir(v, directory_);
-  std::vector<std::string> env = serviceEnvironment(extra, token_);
-  std::vector<std::string> args{binary, "--socket", socketPath_, "--backend", options_.backend};
-  std::vector<char*> argv, envp;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
+  ExecLine line({binary, "--socket", socketPath_, "--backend", options_.backend},
+                serviceEnvironment(extra, token_));
 
-  int in[2], out[2], failure[2];
-  if (::pipe2(in, O_CLOEXEC) != 0) throw LaunchFailed(systemError("pipe"));
-  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(failure, O_CLOEXEC) != 0) {
-    int e = errno;
-    for (int fd : {in[0], in[1]}) ::close(fd);
-    errno = e;
-    throw LaunchFailed(systemError("pipe"));
-  }
-  const bool drop = dropUser_;
-  const uid_t uid = uid_;
-  const gid_t gid = gid_;
-
+  StartPipes pipes = openPipes();
   pid_t pid = ::fork();
   if (pid < 0) {
     int e = errno;
-    for (int fd : {in[0], in[1], out[0], out[1], failure[0], failure[1]}) ::close(fd);
+    for (int fd : {pipes.in[0], pipes.in[1], pipes.out[0], pipes.out[1], pipes.failure[0],
+                   pipes.failure[1]}) {
+      ::close(fd);
+    }
     errno = e;
     throw LaunchFailed(systemError("fork"));
   }
-  if (pid == 0) {
-    // Only async-signal-safe calls from here on: the parent may have other threads.
-    auto fail = [&](int step) {
-      int report[2] = {step, errno};
-      [[maybe_unused]] ssize_t n = ::write(failure[1], report, sizeof(report));
-      ::_exit(127);
-    };
-    // A descriptor that already has its place (the parent's own standard input was closed, so
-    // the pipe took number 0) only loses its close-on-exec flag; dup2 would leave it set.
-    auto place = [](int fd, int target) {
-      return fd == target ? ::fcntl(fd, F_SETFD, 0) : ::dup2(fd, target);
-    };
-    if (place(in[0], 0) < 0 || place(out[1], 1) < 0) fail(0);
-    if (drop && (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
-                 ::setresuid(uid, uid, uid) != 0)) {
-      fail(1);
-    }
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    for (int sig : {SIGPIPE, SIGINT, SIGTERM}) ::signal(sig, SIG_DFL);
-    ::execve(argv[0], argv.data(), envp.data());
-    fail(2);
-  }
+  if (pid == 0) execService(pipes, line, dropUser_, uid_, gid_);
   pid_ = pid;
-  ::close(in[0]);
-  ::close(out[1]);
-  ::close(failure[1]);
-  stdinFd_ = in[1];
-  stdoutFd_ = out[0];
+  ::close(pipes.in[0]);
+  ::close(pipes.out[1]);
+  ::close(pipes.failure[1]);
+  stdinFd_ = pipes.in[1];
+  stdoutFd_ = pipes.out[0];
   ::fcntl(stdoutFd_, F_SETFL, O_NONBLOCK);
+  awaitExec(pipes.failure[0], binary);
+  return firstEvent();
+}
 
+std::string Launcher::prepareBinary() {
+  if (!dropUser_) return options_.servicePath;
+  // The service's user may not be able to read the original (a build tree, say).
+  std::string binary = directory_ + "/virelo-service";
+  std::error_code ec;
+  std::filesystem::copy_file(options_.servicePath, binary, ec);
+  if (ec) throw LaunchFailed("cannot copy " + options_.servicePath + ": " + ec.message());
+  if (::chmod(binary.c_str(), 0700) != 0 || ::chown(binary.c_str(), uid_, gid_) != 0) {
+    throw LaunchFailed(systemError("cannot prepare " + binary));
+  }
+  return binary;
+}
+
+void Launcher::awaitExec(int failureFd, const std::string& binary) {
   // The failure pipe closes on a successful exec; otherwise it carries the step and errno.
   int report[2] = {0, 0};
   ssize_t n;
   do {
-    n = ::read(failure[0], report, sizeof(report));
+    n = ::read(failureFd, report, sizeof(report));
   } while (n < 0 && errno == EINTR);
-  ::close(failure[0]);
+  ::close(failureFd);
   if (n == static_cast<ssize_t>(sizeof(report))) {
     waitExit(5s);
     static constexpr const char* kSteps[] = {"set up its descriptors", "switch to the user", "run"};
     throw LaunchFailed(std::string("the service could not ") + kSteps[report[0] % 3] + " (" +
                        binary + "): " + std::strerror(report[1]));
   }
+}
 
+ServiceEvent Launcher::firstEvent() {
   auto deadline = Clock::now() + options_.readyTimeout;
   while (events_.empty()) {
     if (!pump(std::chrono::milliseconds(remainingMs(deadline)))) {

@@ -16,7 +16,7 @@
 #include <limits>
 #include <sstream>
 
-#include "service/monotonic_clock.h"
+#include "core/monotonic_clock.h"
 
 namespace virelo::sim {
 namespace {

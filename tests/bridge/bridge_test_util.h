@@ -7,8 +7,8 @@
 #include <memory>
 #include <optional>
 
+#include "core/failure.h"
 #include "recording_event_output.h"
-#include "service/failure.h"
 #include "support/doubles/bridge_rig.h"
 
 namespace virelo::testing {

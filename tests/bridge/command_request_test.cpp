@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bridge/field_readers.h"
-#include "service/failure.h"
+#include "core/failure.h"
 
 namespace virelo {
 namespace {

@@ -23,6 +23,18 @@ using namespace std::chrono_literals;
 
 ToolProcess::ToolProcess(const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& environment) {
+  std::vector<std::string> argStrings{installBinaries()};
+  argStrings.insert(argStrings.end(), args.begin(), args.end());
+  std::vector<std::string> envStrings;
+  for (const char* name :
+       {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* v = std::getenv(name)) envStrings.push_back(std::string(name) + "=" + v);
+  }
+  for (const auto& [k, v] : environment) envStrings.push_back(k + "=" + v);
+  spawn(argStrings, envStrings);
+}
+
+std::string ToolProcess::installBinaries() {
   // The service binary goes beside the tool, where "virelo start" looks for it first.
   std::string binary = dir_ / "virelo";
   std::string service = dir_ / "virelo-service";
@@ -40,18 +52,14 @@ ToolProcess::ToolProcess(const std::vector<std::string>& args,
   } else {
     copy();
   }
-  std::vector<std::string> argStrings{binary};
-  argStrings.insert(argStrings.end(), args.begin(), args.end());
-  std::vector<std::string> envStrings;
-  for (const char* name :
-       {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS", "LSAN_OPTIONS"}) {
-    if (const char* v = std::getenv(name)) envStrings.push_back(std::string(name) + "=" + v);
-  }
-  for (const auto& [k, v] : environment) envStrings.push_back(k + "=" + v);
+  return binary;
+}
+
+void ToolProcess::spawn(std::vector<std::string>& args, std::vector<std::string>& env) {
   std::vector<char*> argv, envp;
-  for (auto& a : argStrings) argv.push_back(a.data());
+  for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  for (auto& e : envStrings) envp.push_back(e.data());
+  for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
 
   int out[2], err[2];

@@ -32,6 +32,10 @@ class ToolProcess {
 
  private:
   static void drain(int fd, std::string& into);
+  // The steps of the constructor: copies of the tool and the service in the private directory
+  // (returns the tool's path), and starting the tool as the service's user.
+  std::string installBinaries();
+  void spawn(std::vector<std::string>& args, std::vector<std::string>& env);
 
   test::PrivateDir dir_;
   pid_t pid_ = -1;

@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "service/monotonic_clock.h"
+#include "core/monotonic_clock.h"
 #include "tests/support/host_control.h"
 #include "tests/support/host_trace.h"
 #include "tests/support/service_process.h"

@@ -511,6 +511,226 @@ bool devicesGone() {
       15000);
 }
 
+// The devices in the order of deviceNames, and their evdev and hidraw nodes.
+constexpr int kKeyboard = 0, kMouse = 1, kMedia = 2;
+struct Nodes {
+  int ev[3];
+  int raw[3];
+};
+
+// A user without access to /dev/uhid fails the capability probe: the service refuses to start.
+void checkStrangerRefused(const std::string& program) {
+  RealService stranger(program);
+  std::optional<std::string> line;
+  if (stranger.launch(strangerUser, strangerUser)) line = stranger.firstLine();
+  auto status = waitExit(stranger.pid(), 30000);
+  note("as uid 2000 the service says: " + line.value_or("<nothing>"));
+  check(
+      line == R"({"backend":"corehid","error":"virtual_hid_authorization_required","ready":false,"type":"status"})" &&
+          status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0 && devicesGone(),
+      "a user without access to /dev/uhid is refused the devices (exit 0)");
+}
+
+// The three devices appear under their names, with evdev and hidraw nodes, which are opened.
+std::optional<Nodes> openDevices() {
+  std::string evdevPath[3], hidrawPath[3];
+  bool appeared = awaitDevices(evdevPath, hidrawPath);
+  check(appeared, "Virelo Keyboard, Virelo Mouse and Virelo Media appear as input devices");
+  if (!appeared) return std::nullopt;
+  Nodes nodes;
+  for (int i = 0; i < 3; ++i) {
+    note(std::string(deviceNames[i]) + ": " + evdevPath[i] + ", " + hidrawPath[i]);
+    nodes.ev[i] = ::open(evdevPath[i].c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    nodes.raw[i] = ::open(hidrawPath[i].c_str(), O_RDWR | O_CLOEXEC);
+    check(nodes.ev[i] >= 0 && nodes.raw[i] >= 0,
+          std::string("the nodes of ") + deviceNames[i] + " open");
+  }
+  return nodes;
+}
+
+void checkIdentities(const Nodes& nodes) {
+  for (int i = 0; i < 3; ++i) {
+    input_id id{};
+    ::ioctl(nodes.ev[i], EVIOCGID, &id);
+    char uniq[64] = {};
+    ::ioctl(nodes.ev[i], EVIOCGUNIQ(sizeof uniq - 1), uniq);
+    std::string ending = i == kKeyboard ? "corehid.keyboard"
+                         : i == kMouse  ? "corehid.mouse"
+                                        : "corehid.media";
+    std::string u = uniq;
+    check(id.bustype == BUS_VIRTUAL && id.vendor == 0 && id.product == i + 1 &&
+              u.size() >= ending.size() &&
+              u.compare(u.size() - ending.size(), ending.size(), ending) == 0,
+          std::string(deviceNames[i]) + " has bus virtual, vendor 0, product " +
+              std::to_string(i + 1) + " and its unique identifier (" + u + ")");
+  }
+}
+
+// Get-report of the input reports before any input: all zero.
+void checkInitialReports(const Nodes& nodes) {
+  auto k = hidGet(nodes.raw[kKeyboard], HIDIOCGINPUT(34), 34, nullptr);
+  auto m = hidGet(nodes.raw[kMouse], HIDIOCGINPUT(5), 5, nullptr);
+  auto c = hidGet(nodes.raw[kMedia], HIDIOCGINPUT(2), 2, nullptr);
+  check(k == Bytes(33, 0) && m == Bytes(4, 0) && c == Bytes(1, 0),
+        "get-report of each input report through hidraw starts all zero (" + hex(k) + " " + hex(m) +
+            " " + hex(c) + ")");
+}
+
+void checkKeyboard(RealService& service, const Nodes& nodes) {
+  check(service.keyboard(0x02, {0x04}) &&
+            expectEvents(nodes.ev[kKeyboard], {{EV_KEY, KEY_LEFTSHIFT, 1}, {EV_KEY, KEY_A, 1}},
+                         "keyboard"),
+        "left shift and A arrive as key presses");
+  {
+    Bytes expected(33, 0);
+    expected[0] = 0x02;
+    expected[1] = 0x04;
+    auto k = hidGet(nodes.raw[kKeyboard], HIDIOCGINPUT(34), 34, nullptr);
+    check(k == expected, "get-report of the keyboard's input report returns it (" + hex(k) + ")");
+  }
+  check(service.keyboard(0, {}) &&
+            expectEvents(nodes.ev[kKeyboard], {{EV_KEY, KEY_LEFTSHIFT, 0}, {EV_KEY, KEY_A, 0}},
+                         "release") &&
+            !anyKeyDown(nodes.ev[kKeyboard]),
+        "releasing them arrives as key releases and leaves no key down");
+}
+
+void checkMouse(RealService& service, const Nodes& nodes) {
+  check(service.buttons(1) && expectEvents(nodes.ev[kMouse], {{EV_KEY, BTN_LEFT, 1}}, "button"),
+        "button 1 arrives as BTN_LEFT down");
+  check(service.move(5, -3) &&
+            expectEvents(nodes.ev[kMouse], {{EV_REL, REL_X, 5}, {EV_REL, REL_Y, -3}}, "move"),
+        "a move of (5, -3) arrives as relative motion");
+  {
+    auto m = hidGet(nodes.raw[kMouse], HIDIOCGINPUT(5), 5, nullptr);
+    check(m == Bytes({1, 0, 0, 0}),
+          "after the move, get-report of the mouse returns the rest report (" + hex(m) + ")");
+  }
+  check(service.move(127, -100) && service.move(73, -60) && service.move(-10, 10) &&
+            expectMotion(nodes.ev[kMouse], 190, -150, "long move"),
+        "a move of (190, -150) made of three commands arrives as relative motion adding up to it");
+  check(service.wheel(2) && expectEvents(nodes.ev[kMouse], {{EV_REL, REL_WHEEL, 2}}, "wheel"),
+        "two wheel steps arrive as REL_WHEEL 2");
+  check(
+      service.wheel(-1) && expectEvents(nodes.ev[kMouse], {{EV_REL, REL_WHEEL, -1}}, "wheel back"),
+      "one wheel step back arrives as REL_WHEEL -1");
+  check(service.buttons(0) &&
+            expectEvents(nodes.ev[kMouse], {{EV_KEY, BTN_LEFT, 0}}, "button up") &&
+            !anyKeyDown(nodes.ev[kMouse]),
+        "releasing button 1 arrives as BTN_LEFT up");
+  check(service.buttons(2) &&
+            expectEvents(nodes.ev[kMouse], {{EV_KEY, BTN_RIGHT, 1}}, "button 2") &&
+            service.buttons(0) &&
+            expectEvents(nodes.ev[kMouse], {{EV_KEY, BTN_RIGHT, 0}}, "button 2 up"),
+        "button 2 arrives as BTN_RIGHT down and up");
+}
+
+void checkMedia(RealService& service, const Nodes& nodes) {
+  check(service.consumer({0xE9}) &&
+            expectEvents(nodes.ev[kMedia], {{EV_KEY, KEY_VOLUMEUP, 1}}, "volume up"),
+        "volume increment arrives as KEY_VOLUMEUP");
+  check(service.consumer({0xCD, 0xE2}) &&
+            expectEvents(
+                nodes.ev[kMedia],
+                {{EV_KEY, KEY_VOLUMEUP, 0}, {EV_KEY, KEY_PLAYPAUSE, 1}, {EV_KEY, KEY_MUTE, 1}},
+                "play and mute"),
+        "play/pause and mute arrive as KEY_PLAYPAUSE and KEY_MUTE");
+  check(service.consumer({}) &&
+            expectEvents(nodes.ev[kMedia], {{EV_KEY, KEY_PLAYPAUSE, 0}, {EV_KEY, KEY_MUTE, 0}},
+                         "media up") &&
+            !anyKeyDown(nodes.ev[kMedia]),
+        "releasing the media keys leaves none down");
+}
+
+// A client that goes away leaves nothing pressed.
+void checkDisconnect(RealService& service, const Nodes& nodes) {
+  bool held = service.keyboard(0x01, {0x2C}) && service.buttons(1) && service.consumer({0xE2}) &&
+              expectEvents(nodes.ev[kKeyboard], {{EV_KEY, KEY_LEFTCTRL, 1}, {EV_KEY, KEY_SPACE, 1}},
+                           "hold") &&
+              expectEvents(nodes.ev[kMouse], {{EV_KEY, BTN_LEFT, 1}}, "hold") &&
+              expectEvents(nodes.ev[kMedia], {{EV_KEY, KEY_MUTE, 1}}, "hold");
+  check(held, "control, space, button 1 and mute are held");
+  check(service.disconnect() &&
+            expectEvents(nodes.ev[kKeyboard], {{EV_KEY, KEY_LEFTCTRL, 0}, {EV_KEY, KEY_SPACE, 0}},
+                         "drop") &&
+            expectEvents(nodes.ev[kMouse], {{EV_KEY, BTN_LEFT, 0}}, "drop") &&
+            expectEvents(nodes.ev[kMedia], {{EV_KEY, KEY_MUTE, 0}}, "drop") &&
+            !anyKeyDown(nodes.ev[kKeyboard]) && !anyKeyDown(nodes.ev[kMouse]) &&
+            !anyKeyDown(nodes.ev[kMedia]),
+        "a client that disconnects leaves nothing pressed");
+}
+
+// LEDs: written on the keyboard's evdev node or its hidraw node, they reach the keyboard's
+// delegate as an output report, and a get-report of the output report through hidraw reads them
+// back.
+void checkLeds(const Nodes& nodes) {
+  std::optional<Bytes> leds;
+  // Whether the LED byte `expected` reads back within 15 s once `written`.
+  auto readsBack = [&](bool written, std::uint8_t expected) {
+    return written && waitFor(
+                          [&] {
+                            leds = hidGet(nodes.raw[kKeyboard], HIDIOCGOUTPUT(2), 2, nullptr);
+                            return leds == Bytes{expected};
+                          },
+                          15000);
+  };
+  bool seen = readsBack(writeLed(nodes.ev[kKeyboard], LED_CAPSL, 1), 0x02);
+  check(seen,
+        "Caps Lock written on evdev reads back as LED byte 02 through hidraw (" + hex(leds) + ")");
+  seen = readsBack(writeLed(nodes.ev[kKeyboard], LED_NUML, 1), 0x03);
+  check(seen, "Num Lock added reads back as 03 (" + hex(leds) + ")");
+  // A writer on hidraw (hidapi, for one) puts report number 0 in front of the report.
+  const std::uint8_t scrollLockOnly[2] = {0x00, 0x04};
+  seen = readsBack(::write(nodes.raw[kKeyboard], scrollLockOnly, sizeof scrollLockOnly) == 2, 0x04);
+  check(seen, "LEDs 00 04 written on hidraw read back as 04 (" + hex(leds) + ")");
+}
+
+// Requests the delegates refuse fail in the caller.
+void checkRefusals(const Nodes& nodes) {
+  int error = 0;
+  auto refused = hidGet(nodes.raw[kMouse], HIDIOCGOUTPUT(2), 2, &error);
+  check(!refused && error == EIO,
+        "a get-report the delegate refuses (the mouse's output report) fails with EIO");
+  // A set-report of a feature report reaches the delegate as a set-report request, which it
+  // refuses; the kernel hands the refusal back to the caller.
+  std::uint8_t feature[2] = {0, 1};
+  int result = ::ioctl(nodes.raw[kKeyboard], HIDIOCSFEATURE(2), feature);
+  error = errno;
+  check(result < 0 && error == EIO,
+        "a set-report the delegate refuses (a keyboard feature report) fails with EIO");
+}
+
+// End of file on standard input is the parent's order to stop: exit status 0, nothing more on
+// standard output or standard error, and the devices are gone.
+void checkStopOnEndOfInput(RealService& service) {
+  Child& child = service.child();
+  child.closeIn();
+  auto rest = readLine(child, 30000);
+  auto status = waitExit(child.pid, 30000);
+  bool gone = devicesGone();
+  std::string errors = readAll(child.err);
+  check(
+      status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0 && !rest && errors.empty() && gone,
+      "closing the service's standard input ends it with status 0 and removes the devices" +
+          std::string(rest ? " (it wrote: " + *rest + ")" : "") +
+          (errors.empty() ? "" : " (standard error: " + errors + ")"));
+}
+
+// SIGKILL: nothing of the service runs any more, and the kernel removes the devices when their
+// descriptors close with the process.
+void checkKill(const std::string& program) {
+  std::string evdevPath[3], hidrawPath[3];
+  RealService killed(program);
+  if (!killed.start(serviceUser, serviceUser) || !awaitDevices(evdevPath, hidrawPath)) {
+    check(false, "the service starts again with its devices");
+    return;
+  }
+  ::kill(killed.pid(), SIGKILL);
+  auto status = waitExit(killed.pid(), 30000);
+  check(status && WIFSIGNALED(*status) && devicesGone(),
+        "killing the service with SIGKILL removes the three devices");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -520,19 +740,7 @@ int main(int argc, char** argv) {
   }
   ::signal(SIGPIPE, SIG_IGN);
   const std::string program = argv[1];
-
-  // A user without access to /dev/uhid fails the capability probe: the service refuses to start.
-  {
-    RealService stranger(program);
-    std::optional<std::string> line;
-    if (stranger.launch(strangerUser, strangerUser)) line = stranger.firstLine();
-    auto status = waitExit(stranger.pid(), 30000);
-    note("as uid 2000 the service says: " + line.value_or("<nothing>"));
-    check(
-        line == R"({"backend":"corehid","error":"virtual_hid_authorization_required","ready":false,"type":"status"})" &&
-            status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0 && devicesGone(),
-        "a user without access to /dev/uhid is refused the devices (exit 0)");
-  }
+  checkStrangerRefused(program);
 
   RealService service(program);
   if (!service.start(serviceUser, serviceUser)) {
@@ -541,190 +749,22 @@ int main(int argc, char** argv) {
   }
   check(true, "the service starts as an unprivileged user and reports itself ready");
   check(uidOf(service.pid()) == std::to_string(serviceUser), "the service runs as uid 1000");
-
-  // The three devices appear under their names, with evdev and hidraw nodes.
-  std::string evdevPath[3], hidrawPath[3];
-  bool appeared = awaitDevices(evdevPath, hidrawPath);
-  check(appeared, "Virelo Keyboard, Virelo Mouse and Virelo Media appear as input devices");
-  if (!appeared) return finish();
-  int ev[3], raw[3];
+  auto nodes = openDevices();
+  if (!nodes) return finish();
+  checkIdentities(*nodes);
+  checkInitialReports(*nodes);
+  for (int fd : nodes->ev) drain(fd);
+  checkKeyboard(service, *nodes);
+  checkMouse(service, *nodes);
+  checkMedia(service, *nodes);
+  checkDisconnect(service, *nodes);
+  checkLeds(*nodes);
+  checkRefusals(*nodes);
   for (int i = 0; i < 3; ++i) {
-    note(std::string(deviceNames[i]) + ": " + evdevPath[i] + ", " + hidrawPath[i]);
-    ev[i] = ::open(evdevPath[i].c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    raw[i] = ::open(hidrawPath[i].c_str(), O_RDWR | O_CLOEXEC);
-    check(ev[i] >= 0 && raw[i] >= 0, std::string("the nodes of ") + deviceNames[i] + " open");
+    ::close(nodes->ev[i]);
+    ::close(nodes->raw[i]);
   }
-  const int kbd = 0, mouse = 1, media = 2;
-
-  for (int i = 0; i < 3; ++i) {
-    input_id id{};
-    ::ioctl(ev[i], EVIOCGID, &id);
-    char uniq[64] = {};
-    ::ioctl(ev[i], EVIOCGUNIQ(sizeof uniq - 1), uniq);
-    std::string ending = i == kbd     ? "corehid.keyboard"
-                         : i == mouse ? "corehid.mouse"
-                                      : "corehid.media";
-    std::string u = uniq;
-    check(id.bustype == BUS_VIRTUAL && id.vendor == 0 && id.product == i + 1 &&
-              u.size() >= ending.size() &&
-              u.compare(u.size() - ending.size(), ending.size(), ending) == 0,
-          std::string(deviceNames[i]) + " has bus virtual, vendor 0, product " +
-              std::to_string(i + 1) + " and its unique identifier (" + u + ")");
-  }
-
-  // Get-report of the input reports before any input: all zero.
-  {
-    auto k = hidGet(raw[kbd], HIDIOCGINPUT(34), 34, nullptr);
-    auto m = hidGet(raw[mouse], HIDIOCGINPUT(5), 5, nullptr);
-    auto c = hidGet(raw[media], HIDIOCGINPUT(2), 2, nullptr);
-    check(k == Bytes(33, 0) && m == Bytes(4, 0) && c == Bytes(1, 0),
-          "get-report of each input report through hidraw starts all zero (" + hex(k) + " " +
-              hex(m) + " " + hex(c) + ")");
-  }
-  for (int fd : ev) drain(fd);
-
-  // Keyboard.
-  check(service.keyboard(0x02, {0x04}) &&
-            expectEvents(ev[kbd], {{EV_KEY, KEY_LEFTSHIFT, 1}, {EV_KEY, KEY_A, 1}}, "keyboard"),
-        "left shift and A arrive as key presses");
-  {
-    Bytes expected(33, 0);
-    expected[0] = 0x02;
-    expected[1] = 0x04;
-    auto k = hidGet(raw[kbd], HIDIOCGINPUT(34), 34, nullptr);
-    check(k == expected, "get-report of the keyboard's input report returns it (" + hex(k) + ")");
-  }
-  check(service.keyboard(0, {}) &&
-            expectEvents(ev[kbd], {{EV_KEY, KEY_LEFTSHIFT, 0}, {EV_KEY, KEY_A, 0}}, "release") &&
-            !anyKeyDown(ev[kbd]),
-        "releasing them arrives as key releases and leaves no key down");
-
-  // Mouse.
-  check(service.buttons(1) && expectEvents(ev[mouse], {{EV_KEY, BTN_LEFT, 1}}, "button"),
-        "button 1 arrives as BTN_LEFT down");
-  check(service.move(5, -3) &&
-            expectEvents(ev[mouse], {{EV_REL, REL_X, 5}, {EV_REL, REL_Y, -3}}, "move"),
-        "a move of (5, -3) arrives as relative motion");
-  {
-    auto m = hidGet(raw[mouse], HIDIOCGINPUT(5), 5, nullptr);
-    check(m == Bytes({1, 0, 0, 0}),
-          "after the move, get-report of the mouse returns the rest report (" + hex(m) + ")");
-  }
-  check(service.move(127, -100) && service.move(73, -60) && service.move(-10, 10) &&
-            expectMotion(ev[mouse], 190, -150, "long move"),
-        "a move of (190, -150) made of three commands arrives as relative motion adding up to it");
-  check(service.wheel(2) && expectEvents(ev[mouse], {{EV_REL, REL_WHEEL, 2}}, "wheel"),
-        "two wheel steps arrive as REL_WHEEL 2");
-  check(service.wheel(-1) && expectEvents(ev[mouse], {{EV_REL, REL_WHEEL, -1}}, "wheel back"),
-        "one wheel step back arrives as REL_WHEEL -1");
-  check(service.buttons(0) && expectEvents(ev[mouse], {{EV_KEY, BTN_LEFT, 0}}, "button up") &&
-            !anyKeyDown(ev[mouse]),
-        "releasing button 1 arrives as BTN_LEFT up");
-  check(service.buttons(2) && expectEvents(ev[mouse], {{EV_KEY, BTN_RIGHT, 1}}, "button 2") &&
-            service.buttons(0) && expectEvents(ev[mouse], {{EV_KEY, BTN_RIGHT, 0}}, "button 2 up"),
-        "button 2 arrives as BTN_RIGHT down and up");
-
-  // Media.
-  check(
-      service.consumer({0xE9}) && expectEvents(ev[media], {{EV_KEY, KEY_VOLUMEUP, 1}}, "volume up"),
-      "volume increment arrives as KEY_VOLUMEUP");
-  check(service.consumer({0xCD, 0xE2}) &&
-            expectEvents(
-                ev[media],
-                {{EV_KEY, KEY_VOLUMEUP, 0}, {EV_KEY, KEY_PLAYPAUSE, 1}, {EV_KEY, KEY_MUTE, 1}},
-                "play and mute"),
-        "play/pause and mute arrive as KEY_PLAYPAUSE and KEY_MUTE");
-  check(service.consumer({}) &&
-            expectEvents(ev[media], {{EV_KEY, KEY_PLAYPAUSE, 0}, {EV_KEY, KEY_MUTE, 0}},
-                         "media up") &&
-            !anyKeyDown(ev[media]),
-        "releasing the media keys leaves none down");
-
-  // A client that goes away leaves nothing pressed.
-  bool held = service.keyboard(0x01, {0x2C}) && service.buttons(1) && service.consumer({0xE2}) &&
-              expectEvents(ev[kbd], {{EV_KEY, KEY_LEFTCTRL, 1}, {EV_KEY, KEY_SPACE, 1}}, "hold") &&
-              expectEvents(ev[mouse], {{EV_KEY, BTN_LEFT, 1}}, "hold") &&
-              expectEvents(ev[media], {{EV_KEY, KEY_MUTE, 1}}, "hold");
-  check(held, "control, space, button 1 and mute are held");
-  check(service.disconnect() &&
-            expectEvents(ev[kbd], {{EV_KEY, KEY_LEFTCTRL, 0}, {EV_KEY, KEY_SPACE, 0}}, "drop") &&
-            expectEvents(ev[mouse], {{EV_KEY, BTN_LEFT, 0}}, "drop") &&
-            expectEvents(ev[media], {{EV_KEY, KEY_MUTE, 0}}, "drop") && !anyKeyDown(ev[kbd]) &&
-            !anyKeyDown(ev[mouse]) && !anyKeyDown(ev[media]),
-        "a client that disconnects leaves nothing pressed");
-
-  // LEDs: written on the keyboard's evdev node or its hidraw node, they reach the keyboard's
-  // delegate as an output report, and a get-report of the output report through hidraw reads them
-  // back.
-  {
-    std::optional<Bytes> leds;
-    // Whether the LED byte `expected` reads back within 15 s once `written`.
-    auto readsBack = [&](bool written, std::uint8_t expected) {
-      return written && waitFor(
-                            [&] {
-                              leds = hidGet(raw[kbd], HIDIOCGOUTPUT(2), 2, nullptr);
-                              return leds == Bytes{expected};
-                            },
-                            15000);
-    };
-    bool seen = readsBack(writeLed(ev[kbd], LED_CAPSL, 1), 0x02);
-    check(seen, "Caps Lock written on evdev reads back as LED byte 02 through hidraw (" +
-                    hex(leds) + ")");
-    seen = readsBack(writeLed(ev[kbd], LED_NUML, 1), 0x03);
-    check(seen, "Num Lock added reads back as 03 (" + hex(leds) + ")");
-    // A writer on hidraw (hidapi, for one) puts report number 0 in front of the report.
-    const std::uint8_t scrollLockOnly[2] = {0x00, 0x04};
-    seen = readsBack(::write(raw[kbd], scrollLockOnly, sizeof scrollLockOnly) == 2, 0x04);
-    check(seen, "LEDs 00 04 written on hidraw read back as 04 (" + hex(leds) + ")");
-  }
-  {
-    int error = 0;
-    auto refused = hidGet(raw[mouse], HIDIOCGOUTPUT(2), 2, &error);
-    check(!refused && error == EIO,
-          "a get-report the delegate refuses (the mouse's output report) fails with EIO");
-  }
-  {
-    // A set-report of a feature report reaches the delegate as a set-report request, which it
-    // refuses; the kernel hands the refusal back to the caller.
-    std::uint8_t feature[2] = {0, 1};
-    int result = ::ioctl(raw[kbd], HIDIOCSFEATURE(2), feature);
-    int error = errno;
-    check(result < 0 && error == EIO,
-          "a set-report the delegate refuses (a keyboard feature report) fails with EIO");
-  }
-  for (int i = 0; i < 3; ++i) {
-    ::close(ev[i]);
-    ::close(raw[i]);
-  }
-
-  // End of file on standard input is the parent's order to stop: exit status 0, nothing more on
-  // standard output or standard error, and the devices are gone.
-  {
-    Child& child = service.child();
-    child.closeIn();
-    auto rest = readLine(child, 30000);
-    auto status = waitExit(child.pid, 30000);
-    bool gone = devicesGone();
-    std::string errors = readAll(child.err);
-    check(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0 && !rest && errors.empty() &&
-              gone,
-          "closing the service's standard input ends it with status 0 and removes the devices" +
-              std::string(rest ? " (it wrote: " + *rest + ")" : "") +
-              (errors.empty() ? "" : " (standard error: " + errors + ")"));
-  }
-
-  // SIGKILL: nothing of the service runs any more, and the kernel removes the devices when their
-  // descriptors close with the process.
-  {
-    RealService killed(program);
-    if (!killed.start(serviceUser, serviceUser) || !awaitDevices(evdevPath, hidrawPath)) {
-      check(false, "the service starts again with its devices");
-      return finish();
-    }
-    ::kill(killed.pid(), SIGKILL);
-    auto status = waitExit(killed.pid(), 30000);
-    check(status && WIFSIGNALED(*status) && devicesGone(),
-          "killing the service with SIGKILL removes the three devices");
-  }
+  checkStopOnEndOfInput(service);
+  checkKill(program);
   return finish();
 }

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "core/failure.h"
 #include "private_dir.h"
-#include "service/failure.h"
 #include "service/socket_server.h"
 #include "support/doubles/bridge_rig.h"
 

@@ -11,8 +11,8 @@
 #include <iterator>
 #include <string>
 
+#include "core/failure.h"
 #include "private_dir.h"
-#include "service/failure.h"
 #include "service/socket_server.h"
 
 namespace virelo::testing {

@@ -2,7 +2,7 @@
 
 #include <sys/socket.h>
 
-#include "service/monotonic_clock.h"
+#include "core/monotonic_clock.h"
 #include "tests/support/fault_tally.h"
 
 namespace virelo::test {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -68,41 +69,33 @@ struct Checker {
   }
 };
 
-int runSoak(int seconds, const std::string& backend) {
-  ServiceOptions options;
-  options.backend = backend;
-  ServiceProcess service(options);
-  service.awaitReady();
-  Checker checker{service, backend, service.openDescriptors(), {}};
-  long startRss = residentKiB(service.pid());
+using Clients = std::vector<std::unique_ptr<SoakClient>>;
 
-  std::uint32_t seed = std::random_device{}();
-  std::printf("soak: %d s, backend %s, seed %u\n", seconds, backend.c_str(), seed);
-  std::fflush(stdout);
-  SoakCounters counters;
-  std::vector<std::unique_ptr<SoakClient>> clients;
-  for (int i = 0; i < kClients; ++i) {
-    clients.push_back(std::make_unique<SoakClient>(service.socketPath(), service.token(), backend,
-                                                   seed + static_cast<std::uint32_t>(i), counters));
-  }
-  auto began = SteadyClock::now();
-  auto deadline = began + std::chrono::seconds(seconds);
-  for (auto& c : clients) c->start();
-
-  long warmRss = -1;
+// What the run measured, for the figures at the end.
+struct Figures {
+  std::chrono::seconds elapsed{0};
   int checkpoints = 0;
+  long startRss = 0;
+  long warmRss = -1;  // after the first checkpoint
+  long endRss = 0;
+};
+
+// Lets the clients run until the deadline, pausing them at every checkpoint.
+void runCheckpoints(ServiceProcess& service, Checker& checker, Clients& clients,
+                    const SoakCounters& counters, SteadyClock::time_point began,
+                    SteadyClock::time_point deadline, Figures& figures) {
   while (SteadyClock::now() < deadline && service.running()) {
     auto next = std::min(deadline, SteadyClock::now() + kCheckpointEvery);
     // Standard output is read all along, as a parent does: with "cgevent" every change of the
     // Fn state is an event line, and a pipe nobody reads would stall the service.
     while (SteadyClock::now() < next) service.readLine(std::chrono::milliseconds(50));
     for (auto& c : clients) c->pause();
-    ++checkpoints;
-    checker.checkpoint("checkpoint " + std::to_string(checkpoints));
-    if (warmRss < 0) warmRss = residentKiB(service.pid());
+    int checkpoint = ++figures.checkpoints;
+    checker.checkpoint("checkpoint " + std::to_string(checkpoint));
+    if (figures.warmRss < 0) figures.warmRss = residentKiB(service.pid());
     std::printf(
         "  checkpoint %d at %lld s: %llu commands, %llu drops, %d descriptors, VmRSS %ld KiB\n",
-        checkpoints,
+        checkpoint,
         static_cast<long long>(
             std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now() - began).count()),
         static_cast<unsigned long long>(counters.commands.load()),
@@ -111,34 +104,63 @@ int runSoak(int seconds, const std::string& backend) {
     std::fflush(stdout);
     for (auto& c : clients) c->resume();
   }
-  for (auto& c : clients) c->stop();
-  while (service.readLine(std::chrono::milliseconds(50))) {
-  }
-  auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now() - began);
-  checker.checkpoint("end");
-  long endRss = residentKiB(service.pid());
-  checker.check(
-      warmRss < 0 || endRss - warmRss <= kRssToleranceKiB,
-      "VmRSS grew from " + std::to_string(warmRss) + " to " + std::to_string(endRss) + " KiB");
-  for (auto& c : clients) {
-    for (const auto& f : c->failures()) checker.failures.push_back(f);
-  }
-  checker.check(service.standardError().empty(), "the service wrote to standard error");
+}
 
+void printFigures(const Figures& figures, const SoakCounters& counters, ServiceProcess& service,
+                  int baselineDescriptors) {
   std::printf("soak figures:\n");
-  std::printf("  duration: %lld s\n", static_cast<long long>(elapsed.count()));
+  std::printf("  duration: %lld s\n", static_cast<long long>(figures.elapsed.count()));
   std::printf("  clients: %d, connections: %llu\n", kClients,
               static_cast<unsigned long long>(counters.connects.load()));
   std::printf("  commands handled: %llu\n",
               static_cast<unsigned long long>(counters.commands.load()));
   std::printf("  drops by the service: %llu\n",
               static_cast<unsigned long long>(counters.drops.load()));
-  std::printf("  checkpoints: %d\n", checkpoints + 1);
+  std::printf("  checkpoints: %d\n", figures.checkpoints + 1);
   std::printf("  faults injected:\n%s", FaultTally::instance().report().c_str());
   std::printf("  descriptors at end: %d (at start %d)\n", service.openDescriptors(),
-              checker.baselineDescriptors);
-  std::printf("  VmRSS: start %ld KiB, after warm-up %ld KiB, end %ld KiB\n", startRss, warmRss,
-              endRss);
+              baselineDescriptors);
+  std::printf("  VmRSS: start %ld KiB, after warm-up %ld KiB, end %ld KiB\n", figures.startRss,
+              figures.warmRss, figures.endRss);
+}
+
+int runSoak(int seconds, const std::string& backend) {
+  ServiceOptions options;
+  options.backend = backend;
+  ServiceProcess service(options);
+  service.awaitReady();
+  Checker checker{service, backend, service.openDescriptors(), {}};
+  Figures figures;
+  figures.startRss = residentKiB(service.pid());
+
+  std::uint32_t seed = std::random_device{}();
+  std::printf("soak: %d s, backend %s, seed %u\n", seconds, backend.c_str(), seed);
+  std::fflush(stdout);
+  SoakCounters counters;
+  Clients clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.push_back(std::make_unique<SoakClient>(service.socketPath(), service.token(), backend,
+                                                   seed + static_cast<std::uint32_t>(i), counters));
+  }
+  auto began = SteadyClock::now();
+  for (auto& c : clients) c->start();
+  runCheckpoints(service, checker, clients, counters, began, began + std::chrono::seconds(seconds),
+                 figures);
+  for (auto& c : clients) c->stop();
+  while (service.readLine(std::chrono::milliseconds(50))) {
+  }
+  figures.elapsed = std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now() - began);
+  checker.checkpoint("end");
+  figures.endRss = residentKiB(service.pid());
+  checker.check(figures.warmRss < 0 || figures.endRss - figures.warmRss <= kRssToleranceKiB,
+                "VmRSS grew from " + std::to_string(figures.warmRss) + " to " +
+                    std::to_string(figures.endRss) + " KiB");
+  for (auto& c : clients) {
+    for (const auto& f : c->failures()) checker.failures.push_back(f);
+  }
+  checker.check(service.standardError().empty(), "the service wrote to standard error");
+
+  printFigures(figures, counters, service, checker.baselineDescriptors);
   if (!checker.failures.empty()) {
     std::printf("soak FAILED:\n");
     for (const auto& f : checker.failures) std::printf("  %s\n", f.c_str());

@@ -40,6 +40,47 @@ std::vector<std::string> serviceEnvironment(const std::optional<std::string>& to
   return env;
 }
 
+// The service's standard input, output and error.
+struct ChildPipes {
+  int in[2];
+  int out[2];
+  int err[2];
+};
+
+// How the child sets itself up before exec: its user, its standard input, its descriptor limit.
+struct ChildSetup {
+  uid_t uid;
+  gid_t gid;
+  bool devNull;
+  std::optional<rlimit> limit;
+};
+
+[[noreturn]] void execChild(const ChildSetup& setup, const ChildPipes& pipes, char** argv,
+                            char** envp) {
+  int input = setup.devNull ? ::open("/dev/null", O_RDONLY) : pipes.in[0];
+  // When the test runs without standard input the pipe itself gets number 0: then it only
+  // loses its close-on-exec flag, which dup2 onto itself would leave set.
+  auto place = [](int fd, int target) {
+    return fd == target ? ::fcntl(fd, F_SETFD, 0) : ::dup2(fd, target);
+  };
+  if (!ServiceUser::becomeInChild(setup.uid, setup.gid) || place(input, 0) < 0 ||
+      place(pipes.out[1], 1) < 0 || place(pipes.err[1], 2) < 0) {
+    ::_exit(127);
+  }
+  // Under a descriptor limit nothing but the three standard streams may use it up (a test
+  // runner can leave descriptors open that the service would inherit).
+  if (setup.limit &&
+      (::close_range(3, ~0U, 0) != 0 || ::setrlimit(RLIMIT_NOFILE, &*setup.limit) != 0)) {
+    ::_exit(127);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  ::signal(SIGPIPE, SIG_DFL);
+  ::execve(argv[0], argv, envp);
+  ::_exit(127);
+}
+
 }  // namespace
 
 std::string randomToken() {
@@ -56,19 +97,34 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
                     ? (options.socketPath->starts_with("/") ? *options.socketPath
                                                             : dir_ / *options.socketPath)
                     : dir_ / "s";
+  std::string binary = installBinary(options.program);
+  std::vector<std::string> args{binary};
+  if (options.arguments) {
+    args.insert(args.end(), options.arguments->begin(), options.arguments->end());
+  } else {
+    args.insert(args.end(), {"--socket", socketPath_, "--backend", options.backend});
+  }
+  spawn(options, std::move(args), serviceEnvironment(envToken, hostVariables(options)));
+}
+
+std::string ServiceProcess::installBinary(const std::string& program) {
   std::string binary = dir_ / "virelo-service";
-  const std::string program = options.program.empty() ? VIRELO_SERVICE_PATH : options.program;
+  const std::string source = program.empty() ? VIRELO_SERVICE_PATH : program;
   // Copied as root when possible: the build tree may not be readable by the service user.
   if (ServiceUser::privileged()) {
     ServiceUser::asRoot([&] {
-      std::filesystem::copy_file(program, binary);
+      std::filesystem::copy_file(source, binary);
       if (::chown(binary.c_str(), ServiceUser::uid(), ServiceUser::gid()) != 0) {
         throw std::runtime_error("chown");
       }
     });
   } else {
-    std::filesystem::copy_file(program, binary);
+    std::filesystem::copy_file(source, binary);
   }
+  return binary;
+}
+
+std::map<std::string, std::string> ServiceProcess::hostVariables(const ServiceOptions& options) {
   std::map<std::string, std::string> extra = options.environment;
   if (!options.world.empty()) {
     writeFile(dir_ / "world.json", options.world.dump());
@@ -76,17 +132,14 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
   }
   if (options.trace) extra["VL_SIM_TRACE"] = tracePath();
   if (options.control) extra["VL_SIM_CONTROL"] = controlPath();
+  return extra;
+}
 
-  std::vector<std::string> args{binary};
-  if (options.arguments) {
-    args.insert(args.end(), options.arguments->begin(), options.arguments->end());
-  } else {
-    args.insert(args.end(), {"--socket", socketPath_, "--backend", options.backend});
-  }
-  std::vector<std::string> env = serviceEnvironment(envToken, extra);
-
-  int in[2], out[2], err[2];
-  if (::pipe2(in, O_CLOEXEC) || ::pipe2(out, O_CLOEXEC) || ::pipe2(err, O_CLOEXEC)) {
+void ServiceProcess::spawn(const ServiceOptions& options, std::vector<std::string> args,
+                           std::vector<std::string> env) {
+  ChildPipes pipes;
+  if (::pipe2(pipes.in, O_CLOEXEC) || ::pipe2(pipes.out, O_CLOEXEC) ||
+      ::pipe2(pipes.err, O_CLOEXEC)) {
     throw std::runtime_error("pipe");
   }
   std::vector<char*> argv, envp;
@@ -94,47 +147,25 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
   argv.push_back(nullptr);
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
-  uid_t uid = options.asRoot ? 0 : ServiceUser::uid();
-  gid_t gid = options.asRoot ? 0 : ServiceUser::gid();
-  bool devNull = options.stdinMode == ServiceOptions::Stdin::devNull;
-  std::optional<rlimit> limit;
-  if (options.descriptorLimit) limit = rlimit{*options.descriptorLimit, *options.descriptorLimit};
+  ChildSetup setup{options.asRoot ? 0 : ServiceUser::uid(), options.asRoot ? 0 : ServiceUser::gid(),
+                   options.stdinMode == ServiceOptions::Stdin::devNull, std::nullopt};
+  if (options.descriptorLimit) {
+    setup.limit = rlimit{*options.descriptorLimit, *options.descriptorLimit};
+  }
 
   startedAt_ = Clock::now();
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork");
-  if (pid_ == 0) {
-    int input = devNull ? ::open("/dev/null", O_RDONLY) : in[0];
-    // When the test runs without standard input the pipe itself gets number 0: then it only
-    // loses its close-on-exec flag, which dup2 onto itself would leave set.
-    auto place = [](int fd, int target) {
-      return fd == target ? ::fcntl(fd, F_SETFD, 0) : ::dup2(fd, target);
-    };
-    if (!ServiceUser::becomeInChild(uid, gid) || place(input, 0) < 0 || place(out[1], 1) < 0 ||
-        place(err[1], 2) < 0) {
-      ::_exit(127);
-    }
-    // Under a descriptor limit nothing but the three standard streams may use it up (a test
-    // runner can leave descriptors open that the service would inherit).
-    if (limit && (::close_range(3, ~0U, 0) != 0 || ::setrlimit(RLIMIT_NOFILE, &*limit) != 0)) {
-      ::_exit(127);
-    }
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::signal(SIGPIPE, SIG_DFL);
-    ::execve(argv[0], argv.data(), envp.data());
-    ::_exit(127);
-  }
-  ::close(in[0]);
-  ::close(out[1]);
-  ::close(err[1]);
-  stdinFd_ = in[1];
-  stdoutFd_ = out[0];
-  stderrFd_ = err[0];
+  if (pid_ == 0) execChild(setup, pipes, argv.data(), envp.data());
+  ::close(pipes.in[0]);
+  ::close(pipes.out[1]);
+  ::close(pipes.err[1]);
+  stdinFd_ = pipes.in[1];
+  stdoutFd_ = pipes.out[0];
+  stderrFd_ = pipes.err[0];
   ::fcntl(stdoutFd_, F_SETFL, O_NONBLOCK);
   ::fcntl(stderrFd_, F_SETFL, O_NONBLOCK);
-  if (devNull) closeStdin();
+  if (setup.devNull) closeStdin();
 }
 
 ServiceProcess::~ServiceProcess() {

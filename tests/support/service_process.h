@@ -78,6 +78,14 @@ class ServiceProcess {
   int openDescriptors() const;
 
  private:
+  // The steps of the constructor: a copy of the service binary the service's user may run, the
+  // simulated host's variables (world, trace, control) added to the options' environment, and
+  // starting the service with its pipes.
+  std::string installBinary(const std::string& program);
+  std::map<std::string, std::string> hostVariables(const ServiceOptions& options);
+  void spawn(const ServiceOptions& options, std::vector<std::string> args,
+             std::vector<std::string> env);
+
   PrivateDir dir_;
   std::string token_;
   std::string socketPath_;

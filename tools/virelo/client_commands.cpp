@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <set>
 
 #include "virelo/client/active_layout.h"
@@ -87,7 +88,7 @@ void addHeld(Held& held, const std::string& name) {
 }
 
 // Holds until SIGINT, SIGTERM or SIGHUP, then releases; ends early when the service goes away.
-int hold(Client& client, const ToolArguments& args) {
+int hold(Client& client, const client::Status&, const ToolArguments& args) {
   if (args.operands.empty()) throw UsageError("\"hold\" needs at least one key");
   Held held;
   for (const auto& name : args.operands) addHeld(held, name);
@@ -117,86 +118,104 @@ int hold(Client& client, const ToolArguments& args) {
   return 0;
 }
 
+int showStatus(Client& client, const client::Status& status, const ToolArguments& args) {
+  operandCount(args, 0, 0);
+  client::Status now = client.status();
+  std::cout << (now.ready ? "ready" : "not ready") << "\n"
+            << "backend: " << status.backend << "\n"
+            << "protocol: " << status.protocol.value_or(0) << "\n";
+  if (now.error) std::cout << "error: " << *now.error << "\n";
+  return now.ready ? 0 : 1;
+}
+
+int pressChord(Client& client, const client::Status&, const ToolArguments& args) {
+  operandCount(args, 1, 1);
+  client::Chord chord = client::parseChord(args.operands[0], *layoutOf(args));
+  if (chord.modifiers != 0) client.pressModifiers(chord.modifiers);
+  if (!chord.keys.empty()) {
+    client.keyboard(chord.modifiers, chord.keys);
+    client.keyboard(chord.modifiers, {});
+  }
+  if (chord.modifiers != 0) client.releaseModifiers(chord.modifiers);
+  return 0;
+}
+
+int typeOperand(Client& client, const client::Status&, const ToolArguments& args) {
+  operandCount(args, 1, 1);
+  client::typeText(client, args.operands[0], *layoutOf(args));
+  return 0;
+}
+
+int clickButton(Client& client, const client::Status&, const ToolArguments& args) {
+  operandCount(args, 0, 1);
+  int button = buttonOperand(args, 0);
+  click(client, button);
+  if (args.command == "double-click") click(client, button);
+  return 0;
+}
+
+int dragBy(Client& client, const client::Status&, const ToolArguments& args) {
+  operandCount(args, 2, 3);
+  int dx = integerOperand(args.operands[0], "DX", -100000, 100000);
+  int dy = integerOperand(args.operands[1], "DY", -100000, 100000);
+  int button = buttonOperand(args, 2);
+  client.pressButtons(button);
+  moveInSteps(client, dx, dy, kDragStep);
+  client.releaseButtons(button);
+  return 0;
+}
+
+int moveBy(Client& client, const client::Status&, const ToolArguments& args) {
+  operandCount(args, 2, 2);
+  int dx = integerOperand(args.operands[0], "DX", -100000, 100000);
+  int dy = integerOperand(args.operands[1], "DY", -100000, 100000);
+  moveInSteps(client, dx, dy, kMaxStep);
+  return 0;
+}
+
+int scrollBy(Client& client, const client::Status&, const ToolArguments& args) {
+  operandCount(args, 1, 1);
+  int steps = integerOperand(args.operands[0], "N", -10000, 10000);
+  while (steps != 0) {
+    int step = std::clamp(steps, -kMaxStep, kMaxStep);
+    client.wheel(step);
+    steps -= step;
+  }
+  return 0;
+}
+
+int pressMedia(Client& client, const client::Status&, const ToolArguments& args) {
+  operandCount(args, 1, 1);
+  auto usage = client::mediaUsage(args.operands[0]);
+  if (!usage) throw UsageError("unknown media key \"" + args.operands[0] + "\"");
+  client.pressMedia(*usage);
+  client.releaseMedia(*usage);
+  return 0;
+}
+
+using ClientCommand = int (*)(Client&, const client::Status&, const ToolArguments&);
+
+const std::map<std::string, ClientCommand>& clientCommands() {
+  static const std::map<std::string, ClientCommand> kCommands = {
+      {"status", showStatus}, {"chord", pressChord},         {"type", typeOperand},
+      {"click", clickButton}, {"double-click", clickButton}, {"drag", dragBy},
+      {"move", moveBy},       {"scroll", scrollBy},          {"media", pressMedia},
+      {"hold", hold}};
+  return kCommands;
+}
+
 }  // namespace
 
 bool isClientCommand(const std::string& command) {
-  static const std::set<std::string> kCommands = {"status",       "chord", "type", "click",
-                                                  "double-click", "drag",  "move", "scroll",
-                                                  "media",        "hold"};
-  return kCommands.count(command) != 0;
+  return clientCommands().count(command) != 0;
 }
 
 int runClientCommand(Client& client, const client::Status& status, const ToolArguments& args) {
-  const std::string& command = args.command;
-  if (command == "status") {
-    operandCount(args, 0, 0);
-    client::Status now = client.status();
-    std::cout << (now.ready ? "ready" : "not ready") << "\n"
-              << "backend: " << status.backend << "\n"
-              << "protocol: " << status.protocol.value_or(0) << "\n";
-    if (now.error) std::cout << "error: " << *now.error << "\n";
-    return now.ready ? 0 : 1;
+  auto found = clientCommands().find(args.command);
+  if (found == clientCommands().end()) {
+    throw UsageError("unknown command \"" + args.command + "\"");
   }
-  if (command == "chord") {
-    operandCount(args, 1, 1);
-    client::Chord chord = client::parseChord(args.operands[0], *layoutOf(args));
-    if (chord.modifiers != 0) client.pressModifiers(chord.modifiers);
-    if (!chord.keys.empty()) {
-      client.keyboard(chord.modifiers, chord.keys);
-      client.keyboard(chord.modifiers, {});
-    }
-    if (chord.modifiers != 0) client.releaseModifiers(chord.modifiers);
-    return 0;
-  }
-  if (command == "type") {
-    operandCount(args, 1, 1);
-    client::typeText(client, args.operands[0], *layoutOf(args));
-    return 0;
-  }
-  if (command == "click" || command == "double-click") {
-    operandCount(args, 0, 1);
-    int button = buttonOperand(args, 0);
-    click(client, button);
-    if (command == "double-click") click(client, button);
-    return 0;
-  }
-  if (command == "drag") {
-    operandCount(args, 2, 3);
-    int dx = integerOperand(args.operands[0], "DX", -100000, 100000);
-    int dy = integerOperand(args.operands[1], "DY", -100000, 100000);
-    int button = buttonOperand(args, 2);
-    client.pressButtons(button);
-    moveInSteps(client, dx, dy, kDragStep);
-    client.releaseButtons(button);
-    return 0;
-  }
-  if (command == "move") {
-    operandCount(args, 2, 2);
-    int dx = integerOperand(args.operands[0], "DX", -100000, 100000);
-    int dy = integerOperand(args.operands[1], "DY", -100000, 100000);
-    moveInSteps(client, dx, dy, kMaxStep);
-    return 0;
-  }
-  if (command == "scroll") {
-    operandCount(args, 1, 1);
-    int steps = integerOperand(args.operands[0], "N", -10000, 10000);
-    while (steps != 0) {
-      int step = std::clamp(steps, -kMaxStep, kMaxStep);
-      client.wheel(step);
-      steps -= step;
-    }
-    return 0;
-  }
-  if (command == "media") {
-    operandCount(args, 1, 1);
-    auto usage = client::mediaUsage(args.operands[0]);
-    if (!usage) throw UsageError("unknown media key \"" + args.operands[0] + "\"");
-    client.pressMedia(*usage);
-    client.releaseMedia(*usage);
-    return 0;
-  }
-  if (command == "hold") return hold(client, args);
-  throw UsageError("unknown command \"" + command + "\"");
+  return found->second(client, status, args);
 }
 
 }  // namespace virelo::tools

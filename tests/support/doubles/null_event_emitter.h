@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "service/event_emitter.h"
+#include "core/event_emitter.h"
 
 namespace virelo::testing {
 

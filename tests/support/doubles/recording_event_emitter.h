@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "service/event_emitter.h"
+#include "core/event_emitter.h"
 
 namespace virelo::testing {
 

@@ -61,6 +61,12 @@ class Launcher {
   // the complete lines as events; false once standard output has ended.
   bool pump(std::chrono::milliseconds timeout);
   void closePipe();
+  // The steps of start(): the binary to run (a copy the service's user owns when switching
+  // users), waiting until the child has run exec or reported the step that failed, and the first
+  // event of the service.
+  std::string prepareBinary();
+  void awaitExec(int failureFd, const std::string& binary);
+  ServiceEvent firstEvent();
 
   LaunchOptions options_;
   std::string directory_;

@@ -1,4 +1,4 @@
-#include "service/monotonic_clock.h"
+#include "core/monotonic_clock.h"
 
 #include <time.h>
 

@@ -1,12 +1,12 @@
 // Status lines on standard output: compact, keys sorted, one newline, one write; and the clock.
-#include "service/event_emitter.h"
+#include "core/event_emitter.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "service/monotonic_clock.h"
+#include "core/monotonic_clock.h"
 
 namespace virelo {
 namespace {

@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "service/input_backend.h"
+#include "core/input_backend.h"
 
 namespace virelo {
 

@@ -1,4 +1,4 @@
-#include "service/event_emitter.h"
+#include "core/event_emitter.h"
 
 #include <unistd.h>
 
