@@ -1,0 +1,144 @@
+#include "platform/x11/x11_window_list.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/x11/x11_reply.h"
+#include "platform/x11/x11_settings.h"
+
+namespace virelo::x11 {
+namespace {
+
+xcb_atom_t atom(xcb_connection_t* c, const char* name) {
+  ReplyPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+      c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+  return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+// The values of a property of 32-bit items, empty when absent.
+std::vector<std::uint32_t> cardinals(xcb_connection_t* c, xcb_window_t window, xcb_atom_t name) {
+  ReplyPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+      c, xcb_get_property(c, 0, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096), nullptr));
+  if (!reply || reply->format != 32) return {};
+  auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+  return {data, data + xcb_get_property_value_length(reply.get()) / 4};
+}
+
+nlohmann::json rectDictionary(double x, double y, double w, double h) {
+  return {{"X", x}, {"Y", y}, {"Width", w}, {"Height", h}};
+}
+
+}  // namespace
+
+struct X11WindowList::Atoms {
+  xcb_atom_t stacking, pid, type, typeDesktop, typeDock;
+};
+
+X11WindowList::X11WindowList(std::string display) : display_(std::move(display)) {}
+
+X11WindowList::~X11WindowList() = default;
+
+X11Connection* X11WindowList::connection() {
+  if (connection_ && connection_->alive()) return connection_.get();
+  connection_ = X11Connection::open(display_);
+  if (!connection_) return nullptr;
+  auto* c = connection_->get();
+  atoms_ = std::make_unique<Atoms>(Atoms{
+      atom(c, "_NET_CLIENT_LIST_STACKING"), atom(c, "_NET_WM_PID"), atom(c, "_NET_WM_WINDOW_TYPE"),
+      atom(c, "_NET_WM_WINDOW_TYPE_DESKTOP"), atom(c, "_NET_WM_WINDOW_TYPE_DOCK")});
+  return connection_.get();
+}
+
+std::vector<xcb_window_t> X11WindowList::stackingFrontToBack() {
+  auto* c = connection_->get();
+  // Both lists run bottom to top.
+  std::vector<xcb_window_t> windows = cardinals(c, connection_->root(), atoms_->stacking);
+  if (windows.empty()) {
+    ReplyPtr<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, connection_->root()), nullptr));
+    if (tree) {
+      auto* children = xcb_query_tree_children(tree.get());
+      windows.assign(children, children + xcb_query_tree_children_length(tree.get()));
+    }
+  }
+  std::reverse(windows.begin(), windows.end());
+  return windows;
+}
+
+int X11WindowList::layerOf(xcb_window_t window, bool overrideRedirect) {
+  if (overrideRedirect) return kPopUpLayer;
+  for (auto type : cardinals(connection_->get(), window, atoms_->type)) {
+    if (type == atoms_->typeDesktop) return kDesktopLayer;
+    if (type == atoms_->typeDock) return kDockLayer;
+  }
+  return 0;
+}
+
+std::optional<nlohmann::json> X11WindowList::describe(xcb_window_t window, bool excludeDesktop) {
+  auto* c = connection_->get();
+  ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
+      xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+  if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) return std::nullopt;
+  ReplyPtr<xcb_get_geometry_reply_t> geometry(
+      xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
+  ReplyPtr<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
+      c, xcb_translate_coordinates(c, window, connection_->root(), 0, 0), nullptr));
+  if (!geometry || !origin) return std::nullopt;
+  int layer = layerOf(window, attributes->override_redirect != 0);
+  if (excludeDesktop && layer == kDesktopLayer) return std::nullopt;
+  auto pids = cardinals(c, window, atoms_->pid);
+  std::int32_t pid = pids.empty() ? 0 : static_cast<std::int32_t>(pids[0]);
+  if (pid != 0) windowOfPID_.try_emplace(pid, window);
+  return nlohmann::json{{kWindowOwnerPID, pid},
+                        {kWindowLayer, layer},
+                        {kWindowBounds, rectDictionary(origin->dst_x, origin->dst_y,
+                                                       geometry->width, geometry->height)},
+                        {"kCGWindowNumber", window}};
+}
+
+std::optional<nlohmann::json> X11WindowList::copyWindowInfo(std::uint32_t options,
+                                                            std::uint32_t /*relativeToWindow*/) {
+  if (connection() == nullptr) return std::nullopt;
+  windowOfPID_.clear();
+  bool excludeDesktop = (options & kWindowListExcludeDesktopElements) != 0;
+  auto list = nlohmann::json::array();
+  for (auto window : stackingFrontToBack()) {
+    if (auto entry = describe(window, excludeDesktop)) list.push_back(std::move(*entry));
+  }
+  return list;
+}
+
+std::optional<std::vector<std::uint32_t>> X11WindowList::activeDisplayList(
+    std::uint32_t maxDisplays) {
+  if (connection() == nullptr) return std::nullopt;
+  auto bounds = monitors(*connection_, maxDisplays);
+  if (!bounds) return std::nullopt;
+  displays_ = std::move(*bounds);
+  std::vector<std::uint32_t> ids(displays_.size());
+  for (std::uint32_t i = 0; i < ids.size(); ++i) ids[i] = i;
+  return ids;
+}
+
+Rect X11WindowList::displayBounds(std::uint32_t display) {
+  return display < displays_.size() ? displays_[display] : Rect{};
+}
+
+std::optional<std::string> X11WindowList::windowClassOf(std::int32_t pid) {
+  auto it = windowOfPID_.find(pid);
+  if (it == windowOfPID_.end() || connection() == nullptr) return std::nullopt;
+  auto* c = connection_->get();
+  ReplyPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+      c, xcb_get_property(c, 0, it->second, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256), nullptr));
+  if (!reply || reply->format != 8) return std::nullopt;
+  // Instance name and class name, each ended by a zero byte.
+  auto* data = static_cast<const char*>(xcb_get_property_value(reply.get()));
+  std::string both(data, static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
+  auto split = both.find('\0');
+  if (split == std::string::npos) return std::nullopt;
+  std::string name = both.substr(split + 1);
+  if (auto end = name.find('\0'); end != std::string::npos) name.resize(end);
+  if (name.empty()) return std::nullopt;
+  return name;
+}
+
+}  // namespace virelo::x11
