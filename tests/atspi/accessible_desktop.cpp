@@ -10,29 +10,14 @@
 #include <filesystem>
 #include <sstream>
 
+#include "tests/support/service_user.h"
+
 namespace virelo::test {
 namespace {
 
 constexpr int kStartTimeoutMs = 20000;
 constexpr const char* kLauncher = "/usr/libexec/at-spi-bus-launcher";
 constexpr const char* kPython = "/usr/bin/python3";
-
-// Forks and runs the program with the given descriptors as standard input and output (-1:
-// /dev/null); its standard error goes to /dev/null.
-pid_t spawn(const std::vector<std::string>& args, int in, int out) {
-  std::vector<const char*> argv;
-  for (const auto& arg : args) argv.push_back(arg.c_str());
-  argv.push_back(nullptr);
-  pid_t pid = ::fork();
-  if (pid != 0) return pid;
-  int null = ::open("/dev/null", O_RDWR);
-  ::dup2(in >= 0 ? in : null, STDIN_FILENO);
-  ::dup2(out >= 0 ? out : null, STDOUT_FILENO);
-  ::dup2(null, STDERR_FILENO);
-  ::setpgid(0, 0);
-  ::execv(argv[0], const_cast<char* const*>(argv.data()));
-  ::_exit(127);
-}
 
 // One line from the descriptor, without its newline; empty after the timeout or end of file.
 std::string readLine(int fd) {
@@ -57,9 +42,37 @@ bool runs(const std::string& command) {
 
 }  // namespace
 
-AccessibleDesktop::AccessibleDesktop()
-    : xvfb_(XvfbServer::Options{{}, {"-screen", "0", "1024x768x24"}}) {
-  if (!xvfb_.available()) {
+// Forks and runs the program with the given descriptors as standard input and output (-1:
+// /dev/null), in a process group of its own; its standard error goes to /dev/null.
+pid_t AccessibleDesktop::spawn(const std::vector<std::string>& args, int in, int out) {
+  std::vector<const char*> argv;
+  for (const auto& arg : args) argv.push_back(arg.c_str());
+  argv.push_back(nullptr);
+  pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  int null = ::open("/dev/null", O_RDWR);
+  ::dup2(in >= 0 ? in : null, STDIN_FILENO);
+  ::dup2(out >= 0 ? out : null, STDOUT_FILENO);
+  ::dup2(null, STDERR_FILENO);
+  ::setpgid(0, 0);
+  if (asServiceUser_ && !ServiceUser::becomeInChild(ServiceUser::uid(), ServiceUser::gid())) {
+    ::_exit(126);
+  }
+  ::execv(argv[0], const_cast<char* const*>(argv.data()));
+  ::_exit(127);
+}
+
+AccessibleDesktop::AccessibleDesktop(bool asServiceUser) : asServiceUser_(asServiceUser) {
+  XvfbServer::Options options{{}, {"-screen", "0", "1024x768x24"}};
+  if (asServiceUser_) {
+    home_ = std::make_unique<PrivateDir>();
+    ::setenv("HOME", home_->path().c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", home_->path().c_str(), 1);
+    ServiceUser::asRoot([&] { xvfb_ = std::make_unique<XvfbServer>(options); });
+  } else {
+    xvfb_ = std::make_unique<XvfbServer>(options);
+  }
+  if (!xvfb_->available()) {
     unavailable_ = "Xvfb does not start";
   } else if (::access(kLauncher, X_OK) != 0) {
     unavailable_ = "at-spi2-core (at-spi-bus-launcher) is not installed";
@@ -72,7 +85,7 @@ AccessibleDesktop::AccessibleDesktop()
 }
 
 bool AccessibleDesktop::startBuses() {
-  ::setenv("DISPLAY", xvfb_.display().c_str(), 1);
+  ::setenv("DISPLAY", xvfb_->display().c_str(), 1);
   ::unsetenv("AT_SPI_BUS_ADDRESS");
   ::unsetenv("NO_AT_BRIDGE");
   int out[2];
@@ -84,6 +97,7 @@ bool AccessibleDesktop::startBuses() {
   ::close(out[0]);
   if (address.empty()) return false;
   ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+  sessionBusAddress_ = address;
   launcher_ = spawn({kLauncher}, -1, -1);
   for (int i = 0; i < 100; ++i) {
     if (setEnabled(true)) return true;
@@ -94,11 +108,13 @@ bool AccessibleDesktop::startBuses() {
 
 bool AccessibleDesktop::setEnabled(bool on) {
   std::string value = on ? "true" : "false";
-  return runs(
-      "dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus "
-      "org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled "
-      "variant:boolean:" +
-      value + " >/dev/null 2>&1");
+  pid_t pid = spawn({"/usr/bin/dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
+                     "/org/a11y/bus", "org.freedesktop.DBus.Properties.Set",
+                     "string:org.a11y.Status", "string:IsEnabled", "variant:boolean:" + value},
+                    -1, -1);
+  int status = 0;
+  return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
 }
 
 const AccessibleDesktop::App& AccessibleDesktop::startApp(int x, int y) {
@@ -134,7 +150,11 @@ AccessibleDesktop::~AccessibleDesktop() {
   }
   stopGroup(launcher_);
   stopGroup(sessionBus_);
-  xvfb_.stop();
+  if (asServiceUser_) {
+    ServiceUser::asRoot([&] { xvfb_->stop(); });
+  } else {
+    xvfb_->stop();
+  }
 }
 
 }  // namespace virelo::test

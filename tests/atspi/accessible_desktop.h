@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/geometry.h"
+#include "tests/support/private_dir.h"
 #include "tests/support/xvfb_server.h"
 
 namespace virelo::test {
@@ -26,14 +27,19 @@ class AccessibleDesktop {
     Rect press;
   };
 
-  AccessibleDesktop();
+  // With `asServiceUser` the buses and applications run as the service user (tests/support), with
+  // a private directory of that user as HOME and XDG_RUNTIME_DIR, so that a service running as
+  // that user can reach them; Xvfb then runs as root.
+  explicit AccessibleDesktop(bool asServiceUser = false);
   ~AccessibleDesktop();
   AccessibleDesktop(const AccessibleDesktop&) = delete;
   AccessibleDesktop& operator=(const AccessibleDesktop&) = delete;
 
   // Empty when everything runs; otherwise why not (for skipping).
   const std::string& unavailable() const { return unavailable_; }
-  const std::string& display() const { return xvfb_.display(); }
+  const std::string& display() const { return xvfb_->display(); }
+  // The session bus's address.
+  const std::string& sessionBus() const { return sessionBusAddress_; }
 
   // Starts gtk_app.py with its window at (x, y) and waits until its tree is on the bus; the
   // returned App has pid -1 when it did not come up.
@@ -43,9 +49,13 @@ class AccessibleDesktop {
 
  private:
   bool startBuses();
+  pid_t spawn(const std::vector<std::string>& args, int in, int out);
 
-  XvfbServer xvfb_;
+  bool asServiceUser_;
+  std::unique_ptr<PrivateDir> home_;
+  std::unique_ptr<XvfbServer> xvfb_;
   pid_t sessionBus_ = -1;
+  std::string sessionBusAddress_;
   pid_t launcher_ = -1;
   std::vector<std::unique_ptr<App>> apps_;
   std::string unavailable_;
