@@ -95,6 +95,17 @@ AtspiAccessible* AtspiAccessibility::applicationOf(std::int32_t pid) {
   return found;
 }
 
+const nlohmann::json& AtspiAccessibility::windowList() {
+  auto now = std::chrono::steady_clock::now();
+  if (windowList_.is_null() || now - windowListTakenAt_ > kWindowListLifetime) {
+    auto list = windows_.copyWindowInfo(
+        kWindowListOptionOnScreenOnly | kWindowListExcludeDesktopElements, 0);
+    windowList_ = list ? std::move(*list) : nlohmann::json();
+    windowListTakenAt_ = now;
+  }
+  return windowList_;
+}
+
 ElementRef AtspiAccessibility::application(std::int32_t pid) {
   return std::make_shared<AtspiElement>(applicationOf(pid));
 }
@@ -109,7 +120,7 @@ std::optional<AccessibilityValue> AtspiAccessibility::copyAttributeValue(
 ElementRef AtspiAccessibility::elementAtPosition(const ElementRef& systemWide, float x, float y) {
   if (!isSystemWide(systemWide)) return nullptr;
   Point point{x, y};
-  auto top = topLevelAt(windows_, point);
+  auto top = topLevelAt(windowList(), point);
   if (!top) return nullptr;
   AtspiAccessible* app = applicationOf(top->pid);
   if (app == nullptr) return nullptr;

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 #include "platform/accessibility.h"
@@ -28,6 +29,8 @@ namespace virelo::atspi {
 
 class AtspiAccessibility final : public Accessibility {
  public:
+  static constexpr std::chrono::milliseconds kWindowListLifetime{20};
+
   // `windows` lists the top-level windows front to back; it must outlive this object.
   explicit AtspiAccessibility(WindowList& windows);
   ~AtspiAccessibility() override;
@@ -47,11 +50,16 @@ class AtspiAccessibility final : public Accessibility {
   // Applies the stored timeout to libatspi; false when the accessibility bus is out of reach.
   bool ready();
   AtspiAccessible* applicationOf(std::int32_t pid);
+  // The window list, taken again when the last one is older than kWindowListLifetime: the hit
+  // tests of one search share it.
+  const nlohmann::json& windowList();
 
   WindowList& windows_;
   AtspiStatus status_;
   std::atomic<int> timeoutMS_;
   bool initialised_ = false;
+  nlohmann::json windowList_;
+  std::chrono::steady_clock::time_point windowListTakenAt_;
 };
 
 }  // namespace virelo::atspi

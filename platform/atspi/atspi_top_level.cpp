@@ -50,11 +50,9 @@ bool matches(const Rect& a, const Rect& b) {
 
 }  // namespace
 
-std::optional<TopLevel> topLevelAt(WindowList& windows, Point point) {
-  auto info =
-      windows.copyWindowInfo(kWindowListOptionOnScreenOnly | kWindowListExcludeDesktopElements, 0);
-  if (!info || !info->is_array()) return std::nullopt;
-  for (const auto& entry : *info) {
+std::optional<TopLevel> topLevelAt(const nlohmann::json& windows, Point point) {
+  if (!windows.is_array()) return std::nullopt;
+  for (const auto& entry : windows) {
     if (!entry.is_object()) continue;
     auto pid = entry.find(kWindowOwnerPID);
     auto bounds = entry.find(kWindowBounds);

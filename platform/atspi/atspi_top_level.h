@@ -20,8 +20,9 @@ struct TopLevel {
   Rect bounds;
 };
 
-// The frontmost listed window whose bounds contain the point, or std::nullopt.
-std::optional<TopLevel> topLevelAt(WindowList& windows, Point point);
+// The frontmost window of a window list (as WindowList::copyWindowInfo gives it) whose bounds
+// contain the point, or std::nullopt.
+std::optional<TopLevel> topLevelAt(const nlohmann::json& windows, Point point);
 
 // The application's showing top-level window whose extents match `bounds` (each edge within a
 // few pixels), else the first showing one that contains the point; with a reference, or null.

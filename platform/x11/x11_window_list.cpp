@@ -65,35 +65,62 @@ std::vector<xcb_window_t> X11WindowList::stackingFrontToBack() {
   return windows;
 }
 
-int X11WindowList::layerOf(xcb_window_t window, bool overrideRedirect) {
+// The requests about one window, sent together for all windows before any reply is read, so that
+// a list costs one round trip to the server.
+struct X11WindowList::Pending {
+  xcb_window_t window;
+  xcb_get_window_attributes_cookie_t attributes;
+  xcb_get_geometry_cookie_t geometry;
+  xcb_translate_coordinates_cookie_t origin;
+  xcb_get_property_cookie_t pid;
+  xcb_get_property_cookie_t type;
+};
+
+X11WindowList::Pending X11WindowList::request(xcb_window_t window) {
+  auto* c = connection_->get();
+  return {window,
+          xcb_get_window_attributes(c, window),
+          xcb_get_geometry(c, window),
+          xcb_translate_coordinates(c, window, connection_->root(), 0, 0),
+          xcb_get_property(c, 0, window, atoms_->pid, XCB_ATOM_CARDINAL, 0, 1),
+          xcb_get_property(c, 0, window, atoms_->type, XCB_ATOM_ATOM, 0, 32)};
+}
+
+int X11WindowList::layerOf(xcb_get_property_reply_t* types, bool overrideRedirect) const {
   if (overrideRedirect) return kPopUpLayer;
-  for (auto type : cardinals(connection_->get(), window, atoms_->type)) {
-    if (type == atoms_->typeDesktop) return kDesktopLayer;
-    if (type == atoms_->typeDock) return kDockLayer;
+  if (types == nullptr || types->format != 32) return 0;
+  auto* data = static_cast<const xcb_atom_t*>(xcb_get_property_value(types));
+  for (int i = 0; i < xcb_get_property_value_length(types) / 4; ++i) {
+    if (data[i] == atoms_->typeDesktop) return kDesktopLayer;
+    if (data[i] == atoms_->typeDock) return kDockLayer;
   }
   return 0;
 }
 
-std::optional<nlohmann::json> X11WindowList::describe(xcb_window_t window, bool excludeDesktop) {
+std::optional<nlohmann::json> X11WindowList::describe(const Pending& pending, bool excludeDesktop) {
   auto* c = connection_->get();
   ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
-      xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+      xcb_get_window_attributes_reply(c, pending.attributes, nullptr));
+  ReplyPtr<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, pending.geometry, nullptr));
+  ReplyPtr<xcb_translate_coordinates_reply_t> origin(
+      xcb_translate_coordinates_reply(c, pending.origin, nullptr));
+  ReplyPtr<xcb_get_property_reply_t> pids(xcb_get_property_reply(c, pending.pid, nullptr));
+  ReplyPtr<xcb_get_property_reply_t> types(xcb_get_property_reply(c, pending.type, nullptr));
   if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) return std::nullopt;
-  ReplyPtr<xcb_get_geometry_reply_t> geometry(
-      xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
-  ReplyPtr<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
-      c, xcb_translate_coordinates(c, window, connection_->root(), 0, 0), nullptr));
   if (!geometry || !origin) return std::nullopt;
-  int layer = layerOf(window, attributes->override_redirect != 0);
+  int layer = layerOf(types.get(), attributes->override_redirect != 0);
   if (excludeDesktop && layer == kDesktopLayer) return std::nullopt;
-  auto pids = cardinals(c, window, atoms_->pid);
-  std::int32_t pid = pids.empty() ? 0 : static_cast<std::int32_t>(pids[0]);
-  if (pid != 0) windowOfPID_.try_emplace(pid, window);
+  std::int32_t pid = 0;
+  if (pids && pids->format == 32 && xcb_get_property_value_length(pids.get()) >= 4) {
+    pid = static_cast<std::int32_t>(
+        *static_cast<const std::uint32_t*>(xcb_get_property_value(pids.get())));
+  }
+  if (pid != 0) windowOfPID_.try_emplace(pid, pending.window);
   return nlohmann::json{{kWindowOwnerPID, pid},
                         {kWindowLayer, layer},
                         {kWindowBounds, rectDictionary(origin->dst_x, origin->dst_y,
                                                        geometry->width, geometry->height)},
-                        {"kCGWindowNumber", window}};
+                        {"kCGWindowNumber", pending.window}};
 }
 
 std::optional<nlohmann::json> X11WindowList::copyWindowInfo(std::uint32_t options,
@@ -101,9 +128,11 @@ std::optional<nlohmann::json> X11WindowList::copyWindowInfo(std::uint32_t option
   if (connection() == nullptr) return std::nullopt;
   windowOfPID_.clear();
   bool excludeDesktop = (options & kWindowListExcludeDesktopElements) != 0;
+  std::vector<Pending> pending;
+  for (auto window : stackingFrontToBack()) pending.push_back(request(window));
   auto list = nlohmann::json::array();
-  for (auto window : stackingFrontToBack()) {
-    if (auto entry = describe(window, excludeDesktop)) list.push_back(std::move(*entry));
+  for (const auto& each : pending) {
+    if (auto entry = describe(each, excludeDesktop)) list.push_back(std::move(*entry));
   }
   return list;
 }

@@ -42,10 +42,12 @@ class X11WindowList final : public WindowList, public ActiveDisplays {
 
  private:
   struct Atoms;
+  struct Pending;
   X11Connection* connection();
   std::vector<xcb_window_t> stackingFrontToBack();
-  std::optional<nlohmann::json> describe(xcb_window_t window, bool excludeDesktop);
-  int layerOf(xcb_window_t window, bool overrideRedirect);
+  Pending request(xcb_window_t window);
+  std::optional<nlohmann::json> describe(const Pending& pending, bool excludeDesktop);
+  int layerOf(xcb_get_property_reply_t* types, bool overrideRedirect) const;
 
   std::string display_;
   std::unique_ptr<X11Connection> connection_;

@@ -64,7 +64,7 @@ TEST(AtspiSnapping, SlowSnappedMoveLandsOnTheGtkButtonsCentre) {
   // Slow snapped moves of 5 points toward it, 30 ms apart, until the pointer lands on the centre
   // (or has crossed the button without landing).
   std::optional<Point> now;
-  for (int i = 0; i < 30; ++i) {
+  for (int i = 0; i < 40; ++i) {
     client.command({{"cmd", "move"}, {"dx", -5}, {"dy", 0}, {"snap", true}});
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     now = pointer(desktop.display());
