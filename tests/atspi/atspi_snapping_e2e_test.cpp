@@ -2,8 +2,10 @@
 // a real GTK button found on the real accessibility bus; the service, its client, the buses and
 // the application run as the service user.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -31,49 +33,81 @@ std::optional<Point> pointer(const std::string& display) {
   return at;
 }
 
-TEST(AtspiSnapping, SlowSnappedMoveLandsOnTheGtkButtonsCentre) {
-  if (!ServiceUser::privileged()) GTEST_SKIP() << "needs root to run the service as its user";
-  AccessibleDesktop desktop(true);
-  if (!desktop.unavailable().empty()) GTEST_SKIP() << desktop.unavailable();
-  const auto& app = desktop.startApp(100, 100);
-  ASSERT_GT(app.pid, 0) << "the GTK application did not come up";
-  ServiceOptions options;
-  options.backend = "cgevent";
-  options.trace = false;
-  options.control = false;
-  options.environment = {{"VL_HOST", "linux"},
-                         {"DISPLAY", desktop.display()},
-                         {"DBUS_SESSION_BUS_ADDRESS", desktop.sessionBus()},
-                         {"HOME", std::getenv("HOME")},
-                         {"XDG_RUNTIME_DIR", std::getenv("XDG_RUNTIME_DIR")}};
-  ServiceProcess service(options);
-  service.awaitReady();
-  TestClient client(service.socketPath());
-  client.hello(service.token());
+class AtspiSnapping : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!ServiceUser::privileged()) GTEST_SKIP() << "needs root to run the service as its user";
+    desktop_ = std::make_unique<AccessibleDesktop>(true);
+    if (!desktop_->unavailable().empty()) GTEST_SKIP() << desktop_->unavailable();
+    app_ = &desktop_->startApp(100, 100);
+    ASSERT_GT(app_->pid, 0) << "the GTK application did not come up";
+    ServiceOptions options;
+    options.backend = "cgevent";
+    options.trace = false;
+    options.control = false;
+    options.environment = {{"VL_HOST", "linux"},
+                           {"DISPLAY", desktop_->display()},
+                           {"DBUS_SESSION_BUS_ADDRESS", desktop_->sessionBus()},
+                           {"HOME", std::getenv("HOME")},
+                           {"XDG_RUNTIME_DIR", std::getenv("XDG_RUNTIME_DIR")}};
+    service_ = std::make_unique<ServiceProcess>(options);
+    service_->awaitReady();
+    client_ = std::make_unique<TestClient>(service_->socketPath());
+    client_->hello(service_->token());
+  }
 
+  Point centre() const {
+    return {app_->press.minX() + app_->press.width() / 2,
+            app_->press.minY() + app_->press.height() / 2};
+  }
   // To 62 points right of the button's right edge, on the height of its centre, unsnapped: steps
   // of 5 points from there never reach the centre by themselves.
-  const Point centre{app.press.minX() + app.press.width() / 2,
-                     app.press.minY() + app.press.height() / 2};
-  auto start = pointer(desktop.display());
-  ASSERT_TRUE(start);
-  const int dx = static_cast<int>(app.press.minX() + app.press.width() + 62 - start->x);
-  const int dy = static_cast<int>(centre.y - start->y);
-  client.command({{"cmd", "move"}, {"dx", dx / 2}, {"dy", dy / 2}});
-  client.command({{"cmd", "move"}, {"dx", dx - dx / 2}, {"dy", dy - dy / 2}});
-  // Slow snapped moves of 5 points toward it, 30 ms apart, until the pointer lands on the centre
-  // (or has crossed the button without landing).
+  void startRightOfTheButton() {
+    auto start = pointer(desktop_->display());
+    ASSERT_TRUE(start);
+    const int dx = static_cast<int>(app_->press.minX() + app_->press.width() + 62 - start->x);
+    const int dy = static_cast<int>(centre().y - start->y);
+    client_->command({{"cmd", "move"}, {"dx", dx / 2}, {"dy", dy / 2}});
+    client_->command({{"cmd", "move"}, {"dx", dx - dx / 2}, {"dy", dy - dy / 2}});
+  }
+  // One slow snapped move of 5 points to the left; returns the command's round trip.
+  std::chrono::steady_clock::duration slowMoveLeft() {
+    auto sent = std::chrono::steady_clock::now();
+    client_->command({{"cmd", "move"}, {"dx", -5}, {"dy", 0}, {"snap", true}});
+    auto roundTrip = std::chrono::steady_clock::now() - sent;
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    return roundTrip;
+  }
+
+  std::unique_ptr<AccessibleDesktop> desktop_;
+  const AccessibleDesktop::App* app_ = nullptr;
+  std::unique_ptr<ServiceProcess> service_;
+  std::unique_ptr<TestClient> client_;
+};
+
+TEST_F(AtspiSnapping, SlowSnappedMoveLandsOnTheGtkButtonsCentre) {
+  startRightOfTheButton();
   std::optional<Point> now;
   for (int i = 0; i < 40; ++i) {
-    client.command({{"cmd", "move"}, {"dx", -5}, {"dy", 0}, {"snap", true}});
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    now = pointer(desktop.display());
-    if (now && now->x == centre.x && now->y == centre.y) break;
+    slowMoveLeft();
+    now = pointer(desktop_->display());
+    if (now && now->x == centre().x && now->y == centre().y) break;
   }
   ASSERT_TRUE(now);
-  EXPECT_EQ(service.standardError(), "");
-  EXPECT_EQ(now->x, centre.x);
-  EXPECT_EQ(now->y, centre.y);
+  EXPECT_EQ(service_->standardError(), "");
+  EXPECT_EQ(now->x, centre().x);
+  EXPECT_EQ(now->y, centre().y);
+}
+
+TEST_F(AtspiSnapping, AnApplicationWhoseMainLoopIsBlockedNeverDelaysCommandReplies) {
+  startRightOfTheButton();
+  // The application answers no accessibility request for the next 5 s, while searches around
+  // its button run; the main loop answers every command meanwhile. 250 ms is the main loop's
+  // stall limit; a main loop that waited for the bus would wait 50 ms per request.
+  ASSERT_EQ(::write(app_->input, "block 5000\n", 11), 11);
+  std::chrono::steady_clock::duration longest{};
+  for (int i = 0; i < 40; ++i) longest = std::max(longest, slowMoveLeft());
+  EXPECT_LT(longest, std::chrono::milliseconds(250));
 }
 
 }  // namespace
