@@ -110,5 +110,15 @@ TEST_F(AtspiSnapping, AnApplicationWhoseMainLoopIsBlockedNeverDelaysCommandRepli
   EXPECT_LT(longest, std::chrono::milliseconds(250));
 }
 
+TEST_F(AtspiSnapping, TheServiceStopsWithinHalfASecondDuringASearch) {
+  startRightOfTheButton();
+  ASSERT_EQ(::write(app_->input, "block 5000\n", 11), 11);
+  for (int i = 0; i < 16; ++i) slowMoveLeft();
+  auto asked = std::chrono::steady_clock::now();
+  service_->closeStdin();
+  EXPECT_EQ(service_->waitExit(std::chrono::seconds(2)), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(500));
+}
+
 }  // namespace
 }  // namespace virelo::test
