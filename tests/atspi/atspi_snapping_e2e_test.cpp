@@ -99,6 +99,26 @@ TEST_F(AtspiSnapping, SlowSnappedMoveLandsOnTheGtkButtonsCentre) {
   EXPECT_EQ(now->y, centre().y);
 }
 
+TEST_F(AtspiSnapping, ARestingCursorNearTheButtonIsPulledOntoIt) {
+  startRightOfTheButton();
+  // One fast snapped move that stops 20 points right of the button; the wide search after the
+  // cursor came to rest finds the button and pulls the cursor onto its centre.
+  client_->command({{"cmd", "move"}, {"dx", -42}, {"dy", 0}, {"snap", true}});
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  auto stopped = pointer(desktop_->display());
+  ASSERT_TRUE(stopped);
+  EXPECT_EQ(stopped->x, app_->press.minX() + app_->press.width() + 20);
+  std::optional<Point> now;
+  for (int i = 0; i < 100; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    now = pointer(desktop_->display());
+    if (now && now->x == centre().x && now->y == centre().y) break;
+  }
+  ASSERT_TRUE(now);
+  EXPECT_EQ(now->x, centre().x);
+  EXPECT_EQ(now->y, centre().y);
+}
+
 TEST_F(AtspiSnapping, AnApplicationWhoseMainLoopIsBlockedNeverDelaysCommandReplies) {
   startRightOfTheButton();
   // The application answers no accessibility request for the next 5 s, while searches around
