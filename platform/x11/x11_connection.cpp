@@ -2,9 +2,12 @@
 
 #include <poll.h>
 #include <xcb/randr.h>
+#include <xcb/xcbext.h>
 #include <xcb/xinput.h>
 #include <xcb/xtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 
 #include "platform/x11/x11_reply.h"
@@ -46,7 +49,34 @@ X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber)
 }
 
 X11Connection::~X11Connection() {
+  awaitProcessed();
   xcb_disconnect(connection_);
+}
+
+void X11Connection::awaitProcessed() {
+  // The server acts on a hang-up as soon as it sees one and drops the requests it has not read
+  // yet, flushed or not: the last releases posted before the process ends would be lost. The
+  // reply to a request comes after the server has carried out every request before it.
+  if (xcb_connection_has_error(connection_)) return;
+  const unsigned int sequence = xcb_get_input_focus(connection_).sequence;
+  xcb_flush(connection_);
+  const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
+  for (;;) {
+    void* reply = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    if (xcb_poll_for_reply(connection_, sequence, &reply, &error) != 0) {
+      std::free(reply);
+      std::free(error);
+      return;
+    }
+    auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || xcb_connection_has_error(connection_)) return;
+    pollfd readable{xcb_get_file_descriptor(connection_), POLLIN, 0};
+    if (::poll(&readable, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) return;
+    // Reading events is what makes XCB read the socket, replies included.
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) std::free(event);
+  }
 }
 
 void X11Connection::queryExtensions() {

@@ -2,6 +2,8 @@
 // window of the default screen and which of the extensions XTEST (posting), XInput 2 (listening),
 // XKB (keyboard state and settings) and RandR 1.5 (monitors) it offers.
 //
+// Closing a connection first waits (at most kCloseWait) until the server has carried out every
+// request sent on it, so that nothing posted just before is lost.
 // A connection that breaks stays broken: alive() turns false for good, and the owner opens a new
 // one. Nothing here ever ends the process or writes anything.
 // Threads: XCB serialises its own requests, so a connection may be used from several threads;
@@ -10,6 +12,7 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -17,6 +20,8 @@ namespace virelo::x11 {
 
 class X11Connection {
  public:
+  static constexpr std::chrono::milliseconds kCloseWait{1000};
+
   // nullptr when the display cannot be reached.
   static std::unique_ptr<X11Connection> open(const std::string& display);
   ~X11Connection();
@@ -40,6 +45,7 @@ class X11Connection {
  private:
   X11Connection(xcb_connection_t* connection, int screenNumber);
   void queryExtensions();
+  void awaitProcessed();
 
   xcb_connection_t* connection_;
   int screenNumber_;

@@ -17,7 +17,8 @@
 // media keys on the root window: a grabbed press freezes the keyboard until the tap decides. When
 // the callback returned a replacement key (another event than the media key), the press is
 // consumed and the replacement key is pressed and released through XTEST at once, tagged as the
-// service's own; the media key's repeats and its release are consumed too. When the callback
+// service's own; the media key's repeats are consumed, and its release reaches the focused client
+// as a release without a press. When the callback
 // returned the event itself, the press is replayed to the focused client as if no grab existed.
 // Without the grab X has already delivered every key when the raw event arrives, so what the
 // callback returns is not applied (the Fn flag it adds to other keys never is). Button and motion
@@ -26,8 +27,8 @@
 // ever comes from this tap.
 //
 // Threads: dispatch through the run loop on the tap's thread; enable() there or inside the
-// callback; invalidate() on the tap's thread; broken() from any thread. The run loop's stop()
-// from any thread.
+// callback; invalidate() on the tap's thread; holdMediaKeys() and broken() from any thread. The run
+// loop's stop() from any thread.
 #pragma once
 
 #include <atomic>

@@ -87,16 +87,25 @@ void script(client::Client& client, std::ostream& log) {
 
 }  // namespace
 
-DemoResult runDemoSession(const std::string& servicePath, std::ostream& log) {
+DemoResult runDemoSession(const std::string& servicePath, const DemoTarget& target,
+                          std::ostream& log) {
   const bool root = ::geteuid() == 0;
   client::LaunchOptions options;
   options.servicePath = servicePath;
-  options.backend = "corehid";
-  options.environment["VL_SIM_TRACE"] = "{dir}/trace";
+  if (target.x11()) {
+    options.backend = "cgevent";
+    options.environment["VL_HOST"] = "linux";
+    options.environment["DISPLAY"] = target.display;
+  } else {
+    options.backend = "corehid";
+    options.environment["VL_SIM_TRACE"] = "{dir}/trace";
+  }
   if (root) options.user = kServiceUser;
 
   client::Launcher launcher(options);
-  log << "Starting " << servicePath << (root ? " as nobody" : "") << "\n"
+  log << "Starting " << servicePath << (root ? " as nobody" : "") << " with backend "
+      << options.backend << (target.x11() ? " on X display " + target.display : std::string())
+      << "\n"
       << "  private directory " << launcher.directory() << " (mode 0700)\n";
   DemoResult result;
   result.readyEvent = launcher.start().line;
@@ -115,7 +124,7 @@ DemoResult runDemoSession(const std::string& servicePath, std::ostream& log) {
   log << "\nStopping the service by closing its standard input\n";
   result.exitStatus = launcher.stop();
   log << "  exit status " << result.exitStatus << "\n\n";
-  result.trace = readTrace(launcher.directory() + "/trace");
+  if (!target.x11()) result.trace = readTrace(launcher.directory() + "/trace");
   return result;
 }
 

@@ -14,9 +14,18 @@ struct DemoResult {
   int exitStatus = -1;                // the service's exit status after the orderly stop
 };
 
+// Where the demo's input goes: the simulated host (whose trace is returned), or the X display of
+// that name, with the "cgevent" backend posting there (VL_HOST=linux).
+struct DemoTarget {
+  std::string display;  // empty: the simulated host
+  bool x11() const { return !display.empty(); }
+};
+
 // Starts the service (as "nobody" when run as root) with a fresh private directory and token,
-// runs the script, stops the service by closing its pipe and returns what the host saw. Narrates
-// each step on `log`. Throws the client library's errors.
-DemoResult runDemoSession(const std::string& servicePath, std::ostream& log);
+// runs the script, stops the service by closing its pipe and returns what the host saw (nothing
+// on an X display, whose applications tell what they received). Narrates each step on `log`.
+// Throws the client library's errors.
+DemoResult runDemoSession(const std::string& servicePath, const DemoTarget& target,
+                          std::ostream& log);
 
 }  // namespace virelo::tools
