@@ -17,6 +17,9 @@ class RunningApplications {
   struct Application {
     std::optional<std::string> bundleIdentifier;
     std::optional<std::filesystem::path> bundleLocation;
+    // Set when the platform recognised a web browser or web-based application by its own means
+    // (on Linux, where identifiers and application layouts differ from bundles).
+    bool web = false;
   };
 
   virtual ~RunningApplications() = default;

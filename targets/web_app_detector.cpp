@@ -17,6 +17,7 @@ bool WebAppDetector::isWeb(std::int32_t pid) {
 bool WebAppDetector::inspect(std::int32_t pid) {
   auto app = applications_.runningApplication(pid);
   if (!app) return false;
+  if (app->web) return true;
   if (isBrowserID(app->bundleIdentifier.value_or(std::string()))) return true;
   if (!app->bundleLocation) return false;
   return shipsWebFramework(*app->bundleLocation);

@@ -1,7 +1,8 @@
 // The factory of the "linux" host, the Linux desktop: virtual HID devices (and the probe that
 // decides whether they may be created) through /dev/uhid for "corehid", and the X server on
-// $DISPLAY as the window server for "cgevent". Snap targets come from the simulated
-// accessibility with an empty world, so none are found, until the host reads them from AT-SPI.
+// $DISPLAY as the window server for "cgevent". Snap targets come from the accessibility bus
+// (AT-SPI 2) and the X server's window list (linux_accessibility.h); the statically linked service
+// has no AT-SPI and finds none.
 #pragma once
 
 #include <memory>

@@ -99,6 +99,11 @@ void FakePlatform::app(std::int32_t pid, std::optional<std::string> bundleID,
   apps_[pid] = {std::move(bundleID), std::move(location)};
 }
 
+void FakePlatform::webApp(std::int32_t pid, std::string identifier) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  apps_[pid] = {std::move(identifier), std::nullopt, true};
+}
+
 void FakePlatform::setTrusted(bool trusted) {
   std::lock_guard<std::mutex> guard(mutex_);
   trusted_ = trusted;

@@ -95,6 +95,8 @@ class FakePlatform final : public Accessibility,
   void setDisplays(std::optional<std::vector<Rect>> displays);
   void app(std::int32_t pid, std::optional<std::string> bundleID,
            std::optional<std::filesystem::path> location = std::nullopt);
+  // An application that the platform itself recognised as web.
+  void webApp(std::int32_t pid, std::string identifier);
   void setTrusted(bool trusted);
   // Runs at the start of every isProcessTrusted() call, that is at the start of every search.
   void onSearch(std::function<void()> hook);

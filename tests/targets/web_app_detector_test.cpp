@@ -52,6 +52,13 @@ TEST(WebAppDetector, BrowserIdentifiersAndTheirDottedExtensionsAreWeb) {
   EXPECT_FALSE(web.isWeb(6));
 }
 
+TEST(WebAppDetector, AnApplicationThePlatformRecognisedAsWebIsWeb) {
+  FakePlatform fake;
+  fake.webApp(1, "code");
+  WebAppDetector web(fake);
+  EXPECT_TRUE(web.isWeb(1));
+}
+
 TEST(WebAppDetector, ExtensionWithoutDotIsWebOnlyByItsFrameworks) {
   TempDir dir;
   FakePlatform fake;

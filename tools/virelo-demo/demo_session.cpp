@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "tools/common/user_switch.h"
+#include "tools/virelo-demo/snap_demo.h"
 #include "virelo/client/chord.h"
 #include "virelo/client/client.h"
 #include "virelo/client/input_state.h"
@@ -119,6 +120,10 @@ DemoResult runDemoSession(const std::string& servicePath, const DemoTarget& targ
     log << "Client session (hello: ready=" << (status.ready ? "true" : "false")
         << ", backend=" << status.backend << ")\n";
     script(*client, log);
+    if (!target.snapButton.empty()) {
+      log << "\nSnapping onto a real button (the GTK application on the accessibility bus)\n";
+      snapOntoButton(*client, target.display, parseButtonFrame(target.snapButton), log);
+    }
   }  // the client resets anything it still holds and disconnects
 
   log << "\nStopping the service by closing its standard input\n";

@@ -18,6 +18,9 @@ struct DemoResult {
 // that name, with the "cgevent" backend posting there (VL_HOST=linux).
 struct DemoTarget {
   std::string display;  // empty: the simulated host
+  // On an X display with an accessibility bus: the frame "x,y,w,h" of a button that a slow
+  // snapped move at the end of the session passes; empty: no snapping part.
+  std::string snapButton;
   bool x11() const { return !display.empty(); }
 };
 

@@ -12,20 +12,26 @@ int main(int argc, char** argv) {
   virelo::tools::DemoTarget target;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::cout << "Usage: virelo-demo [--service PATH] [--x11 DISPLAY]\n"
-                   "Starts the Virelo service on the simulated host (as nobody when run as "
-                   "root), types, clicks,\nmoves, scrolls and presses a media key through the "
-                   "client library, stops the service in\norder and prints the input the host "
-                   "received.\nWith --x11 the service posts to that X display instead "
-                   "(VL_HOST=linux, backend "
-                   "\"cgevent\"),\nwhose applications say what they received (tools/demo --x11 "
-                   "shows a GTK application's log).\n";
+      std::cout
+          << "Usage: virelo-demo [--service PATH] [--x11 DISPLAY [--snap-button X,Y,W,H]]\n"
+             "Starts the Virelo service on the simulated host (as nobody when run as "
+             "root), types, clicks,\nmoves, scrolls and presses a media key through the "
+             "client library, stops the service in\norder and prints the input the host "
+             "received.\nWith --x11 the service posts to that X display instead "
+             "(VL_HOST=linux, backend "
+             "\"cgevent\"),\nwhose applications say what they received (tools/demo --x11 "
+             "shows a GTK application's log).\nWith --snap-button the session ends with a slow "
+             "snapped move "
+             "past that button\n(of an application on the accessibility bus) and prints where "
+             "the cursor landed.\n";
       return 0;
     }
     if (std::strcmp(argv[i], "--service") == 0 && i + 1 < argc) {
       servicePath = argv[++i];
     } else if (std::strcmp(argv[i], "--x11") == 0 && i + 1 < argc) {
       target.display = argv[++i];
+    } else if (std::strcmp(argv[i], "--snap-button") == 0 && i + 1 < argc) {
+      target.snapButton = argv[++i];
     } else {
       std::cerr << "virelo-demo: unknown argument " << argv[i] << " (see --help)\n";
       return 2;

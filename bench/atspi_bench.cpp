@@ -1,0 +1,198 @@
+// The AT-SPI figures of the benchmark suite, on the accessible desktop of the tests (Xvfb, a
+// private session bus, the accessibility bus and the GTK application tests/atspi/gtk_app.py):
+// - one near search and one wide search (the finder's trust check and scan) beside the GTK
+//   button, against the same accessibility requests replayed bare on the same interface, in the
+//   same run (the scan's own work is the difference);
+// - the longest command round trip of the real service (VL_HOST=linux, "cgevent") while slow
+//   snapped moves beside the button keep its searches running, against the same moves unsnapped.
+// Prints one Markdown table on standard output; progress goes to standard error. Exits 0 with a
+// note when the desktop cannot run.
+//
+//   atspi_bench [--quick]
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/latency_stats.h"
+#include "bench/recording_accessibility.h"
+#include "platform/x11/linux_accessibility.h"
+#include "targets/accessibility_scan.h"
+#include "targets/sample_rings.h"
+#include "targets/snap_target_finder.h"
+#include "targets/web_app_detector.h"
+#include "tests/atspi/accessible_desktop.h"
+#include "tests/support/service_process.h"
+#include "tests/support/service_user.h"
+#include "tests/support/test_client.h"
+
+namespace virelo::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Settings {
+  int searches = 40;  // of each kind, and as many replays
+  int moves = 400;    // commands per poster (snapped and not)
+};
+
+double micros(Clock::duration d) {
+  return std::chrono::duration<double, std::micro>(d).count();
+}
+
+std::string format(double v, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "%.*f", decimals, v);
+  return text;
+}
+
+struct Figure {
+  std::string what;
+  double value = 0;
+  double baseline = 0;
+};
+
+// One search's time and its bare requests' time, medians of `count` alternating runs.
+Figure searchFigure(const std::string& what, Accessibility& inner, WindowList& windows,
+                    ActiveDisplays& displays, RunningApplications& apps, Point at,
+                    const std::vector<Vector>& ring, double margin, int count) {
+  RecordingAccessibility recording(inner);
+  WebAppDetector web(apps);
+  AccessibilityScan scan(recording, windows, displays, web, recording.systemWide(), ::getpid());
+  std::vector<double> searched, bare;
+  std::size_t requests = 0;
+  for (int i = 0; i < count; ++i) {
+    recording.record(true);
+    auto start = Clock::now();
+    if (recording.isProcessTrusted()) scan.scan(at, ring, margin);
+    searched.push_back(micros(Clock::now() - start));
+    recording.record(false);
+    requests = recording.recorded();
+    start = Clock::now();
+    recording.replay();
+    bare.push_back(micros(Clock::now() - start));
+  }
+  return {what + " (µs), median of " + std::to_string(count) + ", " + std::to_string(requests) +
+              " requests",
+          median(searched), median(bare)};
+}
+
+std::vector<Figure> searchFigures(test::AccessibleDesktop& desktop, Rect button, int count) {
+  auto host = x11::makeLinuxAccessibility(desktop.display());
+  auto services = host->services();
+  services.accessibility.setMessagingTimeout(services.accessibility.systemWide(),
+                                             SnapTargetFinder::kMessagingTimeout);
+  const Point at{button.minX() + button.width() + 20, button.minY() + button.height() / 2};
+  std::cerr << "… near and wide searches over the GTK application\n";
+  return {searchFigure("Near search beside the GTK button", services.accessibility,
+                       services.windowList, services.displays, services.applications, at,
+                       nearRing(), SnapTargetFinder::kNearMargin, count),
+          searchFigure("Wide search beside the GTK button", services.accessibility,
+                       services.windowList, services.displays, services.applications, at,
+                       wideRing(), SnapTargetFinder::kWideMargin, count)};
+}
+
+// The longest round trip (µs) of `count` moves of 5 points to and fro beside the button.
+double longestRoundTrip(test::TestClient& client, bool snap, int count) {
+  double longest = 0;
+  for (int i = 0; i < count; ++i) {
+    const int dx = (i / 4) % 2 == 0 ? -5 : 5;
+    const auto sent = Clock::now();
+    client.command({{"cmd", "move"}, {"dx", dx}, {"dy", 0}, {"snap", snap}});
+    longest = std::max(longest, micros(Clock::now() - sent));
+    ::usleep(10'000);
+  }
+  return longest;
+}
+
+Figure roundTripFigure(test::AccessibleDesktop& desktop, int count) {
+  test::ServiceOptions options;
+  options.backend = "cgevent";
+  options.trace = false;
+  options.control = false;
+  options.environment = {{"VL_HOST", "linux"},
+                         {"DISPLAY", desktop.display()},
+                         {"DBUS_SESSION_BUS_ADDRESS", desktop.sessionBus()},
+                         {"HOME", std::getenv("HOME")},
+                         {"XDG_RUNTIME_DIR", std::getenv("XDG_RUNTIME_DIR")}};
+  test::ServiceProcess service(options);
+  service.awaitReady();
+  test::TestClient client(service.socketPath());
+  client.hello(service.token());
+  std::cerr << "… command round trips with and without searches\n";
+  double snapped = 0, plain = 0;
+  for (int round = 0; round < 2; ++round) {
+    plain = std::max(plain, longestRoundTrip(client, false, count / 2));
+    snapped = std::max(snapped, longestRoundTrip(client, true, count / 2));
+  }
+  return {"Longest command round trip (µs) of " + std::to_string(count) +
+              " slow snapped moves beside the button (searches running) vs unsnapped",
+          snapped, plain};
+}
+
+void print(const std::vector<Figure>& figures) {
+  std::cout << "| Figure | Value | Baseline | × baseline |\n|---|---|---|---|\n";
+  for (const auto& f : figures) {
+    std::cout << "| " << f.what << " | " << format(f.value, 0) << " | " << format(f.baseline, 0)
+              << " | " << format(f.value / f.baseline, 2) << " |\n";
+  }
+}
+
+// The searches run in this process, whose user must be the buses' (libdbus authenticates with
+// the real user id): they get a desktop of their own before the process takes the service
+// user's identity for the service's desktop.
+int run(const Settings& settings) {
+  std::vector<Figure> figures;
+  {
+    test::AccessibleDesktop desktop;
+    if (!desktop.unavailable().empty()) {
+      std::cout << "AT-SPI figures skipped: " << desktop.unavailable() << "\n";
+      return 0;
+    }
+    const auto& app = desktop.startApp(100, 100);
+    if (app.pid <= 0) {
+      std::cout << "AT-SPI figures skipped: the GTK application did not come up\n";
+      return 0;
+    }
+    figures = searchFigures(desktop, app.press, settings.searches);
+  }
+  test::ServiceUser::adopt();
+  if (test::ServiceUser::privileged()) {
+    test::AccessibleDesktop desktop(true);
+    if (desktop.unavailable().empty() && desktop.startApp(100, 100).pid > 0) {
+      figures.push_back(roundTripFigure(desktop, settings.moves));
+    }
+  } else {
+    std::cerr << "the round trips need root (the service runs as its own user): left out\n";
+  }
+  print(figures);
+  return 0;
+}
+
+}  // namespace
+}  // namespace virelo::bench
+
+int main(int argc, char** argv) {
+  virelo::bench::Settings settings;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--quick") == 0) {
+      settings = {10, 100};
+    } else {
+      std::cerr << "usage: atspi_bench [--quick]\n";
+      return 2;
+    }
+  }
+  try {
+    return virelo::bench::run(settings);
+  } catch (const std::exception& e) {
+    std::cerr << "atspi_bench: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,166 @@
+#include "platform/atspi/atspi_accessibility.h"
+
+#include <cmath>
+#include <mutex>
+
+#include "platform/atspi/atspi_attributes.h"
+#include "platform/atspi/atspi_element.h"
+#include "platform/atspi/atspi_roles.h"
+#include "platform/atspi/atspi_top_level.h"
+
+namespace virelo::atspi {
+namespace {
+
+// The timeout of libatspi's own default, until the finder sets its own.
+constexpr int kDefaultTimeoutMS = 800;
+// A hit test never descends further than this.
+constexpr int kMaxDepth = 32;
+
+AtspiAccessible* accessibleOf(const ElementRef& element) {
+  auto* atspi = dynamic_cast<const AtspiElement*>(element.get());
+  return atspi == nullptr ? nullptr : atspi->accessible();
+}
+
+bool isSystemWide(const ElementRef& element) {
+  auto* atspi = dynamic_cast<const AtspiElement*>(element.get());
+  return atspi != nullptr && atspi->accessible() == nullptr;
+}
+
+// GLib and libatspi report troubles on standard error, which the service keeps for nothing.
+void silenceGLib() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    g_log_set_default_handler([](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    g_log_set_writer_func(
+        [](GLogLevelFlags, const GLogField*, gsize, gpointer) { return G_LOG_WRITER_HANDLED; },
+        nullptr, nullptr);
+  });
+}
+
+}  // namespace
+
+AtspiAccessibility::AtspiAccessibility(WindowList& windows)
+    : windows_(windows), timeoutMS_(kDefaultTimeoutMS) {}
+
+AtspiAccessibility::~AtspiAccessibility() = default;
+
+int AtspiAccessibility::timeoutMS() const {
+  return timeoutMS_.load(std::memory_order_relaxed);
+}
+
+bool AtspiAccessibility::ready() {
+  if (!initialised_) {
+    silenceGLib();
+    atspi_init();
+    initialised_ = true;
+  }
+  atspi_set_timeout(timeoutMS(), timeoutMS());
+  return atspi_get_a11y_bus() != nullptr;
+}
+
+bool AtspiAccessibility::isProcessTrusted() {
+  return status_.enabled(timeoutMS()) && ready();
+}
+
+ElementRef AtspiAccessibility::systemWide() {
+  return std::make_shared<AtspiElement>();
+}
+
+void AtspiAccessibility::setMessagingTimeout(const ElementRef& element, float seconds) {
+  if (!isSystemWide(element) || !(seconds > 0)) return;
+  timeoutMS_.store(static_cast<int>(std::ceil(seconds * 1000)), std::memory_order_relaxed);
+}
+
+AtspiAccessible* AtspiAccessibility::applicationOf(std::int32_t pid) {
+  if (!ready()) return nullptr;
+  AtspiAccessible* desktop = atspi_get_desktop(0);
+  if (desktop == nullptr) return nullptr;
+  GError* error = nullptr;
+  int count = atspi_accessible_get_child_count(desktop, &error);
+  AtspiAccessible* found = nullptr;
+  for (int i = 0; error == nullptr && found == nullptr && i < count; ++i) {
+    AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, &error);
+    if (app == nullptr) continue;
+    GError* pidError = nullptr;
+    guint appPID = atspi_accessible_get_process_id(app, &pidError);
+    if (pidError == nullptr && appPID == static_cast<guint>(pid)) {
+      found = app;
+    } else {
+      g_object_unref(app);
+    }
+    if (pidError != nullptr) g_error_free(pidError);
+  }
+  if (error != nullptr) g_error_free(error);
+  g_object_unref(desktop);
+  return found;
+}
+
+const nlohmann::json& AtspiAccessibility::windowList() {
+  auto now = std::chrono::steady_clock::now();
+  if (windowList_.is_null() || now - windowListTakenAt_ > kWindowListLifetime) {
+    auto list = windows_.copyWindowInfo(
+        kWindowListOptionOnScreenOnly | kWindowListExcludeDesktopElements, 0);
+    windowList_ = list ? std::move(*list) : nlohmann::json();
+    windowListTakenAt_ = now;
+  }
+  return windowList_;
+}
+
+ElementRef AtspiAccessibility::application(std::int32_t pid) {
+  return std::make_shared<AtspiElement>(applicationOf(pid));
+}
+
+std::optional<AccessibilityValue> AtspiAccessibility::copyAttributeValue(
+    const ElementRef& element, const std::string& attribute) {
+  AtspiAccessible* accessible = accessibleOf(element);
+  if (accessible == nullptr || !ready()) return std::nullopt;
+  return readAttribute(accessible, attribute);
+}
+
+ElementRef AtspiAccessibility::elementAtPosition(const ElementRef& systemWide, float x, float y) {
+  if (!isSystemWide(systemWide)) return nullptr;
+  Point point{x, y};
+  auto top = topLevelAt(windowList(), point);
+  if (!top) return nullptr;
+  AtspiAccessible* app = applicationOf(top->pid);
+  if (app == nullptr) return nullptr;
+  AtspiAccessible* current = accessibleWindowOf(app, top->bounds, point);
+  g_object_unref(app);
+  for (int depth = 0; current != nullptr && depth < kMaxDepth; ++depth) {
+    AtspiAccessible* child = childAt(current, point);
+    if (child == nullptr) break;
+    if (child == current) {
+      g_object_unref(child);
+      break;
+    }
+    g_object_unref(current);
+    current = child;
+  }
+  return wrap(current);
+}
+
+std::optional<std::int32_t> AtspiAccessibility::processID(const ElementRef& element) {
+  AtspiAccessible* accessible = accessibleOf(element);
+  if (accessible == nullptr || !ready()) return std::nullopt;
+  GError* error = nullptr;
+  guint pid = atspi_accessible_get_process_id(accessible, &error);
+  if (error != nullptr) {
+    g_error_free(error);
+    return std::nullopt;
+  }
+  return static_cast<std::int32_t>(pid);
+}
+
+bool AtspiAccessibility::equal(const ElementRef& a, const ElementRef& b) {
+  if (a == nullptr || b == nullptr) return false;
+  if (a == b) return true;
+  AtspiAccessible* x = accessibleOf(a);
+  AtspiAccessible* y = accessibleOf(b);
+  if (x == nullptr || y == nullptr) return isSystemWide(a) && isSystemWide(b);
+  if (x == y) return true;
+  const AtspiObject& ox = x->parent;
+  const AtspiObject& oy = y->parent;
+  return ox.app == oy.app && g_strcmp0(ox.path, oy.path) == 0;
+}
+
+}  // namespace virelo::atspi

@@ -1,0 +1,105 @@
+#include "platform/atspi/atspi_top_level.h"
+
+#include <cmath>
+#include <limits>
+
+#include "platform/atspi/atspi_roles.h"
+
+namespace virelo::atspi {
+namespace {
+
+// How far an accessible window's extents may lie from the window list's bounds and still match.
+constexpr double kMatchSlack = 2;
+// At most this many top-level windows of one application are looked at.
+constexpr int kMaxWindows = 32;
+
+std::optional<Rect> extentsOf(AtspiAccessible* accessible) {
+  AtspiComponent* component = atspi_accessible_get_component_iface(accessible);
+  if (component == nullptr) return std::nullopt;
+  GError* error = nullptr;
+  AtspiRect* rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &error);
+  g_object_unref(component);
+  if (error != nullptr) g_error_free(error);
+  if (rect == nullptr) return std::nullopt;
+  Rect result = makeRect(rect->x, rect->y, rect->width, rect->height);
+  g_free(rect);
+  return result;
+}
+
+bool showingWindow(AtspiAccessible* accessible) {
+  GError* error = nullptr;
+  AtspiRole role = atspi_accessible_get_role(accessible, &error);
+  if (error != nullptr) {
+    g_error_free(error);
+    return false;
+  }
+  if (!isWindowRole(role)) return false;
+  AtspiStateSet* states = atspi_accessible_get_state_set(accessible);
+  if (states == nullptr) return false;
+  bool showing = atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
+  g_object_unref(states);
+  return showing;
+}
+
+bool matches(const Rect& a, const Rect& b) {
+  return std::abs(a.minX() - b.minX()) <= kMatchSlack &&
+         std::abs(a.minY() - b.minY()) <= kMatchSlack &&
+         std::abs(a.width() - b.width()) <= kMatchSlack &&
+         std::abs(a.height() - b.height()) <= kMatchSlack;
+}
+
+}  // namespace
+
+std::optional<TopLevel> topLevelAt(const nlohmann::json& windows, Point point) {
+  if (!windows.is_array()) return std::nullopt;
+  for (const auto& entry : windows) {
+    if (!entry.is_object()) continue;
+    auto pid = entry.find(kWindowOwnerPID);
+    auto bounds = entry.find(kWindowBounds);
+    if (pid == entry.end() || !pid->is_number_integer() || bounds == entry.end()) continue;
+    auto rect = rectFromDictionary(*bounds);
+    if (!rect || !rect->contains(point)) continue;
+    return TopLevel{pid->get<std::int32_t>(), *rect};
+  }
+  return std::nullopt;
+}
+
+AtspiAccessible* accessibleWindowOf(AtspiAccessible* application, const Rect& bounds, Point point) {
+  GError* error = nullptr;
+  int count = atspi_accessible_get_child_count(application, &error);
+  AtspiAccessible* containing = nullptr;
+  for (int i = 0; error == nullptr && i < count && i < kMaxWindows; ++i) {
+    AtspiAccessible* window = atspi_accessible_get_child_at_index(application, i, &error);
+    if (window == nullptr) continue;
+    auto extents = showingWindow(window) ? extentsOf(window) : std::nullopt;
+    if (extents && matches(*extents, bounds)) {
+      if (containing != nullptr) g_object_unref(containing);
+      return window;
+    }
+    if (extents && extents->contains(point) && containing == nullptr) {
+      containing = window;
+    } else {
+      g_object_unref(window);
+    }
+  }
+  if (error != nullptr) g_error_free(error);
+  return containing;
+}
+
+AtspiAccessible* childAt(AtspiAccessible* accessible, Point point) {
+  AtspiComponent* component = atspi_accessible_get_component_iface(accessible);
+  if (component == nullptr) return nullptr;
+  GError* error = nullptr;
+  AtspiAccessible* child = atspi_component_get_accessible_at_point(
+      component, static_cast<gint>(std::floor(point.x)), static_cast<gint>(std::floor(point.y)),
+      ATSPI_COORD_TYPE_SCREEN, &error);
+  g_object_unref(component);
+  if (error != nullptr) {
+    g_error_free(error);
+    if (child != nullptr) g_object_unref(child);
+    return nullptr;
+  }
+  return child;
+}
+
+}  // namespace virelo::atspi

@@ -1,0 +1,34 @@
+// The steps of a hit test on the accessibility bus: the top-level window under a point from the
+// window list, the accessible window of an application that matches it, and one component hit
+// test in screen coordinates.
+//
+// Threads: only on the thread that uses libatspi (the snap target finder's queue).
+#pragma once
+
+#include <atspi/atspi.h>
+
+#include <cstdint>
+#include <optional>
+
+#include "platform/geometry.h"
+#include "platform/window_list.h"
+
+namespace virelo::atspi {
+
+struct TopLevel {
+  std::int32_t pid;
+  Rect bounds;
+};
+
+// The frontmost window of a window list (as WindowList::copyWindowInfo gives it) whose bounds
+// contain the point, or std::nullopt.
+std::optional<TopLevel> topLevelAt(const nlohmann::json& windows, Point point);
+
+// The application's showing top-level window whose extents match `bounds` (each edge within a
+// few pixels), else the first showing one that contains the point; with a reference, or null.
+AtspiAccessible* accessibleWindowOf(AtspiAccessible* application, const Rect& bounds, Point point);
+
+// The child of `accessible` at the point, with a reference, or null.
+AtspiAccessible* childAt(AtspiAccessible* accessible, Point point);
+
+}  // namespace virelo::atspi

@@ -1,0 +1,160 @@
+#include "tests/atspi/accessible_desktop.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "tests/support/service_user.h"
+
+namespace virelo::test {
+namespace {
+
+constexpr int kStartTimeoutMs = 20000;
+constexpr const char* kLauncher = "/usr/libexec/at-spi-bus-launcher";
+constexpr const char* kPython = "/usr/bin/python3";
+
+// One line from the descriptor, without its newline; empty after the timeout or end of file.
+std::string readLine(int fd) {
+  std::string line;
+  pollfd readable{fd, POLLIN, 0};
+  char c = 0;
+  while (::poll(&readable, 1, kStartTimeoutMs) == 1 && ::read(fd, &c, 1) == 1 && c != '\n') {
+    line += c;
+  }
+  return c == '\n' ? line : std::string();
+}
+
+void stopGroup(pid_t pid) {
+  if (pid <= 0) return;
+  ::kill(-pid, SIGTERM);
+  ::waitpid(pid, nullptr, 0);
+}
+
+bool runs(const std::string& command) {
+  return std::system(command.c_str()) == 0;
+}
+
+}  // namespace
+
+// Forks and runs the program with the given descriptors as standard input and output (-1:
+// /dev/null), in a process group of its own; its standard error goes to /dev/null.
+pid_t AccessibleDesktop::spawn(const std::vector<std::string>& args, int in, int out) {
+  std::vector<const char*> argv;
+  for (const auto& arg : args) argv.push_back(arg.c_str());
+  argv.push_back(nullptr);
+  pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  int null = ::open("/dev/null", O_RDWR);
+  ::dup2(in >= 0 ? in : null, STDIN_FILENO);
+  ::dup2(out >= 0 ? out : null, STDOUT_FILENO);
+  ::dup2(null, STDERR_FILENO);
+  ::setpgid(0, 0);
+  if (asServiceUser_ && !ServiceUser::becomeInChild(ServiceUser::uid(), ServiceUser::gid())) {
+    ::_exit(126);
+  }
+  ::execv(argv[0], const_cast<char* const*>(argv.data()));
+  ::_exit(127);
+}
+
+AccessibleDesktop::AccessibleDesktop(bool asServiceUser) : asServiceUser_(asServiceUser) {
+  XvfbServer::Options options{{}, {"-screen", "0", "1024x768x24"}};
+  if (asServiceUser_) {
+    home_ = std::make_unique<PrivateDir>();
+    ::setenv("HOME", home_->path().c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", home_->path().c_str(), 1);
+    ServiceUser::asRoot([&] { xvfb_ = std::make_unique<XvfbServer>(options); });
+  } else {
+    xvfb_ = std::make_unique<XvfbServer>(options);
+  }
+  if (!xvfb_->available()) {
+    unavailable_ = "Xvfb does not start";
+  } else if (::access(kLauncher, X_OK) != 0) {
+    unavailable_ = "at-spi2-core (at-spi-bus-launcher) is not installed";
+  } else if (!runs(std::string(kPython) + " -c 'import gi; gi.require_version(\"Gtk\", \"3.0\"); "
+                                          "from gi.repository import Gtk' 2>/dev/null")) {
+    unavailable_ = "python3-gi with gir1.2-gtk-3.0 is not installed";
+  } else if (!startBuses()) {
+    unavailable_ = "the session bus or the accessibility bus does not start";
+  }
+}
+
+bool AccessibleDesktop::startBuses() {
+  ::setenv("DISPLAY", xvfb_->display().c_str(), 1);
+  ::unsetenv("AT_SPI_BUS_ADDRESS");
+  ::unsetenv("NO_AT_BRIDGE");
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) return false;
+  sessionBus_ =
+      spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"}, -1, out[1]);
+  ::close(out[1]);
+  std::string address = readLine(out[0]);
+  ::close(out[0]);
+  if (address.empty()) return false;
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+  sessionBusAddress_ = address;
+  launcher_ = spawn({kLauncher}, -1, -1);
+  for (int i = 0; i < 100; ++i) {
+    if (setEnabled(true)) return true;
+    ::usleep(100'000);
+  }
+  return false;
+}
+
+bool AccessibleDesktop::setEnabled(bool on) {
+  std::string value = on ? "true" : "false";
+  pid_t pid = spawn({"/usr/bin/dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
+                     "/org/a11y/bus", "org.freedesktop.DBus.Properties.Set",
+                     "string:org.a11y.Status", "string:IsEnabled", "variant:boolean:" + value},
+                    -1, -1);
+  int status = 0;
+  return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
+const AccessibleDesktop::App& AccessibleDesktop::startApp(int x, int y) {
+  auto app = std::make_unique<App>();
+  int in[2];
+  int out[2];
+  if (::pipe2(in, O_CLOEXEC) == 0 && ::pipe2(out, O_CLOEXEC) == 0) {
+    app->pid =
+        spawn({kPython, VIRELO_ATSPI_APP, std::to_string(x), std::to_string(y)}, in[0], out[1]);
+    ::close(in[0]);
+    ::close(out[1]);
+    app->input = in[1];
+    std::istringstream ready(readLine(out[0]));
+    ::close(out[0]);
+    std::string word;
+    int pid = 0;
+    double bx = 0, by = 0, bw = 0, bh = 0;
+    if (ready >> word >> pid >> bx >> by >> bw >> bh && word == "ready") {
+      app->press = makeRect(bx, by, bw, bh);
+    } else {
+      stopGroup(app->pid);
+      app->pid = -1;
+    }
+  }
+  apps_.push_back(std::move(app));
+  return *apps_.back();
+}
+
+AccessibleDesktop::~AccessibleDesktop() {
+  for (auto& app : apps_) {
+    if (app->input >= 0) ::close(app->input);
+    stopGroup(app->pid);
+  }
+  stopGroup(launcher_);
+  stopGroup(sessionBus_);
+  if (asServiceUser_) {
+    ServiceUser::asRoot([&] { xvfb_->stop(); });
+  } else {
+    xvfb_->stop();
+  }
+}
+
+}  // namespace virelo::test

@@ -1,0 +1,64 @@
+// A private accessible desktop for tests against the real accessibility bus: an Xvfb X server, a
+// private D-Bus session bus, the accessibility bus (at-spi-bus-launcher, switched on as a user's
+// setting would be) and GTK 3 applications (gtk_app.py) with controls at known places. This
+// process's DISPLAY and DBUS_SESSION_BUS_ADDRESS point at them. Everything started here is
+// stopped by the destructor.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/geometry.h"
+#include "tests/support/private_dir.h"
+#include "tests/support/xvfb_server.h"
+
+namespace virelo::test {
+
+class AccessibleDesktop {
+ public:
+  // One running gtk_app.py: its process and the screen frame of its button "Press". The button
+  // "Off" (disabled) lies 60 points below it, the check box "Tick" 120 points below it.
+  struct App {
+    pid_t pid = -1;
+    int input = -1;
+    Rect press;
+  };
+
+  // With `asServiceUser` the buses and applications run as the service user (tests/support), with
+  // a private directory of that user as HOME and XDG_RUNTIME_DIR, so that a service running as
+  // that user can reach them; Xvfb then runs as root.
+  explicit AccessibleDesktop(bool asServiceUser = false);
+  ~AccessibleDesktop();
+  AccessibleDesktop(const AccessibleDesktop&) = delete;
+  AccessibleDesktop& operator=(const AccessibleDesktop&) = delete;
+
+  // Empty when everything runs; otherwise why not (for skipping).
+  const std::string& unavailable() const { return unavailable_; }
+  const std::string& display() const { return xvfb_->display(); }
+  // The session bus's address.
+  const std::string& sessionBus() const { return sessionBusAddress_; }
+
+  // Starts gtk_app.py with its window at (x, y) and waits until its tree is on the bus; the
+  // returned App has pid -1 when it did not come up.
+  const App& startApp(int x, int y);
+  // Switches the accessibility bus on or off, as the user's setting does.
+  bool setEnabled(bool on);
+
+ private:
+  bool startBuses();
+  pid_t spawn(const std::vector<std::string>& args, int in, int out);
+
+  bool asServiceUser_;
+  std::unique_ptr<PrivateDir> home_;
+  std::unique_ptr<XvfbServer> xvfb_;
+  pid_t sessionBus_ = -1;
+  std::string sessionBusAddress_;
+  pid_t launcher_ = -1;
+  std::vector<std::unique_ptr<App>> apps_;
+  std::string unavailable_;
+};
+
+}  // namespace virelo::test

@@ -1,0 +1,145 @@
+// The AT-SPI accessibility and the X11 window list against a real accessibility bus with a real
+// GTK 3 application, on one private desktop for the whole binary (libatspi connects once per
+// process).
+#include "platform/atspi/atspi_accessibility.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "platform/x11/linux_applications.h"
+#include "platform/x11/x11_window_list.h"
+#include "tests/atspi/accessible_desktop.h"
+
+namespace virelo {
+namespace {
+
+using test::AccessibleDesktop;
+
+class AtspiTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    desktop_ = new AccessibleDesktop();
+    if (desktop_->unavailable().empty()) app_ = &desktop_->startApp(100, 100);
+  }
+  static void TearDownTestSuite() {
+    delete desktop_;
+    desktop_ = nullptr;
+  }
+
+  void SetUp() override {
+    if (!desktop_->unavailable().empty()) GTEST_SKIP() << desktop_->unavailable();
+    ASSERT_GT(app_->pid, 0) << "the GTK application did not come up";
+    windows_ = std::make_unique<x11::X11WindowList>(desktop_->display());
+    accessibility_ = std::make_unique<atspi::AtspiAccessibility>(*windows_);
+    system_ = accessibility_->systemWide();
+    accessibility_->setMessagingTimeout(system_, 1.0f);
+    ASSERT_TRUE(accessibility_->isProcessTrusted());
+  }
+
+  std::optional<AccessibilityValue> read(const ElementRef& element, const char* attribute) {
+    return accessibility_->copyAttributeValue(element, attribute);
+  }
+  ElementRef at(Point p) {
+    return accessibility_->elementAtPosition(system_, static_cast<float>(p.x),
+                                             static_cast<float>(p.y));
+  }
+  static Point centre(const Rect& r) {
+    return {r.minX() + r.width() / 2, r.minY() + r.height() / 2};
+  }
+
+  static AccessibleDesktop* desktop_;
+  static const AccessibleDesktop::App* app_;
+  std::unique_ptr<x11::X11WindowList> windows_;
+  std::unique_ptr<atspi::AtspiAccessibility> accessibility_;
+  ElementRef system_;
+};
+
+AccessibleDesktop* AtspiTest::desktop_ = nullptr;
+const AccessibleDesktop::App* AtspiTest::app_ = nullptr;
+
+TEST_F(AtspiTest, ElementAtAButtonsCentreIsThatButtonWithItsRoleExtentsAndState) {
+  auto button = at(centre(app_->press));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(read(button, "AXRole"), AccessibilityValue(std::string("AXButton")));
+  EXPECT_EQ(read(button, "AXPosition"), AccessibilityValue(app_->press.origin));
+  EXPECT_EQ(read(button, "AXSize"), AccessibilityValue(app_->press.size));
+  EXPECT_EQ(read(button, "AXEnabled"), AccessibilityValue(true));
+  EXPECT_EQ(accessibility_->processID(button), app_->pid);
+  EXPECT_TRUE(accessibility_->equal(button, at(centre(app_->press))));
+}
+
+TEST_F(AtspiTest, ADisabledButtonReadsAsNotEnabled) {
+  auto off = at({centre(app_->press).x, centre(app_->press).y + 60});
+  ASSERT_NE(off, nullptr);
+  EXPECT_EQ(read(off, "AXRole"), AccessibilityValue(std::string("AXButton")));
+  EXPECT_EQ(read(off, "AXEnabled"), AccessibilityValue(false));
+}
+
+TEST_F(AtspiTest, ACheckBoxReadsAsACheckBoxWhoseParentIsNoControl) {
+  auto tick = at({app_->press.minX() + 5, app_->press.minY() + 131});
+  ASSERT_NE(tick, nullptr);
+  EXPECT_EQ(read(tick, "AXRole"), AccessibilityValue(std::string("AXCheckBox")));
+  auto parent = read(tick, "AXParent");
+  ASSERT_TRUE(parent && std::holds_alternative<ElementRef>(*parent));
+  EXPECT_EQ(read(std::get<ElementRef>(*parent), "AXRole"),
+            AccessibilityValue(std::string("AXUnknown")));
+}
+
+TEST_F(AtspiTest, TheApplicationsWindowShowsItsHeaderBarButtons) {
+  auto windows = read(accessibility_->application(app_->pid), "AXWindows");
+  ASSERT_TRUE(windows && std::holds_alternative<std::vector<ElementRef>>(*windows));
+  ASSERT_EQ(std::get<std::vector<ElementRef>>(*windows).size(), 1u);
+  auto window = std::get<std::vector<ElementRef>>(*windows)[0];
+  EXPECT_EQ(read(window, "AXRole"), AccessibilityValue(std::string("AXWindow")));
+  for (const char* name : {"AXCloseButton", "AXMinimizeButton", "AXZoomButton"}) {
+    auto button = read(window, name);
+    ASSERT_TRUE(button && std::holds_alternative<ElementRef>(*button)) << name;
+    auto element = std::get<ElementRef>(*button);
+    EXPECT_EQ(read(element, "AXRole"), AccessibilityValue(std::string("AXButton"))) << name;
+    auto position = read(element, "AXPosition");
+    ASSERT_TRUE(position && std::holds_alternative<Point>(*position)) << name;
+    // In the header bar, above the button "Press".
+    EXPECT_LT(std::get<Point>(*position).y, app_->press.minY()) << name;
+    EXPECT_TRUE(accessibility_->equal(element, at(std::get<Point>(*position)))) << name;
+  }
+  EXPECT_EQ(read(window, "AXFullScreenButton"), AccessibilityValue(std::monostate{}));
+}
+
+TEST_F(AtspiTest, NotTrustedWhileTheAccessibilityBusIsSwitchedOff) {
+  ASSERT_TRUE(desktop_->setEnabled(false));
+  bool trusted = accessibility_->isProcessTrusted();
+  ASSERT_TRUE(desktop_->setEnabled(true));
+  EXPECT_FALSE(trusted);
+  EXPECT_TRUE(accessibility_->isProcessTrusted());
+}
+
+TEST_F(AtspiTest, WindowListRunsFrontToBackWithOwnersAndScreenBounds) {
+  const auto& second = desktop_->startApp(150, 130);
+  ASSERT_GT(second.pid, 0);
+  auto list = windows_->copyWindowInfo(
+      kWindowListOptionOnScreenOnly | kWindowListExcludeDesktopElements, 0);
+  ASSERT_TRUE(list && list->is_array());
+  // The applications' unmapped leader windows are left out: two windows only.
+  ASSERT_EQ(list->size(), 2u);
+  EXPECT_EQ((*list)[0][kWindowOwnerPID], second.pid);
+  EXPECT_EQ((*list)[1][kWindowOwnerPID], app_->pid);
+  for (const auto& entry : *list) EXPECT_EQ(entry[kWindowLayer], 0);
+  auto front = rectFromDictionary((*list)[0][kWindowBounds]);
+  ASSERT_TRUE(front);
+  EXPECT_TRUE(front->contains(second.press));
+  // The element under the second application's button is now that application's.
+  EXPECT_EQ(accessibility_->processID(at(centre(second.press))), second.pid);
+}
+
+TEST_F(AtspiTest, AnApplicationIsIdentifiedByItsWindowClassAndIsNotWeb) {
+  x11::LinuxApplications applications(*windows_);
+  windows_->copyWindowInfo(kWindowListOptionOnScreenOnly, 0);
+  auto app = applications.runningApplication(app_->pid);
+  ASSERT_TRUE(app);
+  EXPECT_EQ(app->bundleIdentifier, "Gtk_app.py");
+  EXPECT_FALSE(app->web);
+}
+
+}  // namespace
+}  // namespace virelo

@@ -1,0 +1,64 @@
+#!/usr/bin/python3
+"""A GTK 3 application with controls at known places, for the tests of the AT-SPI host.
+
+The window has a client-side header bar with its window buttons and, in a fixed layout, a button
+"Press" at (20, 20) of size 120 x 40, a disabled button "Off" at (20, 80) of the same size and a
+check box "Tick" at (20, 140). When it is mapped and its accessible tree is registered it prints
+one line on standard output: "ready <pid> <x> <y>" with the screen position of the button's
+top-left corner. A line "block <ms>" on standard input blocks the main loop for that long.
+"""
+import os
+import sys
+import time
+
+import gi
+
+gi.require_version("Gtk", "3.0")
+from gi.repository import GLib, Gtk  # noqa: E402
+
+
+def on_input(channel, _condition):
+    line = channel.readline()
+    if not line:
+        Gtk.main_quit()
+        return False
+    words = line.split()
+    if len(words) == 2 and words[0] == "block":
+        time.sleep(int(words[1]) / 1000.0)
+    return True
+
+
+def report(window, button):
+    alloc = button.get_allocation()
+    origin = window.get_window().get_origin()
+    x, y = button.translate_coordinates(window, 0, 0)
+    print("ready", os.getpid(), origin[1] + x, origin[2] + y, alloc.width, alloc.height, flush=True)
+    return False
+
+
+def main():
+    x, y = int(sys.argv[1]), int(sys.argv[2])
+    window = Gtk.Window(title="Virelo fixture")
+    header = Gtk.HeaderBar(title="Virelo fixture", show_close_button=True)
+    header.set_decoration_layout("menu:minimize,maximize,close")
+    window.set_titlebar(header)
+    fixed = Gtk.Fixed()
+    press = Gtk.Button(label="Press")
+    press.set_size_request(120, 40)
+    fixed.put(press, 20, 20)
+    off = Gtk.Button(label="Off")
+    off.set_size_request(120, 40)
+    off.set_sensitive(False)
+    fixed.put(off, 20, 80)
+    fixed.put(Gtk.CheckButton(label="Tick"), 20, 140)
+    window.add(fixed)
+    window.set_default_size(300, 220)
+    window.move(x, y)
+    window.connect("destroy", Gtk.main_quit)
+    window.show_all()
+    GLib.io_add_watch(GLib.IOChannel.unix_new(0), GLib.IO_IN | GLib.IO_HUP, on_input)
+    GLib.timeout_add(500, report, window, press)
+    Gtk.main()
+
+
+main()
