@@ -63,7 +63,6 @@ class BridgeRig {
     parts.emitter = &emitter_;
     parts.targetSource = std::make_shared<testing::EmptySnapTargetSource>();
     parts.devices = &devices_;
-    parts.parentFd = parentPipe_[0];
     bridge_ = std::make_unique<Bridge>(std::move(parts));
     clients_ = std::make_unique<ClientRegistry>(*bridge_, parentPipe_[0]);
     bridge_->start();

@@ -46,8 +46,6 @@ struct BridgeParts {
   HidDeviceService* devices = nullptr;
   // The output; when absent, the backend's sink is made from eventOutput or devices.
   std::unique_ptr<ReportSink> sink;
-  // Not used by the bridge: the connection layer's ClientCheck looks at the parent's channel.
-  int parentFd = 0;
   Clock clock;  // defaults to the monotonic clock
 };
 

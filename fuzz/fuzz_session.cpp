@@ -53,7 +53,6 @@ FuzzSession::FuzzSession(const FuzzOptions& options) : options_(options) {
     hid_ = sink.get();
     parts.sink = std::move(sink);
   }
-  parts.parentFd = parentPipe_[0];
   parts.clock = [this] { return now_; };
   bridge_ = std::make_unique<Bridge>(std::move(parts));
   bridge_->start();

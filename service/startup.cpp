@@ -90,7 +90,6 @@ int runService(int argc, const char* const* argv) {
   bridgeParts.targetSource = host->makeSnapTargetSource();
   if (backend == InputBackend::cgevent) bridgeParts.eventOutput = host->makeEventOutput();
   bridgeParts.devices = &host->devices();
-  bridgeParts.parentFd = kParentFd;
   Bridge bridge(std::move(bridgeParts));
 
   MainLoopParts parts;

@@ -56,7 +56,6 @@ class BridgeRig {
     } else {
       parts.eventOutput = std::move(output);
     }
-    parts.parentFd = parent.readEnd();
     parts.clock = clock.fn();
     bridge = std::make_unique<Bridge>(std::move(parts));
     registry = std::make_unique<ClientRegistry>(*bridge, parent.readEnd());
