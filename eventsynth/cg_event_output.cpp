@@ -43,7 +43,7 @@ std::uint64_t CGEventOutput::eventFlags() {
   if (capsLocked_) flags |= kFlagAlphaShift;
   if (fnHeld_ || fnBridge_.physicalFnHeld()) flags |= kFlagSecondaryFn;
   for (int bit = 0; bit < 8; ++bit) {
-    if (modifiers_ & (1 << bit)) flags |= modifierMasks[static_cast<std::size_t>(bit)];
+    if (modifiers_ & (1 << bit)) flags |= kModifierMasks[static_cast<std::size_t>(bit)];
   }
   return flags;
 }
@@ -103,7 +103,7 @@ void CGEventOutput::releaseModifiers(int m) {
     const std::int64_t mask = std::int64_t{1} << bit;
     if ((modifiers_ & mask) && !(m & mask)) {
       modifiers_ &= ~mask;
-      postKey(modifierKeycodes[static_cast<std::size_t>(bit)], false, true);
+      postKey(kModifierKeycodes[static_cast<std::size_t>(bit)], false, true);
     }
   }
 }
@@ -120,7 +120,7 @@ void CGEventOutput::pressModifiers(int m) {
     const std::int64_t mask = std::int64_t{1} << bit;
     if (!(modifiers_ & mask) && (m & mask)) {
       modifiers_ |= mask;
-      postKey(modifierKeycodes[static_cast<std::size_t>(bit)], true, true);
+      postKey(kModifierKeycodes[static_cast<std::size_t>(bit)], true, true);
     }
   }
 }

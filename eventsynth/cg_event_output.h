@@ -40,11 +40,6 @@ class CGEventOutput final : public EventOutput {
 
   // HID keyboard usage (page 7) -> virtual key code; 103 entries.
   static const std::map<int, std::uint16_t>& keycodes();
-  // Modifier bit of the keyboard report -> virtual key code of its key.
-  static constexpr std::array<std::uint16_t, 8> modifierKeycodes = {59, 56, 58, 55, 62, 60, 61, 54};
-  // Modifier bit -> generic flag plus side-specific device bit.
-  static constexpr std::array<std::uint64_t, 8> modifierMasks = {
-      0x40001, 0x20002, 0x80020, 0x100008, 0x42000, 0x20004, 0x80040, 0x100010};
   // Consumer usage -> the platform's auxiliary-control key type.
   static const std::map<int, int>& mediaKeys();
 

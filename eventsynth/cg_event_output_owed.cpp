@@ -19,8 +19,8 @@ void CGEventOutput::noteMediaRelease(int usage) {
 
 bool CGEventOutput::holdsKey(std::uint16_t code) const {
   if (code == kFnKeycode) return fnHeld_;
-  for (std::size_t bit = 0; bit < modifierKeycodes.size(); ++bit) {
-    if (modifierKeycodes[bit] == code) return (modifiers_ & (std::int64_t{1} << bit)) != 0;
+  for (std::size_t bit = 0; bit < kModifierKeycodes.size(); ++bit) {
+    if (kModifierKeycodes[bit] == code) return (modifiers_ & (std::int64_t{1} << bit)) != 0;
   }
   return keys_.count(code) != 0;
 }

@@ -23,6 +23,13 @@ constexpr std::uint16_t functionKeycode(std::size_t number) {
   return kFunctionKeycodes[number - 1];
 }
 
+// The eight modifier keys in the bit order of a keyboard report's modifier byte (left control,
+// shift, option, command, then the right ones): their virtual key codes, and the flags each sets
+// (the generic flag plus its side-specific device bit).
+inline constexpr std::array<std::uint16_t, 8> kModifierKeycodes = {59, 56, 58, 55, 62, 60, 61, 54};
+inline constexpr std::array<std::uint64_t, 8> kModifierMasks = {
+    0x40001, 0x20002, 0x80020, 0x100008, 0x42000, 0x20004, 0x80040, 0x100010};
+
 // Auxiliary-control key types.
 inline constexpr int kMediaKeySoundUp = 0;
 inline constexpr int kMediaKeySoundDown = 1;

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "platform/input_codes.h"
+
 namespace virelo::x11 {
 namespace {
 
@@ -84,26 +86,10 @@ std::optional<int> mediaKeyType(std::uint8_t xKeycode) {
 }
 
 std::uint64_t modifierMask(std::uint16_t virtualKeycode) {
-  switch (virtualKeycode) {
-    case 59:
-      return 0x40001;  // left control
-    case 56:
-      return 0x20002;  // left shift
-    case 58:
-      return 0x80020;  // left option
-    case 55:
-      return 0x100008;  // left command
-    case 62:
-      return 0x42000;  // right control
-    case 60:
-      return 0x20004;  // right shift
-    case 61:
-      return 0x80040;  // right option
-    case 54:
-      return 0x100010;  // right command
-    default:
-      return 0;
+  for (std::size_t bit = 0; bit < kModifierKeycodes.size(); ++bit) {
+    if (kModifierKeycodes[bit] == virtualKeycode) return kModifierMasks[bit];
   }
+  return 0;
 }
 
 }  // namespace virelo::x11
