@@ -22,6 +22,7 @@
 
 #include "bench/latency_stats.h"
 #include "bench/recording_accessibility.h"
+#include "bench/report_text.h"
 #include "platform/x11/linux_accessibility.h"
 #include "targets/accessibility_scan.h"
 #include "targets/sample_rings.h"
@@ -41,16 +42,6 @@ struct Settings {
   int searches = 40;  // of each kind, and as many replays
   int moves = 400;    // commands per poster (snapped and not)
 };
-
-double micros(Clock::duration d) {
-  return std::chrono::duration<double, std::micro>(d).count();
-}
-
-std::string format(double v, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof(text), "%.*f", decimals, v);
-  return text;
-}
 
 struct Figure {
   std::string what;

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/report_text.h"
 #include "bench/scenarios.h"
 #include "tests/support/service_user.h"
 
@@ -57,12 +58,6 @@ struct Row {
   std::string met;
 };
 
-std::string format(double v, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof(text), "%.*f", decimals, v);
-  return text;
-}
-
 std::string ratioText(double value, double baseline) {
   if (baseline <= 0) return "—";
   return format(value / baseline, 2);
@@ -70,10 +65,6 @@ std::string ratioText(double value, double baseline) {
 
 std::string yesNo(bool met) {
   return met ? "yes" : "**no**";
-}
-
-void progress(const std::string& text) {
-  std::cerr << "… " << text << std::endl;
 }
 
 std::vector<std::string> split(const std::string& text) {

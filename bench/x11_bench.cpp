@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench/latency_stats.h"
+#include "bench/report_text.h"
 #include "bench/xtest_poster.h"
 #include "tests/support/gtk_receiver.h"
 #include "tests/support/raw_key_listener.h"
@@ -45,20 +46,6 @@ struct Settings {
   int typingRuns = 10;   // per round and poster
   int rounds = 3;
 };
-
-double micros(Clock::duration d) {
-  return std::chrono::duration<double, std::micro>(d).count();
-}
-
-std::string format(double v, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof(text), "%.*f", decimals, v);
-  return text;
-}
-
-void progress(const std::string& text) {
-  std::cerr << "… " << text << std::endl;
-}
 
 // Waits for the raw key event of that direction; returns when it was seen.
 Clock::time_point awaitKey(RawKeyListener& listener, bool press) {
