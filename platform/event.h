@@ -111,4 +111,17 @@ struct SystemDefinedEventArgs {
   std::int64_t data2 = 0;
 };
 
+// The system-defined event the arguments describe, as every window server creates it.
+inline Event systemDefinedEvent(const SystemDefinedEventArgs& args) {
+  Event e;
+  e.type = kEventSystemDefined;
+  e.location = args.location;
+  e.flags = args.modifierFlags;
+  e.timestamp = args.timestamp;
+  e.subtype = args.subtype;
+  e.data1 = args.data1;
+  e.data2 = args.data2;
+  return e;
+}
+
 }  // namespace virelo

@@ -48,15 +48,7 @@ std::optional<Event> SimWindowServer::createScrollWheelEvent(std::int32_t lines)
 }
 
 std::optional<Event> SimWindowServer::createSystemDefinedEvent(const SystemDefinedEventArgs& args) {
-  Event e;
-  e.type = kEventSystemDefined;
-  e.location = args.location;
-  e.flags = args.modifierFlags;
-  e.timestamp = args.timestamp;
-  e.subtype = args.subtype;
-  e.data1 = args.data1;
-  e.data2 = args.data2;
-  return e;
+  return systemDefinedEvent(args);
 }
 
 std::optional<Event> SimWindowServer::createEvent() {

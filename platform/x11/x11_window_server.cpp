@@ -74,15 +74,7 @@ std::optional<Event> X11WindowServer::createScrollWheelEvent(std::int32_t lines)
 }
 
 std::optional<Event> X11WindowServer::createSystemDefinedEvent(const SystemDefinedEventArgs& args) {
-  Event event;
-  event.type = kEventSystemDefined;
-  event.location = args.location;
-  event.flags = args.modifierFlags;
-  event.timestamp = args.timestamp;
-  event.subtype = args.subtype;
-  event.data1 = args.data1;
-  event.data2 = args.data2;
-  return event;
+  return systemDefinedEvent(args);
 }
 
 std::optional<Event> X11WindowServer::createEvent() {

@@ -158,15 +158,7 @@ class RecordingEventServices : public EventServices {
   std::optional<Event> createSystemDefinedEvent(const SystemDefinedEventArgs& args) override {
     std::lock_guard<std::mutex> guard(mutex_);
     if (!allow(Kind::systemDefined)) return std::nullopt;
-    Event e;
-    e.type = kEventSystemDefined;
-    e.location = args.location;
-    e.flags = args.modifierFlags;
-    e.timestamp = args.timestamp;
-    e.subtype = args.subtype;
-    e.data1 = args.data1;
-    e.data2 = args.data2;
-    return e;
+    return systemDefinedEvent(args);
   }
   std::optional<Event> createEvent() override {
     std::lock_guard<std::mutex> guard(mutex_);
