@@ -75,7 +75,7 @@ Figure searchFigure(const std::string& what, Accessibility& inner, WindowList& w
 }
 
 std::vector<Figure> searchFigures(test::AccessibleDesktop& desktop, Rect button, int count) {
-  auto host = x11::makeLinuxAccessibility(desktop.display());
+  auto host = x11::makeAtspiLinuxAccessibility(desktop.display());
   auto services = host->services();
   services.accessibility.setMessagingTimeout(services.accessibility.systemWide(),
                                              SnapTargetFinder::kMessagingTimeout);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "virelo/client/launch_failed.h"
+#include "virelo/client/service_copy.h"
 #include "virelo/client/service_exited_silently.h"
 #include "virelo/client/service_refused.h"
 
@@ -231,10 +232,12 @@ ServiceEvent Launcher::start() {
 std::string Launcher::prepareBinary() {
   if (!dropUser_) return options_.servicePath;
   // The service's user may not be able to read the original (a build tree, say).
-  std::string binary = directory_ + "/virelo-service";
-  std::error_code ec;
-  std::filesystem::copy_file(options_.servicePath, binary, ec);
-  if (ec) throw LaunchFailed("cannot copy " + options_.servicePath + ": " + ec.message());
+  std::string binary;
+  try {
+    binary = copyService(options_.servicePath, directory_);
+  } catch (const std::filesystem::filesystem_error& e) {
+    throw LaunchFailed("cannot copy " + options_.servicePath + ": " + e.code().message());
+  }
   if (::chmod(binary.c_str(), 0700) != 0 || ::chown(binary.c_str(), uid_, gid_) != 0) {
     throw LaunchFailed(systemError("cannot prepare " + binary));
   }

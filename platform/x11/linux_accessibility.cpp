@@ -25,7 +25,7 @@ class AtspiServices final : public LinuxAccessibility,
 
 }  // namespace
 
-std::shared_ptr<LinuxAccessibility> makeLinuxAccessibility(const std::string& display) {
+std::shared_ptr<LinuxAccessibility> makeAtspiLinuxAccessibility(const std::string& display) {
   return std::make_shared<AtspiServices>(display);
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "tests/support/service_user.h"
+#include "virelo/client/service_copy.h"
 
 #if !defined(VIRELO_TOOL_PATH) || !defined(VIRELO_SERVICE_PATH)
 #error "VIRELO_TOOL_PATH and VIRELO_SERVICE_PATH must name the tool and the service"
@@ -40,7 +41,7 @@ std::string ToolProcess::installBinaries() {
   std::string service = dir_ / "virelo-service";
   auto copy = [&] {
     std::filesystem::copy_file(VIRELO_TOOL_PATH, binary);
-    std::filesystem::copy_file(VIRELO_SERVICE_PATH, service);
+    copyService(VIRELO_SERVICE_PATH, dir_.path());
     if (ServiceUser::privileged() &&
         (::chown(binary.c_str(), ServiceUser::uid(), ServiceUser::gid()) != 0 ||
          ::chown(service.c_str(), ServiceUser::uid(), ServiceUser::gid()) != 0)) {

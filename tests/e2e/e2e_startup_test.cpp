@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "tests/support/host_trace.h"
 #include "tests/support/service_process.h"
@@ -100,6 +102,18 @@ TEST(StartupCapabilityProbe, KernelDevicesNeedAWritableUhidNode) {
   ServiceProcess service(options);
   EXPECT_EQ(service.readLine(10s), kAuthorizationRequired);
   EXPECT_EQ(service.waitExit(), 0);
+}
+
+// The Linux desktop's accessibility services bring GLib, GObject and libdbus into the process; only
+// the Linux host opens them.
+TEST(StartupCapabilityProbe, SimulatedHostLoadsNoDesktopAccessibility) {
+  ServiceProcess service(ServiceOptions{});
+  service.awaitReady();
+  std::ifstream maps("/proc/" + std::to_string(service.pid()) + "/maps");
+  ASSERT_TRUE(maps);
+  const std::string mapped{std::istreambuf_iterator<char>(maps), {}};
+  EXPECT_EQ(mapped.find("libatspi"), std::string::npos);
+  EXPECT_EQ(mapped.find("libglib"), std::string::npos);
 }
 
 TEST(StartupIdentity, SuperuserIsRefused) {

@@ -18,6 +18,7 @@
 
 #include "platform/hex.h"
 #include "tests/support/service_user.h"
+#include "virelo/client/service_copy.h"
 
 #ifndef VIRELO_SERVICE_PATH
 #error "VIRELO_SERVICE_PATH must name the service binary"
@@ -108,18 +109,18 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
 }
 
 std::string ServiceProcess::installBinary(const std::string& program) {
-  std::string binary = dir_ / "virelo-service";
   const std::string source = program.empty() ? VIRELO_SERVICE_PATH : program;
+  std::string binary = dir_ / "virelo-service";
   // Copied as root when possible: the build tree may not be readable by the service user.
   if (ServiceUser::privileged()) {
     ServiceUser::asRoot([&] {
-      std::filesystem::copy_file(source, binary);
+      client::copyService(source, dir_.path());
       if (::chown(binary.c_str(), ServiceUser::uid(), ServiceUser::gid()) != 0) {
         throw std::runtime_error("chown");
       }
     });
   } else {
-    std::filesystem::copy_file(source, binary);
+    client::copyService(source, dir_.path());
   }
   return binary;
 }
