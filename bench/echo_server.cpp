@@ -12,14 +12,16 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "core/monotonic_clock.h"
 
 namespace virelo::bench {
 
-EchoServer::EchoServer(const std::string& socketPath, const std::string& tracePath)
-    : socketPath_(socketPath) {
+EchoServer::EchoServer(const std::string& socketPath, const std::string& tracePath,
+                       LineHandler onLine)
+    : socketPath_(socketPath), onLine_(std::move(onLine)) {
   listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
@@ -93,6 +95,7 @@ void EchoServer::serve(int fd, short revents) {
       for (auto newline = input.find('\n'); newline != std::string::npos;
            newline = input.find('\n', start)) {
         std::size_t length = newline + 1 - start;
+        if (onLine_) onLine_(std::string_view(input).substr(start, length - 1));
         if (::send(fd, input.data() + start, length, MSG_NOSIGNAL) !=
             static_cast<ssize_t>(length)) {
           gone = true;

@@ -2,7 +2,9 @@
 // application of the tests): the round trip from a keyboard command to the raw key event seen by
 // an independent X client, and typing 54 characters into the GTK entry. Each figure stands beside
 // a bare XTEST client doing the same in the same run (posting straight to the server, seen by the
-// same listener or the same entry), in interleaved rounds, and is read as a ratio to it. Prints
+// same listener or the same entry), in interleaved rounds, and is read as a ratio to it. The round
+// trip also stands beside its floor for any service: the same bare poster behind the echo
+// baseline's poll loop (virelo-xtest-relay), reached over a local socket as the service is. Prints
 // one Markdown table on standard output; progress goes to standard error. Exits 0 with a note
 // when Xvfb or GTK 3 for Python are missing.
 //
@@ -64,6 +66,7 @@ class X11Bench {
 
  private:
   std::vector<double> serviceKeys();
+  std::vector<double> relayKeys();
   std::vector<double> baselineKeys();
   double serviceTyping();
   double baselineTyping();
@@ -75,9 +78,12 @@ class X11Bench {
   std::unique_ptr<test::ServiceProcess> service_;
   std::unique_ptr<RawKeyListener> listener_;
   std::unique_ptr<test::TestClient> raw_;
+  std::unique_ptr<test::ServiceProcess> relay_;
+  std::unique_ptr<test::TestClient> relayClient_;
   std::unique_ptr<client::Client> typist_;
   std::unique_ptr<XtestPoster> poster_;
   std::vector<double> serviceKeyMicros_, baselineKeyMicros_, keyRatios_;
+  std::vector<double> relayKeyMicros_, relayRatios_;
   std::vector<double> serviceTypingMs_, baselineTypingMs_;
 };
 
@@ -98,19 +104,33 @@ bool X11Bench::start() {
   typist_ = std::make_unique<client::Client>(service_->socketPath());
   typist_->hello(service_->token());
   poster_ = std::make_unique<XtestPoster>(display);
+  test::ServiceOptions relay = options;
+  relay.program = VIRELO_XTEST_RELAY_PATH;
+  relay_ = std::make_unique<test::ServiceProcess>(relay);
+  relay_->awaitReady();
+  relayClient_ = std::make_unique<test::TestClient>(relay_->socketPath());
   return true;
 }
 
-std::vector<double> X11Bench::serviceKeys() {
+// Key commands through a local socket: to the service, or to the relay.
+std::vector<double> commandKeys(test::TestClient& client, RawKeyListener& listener, int count) {
   std::vector<double> samples;
-  for (int i = 0; i < settings_.keyEvents; ++i) {
+  for (int i = 0; i < count; ++i) {
     const bool press = i % 2 == 0;
     const auto sent = Clock::now();
-    raw_->sendLine(press ? kF13Down : kF13Up);
-    samples.push_back(micros(awaitKey(*listener_, press) - sent));
-    if (!raw_->readLine()) throw std::runtime_error("no reply from the service");
+    client.sendLine(press ? kF13Down : kF13Up);
+    samples.push_back(micros(awaitKey(listener, press) - sent));
+    if (!client.readLine()) throw std::runtime_error("no reply over the socket");
   }
   return samples;
+}
+
+std::vector<double> X11Bench::serviceKeys() {
+  return commandKeys(*raw_, *listener_, settings_.keyEvents);
+}
+
+std::vector<double> X11Bench::relayKeys() {
+  return commandKeys(*relayClient_, *listener_, settings_.keyEvents);
 }
 
 std::vector<double> X11Bench::baselineKeys() {
@@ -170,7 +190,11 @@ void X11Bench::run() {
     auto base = baselineKeys();
     progress("key round trips, service" + of);
     auto service = serviceKeys();
+    progress("key round trips, bare XTEST behind a socket" + of);
+    auto relay = relayKeys();
     keyRatios_.push_back(latencyStats(service).p50 / latencyStats(base).p50);
+    relayRatios_.push_back(latencyStats(service).p50 / latencyStats(relay).p50);
+    relayKeyMicros_.insert(relayKeyMicros_.end(), relay.begin(), relay.end());
     baselineKeyMicros_.insert(baselineKeyMicros_.end(), base.begin(), base.end());
     serviceKeyMicros_.insert(serviceKeyMicros_.end(), service.begin(), service.end());
     progress("typing 54 characters" + of);
@@ -194,6 +218,11 @@ void X11Bench::print(std::ostream& out) const {
       << (ratio <= 1.2 ? "yes" : "**no**") << " |\n";
   out << "| " << what << ": p99 | x11 | " << format(s.p99, 1) << " | " << format(b.p99, 1) << " | "
       << format(s.p99 / b.p99, 2) << " |  |  |\n";
+  auto r = latencyStats(relayKeyMicros_);
+  out << "| " << what
+      << ", against bare XTEST behind a local socket: p50 (ratio: median of rounds) | x11 | "
+      << format(s.p50, 1) << " | " << format(r.p50, 1) << " (relay) | "
+      << format(median(relayRatios_), 2) << " |  |  |\n";
   const double typed = median(serviceTypingMs_);
   const double typedBase = median(baselineTypingMs_);
   out << "| Typing 54 characters into the GTK entry (ms), median of " << serviceTypingMs_.size()
