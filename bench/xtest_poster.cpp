@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "tests/support/x_connect.h"
 #include "virelo/client/evdev_usages.h"
 #include "virelo/client/keyboard_layout.h"
 
@@ -18,11 +19,7 @@ constexpr std::uint8_t kLeftShiftBit = 0x02;
 }  // namespace
 
 XtestPoster::XtestPoster(const std::string& display) {
-  connection_ = xcb_connect(display.c_str(), nullptr);
-  if (xcb_connection_has_error(connection_) != 0) {
-    xcb_disconnect(connection_);
-    throw std::runtime_error("cannot connect to X display " + display);
-  }
+  connection_ = test::connectX(display);
   const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection_, &xcb_test_id);
   if (xtest == nullptr || !xtest->present) {
     xcb_disconnect(connection_);

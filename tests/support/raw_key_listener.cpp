@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "tests/support/line_reader.h"
+#include "tests/support/x_connect.h"
 
 namespace virelo::test {
 namespace {
@@ -40,11 +41,7 @@ void selectRawKeys(xcb_connection_t* c) {
 }  // namespace
 
 RawKeyListener::RawKeyListener(const std::string& display) {
-  connection_ = xcb_connect(display.c_str(), nullptr);
-  if (xcb_connection_has_error(connection_) != 0) {
-    xcb_disconnect(connection_);
-    throw std::runtime_error("cannot connect to X display " + display);
-  }
+  connection_ = connectX(display);
   try {
     xinputOpcode_ = xinputOpcode(connection_);
     selectRawKeys(connection_);

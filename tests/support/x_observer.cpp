@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "tests/support/x_connect.h"
+
 #define explicit explicit_
 #include <xcb/xkb.h>
 #undef explicit
@@ -52,11 +54,7 @@ std::vector<std::uint8_t> xsettingsProperty(const std::string& name, std::int32_
 }  // namespace
 
 XObserver::XObserver(const std::string& display) {
-  c_ = xcb_connect(display.c_str(), nullptr);
-  if (xcb_connection_has_error(c_) != 0) {
-    xcb_disconnect(c_);
-    throw std::runtime_error("cannot connect to X display " + display);
-  }
+  c_ = connectX(display);
   root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
   Reply<xcb_xkb_use_extension_reply_t> xkb(
       xcb_xkb_use_extension_reply(c_, xcb_xkb_use_extension(c_, 1, 0), nullptr));
