@@ -110,11 +110,7 @@ void FnEventBridge::run() {
       }
       if (isStopping()) break;
     }
-    if (thread.tap) {
-      thread.tap->enable(false);
-      thread.tap->invalidate();
-    }
-    if (thread.source) thread.loop->removeSource(thread.source);
+    closeTap(thread);
   }
 
   std::lock_guard<std::mutex> guard(lock_);
@@ -160,12 +156,18 @@ bool FnEventBridge::installTap(TapThread& thread) {
   return true;
 }
 
+void FnEventBridge::closeTap(TapThread& thread) {
+  if (thread.tap) {
+    thread.tap->enable(false);
+    thread.tap->invalidate();
+  }
+  if (thread.source) thread.loop->removeSource(thread.source);
+}
+
 void FnEventBridge::withdrawTap(TapThread& thread) {
   // A permission was withdrawn: take the tap down and forget the Fn states it kept.
   if (!thread.tap) return;
-  thread.tap->enable(false);
-  thread.tap->invalidate();
-  if (thread.source) thread.loop->removeSource(thread.source);
+  closeTap(thread);
   {
     std::lock_guard<std::mutex> guard(lock_);
     held_ = false;

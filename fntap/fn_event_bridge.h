@@ -76,6 +76,8 @@ class FnEventBridge {
   void passPermitted(TapThread& thread);
   bool installTap(TapThread& thread);
   void withdrawTap(TapThread& thread);
+  // Disables and invalidates the tap and takes its source off the loop.
+  void closeTap(TapThread& thread);
   Event tapCallback(std::uint32_t type, Event event);
   Event replace(int keyType, bool down, const Event& incoming, std::int64_t data1);
   bool isStopping();
