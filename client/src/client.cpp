@@ -65,8 +65,9 @@ struct Client::Reply {
   std::string line;
 };
 
-Client::Client(const std::string& socketPath, std::chrono::milliseconds replyTimeout)
-    : replyTimeout_(replyTimeout) {
+namespace {
+
+int connectTo(const std::string& socketPath) {
   sockaddr_un addr{};
   if (socketPath.size() >= sizeof(addr.sun_path)) {
     throw ConnectionLost("socket path too long: " + socketPath);
@@ -80,8 +81,32 @@ Client::Client(const std::string& socketPath, std::chrono::milliseconds replyTim
     ::close(fd);
     throw ConnectionLost("cannot connect to " + socketPath + ": " + std::strerror(e));
   }
-  fd_ = fd;
+  return fd;
+}
+
+Status statusFrom(const json& object);
+
+}  // namespace
+
+Client::Client(const std::string& socketPath, std::chrono::milliseconds replyTimeout)
+    : replyTimeout_(replyTimeout) {
+  fd_ = connectTo(socketPath);
   registerSocket(fd_);
+}
+
+Client::Client(const std::function<Endpoint()>& finder, std::chrono::milliseconds replyTimeout)
+    : replyTimeout_(replyTimeout), finder_(finder) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  reconnect();
+}
+
+void Client::reconnect() {
+  Endpoint endpoint = finder_();
+  fd_ = connectTo(endpoint.socket);
+  registerSocket(fd_);
+  justConnected_ = true;
+  helloStatus_ =
+      statusFrom(request("hello", json{{"cmd", "hello"}, {"token", endpoint.token}}.dump()).object);
 }
 
 Client::~Client() {
@@ -123,6 +148,7 @@ InputState Client::state() const {
 }
 
 Client::Reply Client::request(const std::string& command, const std::string& line) {
+  if (fd_ < 0 && finder_) reconnect();
   if (fd_ < 0) throw ConnectionLost("not connected to the service");
   std::string out = line + "\n";
   std::size_t sent = 0;
@@ -131,11 +157,23 @@ Client::Reply Client::request(const std::string& command, const std::string& lin
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       int e = errno;
+      bool stale = finder_ && sent == 0 && !justConnected_ && !resending_;
       disconnect();
+      // Nothing of the command reached a service that is gone (a restarted session's, say): a
+      // client that can find the service again sends it to the new one, once.
+      if (stale) {
+        resending_ = true;
+        struct Done {
+          bool& flag;
+          ~Done() { flag = false; }
+        } done{resending_};
+        return request(command, line);
+      }
       throw ConnectionLost("sending \"" + command + "\" failed: " + std::strerror(e));
     }
     sent += static_cast<std::size_t>(n);
   }
+  justConnected_ = false;
   auto deadline = Clock::now() + replyTimeout_;
   std::size_t newline;
   while ((newline = buffer_.find('\n')) == std::string::npos) {
@@ -204,7 +242,14 @@ Status statusFrom(const json& object) {
 
 Status Client::hello(const std::string& token) {
   std::lock_guard<std::mutex> guard(mutex_);
-  return statusFrom(request("hello", json{{"cmd", "hello"}, {"token", token}}.dump()).object);
+  helloStatus_ =
+      statusFrom(request("hello", json{{"cmd", "hello"}, {"token", token}}.dump()).object);
+  return helloStatus_;
+}
+
+Status Client::helloStatus() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return helloStatus_;
 }
 
 Status Client::status() {

@@ -27,6 +27,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <mutex>
 #include <optional>
@@ -36,6 +37,7 @@
 #include "virelo/client/ack.h"
 #include "virelo/client/input_state.h"
 #include "virelo/client/motion_reply.h"
+#include "virelo/client/session.h"
 #include "virelo/client/status.h"
 
 namespace virelo::client {
@@ -45,6 +47,13 @@ class Client {
   // Connects to the socket at the path. Throws ConnectionLost when it cannot.
   explicit Client(const std::string& socketPath,
                   std::chrono::milliseconds replyTimeout = std::chrono::seconds(5));
+  // Finds the service with `finder` (findSession: the user's session), connects and says "hello";
+  // helloStatus() is that reply. When the connection has been lost, the next call finds the
+  // service again, reconnects and says "hello" before its command, so that a client outlives a
+  // restart of the session's service (which comes back with a new socket and token). Throws
+  // NoSession, ConnectionLost or ProtocolError.
+  explicit Client(const std::function<Endpoint()>& finder,
+                  std::chrono::milliseconds replyTimeout = std::chrono::seconds(5));
   ~Client();
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
@@ -52,6 +61,8 @@ class Client {
   // "hello": authenticates with the token and returns the service's status (also when the
   // service is not ready). A wrong token throws ProtocolError.
   Status hello(const std::string& token);
+  // The reply to the last "hello" this client said.
+  Status helloStatus() const;
   // "status": while ready the reply is {"ok":true,"ready":true}; otherwise the status object
   // with its error. Never throws ServiceNotReady.
   Status status();
@@ -102,6 +113,8 @@ class Client {
   Ack sendConsumer(const std::set<int>& usages);
   Ack sendButtons(int buttons);
   void disconnect();
+  // Connects to the finder's endpoint and says hello (with the mutex held).
+  void reconnect();
 
   mutable std::mutex mutex_;  // guards everything below
   int fd_ = -1;
@@ -109,6 +122,10 @@ class Client {
   std::chrono::milliseconds replyTimeout_;
   InputState state_;
   bool motionSent_ = false;
+  std::function<Endpoint()> finder_;
+  bool justConnected_ = false;  // no request has gone out on this connection yet
+  bool resending_ = false;      // a command is being sent again after a stale connection
+  Status helloStatus_;
 };
 
 }  // namespace virelo::client

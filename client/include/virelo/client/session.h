@@ -1,0 +1,75 @@
+// The user's session: the one service that `virelo session` keeps running for this user, and how
+// clients find it without being told.
+//
+// The session lives in $XDG_RUNTIME_DIR/virelo/ (mode 0700):
+//   session.lock   held (an open-file-description write lock) by the running session for its
+//                  whole life; whoever holds it owns the directory
+//   session.json   mode 0600, replaced atomically: where the service listens and its token
+//                  {"socket","token","host","backend","pid","protocol","session_pid",
+//                   "started","restarts"}
+// A session.json whose lock nobody holds is left over from a session that is gone: it is never
+// trusted.
+//
+// Example, connecting as every CLI verb does:
+//   virelo::client::Client client(virelo::client::findSession);
+//   client.pressModifiers(virelo::client::modifier::leftControl);
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "virelo/client/active_layout.h"
+#include "virelo/client/error.h"
+
+namespace virelo::client {
+
+// No session could be found; the message says what is missing and how to start one.
+class NoSession : public Error {
+ public:
+  using Error::Error;
+};
+
+// Where a client connects and the token it says "hello" with.
+struct Endpoint {
+  std::string socket;
+  std::string token;
+};
+
+struct SessionInfo {
+  std::string socket;
+  std::string token;
+  std::string host;     // "sim", "uhid" or "linux"
+  std::string backend;  // "corehid" or "cgevent"
+  pid_t pid = 0;        // the service's
+  int protocol = 1;
+  pid_t sessionPid = 0;
+  std::int64_t started = 0;  // when the session started, seconds since the epoch
+  int restarts = 0;          // how often the service has been started again
+
+  bool operator==(const SessionInfo&) const = default;
+};
+
+// $XDG_RUNTIME_DIR/virelo. Throws NoSession when $XDG_RUNTIME_DIR is unset or not absolute.
+std::string sessionDirectory(const EnvironmentLookup& environment);
+
+// Whether a running session holds the lock in `directory`.
+bool sessionRunning(const std::string& directory);
+
+// The running session's file, or nullopt when no session runs (no lock holder) or it has not
+// published its service yet. Throws NoSession when the file of a running session is unreadable.
+std::optional<SessionInfo> readSession(const std::string& directory);
+
+// Writes session.json atomically with mode 0600 (a temporary file renamed over it).
+void writeSession(const std::string& directory, const SessionInfo& info);
+
+// The endpoint to use: $VIRELO_SOCKET and $VIRELO_TOKEN when both are set, else the running
+// session's. Throws NoSession saying what is missing.
+Endpoint findEndpoint(const EnvironmentLookup& environment);
+
+// findEndpoint with the process environment; what Client(findSession) calls on every (re)connect.
+Endpoint findSession();
+
+}  // namespace virelo::client
