@@ -118,16 +118,6 @@ int hold(Client& client, const client::Status&, const ToolArguments& args) {
   return 0;
 }
 
-int showStatus(Client& client, const client::Status& status, const ToolArguments& args) {
-  operandCount(args, 0, 0);
-  client::Status now = client.status();
-  std::cout << (now.ready ? "ready" : "not ready") << "\n"
-            << "backend: " << status.backend << "\n"
-            << "protocol: " << status.protocol.value_or(0) << "\n";
-  if (now.error) std::cout << "error: " << *now.error << "\n";
-  return now.ready ? 0 : 1;
-}
-
 int pressChord(Client& client, const client::Status&, const ToolArguments& args) {
   operandCount(args, 1, 1);
   client::Chord chord = client::parseChord(args.operands[0], *layoutOf(args));
@@ -197,10 +187,9 @@ using ClientCommand = int (*)(Client&, const client::Status&, const ToolArgument
 
 const std::map<std::string, ClientCommand>& clientCommands() {
   static const std::map<std::string, ClientCommand> kCommands = {
-      {"status", showStatus}, {"chord", pressChord},         {"type", typeOperand},
-      {"click", clickButton}, {"double-click", clickButton}, {"drag", dragBy},
-      {"move", moveBy},       {"scroll", scrollBy},          {"media", pressMedia},
-      {"hold", hold}};
+      {"chord", pressChord},         {"type", typeOperand}, {"click", clickButton},
+      {"double-click", clickButton}, {"drag", dragBy},      {"move", moveBy},
+      {"scroll", scrollBy},          {"media", pressMedia}, {"hold", hold}};
   return kCommands;
 }
 

@@ -39,7 +39,7 @@ int runStart(const ToolArguments& args) {
   if (!args.operands.empty()) throw UsageError("\"start\" takes no arguments");
   client::LaunchOptions options;
   options.servicePath = args.service.value_or(serviceBinary());
-  options.backend = args.backend;
+  options.backend = args.backend.value_or("corehid");
   options.environment = args.environment;
   if (args.trace) options.environment["VL_SIM_TRACE"] = "{dir}/trace";
   options.user = args.user;

@@ -7,13 +7,22 @@ namespace virelo::tools {
 const char* usageText() {
   return R"(Usage: virelo [OPTIONS] COMMAND [ARGUMENTS]
 
-Drives a running Virelo service from the command line, or starts one.
+Drives the Virelo service of your session from the command line, or runs the session.
 
-Commands:
-  start                 Start a service in the foreground and print its status events until
-                        Ctrl-C or the service ends. First prints the socket path and token as
-                        shell "export VIRELO_SOCKET=... VIRELO_TOKEN=..." lines.
-  status                Show whether the service is ready, its backend and protocol.
+Session commands:
+  session               Run the per-user session in the foreground: start the service, keep it
+                        running (restarting it when it ends), publish where it listens in
+                        $XDG_RUNTIME_DIR/virelo/session.json, log on standard error; stop it in
+                        order on SIGTERM, SIGINT or SIGHUP. One session per user; not as root.
+  status [--json]       Show whether the service is ready, its backend and protocol, and the
+                        session's host, service pid, uptime and restarts.
+  doctor [--json]       Check what this desktop lets each backend do and say how to fix what is
+                        missing. Exit 0 when the chosen (or automatic) backend can work.
+  start                 Start a private service in the foreground and print its status events
+                        until Ctrl-C or the service ends. First prints the socket path and token
+                        as shell "export VIRELO_SOCKET=... VIRELO_TOKEN=..." lines.
+
+Input commands (sent to the session's service):
   chord CHORD           Press and release a key chord, e.g. "ctrl+shift+a", "cmd+tab", "f5";
                         with --layout, one-character key names are keys of that layout
                         ("virelo chord --layout de ctrl+ü").
@@ -29,9 +38,10 @@ Commands:
   hold KEY...           Hold keys until Ctrl-C, then release them. A KEY is a chord
                         ("ctrl+a"), a media key, or left-button / right-button / middle-button.
 
-Connection options (client commands):
-  --socket PATH         The service's socket (default: $VIRELO_SOCKET).
-  --token TOKEN         The client token (default: $VIRELO_TOKEN).
+Connection (input commands, status): the service that $VIRELO_SOCKET and $VIRELO_TOKEN name
+when both are set, else the session's ($XDG_RUNTIME_DIR/virelo/session.json).
+  --socket PATH         The service's socket.
+  --token-file PATH     A file holding the client token (default: $VIRELO_TOKEN or the session's).
   Run as root, the tool talks to the service as the user that owns the socket.
 
 Keyboard layout (type, chord):
@@ -39,6 +49,13 @@ Keyboard layout (type, chord):
                         An XKB layout, e.g. de, fr(azerty), us(intl), ru (default: us).
   --layout active       The layout of the X server that $DISPLAY names, else the one the
                         XKB_DEFAULT_LAYOUT/_VARIANT/... variables name, else us.
+
+Options of "session" (default: $XDG_CONFIG_HOME/virelo/config.json, else
+/etc/xdg/virelo/config.json, with the keys "host" and "backend"):
+  --host NAME           sim, uhid or linux (default: linux).
+  --backend NAME        corehid, cgevent or auto (default): corehid when /dev/uhid opens
+                        read-write, else cgevent when $DISPLAY answers with XTEST.
+  --service PATH        As for "start".
 
 Options of "start":
   --backend NAME        corehid (default) or cgevent.
@@ -50,15 +67,18 @@ Options of "start":
   --trace               Record what reaches the simulated host in {dir}/trace (printed as
                         "export VIRELO_TRACE=...").
 
+  --json                Print one JSON object (status, doctor).
   -h, --help            Show this help.
+  --version             Show the version and the protocol number.
 
 Key names: letters, digits, return, escape, backspace, tab, space, minus, equals, left-bracket,
 right-bracket, backslash, semicolon, quote, grave, comma, period, slash, capslock, f1..f24,
 insert, delete, home, end, pageup, pagedown, up, down, left, right; modifiers ctrl, shift,
 alt/option, cmd/gui/super and right-ctrl, right-shift, right-alt, right-gui.
 
-Exit status: 0 on success, 1 when the service or the connection failed, 2 for a wrong command
-line, an unknown key name or layout, or untypable text. "start" exits with the service's exit status.
+Exit status: 0 on success, 1 when the service, the session or the connection failed, 2 for a
+wrong command line, an unknown key name or layout, or untypable text. "start" exits with the
+service's exit status.
 )";
 }
 
@@ -76,10 +96,20 @@ ToolArguments parseToolArguments(int argc, const char* const* argv) {
         optionsEnded = true;
       } else if (arg == "--help") {
         args.help = true;
+      } else if (arg == "--version") {
+        args.version = true;
+      } else if (arg == "--json") {
+        args.json = true;
       } else if (arg == "--socket") {
         args.socket = value(i, arg);
       } else if (arg == "--token") {
-        args.token = value(i, arg);
+        throw UsageError(
+            "--token is gone (other users can read it in ps): use --token-file PATH "
+            "or $VIRELO_TOKEN");
+      } else if (arg == "--token-file") {
+        args.tokenFile = value(i, arg);
+      } else if (arg == "--host") {
+        args.host = value(i, arg);
       } else if (arg == "--layout") {
         args.layout = value(i, arg);
       } else if (arg == "--backend") {
@@ -106,7 +136,7 @@ ToolArguments parseToolArguments(int argc, const char* const* argv) {
       args.operands.push_back(arg);
     }
   }
-  if (args.command.empty() && !args.help) throw UsageError("no command given");
+  if (args.command.empty() && !args.help && !args.version) throw UsageError("no command given");
   return args;
 }
 

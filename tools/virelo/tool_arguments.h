@@ -17,15 +17,21 @@ class UsageError : public std::runtime_error {
 
 struct ToolArguments {
   bool help = false;
+  bool version = false;
+  // Machine-readable output, for "status" and "doctor".
+  bool json = false;
   std::string command;
   std::vector<std::string> operands;
-  // Connection, for the client sub-commands.
+  // Connection, for the client sub-commands: the user's session unless these or $VIRELO_SOCKET
+  // and $VIRELO_TOKEN name another service.
   std::optional<std::string> socket;
-  std::optional<std::string> token;
+  std::optional<std::string> tokenFile;
   // The keyboard layout of "type" and "chord": "LAYOUT[(VARIANT)]" or "active"; US when unset.
   std::optional<std::string> layout;
-  // Service start, for "start".
-  std::string backend = "corehid";
+  // Service start, for "start" (backend default "corehid") and "session" (host and backend from
+  // the configuration file, else "linux" and "auto").
+  std::optional<std::string> host;
+  std::optional<std::string> backend;
   std::optional<std::string> service;
   std::optional<std::string> user;
   std::map<std::string, std::string> environment;

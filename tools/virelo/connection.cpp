@@ -1,0 +1,55 @@
+#include "tools/virelo/connection.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "tools/common/user_switch.h"
+#include "virelo/client/session.h"
+
+namespace virelo::tools {
+namespace {
+
+std::string environmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+std::string readTokenFile(const std::string& path) {
+  std::ifstream in(path);
+  std::string token;
+  if (!in || !std::getline(in, token))
+    throw std::runtime_error("cannot read the token from " + path);
+  while (!token.empty() && std::isspace(static_cast<unsigned char>(token.back()))) token.pop_back();
+  return token;
+}
+
+}  // namespace
+
+client::Endpoint endpointOf(const ToolArguments& args) {
+  if (!args.socket && !args.tokenFile) return client::findSession();
+  client::Endpoint endpoint;
+  endpoint.socket = args.socket.value_or(environmentValue("VIRELO_SOCKET"));
+  endpoint.token =
+      args.tokenFile ? readTokenFile(*args.tokenFile) : environmentValue("VIRELO_TOKEN");
+  if (endpoint.socket.empty() || endpoint.token.empty()) {
+    // One of the two came from an option: the other may still be the session's.
+    client::Endpoint session = client::findSession();
+    if (endpoint.socket.empty()) endpoint.socket = session.socket;
+    if (endpoint.token.empty()) endpoint.token = session.token;
+  }
+  return endpoint;
+}
+
+std::unique_ptr<client::Client> connect(const ToolArguments& args) {
+  client::Endpoint first = endpointOf(args);
+  if (::geteuid() == 0) {
+    // The service only talks to its own user, which is never root.
+    UserIds owner = ownerOf(first.socket);
+    if (owner.uid != 0) becomeUser(owner);
+  }
+  return std::make_unique<client::Client>([args] { return endpointOf(args); });
+}
+
+}  // namespace virelo::tools

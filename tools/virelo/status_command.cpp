@@ -1,0 +1,111 @@
+#include "tools/virelo/status_command.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "tools/virelo/connection.h"
+#include "tools/virelo/doctor_checks.h"
+#include "tools/virelo/session_settings.h"
+#include "virelo/client/session.h"
+
+namespace virelo::tools {
+namespace {
+
+using nlohmann::json;
+
+// The session behind the connection: only when no option or variable names another service.
+std::optional<client::SessionInfo> sessionOf(const ToolArguments& args) {
+  for (const char* name : {"VIRELO_SOCKET", "VIRELO_TOKEN"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return std::nullopt;
+  }
+  if (args.socket || args.tokenFile) return std::nullopt;
+  return client::readSession(client::sessionDirectory(std::getenv));
+}
+
+std::string duration(std::int64_t seconds) {
+  std::string out;
+  if (seconds >= 86400) out += std::to_string(seconds / 86400) + "d ";
+  if (seconds >= 3600) out += std::to_string(seconds / 3600 % 24) + "h ";
+  if (seconds >= 60) out += std::to_string(seconds / 60 % 60) + "m ";
+  return out + std::to_string(seconds % 60) + "s";
+}
+
+void printStatus(const client::Status& status, const std::optional<client::SessionInfo>& session,
+                 bool asJson) {
+  std::int64_t uptime = session ? std::time(nullptr) - session->started : 0;
+  if (asJson) {
+    json out = {{"ready", status.ready},
+                {"backend", status.backend},
+                {"protocol", status.protocol.value_or(0)}};
+    if (status.error) out["error"] = *status.error;
+    if (session) {
+      out["session"] = {{"host", session->host},        {"backend", session->backend},
+                        {"pid", session->pid},          {"session_pid", session->sessionPid},
+                        {"socket", session->socket},    {"uptime_s", uptime},
+                        {"restarts", session->restarts}};
+    }
+    std::cout << out.dump() << "\n";
+    return;
+  }
+  std::cout << (status.ready ? "ready" : "not ready") << "\n"
+            << "backend: " << status.backend << "\n"
+            << "protocol: " << status.protocol.value_or(0) << "\n";
+  if (status.error) std::cout << "error: " << *status.error << "\n";
+  if (session) {
+    std::cout << "session: host " << session->host << ", service pid " << session->pid << ", up "
+              << duration(uptime) << ", " << session->restarts << " restart"
+              << (session->restarts == 1 ? "" : "s") << "\n";
+  }
+}
+
+bool backendCanWork(const std::string& backend, const Diagnosis& diagnosis) {
+  if (backend == "corehid") return diagnosis.corehidWorks;
+  if (backend == "cgevent") return diagnosis.cgeventWorks;
+  return diagnosis.corehidWorks || diagnosis.cgeventWorks;
+}
+
+}  // namespace
+
+int runStatus(const ToolArguments& args) {
+  if (!args.operands.empty()) throw UsageError("\"status\" takes no arguments");
+  auto session = sessionOf(args);
+  auto client = connect(args);
+  client::Status status = client->helloStatus();
+  if (status.ready) {
+    // Only the hello reply carries the backend and protocol; a ready "status" says just that.
+    status.ready = client->status().ready;
+  }
+  printStatus(status, session, args.json);
+  return status.ready ? 0 : 1;
+}
+
+int runDoctor(const ToolArguments& args) {
+  if (!args.operands.empty()) throw UsageError("\"doctor\" takes no arguments");
+  SessionSettings settings = sessionSettings(args, std::getenv);
+  Diagnosis diagnosis = diagnose();
+  bool works = settings.host == "sim" || backendCanWork(settings.backend, diagnosis);
+  if (args.json) {
+    json checks = json::array();
+    for (const Check& c : diagnosis.checks) {
+      checks.push_back({{"name", c.name},
+                        {"outcome", outcomeName(c.outcome)},
+                        {"detail", c.detail},
+                        {"fix", c.fix}});
+    }
+    std::cout << json{{"backend", settings.backend}, {"works", works}, {"checks", checks}}.dump()
+              << "\n";
+  } else {
+    for (const Check& c : diagnosis.checks) {
+      std::cout << outcomeName(c.outcome) << "  " << c.name << ": " << c.detail << "\n";
+      if (!c.fix.empty()) std::cout << "    fix: " << c.fix << "\n";
+    }
+    std::cout << "backend " << settings.backend << (works ? " can work" : " cannot work here")
+              << "\n";
+  }
+  return works ? 0 : 1;
+}
+
+}  // namespace virelo::tools
