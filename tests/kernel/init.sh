@@ -14,7 +14,11 @@ done < /modules/order
 chgrp 1000 /dev/uhid
 chmod 0660 /dev/uhid
 ls -l /dev/uhid
-/bin/uhid_vm_check /bin/virelo-service
+if [ -x /bin/virelo ]; then
+  /bin/uhid_vm_check /bin/virelo-service /bin/virelo
+else
+  /bin/uhid_vm_check /bin/virelo-service
+fi
 echo "VIRELO_VM_CHECK_EXIT=$?"
 sync
 poweroff -f

@@ -3,10 +3,11 @@
 # test programs) and runs the uhid checks inside it. Exit status: 0 passed, 1 failed, 77 skipped
 # (qemu, busybox-static, cpio, kmod or the kernel package cannot be had; the reason is printed).
 #
-# Usage: run-kernel-test.sh --work DIR --service PROGRAM --check PROGRAM
+# Usage: run-kernel-test.sh --work DIR --service PROGRAM --check PROGRAM [--tool PROGRAM]
 #   DIR      build folder for the unpacked kernel package and the initramfs (kept as a cache)
 #   PROGRAM  statically linked programs for the VM: the service (virelo-service-static) and the
-#            checks (uhid_vm_check)
+#            checks (uhid_vm_check); and the virelo tool, which is linked dynamically: the
+#            libraries it loads and the XKB data go into the VM with it
 # Environment: VIRELO_KERNEL_PACKAGE picks the kernel package (default: the one that
 # linux-image-amd64 depends on); VIRELO_QEMU_ACCEL=tcg forces software emulation.
 set -uo pipefail
@@ -14,12 +15,13 @@ set -uo pipefail
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAILED: $*"; exit 1; }
 
-work="" service="" checker=""
+work="" service="" checker="" tool=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --work) work="$2"; shift 2 ;;
     --service) service="$2"; shift 2 ;;
     --check) checker="$2"; shift 2 ;;
+    --tool) tool="$2"; shift 2 ;;
     *) fail "unknown argument $1" ;;
   esac
 done
@@ -69,6 +71,15 @@ rm -rf "$staging" && mkdir -p "$staging"/{bin,modules,proc,sys,dev,tmp}
 cp "$busybox" "$staging/bin/busybox"
 cp "$service" "$staging/bin/virelo-service"
 cp "$checker" "$staging/bin/uhid_vm_check"
+if [ -n "$tool" ]; then
+  # The tool with the libraries it loads at their own paths, and the keyboard layouts it types with.
+  cp "$tool" "$staging/bin/virelo"
+  for lib in $(ldd "$tool" | grep -o '/[^ ]*'); do
+    mkdir -p "$staging$(dirname "$lib")" && cp -L "$lib" "$staging$lib"
+  done
+  mkdir -p "$staging/usr/share/X11"
+  cp -r /usr/share/X11/xkb /usr/share/X11/locale "$staging/usr/share/X11/"
+fi
 strip "$staging/bin/virelo-service" "$staging/bin/uhid_vm_check" 2>/dev/null || true
 cp "$(dirname "$0")/init.sh" "$staging/init" && chmod 755 "$staging/init"
 : > "$staging/modules/order"

@@ -731,11 +731,60 @@ void checkKill(const std::string& program) {
         "killing the service with SIGKILL removes the three devices");
 }
 
+// The per-user session: `virelo session` run as uid 1000 with nothing but its runtime directory
+// creates the devices and publishes where it listens; `virelo type` finds it without any variable
+// and the keys arrive; SIGTERM stops it in order, removing the devices and the published file.
+void checkSession(const std::string& tool) {
+  const std::string runtime = "/tmp/run-1000";
+  if (::mkdir(runtime.c_str(), 0700) != 0 ||
+      ::chown(runtime.c_str(), serviceUser, serviceUser) != 0) {
+    check(false, "the session's runtime directory can be made");
+    return;
+  }
+  const std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + runtime, "HOME=/tmp"};
+  const std::string published = runtime + "/virelo/session.json";
+  Child session = spawnAs(serviceUser, serviceUser, {tool, "session", "--host", "uhid"}, env);
+  std::string evdevPath[3], hidrawPath[3];
+  bool up = awaitDevices(evdevPath, hidrawPath) &&
+            waitFor([&] { return ::access(published.c_str(), F_OK) == 0; }, 30000);
+  check(up,
+        "`virelo session --host uhid` as uid 1000 creates the devices and publishes "
+        "session.json");
+  if (!up) {
+    note("the session says: " + readAll(session.err));
+    ::kill(session.pid, SIGKILL);
+    waitExit(session.pid, 30000);
+    return;
+  }
+  int keyboard = ::open(evdevPath[kKeyboard].c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  drain(keyboard);
+  Child type = spawnAs(serviceUser, serviceUser, {tool, "type", "hi"}, env);
+  auto typed = waitExit(type.pid, 30000);
+  std::string typeErrors = readAll(type.err);
+  check(typed && WIFEXITED(*typed) && WEXITSTATUS(*typed) == 0 &&
+            expectEvents(
+                keyboard,
+                {{EV_KEY, KEY_H, 1}, {EV_KEY, KEY_H, 0}, {EV_KEY, KEY_I, 1}, {EV_KEY, KEY_I, 0}},
+                "virelo type hi") &&
+            !anyKeyDown(keyboard),
+        "`virelo type hi` finds the session without any variable; h and i arrive and nothing "
+        "stays held" +
+            (typeErrors.empty() ? "" : " (it said: " + typeErrors + ")"));
+  ::close(keyboard);
+  ::kill(session.pid, SIGTERM);
+  auto stopped = waitExit(session.pid, 30000);
+  check(stopped && WIFEXITED(*stopped) && WEXITSTATUS(*stopped) == 0 && devicesGone() &&
+            ::access(published.c_str(), F_OK) != 0,
+        "SIGTERM stops the session with status 0, removing its devices and session.json");
+  type.closePipes();
+  session.closePipes();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: uhid_vm_check <service-program>\n";
+  if (argc != 2 && argc != 3) {
+    std::cerr << "usage: uhid_vm_check <service-program> [<virelo-tool>]\n";
     return 2;
   }
   ::signal(SIGPIPE, SIG_IGN);
@@ -766,5 +815,6 @@ int main(int argc, char** argv) {
   }
   checkStopOnEndOfInput(service);
   checkKill(program);
+  if (argc == 3) checkSession(argv[2]);
   return finish();
 }
