@@ -28,7 +28,6 @@
 #include "bench/report_text.h"
 #include "tests/support/private_dir.h"
 #include "tests/support/service_user.h"
-#include "virelo/client/launcher.h"
 #include "virelo/client/service_copy.h"
 
 namespace {
@@ -141,13 +140,52 @@ double typeMicros(const Binaries& binaries, const std::map<std::string, std::str
   return bench::micros(Clock::now() - begin);
 }
 
-client::LaunchOptions bareOptions(const Binaries& binaries) {
-  client::LaunchOptions options;
-  options.servicePath = binaries.service;
-  options.backend = "corehid";
-  if (ServiceUser::privileged()) options.user = "nobody";
-  return options;
-}
+// A bare service started by a parent in the same way as the session's tool: fork, the service
+// user, exec, a pipe on standard input kept open and the first line read from standard output.
+class BareService {
+ public:
+  explicit BareService(const Binaries& binaries) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+      throw std::runtime_error("pipe");
+    std::string socket = dir_ / "s";
+    std::string token = "VL_COREHID_TOKEN=" + std::string(64, 'a');
+    auto begin = Clock::now();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      if (!ServiceUser::becomeInChild(ServiceUser::uid(), ServiceUser::gid())) ::_exit(126);
+      ::dup2(in[0], 0);
+      ::dup2(out[1], 1);
+      const char* argv[] = {
+          binaries.service.c_str(), "--socket", socket.c_str(), "--backend", "corehid", nullptr};
+      char* envp[] = {token.data(), nullptr};
+      ::execve(argv[0], const_cast<char**>(argv), envp);
+      ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    stdin_ = in[1];
+    stdout_ = out[0];
+    char c = 0;
+    while (::read(stdout_, &c, 1) == 1 && c != '\n') {
+    }
+    startup_ = bench::micros(Clock::now() - begin);
+  }
+  ~BareService() {
+    ::close(stdin_);
+    waitFor(pid_);
+    ::close(stdout_);
+  }
+  double startupMicros() const { return startup_; }
+  pid_t pid() const { return pid_; }
+
+ private:
+  test::PrivateDir dir_;
+  pid_t pid_ = -1;
+  int stdin_ = -1;
+  int stdout_ = -1;
+  double startup_ = 0;
+};
 
 void row(const char* what, double value, double baseline, const char* unit, int decimals) {
   std::printf("| %s | %s %s | %s %s | %s× |\n", what, bench::format(value, decimals).c_str(), unit,
@@ -166,12 +204,7 @@ int main(int argc, char** argv) {
   std::vector<double> sessionTyping, exportedTyping, sessionStart, bareStart;
   for (int i = 0; i < repeat; ++i) {
     bench::progress("round " + std::to_string(i + 1) + " of " + std::to_string(repeat));
-    {
-      auto begin = Clock::now();
-      client::Launcher bare(bareOptions(binaries));
-      bare.start();
-      bareStart.push_back(bench::micros(Clock::now() - begin));
-    }
+    bareStart.push_back(BareService(binaries).startupMicros());
     Session session(binaries);
     sessionStart.push_back(session.startupMicros());
     sessionTyping.push_back(typeMicros(binaries, session.environment()));
@@ -189,8 +222,7 @@ int main(int argc, char** argv) {
     sessionIdle = parent.scheduledSeconds() + service.scheduledSeconds() - before;
   }
   {
-    client::Launcher bare(bareOptions(binaries));
-    bare.start();
+    BareService bare(binaries);
     std::this_thread::sleep_for(500ms);
     bench::ProcessMeter service(bare.pid());
     double before = service.scheduledSeconds();

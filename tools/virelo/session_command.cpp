@@ -47,6 +47,7 @@ class StopSignals {
   StopSignals& operator=(const StopSignals&) = delete;
 
   int fd() const { return fd_; }
+  bool pending() const { return wait(std::chrono::milliseconds(0)); }
   // True when a stop signal arrived within the timeout.
   bool wait(std::chrono::milliseconds timeout) const {
     pollfd p{fd_, POLLIN, 0};
@@ -117,14 +118,17 @@ class Session {
     publish(launcher);
     report(first);
     for (;;) {
+      // Asleep until the service says something or a stop is asked for; once its output has
+      // ended, only until it has exited.
       pollfd fds[2] = {{launcher.eventFd(), POLLIN, 0}, {signals_.fd(), POLLIN, 0}};
-      ::poll(fds, 2, 1000);
+      ::poll(launcher.outputEnded() ? fds + 1 : fds, launcher.outputEnded() ? 1 : 2,
+             launcher.outputEnded() ? 50 : -1);
       while (auto event = launcher.nextEvent(0ms)) report(*event);
-      if (fds[1].revents & POLLIN) {
+      if (signals_.pending()) {
         stopService(launcher);
         return std::nullopt;
       }
-      if (!launcher.running()) break;
+      if (launcher.outputEnded() && !launcher.running()) break;
     }
     int status = launcher.waitExit(5s).value_or(-1);
     while (auto event = launcher.nextEvent(0ms)) report(*event);

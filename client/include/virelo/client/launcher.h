@@ -46,6 +46,8 @@ class Launcher {
   // The exit status once the service has ended within the timeout, or nullopt.
   std::optional<int> waitExit(std::chrono::milliseconds timeout);
   bool running();
+  // Whether the service's standard output has ended (it closes when the service exits).
+  bool outputEnded() const { return outEnded_; }
   // The last failure event seen (e.g. the watchdog's before its exit with status 3).
   const std::optional<ServiceEvent>& lastFailure() const { return lastFailure_; }
 
