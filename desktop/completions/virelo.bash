@@ -1,0 +1,107 @@
+# bash completion for virelo(1)
+
+_virelo_keys() {
+    printf '%s\n' {a..z} {0..9} return escape backspace tab space minus equals left-bracket \
+        right-bracket backslash semicolon quote grave comma period slash capslock printscreen \
+        scrolllock pause f{1..24} insert delete home end pageup pagedown up down left right \
+        ctrl shift alt option cmd gui super right-ctrl right-shift right-alt right-gui
+}
+
+_virelo_media_keys() {
+    printf '%s\n' mute volume-up volume-down play-pause next previous
+}
+
+# Layouts, and "layout(variant)" once the word has a parenthesis, read from the XKB rules.
+_virelo_layouts() {
+    local lst=/usr/share/X11/xkb/rules/evdev.lst
+    echo active
+    [ -r "$lst" ] || return 0
+    if [[ $1 == *'('* ]]; then
+        awk '/^!/ { section = $2; next }
+             section == "variant" && NF >= 2 { sub(/:$/, "", $2); print $2 "(" $1 ")" }' "$lst"
+    else
+        awk '/^!/ { section = $2; next } section == "layout" && NF { print $1 }' "$lst"
+    fi
+}
+
+# A chord: complete the name after the last "+".
+_virelo_chord() {
+    local cur=$1 head=
+    [[ $cur == *+* ]] && head=${cur%+*}+
+    compgen -P "$head" -W "$(_virelo_keys)" -- "${cur##*+}"
+}
+
+_virelo() {
+    local cur prev words cword
+    if declare -F _init_completion >/dev/null; then
+        _init_completion || return
+    else
+        cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+        words=("${COMP_WORDS[@]}") cword=$COMP_CWORD
+    fi
+
+    local verbs="session status doctor start chord type click double-click drag move scroll
+                 media hold"
+    local buttons="left right middle"
+
+    # The command and the operands before the word being completed; options may come anywhere.
+    local verb= i operands=0
+    for ((i = 1; i < cword; i++)); do
+        case ${words[i]} in
+            --socket | --token-file | --layout | --backend | --service | --user | --env | --host)
+                ((i++)) ;;
+            -*) ;;
+            *) if [ -z "$verb" ]; then verb=${words[i]}; else ((operands++)); fi ;;
+        esac
+    done
+
+    case $prev in
+        --socket | --token-file | --service)
+            COMPREPLY=($(compgen -f -- "$cur"))
+            return ;;
+        --layout)
+            local IFS=$'\n'
+            COMPREPLY=($(compgen -W "$(_virelo_layouts "$cur")" -- "$cur"))
+            COMPREPLY=("${COMPREPLY[@]//(/\\(}") && COMPREPLY=("${COMPREPLY[@]//)/\\)}")
+            return ;;
+        --host)
+            COMPREPLY=($(compgen -W "sim uhid linux" -- "$cur"))
+            return ;;
+        --backend)
+            local backends="corehid cgevent auto"
+            [ "$verb" = start ] && backends="corehid cgevent"
+            COMPREPLY=($(compgen -W "$backends" -- "$cur"))
+            return ;;
+        --user)
+            COMPREPLY=($(compgen -u -- "$cur"))
+            return ;;
+        --env)
+            return ;;
+    esac
+
+    if [[ $cur == -* ]]; then
+        local options="--socket --token-file --layout --help --version"
+        case $verb in
+            session) options="--host --backend --service --help" ;;
+            status | doctor) options="--json --help" ;;
+            start) options="--backend --service --user --env --trace --help" ;;
+        esac
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return
+    fi
+
+    case $verb in
+        '') COMPREPLY=($(compgen -W "$verbs" -- "$cur")) ;;
+        chord) COMPREPLY=($(_virelo_chord "$cur")) ;;
+        hold)
+            COMPREPLY=($(_virelo_chord "$cur")
+                       $(compgen -W "$(_virelo_media_keys) left-button right-button middle-button" \
+                                 -- "$cur")) ;;
+        media) ((operands == 0)) && COMPREPLY=($(compgen -W "$(_virelo_media_keys)" -- "$cur")) ;;
+        click | double-click)
+            ((operands == 0)) && COMPREPLY=($(compgen -W "$buttons" -- "$cur")) ;;
+        drag) ((operands == 2)) && COMPREPLY=($(compgen -W "$buttons" -- "$cur")) ;;
+    esac
+}
+
+complete -F _virelo virelo

@@ -1,0 +1,97 @@
+# fish completion for virelo(1)
+
+set -l virelo_verbs session status doctor start chord type click double-click drag move scroll media hold
+
+function __virelo_keys
+    for k in (string split ' ' 'a b c d e f g h i j k l m n o p q r s t u v w x y z 0 1 2 3 4 5 6 7 8 9') \
+            return escape backspace tab space minus equals left-bracket right-bracket backslash \
+            semicolon quote grave comma period slash capslock printscreen scrolllock pause \
+            f(seq 24) insert delete home end pageup pagedown up down left right \
+            ctrl shift alt option cmd gui super right-ctrl right-shift right-alt right-gui
+        echo $k
+    end
+end
+
+# A chord: the names after the last "+" of the word being completed.
+function __virelo_chord
+    set -l token (commandline -ct)
+    set -l head (string match -r '^.*\+' -- $token)
+    for k in (__virelo_keys)
+        echo $head$k
+    end
+end
+
+function __virelo_media_keys
+    printf '%s\n' mute volume-up volume-down play-pause next previous
+end
+
+# Layouts and "layout(variant)", read from the XKB rules when completing.
+function __virelo_layouts
+    echo active
+    set -l lst /usr/share/X11/xkb/rules/evdev.lst
+    test -r $lst; or return 0
+    awk '/^!/ { section = $2; next }
+         section == "layout" && NF { print $1 "\t" substr($0, index($0, $2)) }
+         section == "variant" && NF >= 2 { sub(/:$/, "", $2); print $2 "(" $1 ")\t" substr($0, index($0, $3)) }' $lst
+end
+
+# The number of operands after the command, not counting options and their values.
+function __virelo_operands
+    set -l words (commandline -opc)
+    set -l count 0
+    set -l skip 0
+    set -l seen_verb 0
+    for w in $words[2..-1]
+        if test $skip -eq 1
+            set skip 0
+        else if contains -- $w --socket --token-file --layout --backend --service --user --env --host
+            set skip 1
+        else if string match -q -- '-*' $w
+        else if test $seen_verb -eq 0
+            set seen_verb 1
+        else
+            set count (math $count + 1)
+        end
+    end
+    echo $count
+end
+
+complete -c virelo -f
+
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a session -d 'Run the service for this user and keep it running'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a status -d 'Show the running session'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a doctor -d 'Check what the backends need'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a start -d 'Start a private service in the foreground'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a chord -d 'Press and release a key chord'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a type -d 'Type a text'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a click -d 'Click a button'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a double-click -d 'Click a button twice'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a drag -d 'Hold a button, move, release'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a move -d 'Move the pointer'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a scroll -d 'Turn the wheel'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a media -d 'Press and release a media key'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a hold -d 'Hold keys until Ctrl-C'
+
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -l version -d 'Show the version and protocol'
+complete -c virelo -s h -l help -d 'Show the help'
+
+# Connection and layout options of the client commands.
+set -l client_verbs chord type click double-click drag move scroll media hold
+complete -c virelo -n "not __fish_seen_subcommand_from session status doctor start" -l socket -r -F -d 'The service socket'
+complete -c virelo -n "not __fish_seen_subcommand_from session status doctor start" -l token-file -r -F -d 'File holding the client token'
+complete -c virelo -n "not __fish_seen_subcommand_from session status doctor start" -l layout -x -a '(__virelo_layouts)' -d 'Keyboard layout of type and chord'
+
+complete -c virelo -n "__fish_seen_subcommand_from session" -l host -x -a 'sim uhid linux' -d 'Where the input goes'
+complete -c virelo -n "__fish_seen_subcommand_from session" -l backend -x -a 'corehid cgevent auto' -d 'The backend'
+complete -c virelo -n "__fish_seen_subcommand_from session start" -l service -r -F -d 'The service binary'
+complete -c virelo -n "__fish_seen_subcommand_from status doctor" -l json -d 'Print one JSON object'
+complete -c virelo -n "__fish_seen_subcommand_from start" -l backend -x -a 'corehid cgevent' -d 'The backend'
+complete -c virelo -n "__fish_seen_subcommand_from start" -l user -x -a '(__fish_complete_users)' -d 'User to run the service as'
+complete -c virelo -n "__fish_seen_subcommand_from start" -l env -x -d 'Extra environment NAME=VALUE'
+complete -c virelo -n "__fish_seen_subcommand_from start" -l trace -d 'Record what reaches the simulated host'
+
+complete -c virelo -n "__fish_seen_subcommand_from chord" -a '(__virelo_chord)'
+complete -c virelo -n "__fish_seen_subcommand_from hold" -a '(__virelo_chord; __virelo_media_keys; printf "%s\n" left-button right-button middle-button)'
+complete -c virelo -n "__fish_seen_subcommand_from media; and test (__virelo_operands) -eq 0" -a '(__virelo_media_keys)'
+complete -c virelo -n "__fish_seen_subcommand_from click double-click; and test (__virelo_operands) -eq 0" -a 'left right middle'
+complete -c virelo -n "__fish_seen_subcommand_from drag; and test (__virelo_operands) -eq 2" -a 'left right middle'
