@@ -161,9 +161,14 @@ class Session {
   }
 
   void report(const client::ServiceEvent& event) {
+    if (event.type == "fn_state") {
+      // The service repeats the Fn state whenever its readiness is reported; log changes only.
+      if (event.held != fnHeld_) log(describeEvent(event, settings_.host));
+      fnHeld_ = event.held;
+      return;
+    }
     std::string words = describeEvent(event, settings_.host);
     log(words);
-    if (event.type == "fn_state") return;
     if (!notifiedReady_) {
       notifyReady(words);
       notifiedReady_ = true;
@@ -193,6 +198,7 @@ class Session {
   std::int64_t started_;
   int restarts_ = 0;
   bool notifiedReady_ = false;
+  std::optional<bool> fnHeld_ = false;  // the service starts with Fn released
   RestartPolicy policy_;
   StopSignals signals_;
 };
