@@ -14,8 +14,10 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 
+#include "platform/x11/x11_own_keys.h"
 #include "platform/x11/x11_xkb_watch.h"
 
 namespace virelo::x11 {
@@ -50,6 +52,11 @@ class X11Connection {
   // The watch, or nullptr when there is none.
   XkbWatch* xkb() const { return xkbWatch_.get(); }
 
+  // Held while events are posted on the connection; guards ownKeys().
+  std::mutex& postMutex() { return postMutex_; }
+  // The modifier keys this process holds down through this connection (see x11_own_keys.h).
+  OwnKeys& ownKeys() { return ownKeys_; }
+
  private:
   X11Connection(xcb_connection_t* connection, int screenNumber);
   void queryExtensions();
@@ -65,6 +72,8 @@ class X11Connection {
   bool xkb_ = false;
   bool monitors_ = false;
   std::unique_ptr<XkbWatch> xkbWatch_;
+  std::mutex postMutex_;
+  OwnKeys ownKeys_;  // under postMutex_
 };
 
 }  // namespace virelo::x11

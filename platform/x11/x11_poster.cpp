@@ -43,12 +43,20 @@ std::uint8_t xButton(std::uint32_t button) {
 }
 
 void postFlagsChange(X11Connection& c, PostedKeys& posted, const Event& event) {
-  auto key = xKeycode(event.keycode);
-  if (!key) return;
-  const bool down = keyIsDown(c, *key);
+  // Decided from what this process itself holds on the XTEST keyboard, never from the core
+  // keyboard, which merges the user's keyboards (see x11_own_keys.h).
+  OwnKeys& own = c.ownKeys();
+  const bool down = own.held(event.keycode).has_value();
   const std::uint64_t mask = modifierMask(event.keycode);
   const bool wantDown = mask != 0 ? (event.flags & mask) == mask : !down;
-  if (wantDown != down) fakeKey(c, posted, *key, wantDown, event.field(kFieldSourceUserData));
+  if (wantDown == down) return;
+  const std::int64_t tag = event.field(kFieldSourceUserData);
+  if (!wantDown) {
+    if (auto key = own.release(event.keycode)) fakeKey(c, posted, *key, false, tag);
+    return;
+  }
+  auto key = xKeycode(event.keycode);
+  if (key && own.press(event.keycode, *key)) fakeKey(c, posted, *key, true, tag);
 }
 
 void postKey(X11Connection& c, PostedKeys& posted, const Event& event) {
@@ -97,15 +105,9 @@ void postScroll(X11Connection& c, const Event& event) {
 
 }  // namespace
 
-bool keyIsDown(X11Connection& connection, std::uint8_t keycode) {
-  auto* c = connection.get();
-  ReplyPtr<xcb_query_keymap_reply_t> keymap(
-      xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr));
-  return keymap && (keymap->keys[keycode / 8] >> (keycode % 8) & 1) != 0;
-}
-
 void postEvent(X11Connection& connection, PostedKeys& posted, const Event& event) {
   if (!connection.hasXTest()) return;
+  std::lock_guard<std::mutex> guard(connection.postMutex());
   if (isKeyboardEventType(event.type) || event.type == kEventSystemDefined) {
     if (event.type == kEventSystemDefined) {
       postMedia(connection, posted, event);

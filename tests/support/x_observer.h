@@ -45,6 +45,13 @@ class XObserver {
   void setKeyRepeat(std::uint16_t delayMs, std::uint16_t intervalMs);
   // Presses or releases a key through XTEST from this client (not the window server's poster).
   void fakeKey(std::uint8_t keycode, bool press);
+  // Moves the pointer through XTEST to the position on the root window.
+  void movePointer(int x, int y);
+  // The X key codes / buttons (bit 0 for button 1) that the server's XTEST keyboard / pointer
+  // device holds down (XInput's QueryDeviceState on the slave devices), not merged with the
+  // other keyboards as the core keyboard's state is.
+  std::vector<int> xtestKeysDown();
+  unsigned xtestButtonsDown();
   // Becomes the screen's XSETTINGS manager with the one integer setting.
   void serveXSettings(const std::string& name, std::int32_t value);
 
