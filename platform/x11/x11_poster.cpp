@@ -55,7 +55,9 @@ void postFlagsChange(X11Connection& c, PostedKeys& posted, const Event& event) {
     if (auto key = own.release(event.keycode)) fakeKey(c, posted, *key, false, tag);
     return;
   }
-  auto key = xKeycode(event.keycode);
+  // The key that produces the modifier in the current keymap, not the one at its usual place.
+  std::optional<std::uint8_t> key = c.xkb() ? c.xkb()->modifierKey(event.keycode) : std::nullopt;
+  if (!key) key = xKeycode(event.keycode);
   if (key && own.press(event.keycode, *key)) fakeKey(c, posted, *key, true, tag);
 }
 

@@ -12,7 +12,8 @@ namespace {
 
 constexpr double kMsPerSecond = 1000.0;
 constexpr std::uint16_t kNotifications =
-    XCB_XKB_EVENT_TYPE_STATE_NOTIFY | XCB_XKB_EVENT_TYPE_CONTROLS_NOTIFY;
+    XCB_XKB_EVENT_TYPE_STATE_NOTIFY | XCB_XKB_EVENT_TYPE_CONTROLS_NOTIFY |
+    XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
 
 // Whether sequence a comes after b (XCB's full sequence numbers wrap at 2^32).
 bool after(std::uint32_t a, std::uint32_t b) {
@@ -25,6 +26,18 @@ std::optional<KeyRepeat> readRepeat(xcb_connection_t* c) {
   if (!controls) return std::nullopt;
   if ((controls->enabledControls & XCB_XKB_BOOL_CTRL_REPEAT_KEYS) == 0) return KeyRepeat{};
   return KeyRepeat{controls->repeatDelay / kMsPerSecond, controls->repeatInterval / kMsPerSecond};
+}
+
+std::optional<Keymap> readKeymap(xcb_connection_t* c) {
+  const xcb_setup_t* setup = xcb_get_setup(c);
+  const auto count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+  ReplyPtr<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(
+      c, xcb_get_keyboard_mapping(c, setup->min_keycode, count), nullptr));
+  if (!mapping) return std::nullopt;
+  const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(mapping.get());
+  const auto length =
+      static_cast<std::size_t>(xcb_get_keyboard_mapping_keysyms_length(mapping.get()));
+  return Keymap(setup->min_keycode, mapping->keysyms_per_keycode, {keysyms, length});
 }
 
 }  // namespace
@@ -64,6 +77,11 @@ void XkbWatch::take(const xcb_generic_event_t& event) {
 }
 
 void XkbWatch::takeLocked(const xcb_generic_event_t& event) {
+  if ((event.response_type & 0x7F) == XCB_MAPPING_NOTIFY) {
+    const auto& mapping = reinterpret_cast<const xcb_mapping_notify_event_t&>(event);
+    if (mapping.request != XCB_MAPPING_POINTER) keymapRead_ = false;
+    return;
+  }
   if ((event.response_type & 0x7F) != firstEvent_) return;
   // Every XKB event has its kind in the second byte.
   const auto& state = reinterpret_cast<const xcb_xkb_state_notify_event_t&>(event);
@@ -71,6 +89,8 @@ void XkbWatch::takeLocked(const xcb_generic_event_t& event) {
     keepState(event.full_sequence, flagsOfXkbState(state.mods, state.lockedMods), false);
   } else if (state.xkbType == XCB_XKB_CONTROLS_NOTIFY) {
     repeatRead_ = false;
+  } else if (state.xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || state.xkbType == XCB_XKB_MAP_NOTIFY) {
+    keymapRead_ = false;
   }
 }
 
@@ -114,6 +134,21 @@ std::optional<KeyRepeat> XkbWatch::repeat() {
     repeatRead_ = repeat_.has_value();
   }
   return repeat_;
+}
+
+}  // namespace virelo::x11
+
+namespace virelo::x11 {
+
+std::optional<std::uint8_t> XkbWatch::modifierKey(std::uint16_t virtualKeycode) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  pumpLocked();
+  if (!keymapRead_) {
+    auto keymap = readKeymap(connection_);
+    keymapRead_ = keymap.has_value();
+    keymap_ = keymap ? std::move(*keymap) : Keymap();
+  }
+  return keymap_.modifierKey(virtualKeycode);
 }
 
 }  // namespace virelo::x11

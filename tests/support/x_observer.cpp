@@ -105,6 +105,13 @@ bool XObserver::capsLocked() {
   return state && (state->lockedMods & XCB_MOD_MASK_LOCK) != 0;
 }
 
+std::uint8_t XObserver::modifiers() {
+  Reply<xcb_xkb_get_state_reply_t> state(
+      xcb_xkb_get_state_reply(c_, xcb_xkb_get_state(c_, XCB_XKB_ID_USE_CORE_KBD), nullptr));
+  if (!state) throw std::runtime_error("no reply from the X server");
+  return state->mods;
+}
+
 void XObserver::setKeyRepeat(std::uint16_t delayMs, std::uint16_t intervalMs) {
   const std::uint8_t perKeyRepeat[32] = {};
   xcb_void_cookie_t cookie = xcb_xkb_set_controls_checked(

@@ -39,6 +39,8 @@ class XObserver {
   };
   PointerState pointer();
   bool capsLocked();
+  // The core keyboard's effective XKB modifiers (XCB_MOD_MASK_SHIFT ...).
+  std::uint8_t modifiers();
   RepeatSettings repeat();
 
   // Sets the core keyboard's repeat delay and interval (milliseconds) and turns repeat on.

@@ -96,7 +96,13 @@ void XvfbServer::stop() {
 }
 
 bool XvfbServer::setxkbmap(const std::string& layout) const {
-  pid_t pid = spawn({"setxkbmap", "-display", display_, layout});
+  return setxkbmap(std::vector<std::string>{layout});
+}
+
+bool XvfbServer::setxkbmap(const std::vector<std::string>& arguments) const {
+  std::vector<std::string> args = {"setxkbmap", "-display", display_};
+  args.insert(args.end(), arguments.begin(), arguments.end());
+  pid_t pid = spawn(args);
   int status = 0;
   return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
          WEXITSTATUS(status) == 0;

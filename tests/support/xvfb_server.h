@@ -45,6 +45,7 @@ class XvfbServer {
   int number() const;
   // Runs "setxkbmap -display DISPLAY ARGS..." to its end; returns whether it exited with 0.
   bool setxkbmap(const std::string& layout) const;
+  bool setxkbmap(const std::vector<std::string>& arguments) const;
   // Stops the server and waits for it to end; the display name stays readable.
   void stop();
 

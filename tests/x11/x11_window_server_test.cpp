@@ -43,6 +43,21 @@ TEST_F(X11Test, CapsLockFlagsChangesArePressThenReleaseAndLockIt) {
   EXPECT_EQ(windowServer->combinedFlagsState() & 0x10000, 0x10000u);
 }
 
+TEST_F(X11Test, ModifiersArePressedAsTheKeysThatProduceThemInTheCurrentKeymap) {
+  post(flagsChanged(59, 0x40001));  // the keymap as it was, read once
+  post(flagsChanged(59, 0));
+  ASSERT_TRUE(xvfb->setxkbmap({"-option", "ctrl:swapcaps", "-option", "altwin:swap_alt_win"}));
+  windowServer->createEvent();      // a round trip: the server's notifications have arrived
+  post(flagsChanged(59, 0x40001));  // left control: the Caps Lock key gives Control now
+  EXPECT_EQ(observer->modifiers() & XCB_MOD_MASK_CONTROL, XCB_MOD_MASK_CONTROL);
+  post(flagsChanged(59, 0));
+  EXPECT_FALSE(observer->capsLocked());
+  post(flagsChanged(58, 0x80020));  // left option: Alt, not Super, which the Alt key gives now
+  EXPECT_EQ(observer->modifiers() & (XCB_MOD_MASK_1 | XCB_MOD_MASK_4), XCB_MOD_MASK_1);
+  post(flagsChanged(58, 0));
+  EXPECT_EQ(observer->heldKeys(), std::vector<int>{});
+}
+
 TEST_F(X11Test, MediaKeysAreTheXF86AudioKeys) {
   post(mediaKey(16, true));
   EXPECT_TRUE(observer->keyDown(kXKeyPlayPause));
