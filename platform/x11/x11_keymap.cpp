@@ -76,4 +76,11 @@ std::optional<std::uint8_t> Keymap::modifierKey(std::uint16_t virtualKeycode) co
   return std::nullopt;
 }
 
+std::uint8_t physicalButton(std::span<const std::uint8_t> map, std::uint8_t logical) {
+  for (std::size_t i = 0; i < map.size() && i < 255; ++i) {
+    if (map[i] == logical) return static_cast<std::uint8_t>(i + 1);
+  }
+  return logical;
+}
+
 }  // namespace virelo::x11

@@ -1,4 +1,5 @@
-// What the keymap of the X server makes of the keys that the window server posts.
+// What the keymap and the pointer mapping of the X server make of the keys and buttons that the
+// window server posts.
 //
 // Letters, digits and the other keys are posted by position (the layout decides the character),
 // but a modifier key is posted as the key that produces that modifier in the current keymap:
@@ -9,6 +10,10 @@
 // first when it produces it. Right option wants Alt_R and else the AltGr of the layout
 // (ISO_Level3_Shift, Mode_switch): the client library types the AltGr level as right option.
 // When no key produces any of them, the usual position.
+//
+// Buttons are logical: the window server's left button is logical button 1, and the pointer
+// mapping (SetPointerMapping, `xmodmap -e 'pointer = 3 2 1'`) says which physical button gives
+// it, which is the one posted.
 #pragma once
 
 #include <cstdint>
@@ -35,5 +40,9 @@ class Keymap {
   std::uint8_t minKeycode_ = 8;
   std::vector<std::uint32_t> firstKeysyms_;  // of each key from minKeycode_
 };
+
+// The physical button to post for the logical button, given GetPointerMapping's map (entry i the
+// logical button of physical button i + 1); the logical button itself when none maps to it.
+std::uint8_t physicalButton(std::span<const std::uint8_t> map, std::uint8_t logical);
 
 }  // namespace virelo::x11

@@ -36,10 +36,16 @@ void moveTo(X11Connection& c, Point location) {
                       coordinate(location.x), coordinate(location.y), 0);
 }
 
-std::uint8_t xButton(std::uint32_t button) {
+// The logical X button of the event's button, and the physical one that the pointer mapping
+// maps to it, which is the one to post.
+std::uint8_t logicalButton(std::uint32_t button) {
   if (button == 1) return 3;
   if (button == 2) return 2;
   return static_cast<std::uint8_t>(button == 0 ? 1 : button + 1);
+}
+
+std::uint8_t physical(X11Connection& c, std::uint8_t logical) {
+  return c.xkb() ? c.xkb()->physicalButton(logical) : logical;
 }
 
 void postFlagsChange(X11Connection& c, PostedKeys& posted, const Event& event) {
@@ -86,18 +92,18 @@ void postMouse(X11Connection& c, const Event& event) {
     case kEventLeftMouseDown:
     case kEventRightMouseDown:
     case kEventOtherMouseDown:
-      return fake(c, XCB_BUTTON_PRESS, xButton(event.button));
+      return fake(c, XCB_BUTTON_PRESS, physical(c, logicalButton(event.button)));
     case kEventLeftMouseUp:
     case kEventRightMouseUp:
     case kEventOtherMouseUp:
-      return fake(c, XCB_BUTTON_RELEASE, xButton(event.button));
+      return fake(c, XCB_BUTTON_RELEASE, physical(c, logicalButton(event.button)));
     default:
       return;
   }
 }
 
 void postScroll(X11Connection& c, const Event& event) {
-  const std::uint8_t button = event.wheelValue > 0 ? kWheelUp : kWheelDown;
+  const std::uint8_t button = physical(c, event.wheelValue > 0 ? kWheelUp : kWheelDown);
   const std::int32_t clicks = std::min(std::abs(event.wheelValue), kMaxWheelClicks);
   for (std::int32_t i = 0; i < clicks; ++i) {
     fake(c, XCB_BUTTON_PRESS, button);

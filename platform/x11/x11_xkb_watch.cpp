@@ -40,6 +40,14 @@ std::optional<Keymap> readKeymap(xcb_connection_t* c) {
   return Keymap(setup->min_keycode, mapping->keysyms_per_keycode, {keysyms, length});
 }
 
+std::optional<std::vector<std::uint8_t>> readPointerMap(xcb_connection_t* c) {
+  ReplyPtr<xcb_get_pointer_mapping_reply_t> mapping(
+      xcb_get_pointer_mapping_reply(c, xcb_get_pointer_mapping(c), nullptr));
+  if (!mapping) return std::nullopt;
+  const std::uint8_t* map = xcb_get_pointer_mapping_map(mapping.get());
+  return std::vector<std::uint8_t>(map, map + xcb_get_pointer_mapping_map_length(mapping.get()));
+}
+
 }  // namespace
 
 std::uint64_t flagsOfXkbState(std::uint8_t mods, std::uint8_t lockedMods) {
@@ -79,7 +87,11 @@ void XkbWatch::take(const xcb_generic_event_t& event) {
 void XkbWatch::takeLocked(const xcb_generic_event_t& event) {
   if ((event.response_type & 0x7F) == XCB_MAPPING_NOTIFY) {
     const auto& mapping = reinterpret_cast<const xcb_mapping_notify_event_t&>(event);
-    if (mapping.request != XCB_MAPPING_POINTER) keymapRead_ = false;
+    if (mapping.request == XCB_MAPPING_POINTER) {
+      pointerMapRead_ = false;
+    } else {
+      keymapRead_ = false;
+    }
     return;
   }
   if ((event.response_type & 0x7F) != firstEvent_) return;
@@ -149,6 +161,17 @@ std::optional<std::uint8_t> XkbWatch::modifierKey(std::uint16_t virtualKeycode) 
     keymap_ = keymap ? std::move(*keymap) : Keymap();
   }
   return keymap_.modifierKey(virtualKeycode);
+}
+
+std::uint8_t XkbWatch::physicalButton(std::uint8_t logical) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  pumpLocked();
+  if (!pointerMapRead_) {
+    auto map = readPointerMap(connection_);
+    pointerMapRead_ = map.has_value();
+    pointerMap_ = map ? std::move(*map) : std::vector<std::uint8_t>();
+  }
+  return x11::physicalButton(pointerMap_, logical);
 }
 
 }  // namespace virelo::x11

@@ -11,9 +11,9 @@
 // with a round trip at the time of reading; changes by other clients or keyboards arrive as
 // notifications, as quickly as the server sends them.
 //
-// The watch also keeps the keymap's modifier keys (x11_keymap.h), read with one round trip when
-// first needed and again after the server announced a change (XKB's new-keyboard and map
-// notifications, the core MappingNotify).
+// The watch also keeps the keymap's modifier keys and the pointer mapping (x11_keymap.h), read
+// with one round trip when first needed and again after the server announced a change (XKB's
+// new-keyboard and map notifications, the core MappingNotify).
 //
 // Every event read from the connection must go through take(); pump() reads those waiting.
 //
@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "platform/x11/x11_keymap.h"
 
@@ -58,6 +59,8 @@ class XkbWatch {
   // The X key that produces the modifier of the virtual key code in the current keymap (see
   // x11_keymap.h); nullopt for other codes.
   std::optional<std::uint8_t> modifierKey(std::uint16_t virtualKeycode);
+  // The physical button that the current pointer mapping maps to the logical button.
+  std::uint8_t physicalButton(std::uint8_t logical);
 
  private:
   void takeLocked(const xcb_generic_event_t& event);
@@ -74,6 +77,8 @@ class XkbWatch {
   bool repeatRead_ = false;                     // under mutex_
   Keymap keymap_;                               // under mutex_
   bool keymapRead_ = false;                     // under mutex_
+  std::vector<std::uint8_t> pointerMap_;        // under mutex_
+  bool pointerMapRead_ = false;                 // under mutex_
 };
 
 }  // namespace virelo::x11

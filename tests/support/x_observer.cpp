@@ -112,6 +112,23 @@ std::uint8_t XObserver::modifiers() {
   return state->mods;
 }
 
+void XObserver::setPointerMapping(const std::vector<std::uint8_t>& map) {
+  // The server takes only a map of all its buttons: the others keep their entries.
+  Reply<xcb_get_pointer_mapping_reply_t> current(
+      xcb_get_pointer_mapping_reply(c_, xcb_get_pointer_mapping(c_), nullptr));
+  if (!current) throw std::runtime_error("no reply from the X server");
+  const std::uint8_t* entries = xcb_get_pointer_mapping_map(current.get());
+  std::vector<std::uint8_t> full(entries,
+                                 entries + xcb_get_pointer_mapping_map_length(current.get()));
+  for (std::size_t i = 0; i < map.size() && i < full.size(); ++i) full[i] = map[i];
+  Reply<xcb_set_pointer_mapping_reply_t> reply(xcb_set_pointer_mapping_reply(
+      c_, xcb_set_pointer_mapping(c_, static_cast<std::uint8_t>(full.size()), full.data()),
+      nullptr));
+  if (!reply || reply->status != XCB_MAPPING_STATUS_SUCCESS) {
+    throw std::runtime_error("the X server did not take the pointer mapping");
+  }
+}
+
 void XObserver::setKeyRepeat(std::uint16_t delayMs, std::uint16_t intervalMs) {
   const std::uint8_t perKeyRepeat[32] = {};
   xcb_void_cookie_t cookie = xcb_xkb_set_controls_checked(

@@ -47,6 +47,9 @@ class XObserver {
   void setKeyRepeat(std::uint16_t delayMs, std::uint16_t intervalMs);
   // Presses or releases a key through XTEST from this client (not the window server's poster).
   void fakeKey(std::uint8_t keycode, bool press);
+  // Sets the pointer mapping: entry i the logical button of physical button i + 1 (buttons past
+  // the list keep theirs).
+  void setPointerMapping(const std::vector<std::uint8_t>& map);
   // Moves the pointer through XTEST to the position on the root window.
   void movePointer(int x, int y);
   // The X key codes / buttons (bit 0 for button 1) that the server's XTEST keyboard / pointer

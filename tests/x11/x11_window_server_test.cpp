@@ -89,6 +89,17 @@ TEST_F(X11Test, PointerMovesAbsolutelyAndButtonsMapToOneThreeTwo) {
   EXPECT_EQ(observer->pointer().mask & 0x1F00, 0);
 }
 
+TEST_F(X11Test, ButtonsStayLogicalUnderALeftHandedPointerMapping) {
+  observer->openFocusedWindow();
+  postMouse(kEventLeftMouseDown, 10, 10, 0);  // the mapping as it was, read once
+  postMouse(kEventLeftMouseUp, 10, 10, 0);
+  observer->countButtonPresses(1, 100ms);
+  observer->setPointerMapping({3, 2, 1});  // xmodmap -e 'pointer = 3 2 1'
+  postMouse(kEventLeftMouseDown, 10, 10, 0);
+  postMouse(kEventLeftMouseUp, 10, 10, 0);
+  EXPECT_EQ(observer->countButtonPresses(1, 300ms), 1);
+}
+
 TEST_F(X11Test, ScrollLinesAreClicksOfButtonsFourAndFive) {
   observer->openFocusedWindow();
   windowServer->post(*windowServer->createScrollWheelEvent(3));
