@@ -82,6 +82,7 @@ void postMedia(X11Connection& c, PostedKeys& posted, const Event& event) {
   const int state = static_cast<int>((data1 >> 8) & 0xFF);
   if ((state != kMediaKeyDown && state != kMediaKeyUp) || (data1 & 1) != 0) return;
   if (auto key = mediaXKeycode(static_cast<int>((data1 >> 16) & 0xFFFF))) {
+    if (XkbWatch* xkb = c.xkb(); xkb && state == kMediaKeyDown) xkb->keepMediaKeysFromRepeating();
     fakeKey(c, posted, *key, state == kMediaKeyDown, event.field(kFieldSourceUserData));
   }
 }

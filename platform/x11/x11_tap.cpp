@@ -172,7 +172,7 @@ void X11Tap::releaseFrozenPress(std::uint8_t key) {
 void X11Tap::holdMediaKeys(bool on) {
   if (grabbing_.exchange(on) == on) return;
   auto* c = connection_->get();
-  for (int keyType : {0, 1, 2, 3, 7, 16, 17, 18}) {
+  for (int keyType : kMediaKeyTypes) {
     auto key = mediaXKeycode(keyType);
     if (!key) continue;
     if (on) {

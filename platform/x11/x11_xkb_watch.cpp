@@ -4,8 +4,10 @@
 
 #include <cstdlib>
 
+#include "platform/x11/x11_keys.h"
 #include "platform/x11/x11_reply.h"
 #include "platform/x11/x11_xkb.h"
+#include "platform/x11/x11_xtest_devices.h"
 
 namespace virelo::x11 {
 namespace {
@@ -103,6 +105,7 @@ void XkbWatch::takeLocked(const xcb_generic_event_t& event) {
     repeatRead_ = false;
   } else if (state.xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || state.xkbType == XCB_XKB_MAP_NOTIFY) {
     keymapRead_ = false;
+    mediaRepeatOff_ = false;
   }
 }
 
@@ -172,6 +175,23 @@ std::uint8_t XkbWatch::physicalButton(std::uint8_t logical) {
     pointerMap_ = map ? std::move(*map) : std::vector<std::uint8_t>();
   }
   return x11::physicalButton(pointerMap_, logical);
+}
+
+}  // namespace virelo::x11
+
+namespace virelo::x11 {
+
+void XkbWatch::keepMediaKeysFromRepeating() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  pumpLocked();
+  if (mediaRepeatOff_) return;
+  auto keyboard = xtestDevices(connection_).keyboard;
+  if (!keyboard) return;
+  std::vector<std::uint8_t> keys;
+  for (int keyType : kMediaKeyTypes) {
+    if (auto key = mediaXKeycode(keyType)) keys.push_back(*key);
+  }
+  mediaRepeatOff_ = stopRepeating(connection_, *keyboard, keys);
 }
 
 }  // namespace virelo::x11

@@ -61,6 +61,11 @@ class XkbWatch {
   std::optional<std::uint8_t> modifierKey(std::uint16_t virtualKeycode);
   // The physical button that the current pointer mapping maps to the logical button.
   std::uint8_t physicalButton(std::uint8_t logical);
+  // Before a media key is pressed: turns the server's auto-repeat of the media keys off on the
+  // XTEST keyboard (x11_xtest_devices.h), once, and again after a keymap change, which may bring
+  // the keymap's own repeat settings back. Media keys do not repeat here; the other keyboards'
+  // media keys keep repeating.
+  void keepMediaKeysFromRepeating();
 
  private:
   void takeLocked(const xcb_generic_event_t& event);
@@ -79,6 +84,7 @@ class XkbWatch {
   bool keymapRead_ = false;                     // under mutex_
   std::vector<std::uint8_t> pointerMap_;        // under mutex_
   bool pointerMapRead_ = false;                 // under mutex_
+  bool mediaRepeatOff_ = false;                 // under mutex_
 };
 
 }  // namespace virelo::x11

@@ -18,6 +18,7 @@ constexpr std::uint8_t kXKeyA = 38;
 constexpr std::uint8_t kXKeyLeftShift = 50;
 constexpr std::uint8_t kXKeyCapsLock = 66;
 constexpr std::uint8_t kXKeyPlayPause = 172;
+constexpr std::uint8_t kXKeyVolumeUp = 123;
 
 TEST_F(X11Test, KeyDownAndUpPressAndReleaseTheKey) {
   post(keyEvent(0, true));
@@ -63,6 +64,15 @@ TEST_F(X11Test, MediaKeysAreTheXF86AudioKeys) {
   EXPECT_TRUE(observer->keyDown(kXKeyPlayPause));
   post(mediaKey(16, false));
   EXPECT_FALSE(observer->keyDown(kXKeyPlayPause));
+}
+
+TEST_F(X11Test, AHeldMediaKeyDoesNotRepeat) {
+  observer->setKeyRepeat(100, 50);
+  observer->openFocusedWindow();
+  post(mediaKey(0, true));  // volume up, held 500 ms
+  std::this_thread::sleep_for(500ms);
+  post(mediaKey(0, false));
+  EXPECT_EQ(observer->countKeyPresses(kXKeyVolumeUp, 200ms), 1);
 }
 
 TEST_F(X11Test, PointerMovesAbsolutelyAndButtonsMapToOneThreeTwo) {

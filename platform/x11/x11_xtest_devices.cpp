@@ -1,0 +1,50 @@
+#include "platform/x11/x11_xtest_devices.h"
+
+#include <xcb/xinput.h>
+
+#include <algorithm>
+#include <string_view>
+
+#include "platform/x11/x11_reply.h"
+#include "platform/x11/x11_xkb.h"
+
+namespace virelo::x11 {
+
+XTestDevices xtestDevices(xcb_connection_t* c) {
+  XTestDevices devices;
+  ReplyPtr<xcb_input_xi_query_device_reply_t> reply(xcb_input_xi_query_device_reply(
+      c, xcb_input_xi_query_device(c, XCB_INPUT_DEVICE_ALL), nullptr));
+  if (!reply) return devices;
+  for (auto it = xcb_input_xi_query_device_infos_iterator(reply.get()); it.rem > 0;
+       xcb_input_xi_device_info_next(&it)) {
+    std::string_view name(xcb_input_xi_device_info_name(it.data),
+                          static_cast<std::size_t>(xcb_input_xi_device_info_name_length(it.data)));
+    if (name.find("XTEST") == std::string_view::npos) continue;
+    if (it.data->type == XCB_INPUT_DEVICE_TYPE_SLAVE_KEYBOARD) devices.keyboard = it.data->deviceid;
+    if (it.data->type == XCB_INPUT_DEVICE_TYPE_SLAVE_POINTER) devices.pointer = it.data->deviceid;
+  }
+  return devices;
+}
+
+bool stopRepeating(xcb_connection_t* c, std::uint16_t keyboard,
+                   std::span<const std::uint8_t> keys) {
+  ReplyPtr<xcb_xkb_get_controls_reply_t> controls(
+      xcb_xkb_get_controls_reply(c, xcb_xkb_get_controls(c, keyboard), nullptr));
+  if (!controls) return false;
+  std::uint8_t perKeyRepeat[32];
+  std::copy(std::begin(controls->perKeyRepeat), std::end(controls->perKeyRepeat), perKeyRepeat);
+  bool changed = false;
+  for (std::uint8_t key : keys) {
+    const auto bit = static_cast<std::uint8_t>(1u << (key % 8));
+    changed = changed || (perKeyRepeat[key / 8] & bit) != 0;
+    perKeyRepeat[key / 8] &= static_cast<std::uint8_t>(~bit);
+  }
+  if (!changed) return true;
+  ReplyPtr<xcb_generic_error_t> error(xcb_request_check(
+      c, xcb_xkb_set_controls_checked(c, keyboard, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                      XCB_XKB_CONTROL_PER_KEY_REPEAT, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                      0, 0, 0, 0, perKeyRepeat)));
+  return error == nullptr;
+}
+
+}  // namespace virelo::x11
