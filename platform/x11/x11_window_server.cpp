@@ -7,6 +7,7 @@
 #include "platform/x11/x11_poster.h"
 #include "platform/x11/x11_settings.h"
 #include "platform/x11/x11_tap.h"
+#include "platform/x11/x11_xtest_devices.h"
 
 namespace virelo::x11 {
 
@@ -19,7 +20,14 @@ X11WindowServer::~X11WindowServer() = default;
 
 std::shared_ptr<X11Connection> X11WindowServer::openWatched() const {
   std::shared_ptr<X11Connection> connection = X11Connection::open(display_);
-  if (connection) connection->watchXkb();
+  if (!connection) return connection;
+  connection->watchXkb();
+  // What a previous instance left held when it crashed or was killed (XTEST input outlives its
+  // client) would stay down and repeat: a service that starts, or finds the server again,
+  // releases it first.
+  if (connection->hasXTest() && connection->hasXInput2()) {
+    releaseHeld(connection->get(), xtestDevices(connection->get()));
+  }
   return connection;
 }
 

@@ -54,7 +54,8 @@ class X11WindowServer final : public EventServices {
   std::shared_ptr<RunLoop> currentRunLoop() override;
 
  private:
-  // A new connection that keeps the keyboard's state and settings, or nullptr.
+  // A new connection that keeps the keyboard's state and settings, or nullptr. Whatever the
+  // XTEST devices still hold is released on it first.
   std::shared_ptr<X11Connection> openWatched() const;
   // The connection as it is, or nullptr when there is none or it broke.
   std::shared_ptr<X11Connection> current();

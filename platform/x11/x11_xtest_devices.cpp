@@ -1,9 +1,11 @@
 #include "platform/x11/x11_xtest_devices.h"
 
 #include <xcb/xinput.h>
+#include <xcb/xtest.h>
 
 #include <algorithm>
 #include <string_view>
+#include <vector>
 
 #include "platform/x11/x11_reply.h"
 #include "platform/x11/x11_xkb.h"
@@ -45,6 +47,52 @@ bool stopRepeating(xcb_connection_t* c, std::uint16_t keyboard,
                                       XCB_XKB_CONTROL_PER_KEY_REPEAT, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                       0, 0, 0, 0, perKeyRepeat)));
   return error == nullptr;
+}
+
+namespace {
+
+// The keys (class XCB_INPUT_INPUT_CLASS_KEY) or buttons (_BUTTON) down on the device.
+std::vector<std::uint8_t> downOn(xcb_connection_t* c, std::uint16_t device, std::uint8_t classId) {
+  std::vector<std::uint8_t> down;
+  const auto id = static_cast<std::uint8_t>(device);
+  ReplyPtr<xcb_input_open_device_reply_t> open(
+      xcb_input_open_device_reply(c, xcb_input_open_device(c, id), nullptr));
+  if (!open) return down;
+  ReplyPtr<xcb_input_query_device_state_reply_t> state(
+      xcb_input_query_device_state_reply(c, xcb_input_query_device_state(c, id), nullptr));
+  xcb_input_close_device(c, id);
+  if (!state) return down;
+  for (auto it = xcb_input_query_device_state_classes_iterator(state.get()); it.rem > 0;
+       xcb_input_input_state_next(&it)) {
+    if (it.data->class_id != classId) continue;
+    // Key and button states share their layout: class, length, count, pad, 32 bytes of bits.
+    const auto* bits = reinterpret_cast<const std::uint8_t*>(it.data) + 4;
+    for (int i = 1; i < 256; ++i) {
+      if ((bits[i / 8] >> (i % 8)) & 1) down.push_back(static_cast<std::uint8_t>(i));
+    }
+  }
+  return down;
+}
+
+}  // namespace
+
+int releaseHeld(xcb_connection_t* c, const XTestDevices& devices) {
+  int released = 0;
+  if (devices.keyboard) {
+    for (std::uint8_t key : downOn(c, *devices.keyboard, XCB_INPUT_INPUT_CLASS_KEY)) {
+      xcb_test_fake_input(c, XCB_KEY_RELEASE, key, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+      ++released;
+    }
+  }
+  if (devices.pointer) {
+    for (std::uint8_t button : downOn(c, *devices.pointer, XCB_INPUT_INPUT_CLASS_BUTTON)) {
+      xcb_test_fake_input(c, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0,
+                          0);
+      ++released;
+    }
+  }
+  if (released > 0) xcb_flush(c);
+  return released;
 }
 
 }  // namespace virelo::x11

@@ -25,4 +25,10 @@ XTestDevices xtestDevices(xcb_connection_t* c);
 // bits; the other keyboards keep theirs). Returns whether the server took it.
 bool stopRepeating(xcb_connection_t* c, std::uint16_t keyboard, std::span<const std::uint8_t> keys);
 
+// Releases every key and button that the XTEST devices hold down (XInput's QueryDeviceState),
+// without waiting: XTEST input is not released when the client that posted it goes, so keys held
+// by a service that crashed or was killed stay down and auto-repeat into the focused window.
+// Returns how many releases were sent.
+int releaseHeld(xcb_connection_t* c, const XTestDevices& devices);
+
 }  // namespace virelo::x11

@@ -146,6 +146,12 @@ void XObserver::fakeKey(std::uint8_t keycode, bool press) {
   sync(c_);
 }
 
+void XObserver::fakeButton(std::uint8_t button, bool press) {
+  xcb_test_fake_input(c_, press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME,
+                      XCB_WINDOW_NONE, 0, 0, 0);
+  sync(c_);
+}
+
 void XObserver::movePointer(int x, int y) {
   xcb_test_fake_input(c_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_,
                       static_cast<std::int16_t>(x), static_cast<std::int16_t>(y), 0);

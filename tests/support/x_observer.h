@@ -50,6 +50,8 @@ class XObserver {
   // Sets the pointer mapping: entry i the logical button of physical button i + 1 (buttons past
   // the list keep theirs).
   void setPointerMapping(const std::vector<std::uint8_t>& map);
+  // Presses or releases a button through XTEST from this client.
+  void fakeButton(std::uint8_t button, bool press);
   // Moves the pointer through XTEST to the position on the root window.
   void movePointer(int x, int y);
   // The X key codes / buttons (bit 0 for button 1) that the server's XTEST keyboard / pointer

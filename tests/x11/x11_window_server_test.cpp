@@ -136,6 +136,17 @@ TEST_F(X11Test, AHeldKeyRepeatsAtTheServersRateNotTwice) {
   EXPECT_LE(presses, 8);
 }
 
+TEST_F(X11Test, AStartingWindowServerReleasesWhatTheXTestDevicesStillHold) {
+  // A service killed while it held a key and a button (XTEST input outlives its client).
+  observer->fakeKey(kXKeyA, true);
+  observer->fakeButton(1, true);
+  ASSERT_EQ(observer->xtestKeysDown(), std::vector<int>{kXKeyA});
+  windowServer = std::make_unique<x11::X11WindowServer>(xvfb->display());  // its restart
+  windowServer->createEvent();
+  EXPECT_EQ(observer->xtestKeysDown(), std::vector<int>{});
+  EXPECT_EQ(observer->xtestButtonsDown(), 0u);
+}
+
 TEST_F(X11Test, RepeatSettingsComeFromTheXkbControls) {
   observer->setKeyRepeat(300, 40);
   EXPECT_DOUBLE_EQ(windowServer->keyRepeatDelay(), 0.3);
