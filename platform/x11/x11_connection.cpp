@@ -6,9 +6,13 @@
 #include <xcb/xinput.h>
 #include <xcb/xtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 
 #include "platform/x11/x11_reply.h"
 #include "platform/x11/x11_xkb.h"
@@ -25,8 +29,7 @@ bool present(xcb_connection_t* c, xcb_extension_t* extension) {
 
 }  // namespace
 
-std::unique_ptr<X11Connection> X11Connection::open(const std::string& display) {
-  if (display.empty()) return nullptr;
+std::unique_ptr<X11Connection> X11Connection::openNow(const std::string& display) {
   int screen = 0;
   xcb_connection_t* c = xcb_connect(display.c_str(), &screen);
   if (xcb_connection_has_error(c)) {
@@ -37,6 +40,42 @@ std::unique_ptr<X11Connection> X11Connection::open(const std::string& display) {
   if (connection->root_ == 0) return nullptr;
   connection->queryExtensions();
   return connection;
+}
+
+std::unique_ptr<X11Connection> X11Connection::open(const std::string& display) {
+  if (display.empty()) return nullptr;
+  // XCB's connection set-up and the extension queries wait for the server without a bound, so
+  // they run on a thread of their own, which is left to itself when the server does not answer
+  // within kReplyWait (it ends, closing what it opened, once the server answers or goes away).
+  // Such threads are few: no new attempt starts while kMaxStuckOpens are still waiting.
+  struct Attempt {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool abandoned = false;
+    std::unique_ptr<X11Connection> connection;
+  };
+  static std::atomic<int> stuck{0};
+  if (stuck.load() >= kMaxStuckOpens) return nullptr;
+  auto attempt = std::make_shared<Attempt>();
+  stuck.fetch_add(1);
+  std::thread([attempt, display] {
+    auto connection = openNow(display);
+    stuck.fetch_sub(1);
+    std::unique_lock<std::mutex> lock(attempt->mutex);
+    attempt->done = true;
+    if (!attempt->abandoned) {
+      attempt->connection = std::move(connection);
+      attempt->finished.notify_all();
+    }
+    lock.unlock();
+  }).detach();
+  std::unique_lock<std::mutex> lock(attempt->mutex);
+  if (!attempt->finished.wait_for(lock, kReplyWait, [&] { return attempt->done; })) {
+    attempt->abandoned = true;
+    return nullptr;
+  }
+  return std::move(attempt->connection);
 }
 
 X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber)

@@ -2,6 +2,8 @@
 // window of the default screen and which of the extensions XTEST (posting), XInput 2 (listening),
 // XKB (keyboard state and settings) and RandR 1.5 (monitors) it offers.
 //
+// Opening waits at most kReplyWait (x11_reply.h) for the server, as every other wait of this host
+// does: a server that does not answer in time counts as unreachable.
 // Closing a connection first waits (at most kCloseWait) until the server has carried out every
 // request sent on it, so that nothing posted just before is lost.
 // A connection that breaks stays broken: alive() turns false for good, and the owner opens a new
@@ -25,6 +27,8 @@ namespace virelo::x11 {
 class X11Connection {
  public:
   static constexpr std::chrono::milliseconds kCloseWait{1000};
+  // Opens given up on that may still be waiting for a server that does not answer, at most.
+  static constexpr int kMaxStuckOpens = 4;
 
   // nullptr when the display cannot be reached.
   static std::unique_ptr<X11Connection> open(const std::string& display);
@@ -59,6 +63,8 @@ class X11Connection {
 
  private:
   X11Connection(xcb_connection_t* connection, int screenNumber);
+  // Connects and queries the extensions, waiting for the server as long as it takes.
+  static std::unique_ptr<X11Connection> openNow(const std::string& display);
   void queryExtensions();
   void awaitProcessed();
 

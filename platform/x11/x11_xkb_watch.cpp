@@ -23,8 +23,8 @@ bool after(std::uint32_t a, std::uint32_t b) {
 }
 
 std::optional<KeyRepeat> readRepeat(xcb_connection_t* c) {
-  ReplyPtr<xcb_xkb_get_controls_reply_t> controls(
-      xcb_xkb_get_controls_reply(c, xcb_xkb_get_controls(c, XCB_XKB_ID_USE_CORE_KBD), nullptr));
+  ReplyPtr<xcb_xkb_get_controls_reply_t> controls(awaitReply<xcb_xkb_get_controls_reply_t>(
+      c, xcb_xkb_get_controls(c, XCB_XKB_ID_USE_CORE_KBD).sequence));
   if (!controls) return std::nullopt;
   if ((controls->enabledControls & XCB_XKB_BOOL_CTRL_REPEAT_KEYS) == 0) return KeyRepeat{};
   return KeyRepeat{controls->repeatDelay / kMsPerSecond, controls->repeatInterval / kMsPerSecond};
@@ -33,8 +33,8 @@ std::optional<KeyRepeat> readRepeat(xcb_connection_t* c) {
 std::optional<Keymap> readKeymap(xcb_connection_t* c) {
   const xcb_setup_t* setup = xcb_get_setup(c);
   const auto count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
-  ReplyPtr<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(
-      c, xcb_get_keyboard_mapping(c, setup->min_keycode, count), nullptr));
+  ReplyPtr<xcb_get_keyboard_mapping_reply_t> mapping(awaitReply<xcb_get_keyboard_mapping_reply_t>(
+      c, xcb_get_keyboard_mapping(c, setup->min_keycode, count).sequence));
   if (!mapping) return std::nullopt;
   const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(mapping.get());
   const auto length =
@@ -44,7 +44,7 @@ std::optional<Keymap> readKeymap(xcb_connection_t* c) {
 
 std::optional<std::vector<std::uint8_t>> readPointerMap(xcb_connection_t* c) {
   ReplyPtr<xcb_get_pointer_mapping_reply_t> mapping(
-      xcb_get_pointer_mapping_reply(c, xcb_get_pointer_mapping(c), nullptr));
+      awaitReply<xcb_get_pointer_mapping_reply_t>(c, xcb_get_pointer_mapping(c).sequence));
   if (!mapping) return std::nullopt;
   const std::uint8_t* map = xcb_get_pointer_mapping_map(mapping.get());
   return std::vector<std::uint8_t>(map, map + xcb_get_pointer_mapping_map_length(mapping.get()));
@@ -133,7 +133,7 @@ std::uint64_t XkbWatch::flags() {
     const unsigned int sequence = *askedState_;
     askedState_.reset();
     ReplyPtr<xcb_xkb_get_state_reply_t> state(
-        xcb_xkb_get_state_reply(connection_, xcb_xkb_get_state_cookie_t{sequence}, nullptr));
+        awaitReply<xcb_xkb_get_state_reply_t>(connection_, sequence));
     // Notifications read while waiting for the reply may be newer than it.
     if (state) keepState(sequence, flagsOfXkbState(state->mods, state->lockedMods), true);
   }

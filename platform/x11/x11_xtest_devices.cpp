@@ -14,8 +14,8 @@ namespace virelo::x11 {
 
 XTestDevices xtestDevices(xcb_connection_t* c) {
   XTestDevices devices;
-  ReplyPtr<xcb_input_xi_query_device_reply_t> reply(xcb_input_xi_query_device_reply(
-      c, xcb_input_xi_query_device(c, XCB_INPUT_DEVICE_ALL), nullptr));
+  ReplyPtr<xcb_input_xi_query_device_reply_t> reply(awaitReply<xcb_input_xi_query_device_reply_t>(
+      c, xcb_input_xi_query_device(c, XCB_INPUT_DEVICE_ALL).sequence));
   if (!reply) return devices;
   for (auto it = xcb_input_xi_query_device_infos_iterator(reply.get()); it.rem > 0;
        xcb_input_xi_device_info_next(&it)) {
@@ -31,7 +31,7 @@ XTestDevices xtestDevices(xcb_connection_t* c) {
 bool stopRepeating(xcb_connection_t* c, std::uint16_t keyboard,
                    std::span<const std::uint8_t> keys) {
   ReplyPtr<xcb_xkb_get_controls_reply_t> controls(
-      xcb_xkb_get_controls_reply(c, xcb_xkb_get_controls(c, keyboard), nullptr));
+      awaitReply<xcb_xkb_get_controls_reply_t>(c, xcb_xkb_get_controls(c, keyboard).sequence));
   if (!controls) return false;
   std::uint8_t perKeyRepeat[32];
   std::copy(std::begin(controls->perKeyRepeat), std::end(controls->perKeyRepeat), perKeyRepeat);
@@ -42,10 +42,10 @@ bool stopRepeating(xcb_connection_t* c, std::uint16_t keyboard,
     perKeyRepeat[key / 8] &= static_cast<std::uint8_t>(~bit);
   }
   if (!changed) return true;
-  ReplyPtr<xcb_generic_error_t> error(xcb_request_check(
-      c, xcb_xkb_set_controls_checked(c, keyboard, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                      XCB_XKB_CONTROL_PER_KEY_REPEAT, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                      0, 0, 0, 0, perKeyRepeat)));
+  ReplyPtr<xcb_generic_error_t> error(
+      awaitChecked(c, xcb_xkb_set_controls_checked(c, keyboard, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                   0, XCB_XKB_CONTROL_PER_KEY_REPEAT, 0, 0, 0, 0, 0,
+                                                   0, 0, 0, 0, 0, 0, 0, 0, 0, perKeyRepeat)));
   return error == nullptr;
 }
 
@@ -56,10 +56,11 @@ std::vector<std::uint8_t> downOn(xcb_connection_t* c, std::uint16_t device, std:
   std::vector<std::uint8_t> down;
   const auto id = static_cast<std::uint8_t>(device);
   ReplyPtr<xcb_input_open_device_reply_t> open(
-      xcb_input_open_device_reply(c, xcb_input_open_device(c, id), nullptr));
+      awaitReply<xcb_input_open_device_reply_t>(c, xcb_input_open_device(c, id).sequence));
   if (!open) return down;
   ReplyPtr<xcb_input_query_device_state_reply_t> state(
-      xcb_input_query_device_state_reply(c, xcb_input_query_device_state(c, id), nullptr));
+      awaitReply<xcb_input_query_device_state_reply_t>(
+          c, xcb_input_query_device_state(c, id).sequence));
   xcb_input_close_device(c, id);
   if (!state) return down;
   for (auto it = xcb_input_query_device_state_classes_iterator(state.get()); it.rem > 0;

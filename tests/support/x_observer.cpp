@@ -152,6 +152,16 @@ void XObserver::fakeButton(std::uint8_t button, bool press) {
   sync(c_);
 }
 
+void XObserver::grabServer() {
+  xcb_grab_server(c_);
+  sync(c_);
+}
+
+void XObserver::ungrabServer() {
+  xcb_ungrab_server(c_);
+  sync(c_);
+}
+
 void XObserver::movePointer(int x, int y) {
   xcb_test_fake_input(c_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_,
                       static_cast<std::int16_t>(x), static_cast<std::int16_t>(y), 0);

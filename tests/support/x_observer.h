@@ -52,6 +52,9 @@ class XObserver {
   void setPointerMapping(const std::vector<std::uint8_t>& map);
   // Presses or releases a button through XTEST from this client.
   void fakeButton(std::uint8_t button, bool press);
+  // Grabs the server (GrabServer): until ungrabServer(), it answers no other client.
+  void grabServer();
+  void ungrabServer();
   // Moves the pointer through XTEST to the position on the root window.
   void movePointer(int x, int y);
   // The X key codes / buttons (bit 0 for button 1) that the server's XTEST keyboard / pointer

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "tests/x11/x11_fixture.h"
@@ -164,6 +165,18 @@ TEST_F(X11Test, DisplaysAreTheServersMonitors) {
   ASSERT_TRUE(displays.has_value());
   ASSERT_EQ(displays->size(), 1u);
   EXPECT_EQ(displays->front(), makeRect(0, 0, 1024, 768));
+}
+
+TEST_F(X11Test, AServerThatStopsAnsweringIsLostInsteadOfWaitedFor) {
+  observer->grabServer();  // another client's server grab: the server answers no one else
+  auto checked = std::async(std::launch::async, [&] {
+    windowServer->createEvent();  // a round trip
+    return windowServer->postEventAccess();
+  });
+  const bool returned = checked.wait_for(5s) == std::future_status::ready;
+  observer->ungrabServer();
+  EXPECT_TRUE(returned);
+  EXPECT_FALSE(checked.get());
 }
 
 bool becomes(const std::function<bool()>& condition) {
