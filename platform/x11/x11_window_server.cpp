@@ -108,6 +108,8 @@ void X11WindowServer::post(const Event& event) {
 }
 
 void X11WindowServer::lendFn(bool lent) {
+  std::lock_guard<std::mutex> lending(lendMutex_);
+  fnLent_ = lent;
   std::vector<std::shared_ptr<X11Tap>> taps;
   {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -160,8 +162,12 @@ std::shared_ptr<EventTap> X11WindowServer::createTap(std::uint64_t mask,
                                                      EventTapCallback callback) {
   auto tap = X11Tap::create(display_, mask, std::move(callback), posted_);
   if (!tap) return nullptr;
-  std::lock_guard<std::mutex> guard(mutex_);
-  taps_.push_back(tap);
+  std::lock_guard<std::mutex> lending(lendMutex_);
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    taps_.push_back(tap);
+  }
+  if (fnLent_) tap->holdMediaKeys(true);
   return tap;
 }
 

@@ -63,7 +63,8 @@ class X11WindowServer final : public EventServices {
   std::shared_ptr<X11Connection> reconnected();
   bool tapBroken();
   // A client lends Fn (the Fn key's flags change says so) or stops: the taps hold the media keys
-  // for the time, so that the Fn tap can replace them with function keys.
+  // for the time, so that the Fn tap can replace them with function keys; so does a tap created
+  // while Fn is lent.
   void lendFn(bool lent);
 
   const std::string display_;
@@ -72,6 +73,10 @@ class X11WindowServer final : public EventServices {
   std::chrono::steady_clock::time_point lastAttempt_;  // under mutex_
   Point cursor_;                                       // under mutex_
   std::vector<std::weak_ptr<X11Tap>> taps_;            // under mutex_
+  // Taken before mutex_ (and without it while the taps take or give up their grab), so that a
+  // new tap and a change of the lent Fn cannot pass each other.
+  std::mutex lendMutex_;
+  bool fnLent_ = false;  // under lendMutex_
   const std::shared_ptr<PostedKeys> posted_ = std::make_shared<PostedKeys>();
 };
 
