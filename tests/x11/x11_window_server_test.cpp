@@ -28,6 +28,16 @@ TEST_F(X11Test, KeyDownAndUpPressAndReleaseTheKey) {
   EXPECT_FALSE(observer->keyDown(kXKeyA));
 }
 
+TEST_F(X11Test, PrintScreenScrollLockAndPauseArriveAsThoseKeys) {
+  // The synthesis sends them as the codes of F13, F14 and F15.
+  constexpr std::pair<std::uint16_t, std::uint8_t> kKeys[] = {{105, 107}, {107, 78}, {113, 127}};
+  for (const auto& [code, xKey] : kKeys) {
+    post(keyEvent(code, true));
+    EXPECT_EQ(observer->heldKeys(), std::vector<int>{xKey}) << code;
+    post(keyEvent(code, false));
+  }
+}
+
 TEST_F(X11Test, FlagsChangedPressesAndReleasesTheModifierItNames) {
   post(flagsChanged(56, 0x20002));
   EXPECT_TRUE(observer->keyDown(kXKeyLeftShift));
