@@ -122,6 +122,11 @@ InputState Client::state() const {
   return state_;
 }
 
+std::string Client::backend() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return backend_;
+}
+
 Client::Reply Client::request(const std::string& command, const std::string& line) {
   if (fd_ < 0) throw ConnectionLost("not connected to the service");
   std::string out = line + "\n";
@@ -204,7 +209,10 @@ Status statusFrom(const json& object) {
 
 Status Client::hello(const std::string& token) {
   std::lock_guard<std::mutex> guard(mutex_);
-  return statusFrom(request("hello", json{{"cmd", "hello"}, {"token", token}}.dump()).object);
+  Status status =
+      statusFrom(request("hello", json{{"cmd", "hello"}, {"token", token}}.dump()).object);
+  backend_ = status.backend;
+  return status;
 }
 
 Status Client::status() {

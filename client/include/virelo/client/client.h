@@ -85,6 +85,8 @@ class Client {
 
   // The state the service holds for this client, as far as this client knows.
   InputState state() const;
+  // The backend named in the reply to hello() ("corehid" or "cgevent"); empty before.
+  std::string backend() const;
   bool connected() const;
   // Closes the connection without a reset (the service releases everything on its own).
   void close();
@@ -109,6 +111,7 @@ class Client {
   std::chrono::milliseconds replyTimeout_;
   InputState state_;
   bool motionSent_ = false;
+  std::string backend_;
 };
 
 }  // namespace virelo::client
