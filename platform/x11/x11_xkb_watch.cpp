@@ -185,13 +185,16 @@ void XkbWatch::keepMediaKeysFromRepeating() {
   std::lock_guard<std::mutex> guard(mutex_);
   pumpLocked();
   if (mediaRepeatOff_) return;
+  // Tried once per keymap: a server without an XTEST keyboard or that refuses the change is not
+  // asked again at every media key.
+  mediaRepeatOff_ = true;
   auto keyboard = xtestDevices(connection_).keyboard;
   if (!keyboard) return;
   std::vector<std::uint8_t> keys;
   for (int keyType : kMediaKeyTypes) {
     if (auto key = mediaXKeycode(keyType)) keys.push_back(*key);
   }
-  mediaRepeatOff_ = stopRepeating(connection_, *keyboard, keys);
+  stopRepeating(connection_, *keyboard, keys);
 }
 
 }  // namespace virelo::x11
