@@ -24,13 +24,16 @@
 
 namespace virelo::x11 {
 
+class X11Opening;
+
 class X11Connection {
  public:
   static constexpr std::chrono::milliseconds kCloseWait{1000};
   // Opens given up on that may still be waiting for a server that does not answer, at most.
   static constexpr int kMaxStuckOpens = 4;
 
-  // nullptr when the display cannot be reached.
+  // nullptr when the display cannot be reached or does not answer within kReplyWait (see
+  // X11Opening for an open that may take longer).
   static std::unique_ptr<X11Connection> open(const std::string& display);
   ~X11Connection();
   X11Connection(const X11Connection&) = delete;
@@ -62,6 +65,7 @@ class X11Connection {
   OwnKeys& ownKeys() { return ownKeys_; }
 
  private:
+  friend class X11Opening;
   X11Connection(xcb_connection_t* connection, int screenNumber);
   // Connects and queries the extensions, waiting for the server as long as it takes.
   static std::unique_ptr<X11Connection> openNow(const std::string& display);
@@ -80,6 +84,30 @@ class X11Connection {
   std::unique_ptr<XkbWatch> xkbWatch_;
   std::mutex postMutex_;
   OwnKeys ownKeys_;  // under postMutex_
+};
+
+// An open of a connection in progress, on a thread of its own: a server that does not answer
+// (stopped, or grabbed by another client) never holds up the owner, which looks again later.
+// Destroying it before the open has ended abandons the open.
+// Threads: one owner; the opening thread shares nothing else.
+class X11Opening {
+ public:
+  // nullptr for an empty display, or while X11Connection::kMaxStuckOpens opens still run.
+  static std::unique_ptr<X11Opening> start(const std::string& display);
+  ~X11Opening();
+  X11Opening(const X11Opening&) = delete;
+  X11Opening& operator=(const X11Opening&) = delete;
+
+  // Waits at most `wait` for the open to end; whether it has.
+  bool await(std::chrono::milliseconds wait);
+  // Once it has ended: the connection, or nullptr when the display could not be reached (or it
+  // was taken already).
+  std::unique_ptr<X11Connection> take();
+
+ private:
+  struct State;
+  explicit X11Opening(std::shared_ptr<State> state) : state_(std::move(state)) {}
+  const std::shared_ptr<State> state_;
 };
 
 }  // namespace virelo::x11

@@ -5,6 +5,7 @@
 
 #include "platform/x11/x11_keys.h"
 #include "platform/x11/x11_poster.h"
+#include "platform/x11/x11_reply.h"
 #include "platform/x11/x11_settings.h"
 #include "platform/x11/x11_tap.h"
 #include "platform/x11/x11_xtest_devices.h"
@@ -12,15 +13,16 @@
 namespace virelo::x11 {
 
 X11WindowServer::X11WindowServer(std::string display) : display_(std::move(display)) {
+  std::lock_guard<std::mutex> guard(mutex_);
   lastAttempt_ = std::chrono::steady_clock::now();
-  connection_ = openWatched();
+  opening_ = X11Opening::start(display_);
+  takeOpened(kReplyWait);
 }
 
 X11WindowServer::~X11WindowServer() = default;
 
-std::shared_ptr<X11Connection> X11WindowServer::openWatched() const {
-  std::shared_ptr<X11Connection> connection = X11Connection::open(display_);
-  if (!connection) return connection;
+std::shared_ptr<X11Connection> X11WindowServer::watched(std::unique_ptr<X11Connection> connection) {
+  if (!connection) return nullptr;
   connection->watchXkb();
   // What a previous instance left held when it crashed or was killed (XTEST input outlives its
   // client) would stay down and repeat: a service that starts, or finds the server again,
@@ -29,6 +31,12 @@ std::shared_ptr<X11Connection> X11WindowServer::openWatched() const {
     releaseHeld(connection->get(), xtestDevices(connection->get()));
   }
   return connection;
+}
+
+void X11WindowServer::takeOpened(std::chrono::milliseconds wait) {
+  if (!opening_ || !opening_->await(wait)) return;
+  connection_ = watched(opening_->take());
+  opening_.reset();
 }
 
 std::shared_ptr<X11Connection> X11WindowServer::current() {
@@ -40,10 +48,16 @@ std::shared_ptr<X11Connection> X11WindowServer::current() {
 std::shared_ptr<X11Connection> X11WindowServer::reconnected() {
   std::lock_guard<std::mutex> guard(mutex_);
   if (connection_ && !connection_->alive()) connection_.reset();
+  if (connection_) return connection_;
+  if (opening_) {
+    takeOpened(std::chrono::milliseconds(0));  // an open still waiting for the server
+    return connection_;
+  }
   auto now = std::chrono::steady_clock::now();
-  if (!connection_ && now - lastAttempt_ >= kReconnectInterval) {
+  if (now - lastAttempt_ >= kReconnectInterval) {
     lastAttempt_ = now;
-    connection_ = openWatched();
+    opening_ = X11Opening::start(display_);
+    takeOpened(kReconnectWait);
   }
   return connection_;
 }
