@@ -1,7 +1,8 @@
-// The X11 window server on a desk: beside the user's own keyboard, with the user's keymap options
-// and button mapping, after a crash. The service runs against an Xephyr server nested in a private
-// Xvfb: keys posted through XTEST to the outer Xvfb reach the inner server through Xephyr's own
-// (non-XTEST) keyboard, as the user's typing does.
+// The X11 window server beside the user's own keyboard (the keymap options, the button mapping
+// and a crash's leftovers are tested on a plain Xvfb, x11_window_server_test.cpp). The window
+// server runs against an Xephyr server nested in a private Xvfb: keys posted through XTEST to the
+// outer Xvfb reach the inner server through Xephyr's own (non-XTEST) keyboard, as the user's
+// typing does.
 #include <chrono>
 #include <thread>
 
