@@ -37,10 +37,10 @@ using namespace std::chrono_literals;
 using test::GtkReceiver;
 using test::RawKeyListener;
 
-// F13: a key that no application here acts on. HID usage 0x68; X key code 191 (evdev 183 + 8).
-const std::string kF13Down = R"({"cmd":"keyboard","modifiers":0,"keys":[104]})";
-const std::string kF13Up = R"({"cmd":"keyboard","modifiers":0,"keys":[]})";
-constexpr int kF13Keycode = 191;
+// F16: a key that no application here acts on. HID usage 0x6B; X key code 194 (evdev 186 + 8).
+const std::string kF16Down = R"({"cmd":"keyboard","modifiers":0,"keys":[107]})";
+const std::string kF16Up = R"({"cmd":"keyboard","modifiers":0,"keys":[]})";
+constexpr int kF16Keycode = 194;
 const std::string kText = "The quick brown fox jumps over the lazy dog 0123456789";
 
 struct Settings {
@@ -118,7 +118,7 @@ std::vector<double> commandKeys(test::TestClient& client, RawKeyListener& listen
   for (int i = 0; i < count; ++i) {
     const bool press = i % 2 == 0;
     const auto sent = Clock::now();
-    client.sendLine(press ? kF13Down : kF13Up);
+    client.sendLine(press ? kF16Down : kF16Up);
     samples.push_back(micros(awaitKey(listener, press) - sent));
     if (!client.readLine()) throw std::runtime_error("no reply over the socket");
   }
@@ -138,7 +138,7 @@ std::vector<double> X11Bench::baselineKeys() {
   for (int i = 0; i < settings_.keyEvents; ++i) {
     const bool press = i % 2 == 0;
     const auto sent = Clock::now();
-    poster_->key(kF13Keycode, press);
+    poster_->key(kF16Keycode, press);
     samples.push_back(micros(awaitKey(*listener_, press) - sent));
   }
   return samples;

@@ -107,6 +107,7 @@ void Client::reconnect() {
   justConnected_ = true;
   helloStatus_ =
       statusFrom(request("hello", json{{"cmd", "hello"}, {"token", endpoint.token}}.dump()).object);
+  backend_ = helloStatus_.backend;
 }
 
 Client::~Client() {
@@ -145,6 +146,11 @@ bool Client::connected() const {
 InputState Client::state() const {
   std::lock_guard<std::mutex> guard(mutex_);
   return state_;
+}
+
+std::string Client::backend() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return backend_;
 }
 
 Client::Reply Client::request(const std::string& command, const std::string& line) {
@@ -244,6 +250,7 @@ Status Client::hello(const std::string& token) {
   std::lock_guard<std::mutex> guard(mutex_);
   helloStatus_ =
       statusFrom(request("hello", json{{"cmd", "hello"}, {"token", token}}.dump()).object);
+  backend_ = helloStatus_.backend;
   return helloStatus_;
 }
 

@@ -1,8 +1,10 @@
 #include "virelo/client/type_text.h"
 
+#include "utf8.h"
 #include "virelo/client/client.h"
 #include "virelo/client/input_state.h"
 #include "virelo/client/keyboard_layout.h"
+#include "virelo/client/untypable_text.h"
 
 namespace virelo::client {
 namespace {
@@ -16,11 +18,43 @@ std::uint8_t toPress(std::uint8_t wanted, std::uint8_t held) {
   return static_cast<std::uint8_t>(wanted & ~held);
 }
 
+// Whether the "cgevent" backend posts the key of this usage. It has no window-server key for the
+// non-US hash (0x32), the ISO key left of Z (0x64) and most usages from 0x65 on, and drops
+// them without an error; a text that needs one of them is refused instead.
+bool cgeventPosts(int usage) {
+  return (usage >= 0x04 && usage <= 0x31) || (usage >= 0x33 && usage <= 0x63) ||
+         (usage >= 0x68 && usage <= 0x6F);
+}
+
+// Throws UntypableText naming each character whose keystrokes the backend would drop.
+void checkBackend(const std::string& backend, std::string_view text, const KeyboardLayout& layout) {
+  if (backend != "cgevent") return;
+  std::vector<UntypableCharacter> dropped;
+  std::size_t offset = 0;
+  while (offset < text.size()) {
+    const std::size_t start = offset;
+    const char32_t c = decodeUtf8(text, offset);
+    const std::vector<Keystroke>* strokes = layout.keystrokes(c);
+    if (strokes == nullptr) continue;
+    for (const Keystroke& stroke : *strokes) {
+      if (!cgeventPosts(stroke.usage)) {
+        dropped.push_back({c, start});
+        break;
+      }
+    }
+  }
+  if (!dropped.empty()) {
+    throw UntypableText(std::move(dropped),
+                        layout.description() + " through the \"cgevent\" backend");
+  }
+}
+
 }  // namespace
 
 void typeText(Client& client, std::string_view text, const KeyboardLayout& layout) {
   // Checked as a whole first, so that an untypable character sends nothing at all.
   const std::vector<Keystroke> strokes = layout.keystrokes(text);
+  checkBackend(client.backend(), text, layout);
   const InputState before = client.state();
   std::uint8_t pressed = 0;
   for (const Keystroke& stroke : strokes) {

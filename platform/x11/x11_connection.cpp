@@ -6,9 +6,13 @@
 #include <xcb/xinput.h>
 #include <xcb/xtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 
 #include "platform/x11/x11_reply.h"
 #include "platform/x11/x11_xkb.h"
@@ -25,8 +29,7 @@ bool present(xcb_connection_t* c, xcb_extension_t* extension) {
 
 }  // namespace
 
-std::unique_ptr<X11Connection> X11Connection::open(const std::string& display) {
-  if (display.empty()) return nullptr;
+std::unique_ptr<X11Connection> X11Connection::openNow(const std::string& display) {
   int screen = 0;
   xcb_connection_t* c = xcb_connect(display.c_str(), &screen);
   if (xcb_connection_has_error(c)) {
@@ -37,6 +40,62 @@ std::unique_ptr<X11Connection> X11Connection::open(const std::string& display) {
   if (connection->root_ == 0) return nullptr;
   connection->queryExtensions();
   return connection;
+}
+
+// XCB's connection set-up and the extension queries wait for the server without a bound, so an
+// open runs on a thread of its own, which is left to itself when its owner stops waiting for it
+// (it ends, closing what it opened, once the server answers or goes away). Such threads are few:
+// no new open starts while kMaxStuckOpens are still running.
+struct X11Opening::State {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  bool abandoned = false;
+  std::unique_ptr<X11Connection> connection;
+};
+
+namespace {
+std::atomic<int> openingThreads{0};
+}  // namespace
+
+std::unique_ptr<X11Opening> X11Opening::start(const std::string& display) {
+  if (display.empty() || openingThreads.load() >= X11Connection::kMaxStuckOpens) return nullptr;
+  auto state = std::make_shared<State>();
+  openingThreads.fetch_add(1);
+  std::thread([state, display] {
+    auto connection = X11Connection::openNow(display);
+    openingThreads.fetch_sub(1);
+    std::unique_lock<std::mutex> lock(state->mutex);
+    state->done = true;
+    if (!state->abandoned) state->connection = std::move(connection);
+    state->finished.notify_all();
+    lock.unlock();
+    // An abandoned connection closes here, off the owner's thread.
+  }).detach();
+  return std::unique_ptr<X11Opening>(new X11Opening(std::move(state)));
+}
+
+X11Opening::~X11Opening() {
+  std::unique_ptr<X11Connection> unclaimed;
+  std::lock_guard<std::mutex> guard(state_->mutex);
+  state_->abandoned = true;
+  unclaimed = std::move(state_->connection);
+}
+
+bool X11Opening::await(std::chrono::milliseconds wait) {
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  return state_->finished.wait_for(lock, wait, [this] { return state_->done; });
+}
+
+std::unique_ptr<X11Connection> X11Opening::take() {
+  std::lock_guard<std::mutex> guard(state_->mutex);
+  return std::move(state_->connection);
+}
+
+std::unique_ptr<X11Connection> X11Connection::open(const std::string& display) {
+  auto opening = X11Opening::start(display);
+  if (!opening || !opening->await(kReplyWait)) return nullptr;
+  return opening->take();
 }
 
 X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber)

@@ -18,6 +18,8 @@ std::optional<std::uint16_t> virtualKeycode(std::uint8_t xKeycode);
 // The X key code of the media key type (bits 16-31 of a media key event's data1): mute, volume
 // up and down, play/pause, next and previous track, brightness up and down.
 std::optional<std::uint8_t> mediaXKeycode(int keyType);
+// Every media key type of mediaXKeycode.
+inline constexpr int kMediaKeyTypes[] = {0, 1, 2, 3, 7, 16, 17, 18};
 // The media key type of the X key code.
 std::optional<int> mediaKeyType(std::uint8_t xKeycode);
 

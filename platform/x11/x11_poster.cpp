@@ -36,19 +36,35 @@ void moveTo(X11Connection& c, Point location) {
                       coordinate(location.x), coordinate(location.y), 0);
 }
 
-std::uint8_t xButton(std::uint32_t button) {
+// The logical X button of the event's button, and the physical one that the pointer mapping
+// maps to it, which is the one to post.
+std::uint8_t logicalButton(std::uint32_t button) {
   if (button == 1) return 3;
   if (button == 2) return 2;
   return static_cast<std::uint8_t>(button == 0 ? 1 : button + 1);
 }
 
+std::uint8_t physical(X11Connection& c, std::uint8_t logical) {
+  return c.xkb() ? c.xkb()->physicalButton(logical) : logical;
+}
+
 void postFlagsChange(X11Connection& c, PostedKeys& posted, const Event& event) {
-  auto key = xKeycode(event.keycode);
-  if (!key) return;
-  const bool down = keyIsDown(c, *key);
+  // Decided from what this process itself holds on the XTEST keyboard, never from the core
+  // keyboard, which merges the user's keyboards (see x11_own_keys.h).
+  OwnKeys& own = c.ownKeys();
+  const bool down = own.held(event.keycode).has_value();
   const std::uint64_t mask = modifierMask(event.keycode);
   const bool wantDown = mask != 0 ? (event.flags & mask) == mask : !down;
-  if (wantDown != down) fakeKey(c, posted, *key, wantDown, event.field(kFieldSourceUserData));
+  if (wantDown == down) return;
+  const std::int64_t tag = event.field(kFieldSourceUserData);
+  if (!wantDown) {
+    if (auto key = own.release(event.keycode)) fakeKey(c, posted, *key, false, tag);
+    return;
+  }
+  // The key that produces the modifier in the current keymap, not the one at its usual place.
+  std::optional<std::uint8_t> key = c.xkb() ? c.xkb()->modifierKey(event.keycode) : std::nullopt;
+  if (!key) key = xKeycode(event.keycode);
+  if (key && own.press(event.keycode, *key)) fakeKey(c, posted, *key, true, tag);
 }
 
 void postKey(X11Connection& c, PostedKeys& posted, const Event& event) {
@@ -66,6 +82,7 @@ void postMedia(X11Connection& c, PostedKeys& posted, const Event& event) {
   const int state = static_cast<int>((data1 >> 8) & 0xFF);
   if ((state != kMediaKeyDown && state != kMediaKeyUp) || (data1 & 1) != 0) return;
   if (auto key = mediaXKeycode(static_cast<int>((data1 >> 16) & 0xFFFF))) {
+    if (XkbWatch* xkb = c.xkb(); xkb && state == kMediaKeyDown) xkb->keepMediaKeysFromRepeating();
     fakeKey(c, posted, *key, state == kMediaKeyDown, event.field(kFieldSourceUserData));
   }
 }
@@ -76,18 +93,18 @@ void postMouse(X11Connection& c, const Event& event) {
     case kEventLeftMouseDown:
     case kEventRightMouseDown:
     case kEventOtherMouseDown:
-      return fake(c, XCB_BUTTON_PRESS, xButton(event.button));
+      return fake(c, XCB_BUTTON_PRESS, physical(c, logicalButton(event.button)));
     case kEventLeftMouseUp:
     case kEventRightMouseUp:
     case kEventOtherMouseUp:
-      return fake(c, XCB_BUTTON_RELEASE, xButton(event.button));
+      return fake(c, XCB_BUTTON_RELEASE, physical(c, logicalButton(event.button)));
     default:
       return;
   }
 }
 
 void postScroll(X11Connection& c, const Event& event) {
-  const std::uint8_t button = event.wheelValue > 0 ? kWheelUp : kWheelDown;
+  const std::uint8_t button = physical(c, event.wheelValue > 0 ? kWheelUp : kWheelDown);
   const std::int32_t clicks = std::min(std::abs(event.wheelValue), kMaxWheelClicks);
   for (std::int32_t i = 0; i < clicks; ++i) {
     fake(c, XCB_BUTTON_PRESS, button);
@@ -97,15 +114,9 @@ void postScroll(X11Connection& c, const Event& event) {
 
 }  // namespace
 
-bool keyIsDown(X11Connection& connection, std::uint8_t keycode) {
-  auto* c = connection.get();
-  ReplyPtr<xcb_query_keymap_reply_t> keymap(
-      xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr));
-  return keymap && (keymap->keys[keycode / 8] >> (keycode % 8) & 1) != 0;
-}
-
 void postEvent(X11Connection& connection, PostedKeys& posted, const Event& event) {
   if (!connection.hasXTest()) return;
+  std::lock_guard<std::mutex> guard(connection.postMutex());
   if (isKeyboardEventType(event.type) || event.type == kEventSystemDefined) {
     if (event.type == kEventSystemDefined) {
       postMedia(connection, posted, event);

@@ -4,9 +4,10 @@
 //                               auto-repeat (field 8) is not posted, since the server repeats a
 //                               held key itself at the rate of its XKB controls;
 //   flags changed (12)          press or release of the modifier key it names, whichever makes
-//                               the key's state in the server match the event's flags; for caps
-//                               lock the other half of a press (a press when the key is up);
-//                               nothing for Fn, which has no X key;
+//                               what this process holds on the XTEST keyboard (x11_own_keys.h)
+//                               match the event's flags; for caps lock the other half of what
+//                               it holds (a press when it holds none); nothing for Fn, which has
+//                               no X key;
 //   media key (14, subtype 8)   press / release of the XF86 audio key (repeats not posted);
 //   mouse (1-7, 25-27)          absolute motion to the event's location, then the press or
 //                               release of button 1 (left), 3 (right) or 2 (third) for button
@@ -26,8 +27,5 @@
 namespace virelo::x11 {
 
 void postEvent(X11Connection& connection, PostedKeys& posted, const Event& event);
-
-// Whether the key is down in the server (one round trip).
-bool keyIsDown(X11Connection& connection, std::uint8_t keycode);
 
 }  // namespace virelo::x11

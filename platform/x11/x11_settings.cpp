@@ -13,8 +13,8 @@ namespace {
 constexpr double kMsPerSecond = 1000.0;
 
 xcb_atom_t internAtom(xcb_connection_t* c, const std::string& name) {
-  ReplyPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-      c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr));
+  ReplyPtr<xcb_intern_atom_reply_t> reply(awaitReply<xcb_intern_atom_reply_t>(
+      c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.c_str()).sequence));
   return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
@@ -91,13 +91,13 @@ double doubleClickSeconds(X11Connection& connection) {
   std::string selectionName = "_XSETTINGS_S";
   selectionName += std::to_string(connection.screenNumber());
   auto selection = internAtom(c, selectionName);
-  ReplyPtr<xcb_get_selection_owner_reply_t> owner(
-      xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr));
+  ReplyPtr<xcb_get_selection_owner_reply_t> owner(awaitReply<xcb_get_selection_owner_reply_t>(
+      c, xcb_get_selection_owner(c, selection).sequence));
   if (!owner || owner->owner == XCB_WINDOW_NONE) return kDefaultDoubleClickSeconds;
   auto settings = internAtom(c, "_XSETTINGS_SETTINGS");
-  ReplyPtr<xcb_get_property_reply_t> property(xcb_get_property_reply(
-      c, xcb_get_property(c, 0, owner->owner, settings, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
-      nullptr));
+  ReplyPtr<xcb_get_property_reply_t> property(awaitReply<xcb_get_property_reply_t>(
+      c, xcb_get_property(c, 0, owner->owner, settings, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16)
+             .sequence));
   if (!property || property->format != 8) return kDefaultDoubleClickSeconds;
   std::span<const std::uint8_t> bytes(
       static_cast<const std::uint8_t*>(xcb_get_property_value(property.get())),
@@ -111,8 +111,8 @@ std::optional<std::vector<Rect>> monitors(X11Connection& connection, std::size_t
     return std::vector<Rect>{makeRect(0, 0, connection.screenWidth(), connection.screenHeight())};
   }
   auto* c = connection.get();
-  ReplyPtr<xcb_randr_get_monitors_reply_t> reply(
-      xcb_randr_get_monitors_reply(c, xcb_randr_get_monitors(c, connection.root(), 1), nullptr));
+  ReplyPtr<xcb_randr_get_monitors_reply_t> reply(awaitReply<xcb_randr_get_monitors_reply_t>(
+      c, xcb_randr_get_monitors(c, connection.root(), 1).sequence));
   if (!reply) return std::nullopt;
   std::vector<Rect> bounds;
   for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get());
@@ -125,7 +125,7 @@ std::optional<std::vector<Rect>> monitors(X11Connection& connection, std::size_t
 std::optional<Point> pointerPosition(X11Connection& connection) {
   auto* c = connection.get();
   ReplyPtr<xcb_query_pointer_reply_t> reply(
-      xcb_query_pointer_reply(c, xcb_query_pointer(c, connection.root()), nullptr));
+      awaitReply<xcb_query_pointer_reply_t>(c, xcb_query_pointer(c, connection.root()).sequence));
   if (!reply) return std::nullopt;
   return Point{static_cast<double>(reply->root_x), static_cast<double>(reply->root_y)};
 }

@@ -38,8 +38,8 @@ bool selectRawKeys(X11Connection& connection) {
   mask.head.mask_len = 1;
   mask.bits = XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE;
   auto* c = connection.get();
-  ReplyPtr<xcb_generic_error_t> error(xcb_request_check(
-      c, xcb_input_xi_select_events_checked(c, connection.root(), 1, &mask.head)));
+  ReplyPtr<xcb_generic_error_t> error(
+      awaitChecked(c, xcb_input_xi_select_events_checked(c, connection.root(), 1, &mask.head)));
   return error == nullptr;
 }
 
@@ -71,8 +71,8 @@ X11Tap::X11Tap(std::unique_ptr<X11Connection> connection, std::uint64_t mask,
 
 void X11Tap::findXTestDevices() {
   auto* c = connection_->get();
-  ReplyPtr<xcb_input_xi_query_device_reply_t> reply(xcb_input_xi_query_device_reply(
-      c, xcb_input_xi_query_device(c, XCB_INPUT_DEVICE_ALL), nullptr));
+  ReplyPtr<xcb_input_xi_query_device_reply_t> reply(awaitReply<xcb_input_xi_query_device_reply_t>(
+      c, xcb_input_xi_query_device(c, XCB_INPUT_DEVICE_ALL).sequence));
   if (!reply) return;
   for (auto it = xcb_input_xi_query_device_infos_iterator(reply.get()); it.rem > 0;
        xcb_input_xi_device_info_next(&it)) {
@@ -172,7 +172,7 @@ void X11Tap::releaseFrozenPress(std::uint8_t key) {
 void X11Tap::holdMediaKeys(bool on) {
   if (grabbing_.exchange(on) == on) return;
   auto* c = connection_->get();
-  for (int keyType : {0, 1, 2, 3, 7, 16, 17, 18}) {
+  for (int keyType : kMediaKeyTypes) {
     auto key = mediaXKeycode(keyType);
     if (!key) continue;
     if (on) {
@@ -183,7 +183,7 @@ void X11Tap::holdMediaKeys(bool on) {
     }
   }
   // A round trip, so that the keys typed from now on meet the grab (or no longer do).
-  std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  awaitReply<xcb_get_input_focus_reply_t>(c, xcb_get_input_focus(c).sequence);
 }
 
 std::optional<Event> X11Tap::translate(std::uint8_t key, bool press, bool repeat) const {

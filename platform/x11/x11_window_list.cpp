@@ -10,15 +10,15 @@ namespace virelo::x11 {
 namespace {
 
 xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-  ReplyPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-      c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+  ReplyPtr<xcb_intern_atom_reply_t> reply(awaitReply<xcb_intern_atom_reply_t>(
+      c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name).sequence));
   return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
 // The values of a property of 32-bit items, empty when absent.
 std::vector<std::uint32_t> cardinals(xcb_connection_t* c, xcb_window_t window, xcb_atom_t name) {
-  ReplyPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-      c, xcb_get_property(c, 0, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096), nullptr));
+  ReplyPtr<xcb_get_property_reply_t> reply(awaitReply<xcb_get_property_reply_t>(
+      c, xcb_get_property(c, 0, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096).sequence));
   if (!reply || reply->format != 32) return {};
   auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
   return {data, data + xcb_get_property_value_length(reply.get()) / 4};
@@ -55,7 +55,7 @@ std::vector<xcb_window_t> X11WindowList::stackingFrontToBack() {
   std::vector<xcb_window_t> windows = cardinals(c, connection_->root(), atoms_->stacking);
   if (windows.empty()) {
     ReplyPtr<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(c, xcb_query_tree(c, connection_->root()), nullptr));
+        awaitReply<xcb_query_tree_reply_t>(c, xcb_query_tree(c, connection_->root()).sequence));
     if (tree) {
       auto* children = xcb_query_tree_children(tree.get());
       windows.assign(children, children + xcb_query_tree_children_length(tree.get()));
@@ -100,12 +100,15 @@ int X11WindowList::layerOf(xcb_get_property_reply_t* types, bool overrideRedirec
 std::optional<nlohmann::json> X11WindowList::describe(const Pending& pending, bool excludeDesktop) {
   auto* c = connection_->get();
   ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
-      xcb_get_window_attributes_reply(c, pending.attributes, nullptr));
-  ReplyPtr<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, pending.geometry, nullptr));
+      awaitReply<xcb_get_window_attributes_reply_t>(c, pending.attributes.sequence));
+  ReplyPtr<xcb_get_geometry_reply_t> geometry(
+      awaitReply<xcb_get_geometry_reply_t>(c, pending.geometry.sequence));
   ReplyPtr<xcb_translate_coordinates_reply_t> origin(
-      xcb_translate_coordinates_reply(c, pending.origin, nullptr));
-  ReplyPtr<xcb_get_property_reply_t> pids(xcb_get_property_reply(c, pending.pid, nullptr));
-  ReplyPtr<xcb_get_property_reply_t> types(xcb_get_property_reply(c, pending.type, nullptr));
+      awaitReply<xcb_translate_coordinates_reply_t>(c, pending.origin.sequence));
+  ReplyPtr<xcb_get_property_reply_t> pids(
+      awaitReply<xcb_get_property_reply_t>(c, pending.pid.sequence));
+  ReplyPtr<xcb_get_property_reply_t> types(
+      awaitReply<xcb_get_property_reply_t>(c, pending.type.sequence));
   if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) return std::nullopt;
   if (!geometry || !origin) return std::nullopt;
   int layer = layerOf(types.get(), attributes->override_redirect != 0);
@@ -156,8 +159,8 @@ std::optional<std::string> X11WindowList::windowClassOf(std::int32_t pid) {
   auto it = windowOfPID_.find(pid);
   if (it == windowOfPID_.end() || connection() == nullptr) return std::nullopt;
   auto* c = connection_->get();
-  ReplyPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-      c, xcb_get_property(c, 0, it->second, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256), nullptr));
+  ReplyPtr<xcb_get_property_reply_t> reply(awaitReply<xcb_get_property_reply_t>(
+      c, xcb_get_property(c, 0, it->second, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256).sequence));
   if (!reply || reply->format != 8) return std::nullopt;
   // Instance name and class name, each ended by a zero byte.
   auto* data = static_cast<const char*>(xcb_get_property_value(reply.get()));

@@ -5,22 +5,38 @@
 
 #include "platform/x11/x11_keys.h"
 #include "platform/x11/x11_poster.h"
+#include "platform/x11/x11_reply.h"
 #include "platform/x11/x11_settings.h"
 #include "platform/x11/x11_tap.h"
+#include "platform/x11/x11_xtest_devices.h"
 
 namespace virelo::x11 {
 
 X11WindowServer::X11WindowServer(std::string display) : display_(std::move(display)) {
+  std::lock_guard<std::mutex> guard(mutex_);
   lastAttempt_ = std::chrono::steady_clock::now();
-  connection_ = openWatched();
+  opening_ = X11Opening::start(display_);
+  takeOpened(kReplyWait);
 }
 
 X11WindowServer::~X11WindowServer() = default;
 
-std::shared_ptr<X11Connection> X11WindowServer::openWatched() const {
-  std::shared_ptr<X11Connection> connection = X11Connection::open(display_);
-  if (connection) connection->watchXkb();
+std::shared_ptr<X11Connection> X11WindowServer::watched(std::unique_ptr<X11Connection> connection) {
+  if (!connection) return nullptr;
+  connection->watchXkb();
+  // What a previous instance left held when it crashed or was killed (XTEST input outlives its
+  // client) would stay down and repeat: a service that starts, or finds the server again,
+  // releases it first.
+  if (connection->hasXTest() && connection->hasXInput2()) {
+    releaseHeld(connection->get(), xtestDevices(connection->get()));
+  }
   return connection;
+}
+
+void X11WindowServer::takeOpened(std::chrono::milliseconds wait) {
+  if (!opening_ || !opening_->await(wait)) return;
+  connection_ = watched(opening_->take());
+  opening_.reset();
 }
 
 std::shared_ptr<X11Connection> X11WindowServer::current() {
@@ -32,10 +48,16 @@ std::shared_ptr<X11Connection> X11WindowServer::current() {
 std::shared_ptr<X11Connection> X11WindowServer::reconnected() {
   std::lock_guard<std::mutex> guard(mutex_);
   if (connection_ && !connection_->alive()) connection_.reset();
+  if (connection_) return connection_;
+  if (opening_) {
+    takeOpened(std::chrono::milliseconds(0));  // an open still waiting for the server
+    return connection_;
+  }
   auto now = std::chrono::steady_clock::now();
-  if (!connection_ && now - lastAttempt_ >= kReconnectInterval) {
+  if (now - lastAttempt_ >= kReconnectInterval) {
     lastAttempt_ = now;
-    connection_ = openWatched();
+    opening_ = X11Opening::start(display_);
+    takeOpened(kReconnectWait);
   }
   return connection_;
 }
@@ -100,6 +122,8 @@ void X11WindowServer::post(const Event& event) {
 }
 
 void X11WindowServer::lendFn(bool lent) {
+  std::lock_guard<std::mutex> lending(lendMutex_);
+  fnLent_ = lent;
   std::vector<std::shared_ptr<X11Tap>> taps;
   {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -152,8 +176,12 @@ std::shared_ptr<EventTap> X11WindowServer::createTap(std::uint64_t mask,
                                                      EventTapCallback callback) {
   auto tap = X11Tap::create(display_, mask, std::move(callback), posted_);
   if (!tap) return nullptr;
-  std::lock_guard<std::mutex> guard(mutex_);
-  taps_.push_back(tap);
+  std::lock_guard<std::mutex> lending(lendMutex_);
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    taps_.push_back(tap);
+  }
+  if (fnLent_) tap->holdMediaKeys(true);
   return tap;
 }
 

@@ -30,6 +30,9 @@ class X11Tap;
 class X11WindowServer final : public EventServices {
  public:
   static constexpr std::chrono::milliseconds kReconnectInterval{200};
+  // How long a permission check waits for a new connection; an open that takes longer (a server
+  // that does not answer) goes on meanwhile and is looked at again by the next check.
+  static constexpr std::chrono::milliseconds kReconnectWait{100};
 
   // `display` as in $DISPLAY; empty: no display, nothing is ever permitted.
   explicit X11WindowServer(std::string display);
@@ -54,23 +57,32 @@ class X11WindowServer final : public EventServices {
   std::shared_ptr<RunLoop> currentRunLoop() override;
 
  private:
-  // A new connection that keeps the keyboard's state and settings, or nullptr.
-  std::shared_ptr<X11Connection> openWatched() const;
+  // Makes a new connection keep the keyboard's state and settings, and releases first whatever
+  // the XTEST devices still hold.
+  static std::shared_ptr<X11Connection> watched(std::unique_ptr<X11Connection> connection);
+  // The connection of an open that has ended within `wait`, if it succeeded (under mutex_).
+  void takeOpened(std::chrono::milliseconds wait);
   // The connection as it is, or nullptr when there is none or it broke.
   std::shared_ptr<X11Connection> current();
   // The same, connecting again first when the server was lost.
   std::shared_ptr<X11Connection> reconnected();
   bool tapBroken();
   // A client lends Fn (the Fn key's flags change says so) or stops: the taps hold the media keys
-  // for the time, so that the Fn tap can replace them with function keys.
+  // for the time, so that the Fn tap can replace them with function keys; so does a tap created
+  // while Fn is lent.
   void lendFn(bool lent);
 
   const std::string display_;
   std::mutex mutex_;
   std::shared_ptr<X11Connection> connection_;          // under mutex_
+  std::unique_ptr<X11Opening> opening_;                // under mutex_
   std::chrono::steady_clock::time_point lastAttempt_;  // under mutex_
   Point cursor_;                                       // under mutex_
   std::vector<std::weak_ptr<X11Tap>> taps_;            // under mutex_
+  // Taken before mutex_ (and without it while the taps take or give up their grab), so that a
+  // new tap and a change of the lent Fn cannot pass each other.
+  std::mutex lendMutex_;
+  bool fnLent_ = false;  // under lendMutex_
   const std::shared_ptr<PostedKeys> posted_ = std::make_shared<PostedKeys>();
 };
 

@@ -4,15 +4,18 @@
 
 #include <cstdlib>
 
+#include "platform/x11/x11_keys.h"
 #include "platform/x11/x11_reply.h"
 #include "platform/x11/x11_xkb.h"
+#include "platform/x11/x11_xtest_devices.h"
 
 namespace virelo::x11 {
 namespace {
 
 constexpr double kMsPerSecond = 1000.0;
 constexpr std::uint16_t kNotifications =
-    XCB_XKB_EVENT_TYPE_STATE_NOTIFY | XCB_XKB_EVENT_TYPE_CONTROLS_NOTIFY;
+    XCB_XKB_EVENT_TYPE_STATE_NOTIFY | XCB_XKB_EVENT_TYPE_CONTROLS_NOTIFY |
+    XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
 
 // Whether sequence a comes after b (XCB's full sequence numbers wrap at 2^32).
 bool after(std::uint32_t a, std::uint32_t b) {
@@ -20,11 +23,31 @@ bool after(std::uint32_t a, std::uint32_t b) {
 }
 
 std::optional<KeyRepeat> readRepeat(xcb_connection_t* c) {
-  ReplyPtr<xcb_xkb_get_controls_reply_t> controls(
-      xcb_xkb_get_controls_reply(c, xcb_xkb_get_controls(c, XCB_XKB_ID_USE_CORE_KBD), nullptr));
+  ReplyPtr<xcb_xkb_get_controls_reply_t> controls(awaitReply<xcb_xkb_get_controls_reply_t>(
+      c, xcb_xkb_get_controls(c, XCB_XKB_ID_USE_CORE_KBD).sequence));
   if (!controls) return std::nullopt;
   if ((controls->enabledControls & XCB_XKB_BOOL_CTRL_REPEAT_KEYS) == 0) return KeyRepeat{};
   return KeyRepeat{controls->repeatDelay / kMsPerSecond, controls->repeatInterval / kMsPerSecond};
+}
+
+std::optional<Keymap> readKeymap(xcb_connection_t* c) {
+  const xcb_setup_t* setup = xcb_get_setup(c);
+  const auto count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+  ReplyPtr<xcb_get_keyboard_mapping_reply_t> mapping(awaitReply<xcb_get_keyboard_mapping_reply_t>(
+      c, xcb_get_keyboard_mapping(c, setup->min_keycode, count).sequence));
+  if (!mapping) return std::nullopt;
+  const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(mapping.get());
+  const auto length =
+      static_cast<std::size_t>(xcb_get_keyboard_mapping_keysyms_length(mapping.get()));
+  return Keymap(setup->min_keycode, mapping->keysyms_per_keycode, {keysyms, length});
+}
+
+std::optional<std::vector<std::uint8_t>> readPointerMap(xcb_connection_t* c) {
+  ReplyPtr<xcb_get_pointer_mapping_reply_t> mapping(
+      awaitReply<xcb_get_pointer_mapping_reply_t>(c, xcb_get_pointer_mapping(c).sequence));
+  if (!mapping) return std::nullopt;
+  const std::uint8_t* map = xcb_get_pointer_mapping_map(mapping.get());
+  return std::vector<std::uint8_t>(map, map + xcb_get_pointer_mapping_map_length(mapping.get()));
 }
 
 }  // namespace
@@ -64,6 +87,15 @@ void XkbWatch::take(const xcb_generic_event_t& event) {
 }
 
 void XkbWatch::takeLocked(const xcb_generic_event_t& event) {
+  if ((event.response_type & 0x7F) == XCB_MAPPING_NOTIFY) {
+    const auto& mapping = reinterpret_cast<const xcb_mapping_notify_event_t&>(event);
+    if (mapping.request == XCB_MAPPING_POINTER) {
+      pointerMapRead_ = false;
+    } else {
+      keymapRead_ = false;
+    }
+    return;
+  }
   if ((event.response_type & 0x7F) != firstEvent_) return;
   // Every XKB event has its kind in the second byte.
   const auto& state = reinterpret_cast<const xcb_xkb_state_notify_event_t&>(event);
@@ -71,6 +103,9 @@ void XkbWatch::takeLocked(const xcb_generic_event_t& event) {
     keepState(event.full_sequence, flagsOfXkbState(state.mods, state.lockedMods), false);
   } else if (state.xkbType == XCB_XKB_CONTROLS_NOTIFY) {
     repeatRead_ = false;
+  } else if (state.xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || state.xkbType == XCB_XKB_MAP_NOTIFY) {
+    keymapRead_ = false;
+    mediaRepeatOff_ = false;
   }
 }
 
@@ -98,7 +133,7 @@ std::uint64_t XkbWatch::flags() {
     const unsigned int sequence = *askedState_;
     askedState_.reset();
     ReplyPtr<xcb_xkb_get_state_reply_t> state(
-        xcb_xkb_get_state_reply(connection_, xcb_xkb_get_state_cookie_t{sequence}, nullptr));
+        awaitReply<xcb_xkb_get_state_reply_t>(connection_, sequence));
     // Notifications read while waiting for the reply may be newer than it.
     if (state) keepState(sequence, flagsOfXkbState(state->mods, state->lockedMods), true);
   }
@@ -114,6 +149,52 @@ std::optional<KeyRepeat> XkbWatch::repeat() {
     repeatRead_ = repeat_.has_value();
   }
   return repeat_;
+}
+
+}  // namespace virelo::x11
+
+namespace virelo::x11 {
+
+std::optional<std::uint8_t> XkbWatch::modifierKey(std::uint16_t virtualKeycode) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  pumpLocked();
+  if (!keymapRead_) {
+    auto keymap = readKeymap(connection_);
+    keymapRead_ = keymap.has_value();
+    keymap_ = keymap ? std::move(*keymap) : Keymap();
+  }
+  return keymap_.modifierKey(virtualKeycode);
+}
+
+std::uint8_t XkbWatch::physicalButton(std::uint8_t logical) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  pumpLocked();
+  if (!pointerMapRead_) {
+    auto map = readPointerMap(connection_);
+    pointerMapRead_ = map.has_value();
+    pointerMap_ = map ? std::move(*map) : std::vector<std::uint8_t>();
+  }
+  return x11::physicalButton(pointerMap_, logical);
+}
+
+}  // namespace virelo::x11
+
+namespace virelo::x11 {
+
+void XkbWatch::keepMediaKeysFromRepeating() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  pumpLocked();
+  if (mediaRepeatOff_) return;
+  // Tried once per keymap: a server without an XTEST keyboard or that refuses the change is not
+  // asked again at every media key.
+  mediaRepeatOff_ = true;
+  auto keyboard = xtestDevices(connection_).keyboard;
+  if (!keyboard) return;
+  std::vector<std::uint8_t> keys;
+  for (int keyType : kMediaKeyTypes) {
+    if (auto key = mediaXKeycode(keyType)) keys.push_back(*key);
+  }
+  stopRepeating(connection_, *keyboard, keys);
 }
 
 }  // namespace virelo::x11

@@ -11,6 +11,10 @@
 // with a round trip at the time of reading; changes by other clients or keyboards arrive as
 // notifications, as quickly as the server sends them.
 //
+// The watch also keeps the keymap's modifier keys and the pointer mapping (x11_keymap.h), read
+// with one round trip when first needed and again after the server announced a change (XKB's
+// new-keyboard and map notifications, the core MappingNotify).
+//
 // Every event read from the connection must go through take(); pump() reads those waiting.
 //
 // Threads: every operation from any thread; one internal leaf mutex, held while XCB is called.
@@ -21,6 +25,9 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <vector>
+
+#include "platform/x11/x11_keymap.h"
 
 namespace virelo::x11 {
 
@@ -49,6 +56,16 @@ class XkbWatch {
   std::uint64_t flags();
   // The repeat controls; nullopt when they cannot be read.
   std::optional<KeyRepeat> repeat();
+  // The X key that produces the modifier of the virtual key code in the current keymap (see
+  // x11_keymap.h); nullopt for other codes.
+  std::optional<std::uint8_t> modifierKey(std::uint16_t virtualKeycode);
+  // The physical button that the current pointer mapping maps to the logical button.
+  std::uint8_t physicalButton(std::uint8_t logical);
+  // Before a media key is pressed: turns the server's auto-repeat of the media keys off on the
+  // XTEST keyboard (x11_xtest_devices.h), once, and again after a keymap change, which may bring
+  // the keymap's own repeat settings back. Media keys do not repeat here; the other keyboards'
+  // media keys keep repeating.
+  void keepMediaKeysFromRepeating();
 
  private:
   void takeLocked(const xcb_generic_event_t& event);
@@ -63,6 +80,11 @@ class XkbWatch {
   std::optional<unsigned int> askedState_;      // under mutex_: a GetState not yet answered
   std::optional<KeyRepeat> repeat_;             // under mutex_
   bool repeatRead_ = false;                     // under mutex_
+  Keymap keymap_;                               // under mutex_
+  bool keymapRead_ = false;                     // under mutex_
+  std::vector<std::uint8_t> pointerMap_;        // under mutex_
+  bool pointerMapRead_ = false;                 // under mutex_
+  bool mediaRepeatOff_ = false;                 // under mutex_
 };
 
 }  // namespace virelo::x11

@@ -10,6 +10,8 @@
 #include "virelo/client/client.h"
 #include "virelo/client/connection_lost.h"
 #include "virelo/client/input_state.h"
+#include "virelo/client/keyboard_layout.h"
+#include "virelo/client/layout_name.h"
 #include "virelo/client/monotonic_time.h"
 #include "virelo/client/protocol_error.h"
 #include "virelo/client/service_not_ready.h"
@@ -231,6 +233,23 @@ TEST_F(ClientSession, MotionSamplesAreStampedWithTheServiceClock) {
   // A sample 100 ms old is stale, and stops the motion.
   EXPECT_EQ(client->motion(3, 0, monotonicNow() - 100'000'000), MotionReply{true});
   client->stopMotion();
+}
+
+TEST(ClientTyping, TextNeedingAKeyThatCgeventCannotPostIsRefusedBeforeAnythingIsSent) {
+  // "cgevent" has no key for the ISO key left of Z (usage 0x64): "<" in German.
+  test::ServiceOptions options;
+  options.backend = "cgevent";
+  ServiceProcess service(options);
+  service.awaitReady();
+  Client client(service.socketPath());
+  client.hello(service.token());
+  try {
+    typeText(client, "a<b", *KeyboardLayout::named(parseLayoutName("de")));
+    FAIL() << "typed, and the service dropped the key";
+  } catch (const UntypableText& e) {
+    EXPECT_EQ(e.characters(), (std::vector<UntypableCharacter>{{U'<', 1}}));
+  }
+  EXPECT_TRUE(client.state().empty());
 }
 
 TEST(ClientNotReady, CommandsOfANotReadyServiceAreTypedErrorsAndStatusIsAValue) {

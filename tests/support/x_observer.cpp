@@ -1,11 +1,13 @@
 #include "tests/support/x_observer.h"
 
 #include <poll.h>
+#include <xcb/xinput.h>
 #include <xcb/xtest.h>
 
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "tests/support/x_connect.h"
@@ -103,6 +105,30 @@ bool XObserver::capsLocked() {
   return state && (state->lockedMods & XCB_MOD_MASK_LOCK) != 0;
 }
 
+std::uint8_t XObserver::modifiers() {
+  Reply<xcb_xkb_get_state_reply_t> state(
+      xcb_xkb_get_state_reply(c_, xcb_xkb_get_state(c_, XCB_XKB_ID_USE_CORE_KBD), nullptr));
+  if (!state) throw std::runtime_error("no reply from the X server");
+  return state->mods;
+}
+
+void XObserver::setPointerMapping(const std::vector<std::uint8_t>& map) {
+  // The server takes only a map of all its buttons: the others keep their entries.
+  Reply<xcb_get_pointer_mapping_reply_t> current(
+      xcb_get_pointer_mapping_reply(c_, xcb_get_pointer_mapping(c_), nullptr));
+  if (!current) throw std::runtime_error("no reply from the X server");
+  const std::uint8_t* entries = xcb_get_pointer_mapping_map(current.get());
+  std::vector<std::uint8_t> full(entries,
+                                 entries + xcb_get_pointer_mapping_map_length(current.get()));
+  for (std::size_t i = 0; i < map.size() && i < full.size(); ++i) full[i] = map[i];
+  Reply<xcb_set_pointer_mapping_reply_t> reply(xcb_set_pointer_mapping_reply(
+      c_, xcb_set_pointer_mapping(c_, static_cast<std::uint8_t>(full.size()), full.data()),
+      nullptr));
+  if (!reply || reply->status != XCB_MAPPING_STATUS_SUCCESS) {
+    throw std::runtime_error("the X server did not take the pointer mapping");
+  }
+}
+
 void XObserver::setKeyRepeat(std::uint16_t delayMs, std::uint16_t intervalMs) {
   const std::uint8_t perKeyRepeat[32] = {};
   xcb_void_cookie_t cookie = xcb_xkb_set_controls_checked(
@@ -118,6 +144,85 @@ void XObserver::fakeKey(std::uint8_t keycode, bool press) {
   xcb_test_fake_input(c_, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME,
                       XCB_WINDOW_NONE, 0, 0, 0);
   sync(c_);
+}
+
+void XObserver::fakeButton(std::uint8_t button, bool press) {
+  xcb_test_fake_input(c_, press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME,
+                      XCB_WINDOW_NONE, 0, 0, 0);
+  sync(c_);
+}
+
+void XObserver::grabServer() {
+  xcb_grab_server(c_);
+  sync(c_);
+}
+
+void XObserver::ungrabServer() {
+  xcb_ungrab_server(c_);
+  sync(c_);
+}
+
+void XObserver::movePointer(int x, int y) {
+  xcb_test_fake_input(c_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_,
+                      static_cast<std::int16_t>(x), static_cast<std::int16_t>(y), 0);
+  sync(c_);
+}
+
+namespace {
+
+// The state classes of the XTEST slave device of that use (XCB_INPUT_DEVICE_TYPE_SLAVE_KEYBOARD
+// or _POINTER): bit i of the result for key or button i.
+std::vector<bool> xtestDeviceState(xcb_connection_t* c, std::uint16_t use, std::uint8_t classId) {
+  Reply<xcb_input_xi_query_version_reply_t> version(
+      xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr));
+  Reply<xcb_input_xi_query_device_reply_t> devices(xcb_input_xi_query_device_reply(
+      c, xcb_input_xi_query_device(c, XCB_INPUT_DEVICE_ALL), nullptr));
+  if (!devices) throw std::runtime_error("no reply from the X server");
+  std::vector<bool> down(256);
+  for (auto it = xcb_input_xi_query_device_infos_iterator(devices.get()); it.rem > 0;
+       xcb_input_xi_device_info_next(&it)) {
+    std::string_view name(xcb_input_xi_device_info_name(it.data),
+                          static_cast<std::size_t>(xcb_input_xi_device_info_name_length(it.data)));
+    if (it.data->type != use || name.find("XTEST") == std::string_view::npos) continue;
+    const auto id = static_cast<std::uint8_t>(it.data->deviceid);
+    Reply<xcb_input_open_device_reply_t> open(
+        xcb_input_open_device_reply(c, xcb_input_open_device(c, id), nullptr));
+    Reply<xcb_input_query_device_state_reply_t> state(
+        xcb_input_query_device_state_reply(c, xcb_input_query_device_state(c, id), nullptr));
+    xcb_input_close_device(c, id);
+    if (!state) throw std::runtime_error("no device state from the X server");
+    for (auto cls = xcb_input_query_device_state_classes_iterator(state.get()); cls.rem > 0;
+         xcb_input_input_state_next(&cls)) {
+      if (cls.data->class_id != classId) continue;
+      // Keys and buttons have the same layout: class, length, count, pad, 32 bytes of bits.
+      const auto* bits = reinterpret_cast<const std::uint8_t*>(cls.data) + 4;
+      for (int i = 0; i < 256; ++i) {
+        if ((bits[i / 8] >> (i % 8)) & 1) down[static_cast<std::size_t>(i)] = true;
+      }
+    }
+  }
+  return down;
+}
+
+}  // namespace
+
+std::vector<int> XObserver::xtestKeysDown() {
+  auto down = xtestDeviceState(c_, XCB_INPUT_DEVICE_TYPE_SLAVE_KEYBOARD, XCB_INPUT_INPUT_CLASS_KEY);
+  std::vector<int> keys;
+  for (int i = 0; i < 256; ++i) {
+    if (down[static_cast<std::size_t>(i)]) keys.push_back(i);
+  }
+  return keys;
+}
+
+unsigned XObserver::xtestButtonsDown() {
+  auto down =
+      xtestDeviceState(c_, XCB_INPUT_DEVICE_TYPE_SLAVE_POINTER, XCB_INPUT_INPUT_CLASS_BUTTON);
+  unsigned buttons = 0;
+  for (int i = 1; i <= 5; ++i) {
+    if (down[static_cast<std::size_t>(i)]) buttons |= 1u << (i - 1);
+  }
+  return buttons;
 }
 
 void XObserver::serveXSettings(const std::string& name, std::int32_t value) {

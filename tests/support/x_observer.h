@@ -39,12 +39,29 @@ class XObserver {
   };
   PointerState pointer();
   bool capsLocked();
+  // The core keyboard's effective XKB modifiers (XCB_MOD_MASK_SHIFT ...).
+  std::uint8_t modifiers();
   RepeatSettings repeat();
 
   // Sets the core keyboard's repeat delay and interval (milliseconds) and turns repeat on.
   void setKeyRepeat(std::uint16_t delayMs, std::uint16_t intervalMs);
   // Presses or releases a key through XTEST from this client (not the window server's poster).
   void fakeKey(std::uint8_t keycode, bool press);
+  // Sets the pointer mapping: entry i the logical button of physical button i + 1 (buttons past
+  // the list keep theirs).
+  void setPointerMapping(const std::vector<std::uint8_t>& map);
+  // Presses or releases a button through XTEST from this client.
+  void fakeButton(std::uint8_t button, bool press);
+  // Grabs the server (GrabServer): until ungrabServer(), it answers no other client.
+  void grabServer();
+  void ungrabServer();
+  // Moves the pointer through XTEST to the position on the root window.
+  void movePointer(int x, int y);
+  // The X key codes / buttons (bit 0 for button 1) that the server's XTEST keyboard / pointer
+  // device holds down (XInput's QueryDeviceState on the slave devices), not merged with the
+  // other keyboards as the core keyboard's state is.
+  std::vector<int> xtestKeysDown();
+  unsigned xtestButtonsDown();
   // Becomes the screen's XSETTINGS manager with the one integer setting.
   void serveXSettings(const std::string& name, std::int32_t value);
 

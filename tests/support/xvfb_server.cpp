@@ -16,8 +16,19 @@ namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 
-// Forks and runs the program; the child writes nothing to the test's output.
-pid_t spawn(const std::vector<std::string>& args) {
+bool onPath(const char* program) {
+  std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+  std::string dir;
+  while (std::getline(path, dir, ':')) {
+    if (::access((std::filesystem::path(dir) / program).c_str(), X_OK) == 0) return true;
+  }
+  return false;
+}
+
+// Forks and runs the program (with $DISPLAY set to `display` when given); the child writes
+// nothing to the test's output.
+pid_t spawn(const std::vector<std::string>& args,
+            const std::optional<std::string>& display = std::nullopt) {
   std::vector<const char*> argv;
   for (const auto& arg : args) argv.push_back(arg.c_str());
   argv.push_back(nullptr);
@@ -26,6 +37,7 @@ pid_t spawn(const std::vector<std::string>& args) {
   int null = ::open("/dev/null", O_WRONLY);
   ::dup2(null, STDOUT_FILENO);
   ::dup2(null, STDERR_FILENO);
+  if (display) ::setenv("DISPLAY", display->c_str(), 1);
   ::execvp(argv[0], const_cast<char* const*>(argv.data()));
   ::_exit(127);
 }
@@ -46,11 +58,14 @@ std::string readDisplayNumber(int fd) {
 XvfbServer::XvfbServer(const Options& options) {
   int fds[2];
   if (::pipe(fds) != 0) return;
-  std::vector<std::string> args = {"Xvfb"};
+  std::vector<std::string> args = {options.nestedIn ? "Xephyr" : "Xvfb"};
   if (options.display) args.push_back(":" + std::to_string(*options.display));
   args.insert(args.end(), {"-displayfd", std::to_string(fds[1]), "-nolisten", "tcp"});
   args.insert(args.end(), options.arguments.begin(), options.arguments.end());
-  pid_ = spawn(args);
+  // Xephyr: no grab of the outer keyboard and pointer, so that the outer server's XTEST input
+  // reaches it through its window like any other client's.
+  if (options.nestedIn) args.insert(args.end(), {"-no-host-grab"});
+  pid_ = spawn(args, options.nestedIn);
   ::close(fds[1]);
   std::string number = pid_ > 0 ? readDisplayNumber(fds[0]) : std::string();
   ::close(fds[0]);
@@ -62,12 +77,11 @@ XvfbServer::~XvfbServer() {
 }
 
 bool XvfbServer::installed() {
-  std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-  std::string dir;
-  while (std::getline(path, dir, ':')) {
-    if (::access((std::filesystem::path(dir) / "Xvfb").c_str(), X_OK) == 0) return true;
-  }
-  return false;
+  return onPath("Xvfb");
+}
+
+bool XvfbServer::xephyrInstalled() {
+  return onPath("Xephyr");
 }
 
 int XvfbServer::number() const {
@@ -82,7 +96,13 @@ void XvfbServer::stop() {
 }
 
 bool XvfbServer::setxkbmap(const std::string& layout) const {
-  pid_t pid = spawn({"setxkbmap", "-display", display_, layout});
+  return setxkbmap(std::vector<std::string>{layout});
+}
+
+bool XvfbServer::setxkbmap(const std::vector<std::string>& arguments) const {
+  std::vector<std::string> args = {"setxkbmap", "-display", display_};
+  args.insert(args.end(), arguments.begin(), arguments.end());
+  pid_t pid = spawn(args);
   int status = 0;
   return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
          WEXITSTATUS(status) == 0;

@@ -129,6 +129,19 @@ TEST_F(X11Test, WhileFnIsLentTheTapCanReplaceAMediaKeyWithAFunctionKey) {
   EXPECT_EQ(observer->countKeyPresses(kXKeyPlay, 300ms), 1);
 }
 
+TEST_F(X11Test, ATapCreatedWhileFnIsLentHoldsTheMediaKeys) {
+  observer->openFocusedWindow();
+  post(flagsChanged(63, kFlagSecondaryFn));  // a client lends Fn before any tap exists
+  RunningTap tap(*windowServer, [this](std::uint32_t type, Event event) {
+    if (type != kEventSystemDefined) return event;
+    return keyEvent(100, ((event.data1 >> 8) & 0xFF) == 0x0A);  // F8, tagged
+  });
+  ASSERT_TRUE(tap.created());
+  observer->fakeKey(172, true);  // play
+  observer->fakeKey(172, false);
+  EXPECT_EQ(observer->countKeyPresses(74, 300ms), 1);  // F8
+}
+
 TEST_F(X11Test, AReplacedMediaKeyHeldPastTheRepeatDelayLeavesNothingDown) {
   observer->setKeyRepeat(100, 50);
   observer->openFocusedWindow();

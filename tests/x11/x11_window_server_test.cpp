@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "tests/x11/x11_fixture.h"
@@ -18,12 +19,23 @@ constexpr std::uint8_t kXKeyA = 38;
 constexpr std::uint8_t kXKeyLeftShift = 50;
 constexpr std::uint8_t kXKeyCapsLock = 66;
 constexpr std::uint8_t kXKeyPlayPause = 172;
+constexpr std::uint8_t kXKeyVolumeUp = 123;
 
 TEST_F(X11Test, KeyDownAndUpPressAndReleaseTheKey) {
   post(keyEvent(0, true));
   EXPECT_TRUE(observer->keyDown(kXKeyA));
   post(keyEvent(0, false));
   EXPECT_FALSE(observer->keyDown(kXKeyA));
+}
+
+TEST_F(X11Test, PrintScreenScrollLockAndPauseArriveAsThoseKeys) {
+  // The synthesis sends them as the codes of F13, F14 and F15.
+  constexpr std::pair<std::uint16_t, std::uint8_t> kKeys[] = {{105, 107}, {107, 78}, {113, 127}};
+  for (const auto& [code, xKey] : kKeys) {
+    post(keyEvent(code, true));
+    EXPECT_EQ(observer->heldKeys(), std::vector<int>{xKey}) << code;
+    post(keyEvent(code, false));
+  }
 }
 
 TEST_F(X11Test, FlagsChangedPressesAndReleasesTheModifierItNames) {
@@ -43,11 +55,35 @@ TEST_F(X11Test, CapsLockFlagsChangesArePressThenReleaseAndLockIt) {
   EXPECT_EQ(windowServer->combinedFlagsState() & 0x10000, 0x10000u);
 }
 
+TEST_F(X11Test, ModifiersArePressedAsTheKeysThatProduceThemInTheCurrentKeymap) {
+  post(flagsChanged(59, 0x40001));  // the keymap as it was, read once
+  post(flagsChanged(59, 0));
+  ASSERT_TRUE(xvfb->setxkbmap({"-option", "ctrl:swapcaps", "-option", "altwin:swap_alt_win"}));
+  windowServer->createEvent();      // a round trip: the server's notifications have arrived
+  post(flagsChanged(59, 0x40001));  // left control: the Caps Lock key gives Control now
+  EXPECT_EQ(observer->modifiers() & XCB_MOD_MASK_CONTROL, XCB_MOD_MASK_CONTROL);
+  post(flagsChanged(59, 0));
+  EXPECT_FALSE(observer->capsLocked());
+  post(flagsChanged(58, 0x80020));  // left option: Alt, not Super, which the Alt key gives now
+  EXPECT_EQ(observer->modifiers() & (XCB_MOD_MASK_1 | XCB_MOD_MASK_4), XCB_MOD_MASK_1);
+  post(flagsChanged(58, 0));
+  EXPECT_EQ(observer->heldKeys(), std::vector<int>{});
+}
+
 TEST_F(X11Test, MediaKeysAreTheXF86AudioKeys) {
   post(mediaKey(16, true));
   EXPECT_TRUE(observer->keyDown(kXKeyPlayPause));
   post(mediaKey(16, false));
   EXPECT_FALSE(observer->keyDown(kXKeyPlayPause));
+}
+
+TEST_F(X11Test, AHeldMediaKeyDoesNotRepeat) {
+  observer->setKeyRepeat(100, 50);
+  observer->openFocusedWindow();
+  post(mediaKey(0, true));  // volume up, held 500 ms
+  std::this_thread::sleep_for(500ms);
+  post(mediaKey(0, false));
+  EXPECT_EQ(observer->countKeyPresses(kXKeyVolumeUp, 200ms), 1);
 }
 
 TEST_F(X11Test, PointerMovesAbsolutelyAndButtonsMapToOneThreeTwo) {
@@ -72,6 +108,17 @@ TEST_F(X11Test, PointerMovesAbsolutelyAndButtonsMapToOneThreeTwo) {
   EXPECT_EQ(observer->pointer().mask & XCB_BUTTON_MASK_2, XCB_BUTTON_MASK_2);
   postMouse(kEventOtherMouseUp, 150, 250, 2);
   EXPECT_EQ(observer->pointer().mask & 0x1F00, 0);
+}
+
+TEST_F(X11Test, ButtonsStayLogicalUnderALeftHandedPointerMapping) {
+  observer->openFocusedWindow();
+  postMouse(kEventLeftMouseDown, 10, 10, 0);  // the mapping as it was, read once
+  postMouse(kEventLeftMouseUp, 10, 10, 0);
+  observer->countButtonPresses(1, 100ms);
+  observer->setPointerMapping({3, 2, 1});  // xmodmap -e 'pointer = 3 2 1'
+  postMouse(kEventLeftMouseDown, 10, 10, 0);
+  postMouse(kEventLeftMouseUp, 10, 10, 0);
+  EXPECT_EQ(observer->countButtonPresses(1, 300ms), 1);
 }
 
 TEST_F(X11Test, ScrollLinesAreClicksOfButtonsFourAndFive) {
@@ -100,6 +147,17 @@ TEST_F(X11Test, AHeldKeyRepeatsAtTheServersRateNotTwice) {
   EXPECT_LE(presses, 8);
 }
 
+TEST_F(X11Test, AStartingWindowServerReleasesWhatTheXTestDevicesStillHold) {
+  // A service killed while it held a key and a button (XTEST input outlives its client).
+  observer->fakeKey(kXKeyA, true);
+  observer->fakeButton(1, true);
+  ASSERT_EQ(observer->xtestKeysDown(), std::vector<int>{kXKeyA});
+  windowServer = std::make_unique<x11::X11WindowServer>(xvfb->display());  // its restart
+  windowServer->createEvent();
+  EXPECT_EQ(observer->xtestKeysDown(), std::vector<int>{});
+  EXPECT_EQ(observer->xtestButtonsDown(), 0u);
+}
+
 TEST_F(X11Test, RepeatSettingsComeFromTheXkbControls) {
   observer->setKeyRepeat(300, 40);
   EXPECT_DOUBLE_EQ(windowServer->keyRepeatDelay(), 0.3);
@@ -117,6 +175,18 @@ TEST_F(X11Test, DisplaysAreTheServersMonitors) {
   ASSERT_TRUE(displays.has_value());
   ASSERT_EQ(displays->size(), 1u);
   EXPECT_EQ(displays->front(), makeRect(0, 0, 1024, 768));
+}
+
+TEST_F(X11Test, AServerThatStopsAnsweringIsLostInsteadOfWaitedFor) {
+  observer->grabServer();  // another client's server grab: the server answers no one else
+  auto checked = std::async(std::launch::async, [&] {
+    windowServer->createEvent();  // a round trip
+    return windowServer->postEventAccess();
+  });
+  const bool returned = checked.wait_for(5s) == std::future_status::ready;
+  observer->ungrabServer();
+  EXPECT_TRUE(returned);
+  EXPECT_FALSE(checked.get());
 }
 
 bool becomes(const std::function<bool()>& condition) {

@@ -96,6 +96,8 @@ class Client {
 
   // The state the service holds for this client, as far as this client knows.
   InputState state() const;
+  // The backend named in the reply to hello() ("corehid" or "cgevent"); empty before.
+  std::string backend() const;
   bool connected() const;
   // Closes the connection without a reset (the service releases everything on its own).
   void close();
@@ -126,6 +128,7 @@ class Client {
   bool justConnected_ = false;  // no request has gone out on this connection yet
   bool resending_ = false;      // a command is being sent again after a stale connection
   Status helloStatus_;
+  std::string backend_;
 };
 
 }  // namespace virelo::client

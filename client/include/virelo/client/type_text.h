@@ -14,7 +14,10 @@ class KeyboardLayout;
 // way, one after the other. Modifiers and other keys the client already holds stay held (a held
 // key that the text types is released first, so that it goes down again, and ends up released);
 // with a shift key already held, letters come out in upper case. The whole text is checked first:
-// characters the layout cannot type throw UntypableText, naming each, before anything is sent.
+// characters the layout cannot type throw UntypableText, naming each, before anything is sent;
+// so do characters that need a key the service's backend cannot post (with "cgevent", as hello()
+// reported it: the ISO key left of Z, usage 0x64, which types "<" and ">" in German, and the
+// non-US hash key, 0x32).
 // Errors of the client (ProtocolError, ConnectionLost, ...) pass through.
 void typeText(Client& client, std::string_view text, const KeyboardLayout& layout);
 // The same with the US layout.
