@@ -8,11 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#ifdef VIRELO_HAVE_SYSTEMD
-#include <systemd/sd-bus.h>
-#endif
-
 #include "tools/virelo/display_probe.h"
+#include "tools/virelo/systemd_library.h"
 #include "virelo/client/client.h"
 #include "virelo/client/session.h"
 
@@ -112,18 +109,23 @@ Check accessibilityBus() {
       "gsettings set org.gnome.desktop.interface toolkit-accessibility true (or: busctl --user "
       "set-property org.a11y.Bus /org/a11y/bus org.a11y.Status IsEnabled b true)";
 #ifdef VIRELO_HAVE_SYSTEMD
+  const SystemdLibrary* systemd = systemdLibrary();
+  if (systemd == nullptr) {
+    return {"accessibility", Outcome::warning, "not checked: libsystemd.so.0 cannot be opened",
+            "install libsystemd0"};
+  }
   sd_bus* bus = nullptr;
-  if (::sd_bus_open_user(&bus) < 0) {
+  if (systemd->busOpenUser(&bus) < 0) {
     return {"accessibility", Outcome::warning, "no session bus (snapping onto controls needs it)",
             "run from the desktop session, where $DBUS_SESSION_BUS_ADDRESS is set"};
   }
   sd_bus_error error = SD_BUS_ERROR_NULL;
   int enabled = 0;
-  int r = ::sd_bus_get_property_trivial(bus, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Status",
-                                        "IsEnabled", &error, 'b', &enabled);
+  int r = systemd->getPropertyTrivial(bus, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Status",
+                                      "IsEnabled", &error, 'b', &enabled);
   std::string message = error.message ? error.message : "";
-  ::sd_bus_error_free(&error);
-  ::sd_bus_unref(bus);
+  systemd->errorFree(&error);
+  systemd->busUnref(bus);
   if (r < 0) {
     return {"accessibility", Outcome::warning,
             "the accessibility bus does not answer (" + message + "); snapping finds no controls",

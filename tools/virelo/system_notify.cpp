@@ -1,15 +1,18 @@
 #include "tools/virelo/system_notify.h"
 
-#ifdef VIRELO_HAVE_SYSTEMD
-#include <systemd/sd-daemon.h>
-#endif
+#include <cstdlib>
+
+#include "tools/virelo/systemd_library.h"
 
 namespace virelo::tools {
 namespace {
 
 void notify([[maybe_unused]] const std::string& state) {
 #ifdef VIRELO_HAVE_SYSTEMD
-  ::sd_notify(0, state.c_str());
+  // Only a service manager that waits for the notification sets the socket.
+  const char* socket = std::getenv("NOTIFY_SOCKET");
+  if (socket == nullptr || *socket == '\0') return;
+  if (const SystemdLibrary* systemd = systemdLibrary()) systemd->notify(0, state.c_str());
 #endif
 }
 
