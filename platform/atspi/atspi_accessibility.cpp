@@ -124,7 +124,12 @@ ElementRef AtspiAccessibility::elementAtPosition(const ElementRef& systemWide, f
   if (!top) return nullptr;
   AtspiAccessible* app = applicationOf(top->pid);
   if (app == nullptr) return nullptr;
-  AtspiAccessible* current = accessibleWindowOf(app, top->bounds, point);
+  // A pop-up window (a menu, a combo box's list) lies over other windows of its application. A
+  // toolkit may list it under the control that opened it rather than as a window of its own; then
+  // no window matches it, and a window of the application beneath it must not be hit-tested
+  // instead, for that would find the controls that the pop-up hides.
+  bool popUp = top->layer > 0;
+  AtspiAccessible* current = accessibleWindowOf(app, top->bounds, point, !popUp);
   g_object_unref(app);
   for (int depth = 0; current != nullptr && depth < kMaxDepth; ++depth) {
     AtspiAccessible* child = childAt(current, point);

@@ -56,15 +56,18 @@ std::optional<TopLevel> topLevelAt(const nlohmann::json& windows, Point point) {
     if (!entry.is_object()) continue;
     auto pid = entry.find(kWindowOwnerPID);
     auto bounds = entry.find(kWindowBounds);
+    auto layer = entry.find(kWindowLayer);
     if (pid == entry.end() || !pid->is_number_integer() || bounds == entry.end()) continue;
     auto rect = rectFromDictionary(*bounds);
     if (!rect || !rect->contains(point)) continue;
-    return TopLevel{pid->get<std::int32_t>(), *rect};
+    return TopLevel{pid->get<std::int32_t>(), *rect,
+                    layer != entry.end() && layer->is_number_integer() ? layer->get<int>() : 0};
   }
   return std::nullopt;
 }
 
-AtspiAccessible* accessibleWindowOf(AtspiAccessible* application, const Rect& bounds, Point point) {
+AtspiAccessible* accessibleWindowOf(AtspiAccessible* application, const Rect& bounds, Point point,
+                                    bool orContaining) {
   GError* error = nullptr;
   int count = atspi_accessible_get_child_count(application, &error);
   AtspiAccessible* containing = nullptr;
@@ -76,7 +79,7 @@ AtspiAccessible* accessibleWindowOf(AtspiAccessible* application, const Rect& bo
       if (containing != nullptr) g_object_unref(containing);
       return window;
     }
-    if (extents && extents->contains(point) && containing == nullptr) {
+    if (orContaining && extents && extents->contains(point) && containing == nullptr) {
       containing = window;
     } else {
       g_object_unref(window);

@@ -18,6 +18,7 @@ namespace virelo::atspi {
 struct TopLevel {
   std::int32_t pid;
   Rect bounds;
+  int layer;
 };
 
 // The frontmost window of a window list (as WindowList::copyWindowInfo gives it) whose bounds
@@ -25,8 +26,10 @@ struct TopLevel {
 std::optional<TopLevel> topLevelAt(const nlohmann::json& windows, Point point);
 
 // The application's showing top-level window whose extents match `bounds` (each edge within a
-// few pixels), else the first showing one that contains the point; with a reference, or null.
-AtspiAccessible* accessibleWindowOf(AtspiAccessible* application, const Rect& bounds, Point point);
+// few pixels), else, with `orContaining`, the first showing one that contains the point; with a
+// reference, or null.
+AtspiAccessible* accessibleWindowOf(AtspiAccessible* application, const Rect& bounds, Point point,
+                                    bool orContaining);
 
 // The child of `accessible` at the point, with a reference, or null.
 AtspiAccessible* childAt(AtspiAccessible* accessible, Point point);

@@ -5,8 +5,10 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -34,6 +36,27 @@ void stopGroup(pid_t pid) {
   if (pid <= 0) return;
   ::kill(-pid, SIGTERM);
   ::waitpid(pid, nullptr, 0);
+}
+
+// A window manager announces itself with the property _NET_SUPPORTING_WM_CHECK of the root.
+bool windowManagerRuns(const std::string& display) {
+  xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+  bool found = false;
+  if (xcb_connection_has_error(c) == 0) {
+    const char* name = "_NET_SUPPORTING_WM_CHECK";
+    auto* atom = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    if (atom != nullptr && atom->atom != XCB_ATOM_NONE) {
+      xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+      auto* property = xcb_get_property_reply(
+          c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
+      found = property != nullptr && xcb_get_property_value_length(property) == 4;
+      std::free(property);
+    }
+    std::free(atom);
+  }
+  xcb_disconnect(c);
+  return found;
 }
 
 bool runs(const std::string& command) {
@@ -127,8 +150,8 @@ const AccessibleDesktop::App& AccessibleDesktop::startApp(int x, int y) {
     ::close(in[0]);
     ::close(out[1]);
     app->input = in[1];
+    app->output = out[0];
     std::istringstream ready(readLine(out[0]));
-    ::close(out[0]);
     std::string word;
     int pid = 0;
     double bx = 0, by = 0, bw = 0, bh = 0;
@@ -143,11 +166,30 @@ const AccessibleDesktop::App& AccessibleDesktop::startApp(int x, int y) {
   return *apps_.back();
 }
 
+std::string AccessibleDesktop::ask(const App& app, const std::string& line) {
+  std::string sent = line + "\n";
+  if (::write(app.input, sent.data(), sent.size()) != static_cast<ssize_t>(sent.size())) return "";
+  return readLine(app.output);
+}
+
+bool AccessibleDesktop::startWindowManager() {
+  constexpr const char* kOpenbox = "/usr/bin/openbox";
+  if (::access(kOpenbox, X_OK) != 0) return false;
+  windowManager_ = spawn({kOpenbox, "--sm-disable"}, -1, -1);
+  for (int i = 0; i < 100; ++i) {
+    if (windowManagerRuns(display())) return true;
+    ::usleep(100'000);
+  }
+  return false;
+}
+
 AccessibleDesktop::~AccessibleDesktop() {
   for (auto& app : apps_) {
     if (app->input >= 0) ::close(app->input);
+    if (app->output >= 0) ::close(app->output);
     stopGroup(app->pid);
   }
+  stopGroup(windowManager_);
   stopGroup(launcher_);
   stopGroup(sessionBus_);
   if (asServiceUser_) {

@@ -24,6 +24,7 @@ class AccessibleDesktop {
   struct App {
     pid_t pid = -1;
     int input = -1;
+    int output = -1;
     Rect press;
   };
 
@@ -46,6 +47,12 @@ class AccessibleDesktop {
   const App& startApp(int x, int y);
   // Switches the accessibility bus on or off, as the user's setting does.
   bool setEnabled(bool on);
+  // Sends the application one line (without its newline) and returns the line it answers with,
+  // empty when it does not answer within a few seconds.
+  static std::string ask(const App& app, const std::string& line);
+  // Starts the window manager openbox on the display and waits until it manages windows; false
+  // when it is not installed or does not come up. It runs until the desktop stops.
+  bool startWindowManager();
 
  private:
   bool startBuses();
@@ -57,6 +64,7 @@ class AccessibleDesktop {
   pid_t sessionBus_ = -1;
   std::string sessionBusAddress_;
   pid_t launcher_ = -1;
+  pid_t windowManager_ = -1;
   std::vector<std::unique_ptr<App>> apps_;
   std::string unavailable_;
 };

@@ -5,7 +5,10 @@ The window has a client-side header bar with its window buttons and, in a fixed 
 "Press" at (20, 20) of size 120 x 40, a disabled button "Off" at (20, 80) of the same size and a
 check box "Tick" at (20, 140). When it is mapped and its accessible tree is registered it prints
 one line on standard output: "ready <pid> <x> <y>" with the screen position of the button's
-top-left corner. A line "block <ms>" on standard input blocks the main loop for that long.
+top-left corner. A line "block <ms>" on standard input blocks the main loop for that long. A
+line "menu" pops up a menu attached to the button, as a menu button's is (a window of its own,
+override-redirect), whose top-left corner lies on the button's and which covers it; once it is shown the application prints "menu <x> <y> <w> <h>",
+its screen frame.
 """
 import os
 import sys
@@ -14,10 +17,29 @@ import time
 import gi
 
 gi.require_version("Gtk", "3.0")
-from gi.repository import GLib, Gtk  # noqa: E402
+from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 
-def on_input(channel, _condition):
+def report_menu(menu):
+    window = menu.get_toplevel().get_window()
+    x, y = window.get_origin()[1:]
+    print("menu", x, y, window.get_width(), window.get_height(), flush=True)
+    return False
+
+
+def pop_up_menu(press):
+    menu = Gtk.Menu()
+    for label in ("First item", "Second item", "Third item", "Fourth item"):
+        menu.append(Gtk.MenuItem(label=label))
+    menu.attach_to_widget(press, None)
+    menu.set_size_request(200, -1)
+    menu.show_all()
+    menu.popup_at_widget(press, Gdk.Gravity.NORTH_WEST, Gdk.Gravity.NORTH_WEST, None)
+    GLib.timeout_add(500, report_menu, menu)
+    return menu
+
+
+def on_input(channel, _condition, press, keep):
     line = channel.readline()
     if not line:
         Gtk.main_quit()
@@ -25,6 +47,8 @@ def on_input(channel, _condition):
     words = line.split()
     if len(words) == 2 and words[0] == "block":
         time.sleep(int(words[1]) / 1000.0)
+    elif words == ["menu"]:
+        keep.append(pop_up_menu(press))
     return True
 
 
@@ -56,7 +80,7 @@ def main():
     window.move(x, y)
     window.connect("destroy", Gtk.main_quit)
     window.show_all()
-    GLib.io_add_watch(GLib.IOChannel.unix_new(0), GLib.IO_IN | GLib.IO_HUP, on_input)
+    GLib.io_add_watch(GLib.IOChannel.unix_new(0), GLib.IO_IN | GLib.IO_HUP, on_input, press, [])
     GLib.timeout_add(500, report, window, press)
     Gtk.main()
 
