@@ -5,6 +5,7 @@
 
 #include "platform/atspi/atspi_attributes.h"
 #include "platform/atspi/atspi_element.h"
+#include "platform/atspi/atspi_requests.h"
 #include "platform/atspi/atspi_roles.h"
 #include "platform/atspi/atspi_top_level.h"
 
@@ -24,6 +25,31 @@ AtspiAccessible* accessibleOf(const ElementRef& element) {
 bool isSystemWide(const ElementRef& element) {
   auto* atspi = dynamic_cast<const AtspiElement*>(element.get());
   return atspi != nullptr && atspi->accessible() == nullptr;
+}
+
+// The name on the accessibility bus of the application that the accessible belongs to; empty when
+// unknown.
+std::string busNameOf(AtspiAccessible* accessible) {
+  const AtspiApplication* app = accessible->parent.app;
+  return app != nullptr && app->bus_name != nullptr ? app->bus_name : "";
+}
+
+// The deepest element at the point in the application's top-level window with these bounds (see
+// accessibleWindowOf), with a reference, or null.
+AtspiAccessible* deepestAt(AtspiAccessible* app, const Rect& bounds, Point point,
+                           bool orContaining) {
+  AtspiAccessible* current = accessibleWindowOf(app, bounds, point, orContaining);
+  for (int depth = 0; current != nullptr && depth < kMaxDepth; ++depth) {
+    AtspiAccessible* child = childAt(current, point);
+    if (child == nullptr) break;
+    if (child == current) {
+      g_object_unref(child);
+      break;
+    }
+    g_object_unref(current);
+    current = child;
+  }
+  return current;
 }
 
 // GLib and libatspi report troubles on standard error, which the service keeps for nothing.
@@ -55,6 +81,7 @@ bool AtspiAccessibility::ready() {
     initialised_ = true;
   }
   atspi_set_timeout(timeoutMS(), timeoutMS());
+  setRequestTimeout(std::chrono::milliseconds(timeoutMS()));
   return atspi_get_a11y_bus() != nullptr;
 }
 
@@ -106,6 +133,18 @@ const nlohmann::json& AtspiAccessibility::windowList() {
   return windowList_;
 }
 
+template <typename Requests>
+auto AtspiAccessibility::asking(AtspiAccessible* accessible, Requests requests)
+    -> decltype(requests()) {
+  std::string name = busNameOf(accessible);
+  if (name.empty()) return requests();
+  if (unanswering_.skipped(name, UnansweringApplications::Clock::now())) return {};
+  std::uint64_t before = unansweredRequests();
+  auto result = requests();
+  unanswering_.record(name, unansweredRequests() != before, UnansweringApplications::Clock::now());
+  return result;
+}
+
 ElementRef AtspiAccessibility::application(std::int32_t pid) {
   return std::make_shared<AtspiElement>(applicationOf(pid));
 }
@@ -114,7 +153,7 @@ std::optional<AccessibilityValue> AtspiAccessibility::copyAttributeValue(
     const ElementRef& element, const std::string& attribute) {
   AtspiAccessible* accessible = accessibleOf(element);
   if (accessible == nullptr || !ready()) return std::nullopt;
-  return readAttribute(accessible, attribute);
+  return asking(accessible, [&] { return readAttribute(accessible, attribute); });
 }
 
 ElementRef AtspiAccessibility::elementAtPosition(const ElementRef& systemWide, float x, float y) {
@@ -129,18 +168,9 @@ ElementRef AtspiAccessibility::elementAtPosition(const ElementRef& systemWide, f
   // no window matches it, and a window of the application beneath it must not be hit-tested
   // instead, for that would find the controls that the pop-up hides.
   bool popUp = top->layer > 0;
-  AtspiAccessible* current = accessibleWindowOf(app, top->bounds, point, !popUp);
+  AtspiAccessible* current =
+      asking(app, [&] { return deepestAt(app, top->bounds, point, !popUp); });
   g_object_unref(app);
-  for (int depth = 0; current != nullptr && depth < kMaxDepth; ++depth) {
-    AtspiAccessible* child = childAt(current, point);
-    if (child == nullptr) break;
-    if (child == current) {
-      g_object_unref(child);
-      break;
-    }
-    g_object_unref(current);
-    current = child;
-  }
   return wrap(current);
 }
 

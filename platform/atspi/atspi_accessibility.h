@@ -7,6 +7,7 @@
 // system-wide hit test: the element at a position is found from the window list (the top-level
 // window under the point and the process that owns it), the accessible window of that process's
 // application, and component hit tests in screen coordinates down to the deepest element.
+// Applications that leave a request unanswered are skipped for a while (atspi_unanswering.h).
 //
 // Threads: systemWide() and setMessagingTimeout() are called on the main thread at start-up and
 // never touch the bus (the timeout is only stored). Every other operation, and so every use of
@@ -21,6 +22,7 @@
 
 #include "platform/accessibility.h"
 #include "platform/atspi/atspi_status.h"
+#include "platform/atspi/atspi_unanswering.h"
 #include "platform/window_list.h"
 
 typedef struct _AtspiAccessible AtspiAccessible;
@@ -53,6 +55,10 @@ class AtspiAccessibility final : public Accessibility {
   // The window list, taken again when the last one is older than kWindowListLifetime: the hit
   // tests of one search share it.
   const nlohmann::json& windowList();
+  // Runs requests to the application of `accessible`, unless it is one that does not answer (then
+  // gives an empty result), and remembers whether it answered them.
+  template <typename Requests>
+  auto asking(AtspiAccessible* accessible, Requests requests) -> decltype(requests());
 
   WindowList& windows_;
   AtspiStatus status_;
@@ -60,6 +66,7 @@ class AtspiAccessibility final : public Accessibility {
   bool initialised_ = false;
   nlohmann::json windowList_;
   std::chrono::steady_clock::time_point windowListTakenAt_;
+  UnansweringApplications unanswering_;
 };
 
 }  // namespace virelo::atspi

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/atspi/atspi_requests.h"
 #include "platform/atspi/atspi_roles.h"
 
 namespace virelo::atspi {
@@ -14,10 +15,12 @@ constexpr double kMatchSlack = 2;
 constexpr int kMaxWindows = 32;
 
 std::optional<Rect> extentsOf(AtspiAccessible* accessible) {
-  AtspiComponent* component = atspi_accessible_get_component_iface(accessible);
+  AtspiComponent* component =
+      request([&] { return atspi_accessible_get_component_iface(accessible); });
   if (component == nullptr) return std::nullopt;
   GError* error = nullptr;
-  AtspiRect* rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &error);
+  AtspiRect* rect = request(
+      [&] { return atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &error); });
   g_object_unref(component);
   if (error != nullptr) g_error_free(error);
   if (rect == nullptr) return std::nullopt;
@@ -28,13 +31,13 @@ std::optional<Rect> extentsOf(AtspiAccessible* accessible) {
 
 bool showingWindow(AtspiAccessible* accessible) {
   GError* error = nullptr;
-  AtspiRole role = atspi_accessible_get_role(accessible, &error);
+  AtspiRole role = request([&] { return atspi_accessible_get_role(accessible, &error); });
   if (error != nullptr) {
     g_error_free(error);
     return false;
   }
   if (!isWindowRole(role)) return false;
-  AtspiStateSet* states = atspi_accessible_get_state_set(accessible);
+  AtspiStateSet* states = request([&] { return atspi_accessible_get_state_set(accessible); });
   if (states == nullptr) return false;
   bool showing = atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
   g_object_unref(states);
@@ -69,10 +72,11 @@ std::optional<TopLevel> topLevelAt(const nlohmann::json& windows, Point point) {
 AtspiAccessible* accessibleWindowOf(AtspiAccessible* application, const Rect& bounds, Point point,
                                     bool orContaining) {
   GError* error = nullptr;
-  int count = atspi_accessible_get_child_count(application, &error);
+  int count = request([&] { return atspi_accessible_get_child_count(application, &error); });
   AtspiAccessible* containing = nullptr;
   for (int i = 0; error == nullptr && i < count && i < kMaxWindows; ++i) {
-    AtspiAccessible* window = atspi_accessible_get_child_at_index(application, i, &error);
+    AtspiAccessible* window =
+        request([&] { return atspi_accessible_get_child_at_index(application, i, &error); });
     if (window == nullptr) continue;
     auto extents = showingWindow(window) ? extentsOf(window) : std::nullopt;
     if (extents && matches(*extents, bounds)) {
@@ -90,12 +94,15 @@ AtspiAccessible* accessibleWindowOf(AtspiAccessible* application, const Rect& bo
 }
 
 AtspiAccessible* childAt(AtspiAccessible* accessible, Point point) {
-  AtspiComponent* component = atspi_accessible_get_component_iface(accessible);
+  AtspiComponent* component =
+      request([&] { return atspi_accessible_get_component_iface(accessible); });
   if (component == nullptr) return nullptr;
   GError* error = nullptr;
-  AtspiAccessible* child = atspi_component_get_accessible_at_point(
-      component, static_cast<gint>(std::floor(point.x)), static_cast<gint>(std::floor(point.y)),
-      ATSPI_COORD_TYPE_SCREEN, &error);
+  AtspiAccessible* child = request([&] {
+    return atspi_component_get_accessible_at_point(
+        component, static_cast<gint>(std::floor(point.x)), static_cast<gint>(std::floor(point.y)),
+        ATSPI_COORD_TYPE_SCREEN, &error);
+  });
   g_object_unref(component);
   if (error != nullptr) {
     g_error_free(error);

@@ -4,7 +4,9 @@
 #include "platform/atspi/atspi_accessibility.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <memory>
 #include <sstream>
 
@@ -140,6 +142,23 @@ TEST_F(AtspiTest, AnApplicationIsIdentifiedByItsWindowClassAndIsNotWeb) {
   ASSERT_TRUE(app);
   EXPECT_EQ(app->bundleIdentifier, "Gtk_app.py");
   EXPECT_FALSE(app->web);
+}
+
+TEST_F(AtspiTest, AnApplicationThatDoesNotAnswerCostsOneTimeoutNotOnePerRequest) {
+  const auto& hung = desktop_->startApp(500, 100);
+  ASSERT_GT(hung.pid, 0);
+  accessibility_->setMessagingTimeout(system_, 0.2f);
+  // Its main loop is blocked for 5 s: it answers nothing meanwhile.
+  ASSERT_EQ(::write(hung.input, "block 5000\n", 11), 11);
+  auto started = std::chrono::steady_clock::now();
+  // As many hit tests as a wide search makes over it, then one over the application that answers.
+  for (int i = 0; i < 25; ++i) at(centre(hung.press));
+  auto button = at(centre(app_->press));
+  auto took = std::chrono::steady_clock::now() - started;
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(accessibility_->processID(button), app_->pid);
+  // Waiting out the timeout at every hit test would take 25 × 0.2 s = 5 s.
+  EXPECT_LT(took, std::chrono::seconds(2));
 }
 
 TEST_F(AtspiTest, UnderAWindowManagerAnOpenMenuHidesTheButtonBeneathIt) {
