@@ -121,12 +121,22 @@ bool AccessibleDesktop::startBuses() {
   if (address.empty()) return false;
   ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
   sessionBusAddress_ = address;
+  return startAccessibilityBus();
+}
+
+bool AccessibleDesktop::startAccessibilityBus() {
   launcher_ = spawn({kLauncher}, -1, -1);
   for (int i = 0; i < 100; ++i) {
     if (setEnabled(true)) return true;
     ::usleep(100'000);
   }
   return false;
+}
+
+bool AccessibleDesktop::restartAccessibilityBus() {
+  // The launcher's bus and the registry it activates are in the launcher's process group.
+  stopGroup(launcher_);
+  return startAccessibilityBus();
 }
 
 bool AccessibleDesktop::setEnabled(bool on) {

@@ -47,6 +47,9 @@ class AccessibleDesktop {
   const App& startApp(int x, int y);
   // Switches the accessibility bus on or off, as the user's setting does.
   bool setEnabled(bool on);
+  // Stops the accessibility bus (its launcher, bus and registry) and starts it anew, switched on;
+  // false when it does not come back.
+  bool restartAccessibilityBus();
   // Sends the application one line (without its newline) and returns the line it answers with,
   // empty when it does not answer within a few seconds.
   static std::string ask(const App& app, const std::string& line);
@@ -56,6 +59,7 @@ class AccessibleDesktop {
 
  private:
   bool startBuses();
+  bool startAccessibilityBus();
   pid_t spawn(const std::vector<std::string>& args, int in, int out);
 
   bool asServiceUser_;

@@ -161,6 +161,17 @@ TEST_F(AtspiTest, AnApplicationThatDoesNotAnswerCostsOneTimeoutNotOnePerRequest)
   EXPECT_LT(took, std::chrono::seconds(2));
 }
 
+TEST_F(AtspiTest, AnApplicationIsFoundOnTheAccessibilityBusAfterItRestarted) {
+  ASSERT_NE(at(centre(app_->press)), nullptr);
+  ASSERT_TRUE(desktop_->restartAccessibilityBus());
+  const auto& later = desktop_->startApp(500, 100);
+  ASSERT_GT(later.pid, 0);
+  ASSERT_TRUE(accessibility_->isProcessTrusted());
+  auto button = at(centre(later.press));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(accessibility_->processID(button), later.pid);
+}
+
 TEST_F(AtspiTest, UnderAWindowManagerAnOpenMenuHidesTheButtonBeneathIt) {
   if (!desktop_->startWindowManager()) GTEST_SKIP() << "the window manager openbox does not run";
   const auto& app = desktop_->startApp(400, 300);
