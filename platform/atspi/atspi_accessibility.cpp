@@ -36,13 +36,19 @@ std::string busNameOf(AtspiAccessible* accessible) {
   return app != nullptr && app->bus_name != nullptr ? app->bus_name : "";
 }
 
+double scaleOf(const ElementRef& element) {
+  auto* atspi = dynamic_cast<const AtspiElement*>(element.get());
+  return atspi == nullptr ? 1 : atspi->scale();
+}
+
 // The deepest element at the point in the application's top-level window with these bounds (see
-// accessibleWindowOf), with a reference, or null.
-AtspiAccessible* deepestAt(AtspiAccessible* app, const Rect& bounds, Point point,
-                           bool orContaining) {
-  AtspiAccessible* current = accessibleWindowOf(app, bounds, point, orContaining);
+// accessibleWindowOf), with a reference, or null; and the window's scale.
+ScaledWindow deepestAt(AtspiAccessible* app, const Rect& bounds, Point point, bool orContaining) {
+  auto [current, scale] = accessibleWindowOf(app, bounds, point, orContaining);
+  // The toolkit's hit test takes its own logical pixels.
+  Point logical{point.x / scale, point.y / scale};
   for (int depth = 0; current != nullptr && depth < kMaxDepth; ++depth) {
-    AtspiAccessible* child = childAt(current, point);
+    AtspiAccessible* child = childAt(current, logical);
     if (child == nullptr) break;
     if (child == current) {
       g_object_unref(child);
@@ -51,7 +57,7 @@ AtspiAccessible* deepestAt(AtspiAccessible* app, const Rect& bounds, Point point
     g_object_unref(current);
     current = child;
   }
-  return current;
+  return {current, scale};
 }
 
 // GLib and libatspi report troubles on standard error, which the service keeps for nothing.
@@ -203,7 +209,7 @@ std::optional<AccessibilityValue> AtspiAccessibility::copyAttributeValue(
     const ElementRef& element, const std::string& attribute) {
   AtspiAccessible* accessible = accessibleOf(element);
   if (accessible == nullptr || !ready()) return std::nullopt;
-  return asking(accessible, [&] { return readAttribute(accessible, attribute); });
+  return asking(accessible, [&] { return readAttribute(accessible, attribute, scaleOf(element)); });
 }
 
 ElementRef AtspiAccessibility::elementAtPosition(const ElementRef& systemWide, float x, float y) {
@@ -218,10 +224,9 @@ ElementRef AtspiAccessibility::elementAtPosition(const ElementRef& systemWide, f
   // no window matches it, and a window of the application beneath it must not be hit-tested
   // instead, for that would find the controls that the pop-up hides.
   bool popUp = top->layer > 0;
-  AtspiAccessible* current =
-      asking(app, [&] { return deepestAt(app, top->bounds, point, !popUp); });
+  auto [current, scale] = asking(app, [&] { return deepestAt(app, top->bounds, point, !popUp); });
   g_object_unref(app);
-  return wrap(current);
+  return wrap(current, scale);
 }
 
 std::optional<std::int32_t> AtspiAccessibility::processID(const ElementRef& element) {

@@ -52,17 +52,18 @@ std::optional<AccessibilityValue> title(AtspiAccessible* accessible) {
   return AccessibilityValue(std::move(text));
 }
 
-std::optional<AccessibilityValue> parent(AtspiAccessible* accessible) {
+std::optional<AccessibilityValue> parent(AtspiAccessible* accessible, double scale) {
   GError* error = nullptr;
   AtspiAccessible* parent =
       request([&] { return atspi_accessible_get_parent(accessible, &error); });
   if (failed(error)) return std::nullopt;
   if (parent == nullptr) return AccessibilityValue(std::monostate{});
-  return AccessibilityValue(wrap(parent));
+  return AccessibilityValue(wrap(parent, scale));
 }
 
 // The children, or only those that are top-level windows.
-std::optional<AccessibilityValue> children(AtspiAccessible* accessible, bool windowsOnly) {
+std::optional<AccessibilityValue> children(AtspiAccessible* accessible, bool windowsOnly,
+                                           double scale) {
   GError* error = nullptr;
   int count = request([&] { return atspi_accessible_get_child_count(accessible, &error); });
   if (failed(error) || count < 0) return std::nullopt;
@@ -71,7 +72,7 @@ std::optional<AccessibilityValue> children(AtspiAccessible* accessible, bool win
     AtspiAccessible* child =
         request([&] { return atspi_accessible_get_child_at_index(accessible, i, &error); });
     if (failed(error) || child == nullptr) continue;
-    ElementRef element = wrap(child);
+    ElementRef element = wrap(child, scale);
     if (windowsOnly) {
       AtspiRole role = request([&] { return atspi_accessible_get_role(child, &error); });
       if (failed(error) || !isWindowRole(role)) continue;
@@ -82,7 +83,7 @@ std::optional<AccessibilityValue> children(AtspiAccessible* accessible, bool win
 }
 
 // The extents in screen coordinates: the origin as a point or the size.
-std::optional<AccessibilityValue> extents(AtspiAccessible* accessible, bool origin) {
+std::optional<AccessibilityValue> extents(AtspiAccessible* accessible, bool origin, double scale) {
   AtspiComponent* component =
       request([&] { return atspi_accessible_get_component_iface(accessible); });
   if (component == nullptr) return std::nullopt;
@@ -92,8 +93,8 @@ std::optional<AccessibilityValue> extents(AtspiAccessible* accessible, bool orig
   g_object_unref(component);
   if (failed(error) || rect == nullptr) return std::nullopt;
   AccessibilityValue value =
-      origin ? AccessibilityValue(Point{double(rect->x), double(rect->y)})
-             : AccessibilityValue(Size{double(rect->width), double(rect->height)});
+      origin ? AccessibilityValue(Point{rect->x * scale, rect->y * scale})
+             : AccessibilityValue(Size{rect->width * scale, rect->height * scale});
   g_free(rect);
   return value;
 }
@@ -114,23 +115,23 @@ std::optional<AccessibilityValue> enabled(AtspiAccessible* accessible) {
 
 }  // namespace
 
-ElementRef wrap(AtspiAccessible* accessible) {
+ElementRef wrap(AtspiAccessible* accessible, double scale) {
   if (accessible == nullptr) return nullptr;
-  return std::make_shared<AtspiElement>(accessible);
+  return std::make_shared<AtspiElement>(accessible, scale);
 }
 
 std::optional<AccessibilityValue> readAttribute(AtspiAccessible* accessible,
-                                                const std::string& attribute) {
+                                                const std::string& attribute, double scale) {
   if (accessible == nullptr) return std::nullopt;
   if (attribute == "AXRole") return role(accessible);
   if (attribute == "AXTitle") return title(accessible);
-  if (attribute == "AXParent") return parent(accessible);
-  if (attribute == "AXChildren") return children(accessible, false);
-  if (attribute == "AXWindows") return children(accessible, true);
-  if (attribute == "AXPosition") return extents(accessible, true);
-  if (attribute == "AXSize") return extents(accessible, false);
+  if (attribute == "AXParent") return parent(accessible, scale);
+  if (attribute == "AXChildren") return children(accessible, false, scale);
+  if (attribute == "AXWindows") return children(accessible, true, scale);
+  if (attribute == "AXPosition") return extents(accessible, true, scale);
+  if (attribute == "AXSize") return extents(accessible, false, scale);
   if (attribute == "AXEnabled") return enabled(accessible);
-  if (auto button = titleBarButtonOf(attribute)) return titleBarButton(accessible, *button);
+  if (auto button = titleBarButtonOf(attribute)) return titleBarButton(accessible, *button, scale);
   return std::nullopt;
 }
 

@@ -92,7 +92,8 @@ std::optional<TitleBarButton> titleBarButtonOf(const std::string& attribute) {
   return std::nullopt;
 }
 
-std::optional<AccessibilityValue> titleBarButton(AtspiAccessible* window, TitleBarButton button) {
+std::optional<AccessibilityValue> titleBarButton(AtspiAccessible* window, TitleBarButton button,
+                                                 double scale) {
   GError* error = nullptr;
   AtspiRole role = request([&] { return atspi_accessible_get_role(window, &error); });
   if (error != nullptr) {
@@ -102,7 +103,7 @@ std::optional<AccessibilityValue> titleBarButton(AtspiAccessible* window, TitleB
   if (!isWindowRole(role)) return std::nullopt;
   AtspiAccessible* found = findButton(window, button);
   if (found == nullptr) return AccessibilityValue(std::monostate{});
-  return AccessibilityValue(wrap(found));
+  return AccessibilityValue(wrap(found, scale));
 }
 
 }  // namespace virelo::atspi

@@ -1,5 +1,6 @@
 #include "platform/atspi/atspi_top_level.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -13,6 +14,10 @@ namespace {
 constexpr double kMatchSlack = 2;
 // At most this many top-level windows of one application are looked at.
 constexpr int kMaxWindows = 32;
+// Scales are whole numbers unless far from one; and no toolkit scales beyond these.
+constexpr double kWholeScaleSlack = 0.05;
+constexpr double kMinScale = 0.5;
+constexpr double kMaxScale = 4;
 
 std::optional<Rect> extentsOf(AtspiAccessible* accessible) {
   AtspiComponent* component =
@@ -44,11 +49,21 @@ bool showingWindow(AtspiAccessible* accessible) {
   return showing;
 }
 
-bool matches(const Rect& a, const Rect& b) {
-  return std::abs(a.minX() - b.minX()) <= kMatchSlack &&
-         std::abs(a.minY() - b.minY()) <= kMatchSlack &&
-         std::abs(a.width() - b.width()) <= kMatchSlack &&
-         std::abs(a.height() - b.height()) <= kMatchSlack;
+// The scale by which an accessible window's extents (its toolkit's logical pixels) give the X
+// window's bounds (the server's pixels), when they describe the same window: 1 for a toolkit that
+// works in the server's pixels, GDK_SCALE for GTK. The ratio of the widths, taken as the whole
+// number it lies close to, and every edge of the scaled extents within a few pixels of the bounds.
+std::optional<double> scaleOf(const Rect& extents, const Rect& bounds) {
+  if (extents.width() <= 0 || extents.height() <= 0) return std::nullopt;
+  double scale = bounds.width() / extents.width();
+  if (std::abs(scale - std::round(scale)) <= kWholeScaleSlack) scale = std::round(scale);
+  if (scale < kMinScale || scale > kMaxScale) return std::nullopt;
+  double slack = kMatchSlack * std::max(1.0, scale);
+  bool same = std::abs(extents.minX() * scale - bounds.minX()) <= slack &&
+              std::abs(extents.minY() * scale - bounds.minY()) <= slack &&
+              std::abs(extents.width() * scale - bounds.width()) <= slack &&
+              std::abs(extents.height() * scale - bounds.height()) <= slack;
+  return same ? std::optional<double>(scale) : std::nullopt;
 }
 
 }  // namespace
@@ -69,8 +84,8 @@ std::optional<TopLevel> topLevelAt(const nlohmann::json& windows, Point point) {
   return std::nullopt;
 }
 
-AtspiAccessible* accessibleWindowOf(AtspiAccessible* application, const Rect& bounds, Point point,
-                                    bool orContaining) {
+ScaledWindow accessibleWindowOf(AtspiAccessible* application, const Rect& bounds, Point point,
+                                bool orContaining) {
   GError* error = nullptr;
   int count = request([&] { return atspi_accessible_get_child_count(application, &error); });
   AtspiAccessible* containing = nullptr;
@@ -79,18 +94,22 @@ AtspiAccessible* accessibleWindowOf(AtspiAccessible* application, const Rect& bo
         request([&] { return atspi_accessible_get_child_at_index(application, i, &error); });
     if (window == nullptr) continue;
     auto extents = showingWindow(window) ? extentsOf(window) : std::nullopt;
-    if (extents && matches(*extents, bounds)) {
+    if (auto scale = extents ? scaleOf(*extents, bounds) : std::nullopt) {
       if (containing != nullptr) g_object_unref(containing);
-      return window;
+      if (error != nullptr) g_error_free(error);
+      return {window, *scale};
     }
-    if (orContaining && extents && extents->contains(point) && containing == nullptr) {
+    // Only a window that lies within the X window stands in for it: one of a toolkit that scales
+    // (its extents in other pixels than the point) would be hit-tested at the wrong place.
+    if (orContaining && extents && extents->contains(point) &&
+        bounds.grown(kMatchSlack).contains(*extents) && containing == nullptr) {
       containing = window;
     } else {
       g_object_unref(window);
     }
   }
   if (error != nullptr) g_error_free(error);
-  return containing;
+  return {containing, 1};
 }
 
 AtspiAccessible* childAt(AtspiAccessible* accessible, Point point) {

@@ -42,9 +42,10 @@ class AccessibleDesktop {
   // The session bus's address.
   const std::string& sessionBus() const { return sessionBusAddress_; }
 
-  // Starts gtk_app.py with its window at (x, y) and waits until its tree is on the bus; the
-  // returned App has pid -1 when it did not come up.
-  const App& startApp(int x, int y);
+  // Starts gtk_app.py with its window at (x, y), with GTK's scale `scale` (GDK_SCALE), and waits
+  // until its tree is on the bus; the returned App has pid -1 when it did not come up. Positions
+  // and frames are in the X server's pixels.
+  const App& startApp(int x, int y, int scale = 1);
   // Switches the accessibility bus on or off, as the user's setting does.
   bool setEnabled(bool on);
   // Stops the accessibility bus (its launcher, bus and registry) and starts it anew, switched on;

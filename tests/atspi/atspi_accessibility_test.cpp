@@ -172,6 +172,17 @@ TEST_F(AtspiTest, AnApplicationIsFoundOnTheAccessibilityBusAfterItRestarted) {
   EXPECT_EQ(accessibility_->processID(button), later.pid);
 }
 
+TEST_F(AtspiTest, AScaledApplicationsButtonIsFoundAndFramedInTheServersPixels) {
+  // GTK at twice the scale: its accessibles tell logical pixels, half the X server's.
+  const auto& scaled = desktop_->startApp(400, 100, 2);
+  ASSERT_GT(scaled.pid, 0);
+  auto button = at(centre(scaled.press));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(read(button, "AXRole"), AccessibilityValue(std::string("AXButton")));
+  EXPECT_EQ(read(button, "AXPosition"), AccessibilityValue(scaled.press.origin));
+  EXPECT_EQ(read(button, "AXSize"), AccessibilityValue(scaled.press.size));
+}
+
 TEST_F(AtspiTest, UnderAWindowManagerAnOpenMenuHidesTheButtonBeneathIt) {
   if (!desktop_->startWindowManager()) GTEST_SKIP() << "the window manager openbox does not run";
   const auto& app = desktop_->startApp(400, 300);

@@ -1,20 +1,27 @@
 #!/usr/bin/python3
 """A GTK 3 application with controls at known places, for the tests of the AT-SPI host.
 
+Arguments: the screen position of its window, x and y, and optionally GTK's scale (GDK_SCALE),
+by which every logical pixel becomes that many device pixels. Positions printed and taken are
+device pixels (the X server's).
+
 The window has a client-side header bar with its window buttons and, in a fixed layout, a button
 "Press" at (20, 20) of size 120 x 40, a disabled button "Off" at (20, 80) of the same size and a
-check box "Tick" at (20, 140). When it is mapped and its accessible tree is registered it prints
-one line on standard output: "ready <pid> <x> <y>" with the screen position of the button's
-top-left corner. A line "block <ms>" on standard input blocks the main loop for that long. A
+check box "Tick" at (20, 140) (logical pixels). When it is mapped and its accessible tree is
+registered it prints one line on standard output: "ready <pid> <x> <y> <w> <h>" with the screen
+frame of the button. A line "block <ms>" on standard input blocks the main loop for that long. A
 line "menu" pops up a menu attached to the button, as a menu button's is (a window of its own,
-override-redirect), whose top-left corner lies on the button's and which covers it; once it is shown the application prints "menu <x> <y> <w> <h>",
-its screen frame.
+override-redirect), whose top-left corner lies on the button's and which covers it; once it is
+shown the application prints "menu <x> <y> <w> <h>", its screen frame.
 """
 import os
 import sys
 import time
 
-import gi
+if len(sys.argv) > 3:
+    os.environ["GDK_SCALE"] = sys.argv[3]
+
+import gi  # noqa: E402
 
 gi.require_version("Gtk", "3.0")
 from gi.repository import Gdk, GLib, Gtk  # noqa: E402
@@ -23,7 +30,8 @@ from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 def report_menu(menu):
     window = menu.get_toplevel().get_window()
     x, y = window.get_origin()[1:]
-    print("menu", x, y, window.get_width(), window.get_height(), flush=True)
+    s = window.get_scale_factor()
+    print("menu", x * s, y * s, window.get_width() * s, window.get_height() * s, flush=True)
     return False
 
 
@@ -56,12 +64,15 @@ def report(window, button):
     alloc = button.get_allocation()
     origin = window.get_window().get_origin()
     x, y = button.translate_coordinates(window, 0, 0)
-    print("ready", os.getpid(), origin[1] + x, origin[2] + y, alloc.width, alloc.height, flush=True)
+    s = window.get_scale_factor()
+    print("ready", os.getpid(), (origin[1] + x) * s, (origin[2] + y) * s, alloc.width * s,
+          alloc.height * s, flush=True)
     return False
 
 
 def main():
-    x, y = int(sys.argv[1]), int(sys.argv[2])
+    scale = int(sys.argv[3]) if len(sys.argv) > 3 else 1
+    x, y = int(sys.argv[1]) // scale, int(sys.argv[2]) // scale
     window = Gtk.Window(title="Virelo fixture")
     header = Gtk.HeaderBar(title="Virelo fixture", show_close_button=True)
     header.set_decoration_layout("menu:minimize,maximize,close")
