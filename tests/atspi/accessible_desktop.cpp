@@ -150,14 +150,14 @@ bool AccessibleDesktop::setEnabled(bool on) {
          WEXITSTATUS(status) == 0;
 }
 
-const AccessibleDesktop::App& AccessibleDesktop::startApp(int x, int y, int scale) {
+const AccessibleDesktop::App& AccessibleDesktop::startApp(int x, int y, int scale, int buttons) {
   auto app = std::make_unique<App>();
   int in[2];
   int out[2];
   if (::pipe2(in, O_CLOEXEC) == 0 && ::pipe2(out, O_CLOEXEC) == 0) {
-    app->pid = spawn(
-        {kPython, VIRELO_ATSPI_APP, std::to_string(x), std::to_string(y), std::to_string(scale)},
-        in[0], out[1]);
+    app->pid = spawn({kPython, VIRELO_ATSPI_APP, std::to_string(x), std::to_string(y),
+                      std::to_string(scale), std::to_string(buttons)},
+                     in[0], out[1]);
     ::close(in[0]);
     ::close(out[1]);
     app->input = in[1];

@@ -44,8 +44,9 @@ class AccessibleDesktop {
 
   // Starts gtk_app.py with its window at (x, y), with GTK's scale `scale` (GDK_SCALE), and waits
   // until its tree is on the bus; the returned App has pid -1 when it did not come up. Positions
-  // and frames are in the X server's pixels.
-  const App& startApp(int x, int y, int scale = 1);
+  // and frames are in the X server's pixels. With `buttons` the window holds a grid of that many
+  // buttons instead, and `press` is the frame of one of them (see gtk_app.py).
+  const App& startApp(int x, int y, int scale = 1, int buttons = 0);
   // Switches the accessibility bus on or off, as the user's setting does.
   bool setEnabled(bool on);
   // Stops the accessibility bus (its launcher, bus and registry) and starts it anew, switched on;

@@ -183,6 +183,21 @@ TEST_F(AtspiTest, AScaledApplicationsButtonIsFoundAndFramedInTheServersPixels) {
   EXPECT_EQ(read(button, "AXSize"), AccessibilityValue(scaled.press.size));
 }
 
+TEST_F(AtspiTest, AButtonAmongThousandsIsFoundWithinTheMessagingTimeout) {
+  const auto& large = desktop_->startApp(150, 150, 1, 3000);
+  ASSERT_GT(large.pid, 0);
+  // The first request to an application with so many widgets makes it build its accessibles, which
+  // takes longer than the finder's timeout; it is made with the fixture's.
+  ASSERT_TRUE(read(accessibility_->application(large.pid), "AXWindows"));
+  // The finder's timeout. The toolkit's own hit test of a container looks at every child, much
+  // longer than that with 3,000 of them.
+  accessibility_->setMessagingTimeout(system_, 0.05f);
+  auto button = at(centre(large.press));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(read(button, "AXTitle"), AccessibilityValue(std::string("25")));
+  EXPECT_EQ(read(button, "AXPosition"), AccessibilityValue(large.press.origin));
+}
+
 TEST_F(AtspiTest, UnderAWindowManagerAnOpenMenuHidesTheButtonBeneathIt) {
   if (!desktop_->startWindowManager()) GTEST_SKIP() << "the window manager openbox does not run";
   const auto& app = desktop_->startApp(400, 300);

@@ -2,8 +2,13 @@
 """A GTK 3 application with controls at known places, for the tests of the AT-SPI host.
 
 Arguments: the screen position of its window, x and y, and optionally GTK's scale (GDK_SCALE),
-by which every logical pixel becomes that many device pixels. Positions printed and taken are
-device pixels (the X server's).
+by which every logical pixel becomes that many device pixels, and a number of buttons. Positions
+printed and taken are device pixels (the X server's).
+
+With a number of buttons n the window holds instead a scrolled grid of n buttons, 10 to a row,
+labelled by their index, and "ready" gives the frame of button 25 (row 2, column 5). A line
+"latency" on standard input is answered with "latency <median> <samples>": how late, in
+milliseconds, the main loop ran its 10 ms timer since the last such line (its responsiveness).
 
 The window has a client-side header bar with its window buttons and, in a fixed layout, a button
 "Press" at (20, 20) of size 120 x 40, a disabled button "Off" at (20, 80) of the same size and a
@@ -23,6 +28,7 @@ if len(sys.argv) > 3:
 
 import gi  # noqa: E402
 
+gi.require_version("Gdk", "3.0")
 gi.require_version("Gtk", "3.0")
 from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
@@ -57,7 +63,27 @@ def on_input(channel, _condition, press, keep):
         time.sleep(int(words[1]) / 1000.0)
     elif words == ["menu"]:
         keep.append(pop_up_menu(press))
+    elif words == ["latency"]:
+        report_latency()
     return True
+
+
+TICK_MS = 10
+LATENESS = []
+
+
+def tick(last):
+    now = time.monotonic()
+    LATENESS.append(max(0.0, (now - last[0]) * 1000.0 - TICK_MS))
+    last[0] = now
+    return True
+
+
+def report_latency():
+    lateness = sorted(LATENESS)
+    LATENESS.clear()
+    median = lateness[len(lateness) // 2] if lateness else 0.0
+    print("latency %.3f %d" % (median, len(lateness)), flush=True)
 
 
 def report(window, button):
@@ -77,22 +103,34 @@ def main():
     header = Gtk.HeaderBar(title="Virelo fixture", show_close_button=True)
     header.set_decoration_layout("menu:minimize,maximize,close")
     window.set_titlebar(header)
-    fixed = Gtk.Fixed()
-    press = Gtk.Button(label="Press")
-    press.set_size_request(120, 40)
-    fixed.put(press, 20, 20)
-    off = Gtk.Button(label="Off")
-    off.set_size_request(120, 40)
-    off.set_sensitive(False)
-    fixed.put(off, 20, 80)
-    fixed.put(Gtk.CheckButton(label="Tick"), 20, 140)
-    window.add(fixed)
-    window.set_default_size(300, 220)
+    buttons = int(sys.argv[4]) if len(sys.argv) > 4 else 0
+    if buttons > 0:
+        grid = Gtk.Grid()
+        for i in range(buttons):
+            grid.attach(Gtk.Button(label=str(i)), i % 10, i // 10, 1, 1)
+        press = grid.get_child_at(5, 2)
+        scrolled = Gtk.ScrolledWindow()
+        scrolled.add(grid)
+        window.add(scrolled)
+        window.set_default_size(800, 500)
+    else:
+        fixed = Gtk.Fixed()
+        press = Gtk.Button(label="Press")
+        press.set_size_request(120, 40)
+        fixed.put(press, 20, 20)
+        off = Gtk.Button(label="Off")
+        off.set_size_request(120, 40)
+        off.set_sensitive(False)
+        fixed.put(off, 20, 80)
+        fixed.put(Gtk.CheckButton(label="Tick"), 20, 140)
+        window.add(fixed)
+        window.set_default_size(300, 220)
     window.move(x, y)
     window.connect("destroy", Gtk.main_quit)
     window.show_all()
     GLib.io_add_watch(GLib.IOChannel.unix_new(0), GLib.IO_IN | GLib.IO_HUP, on_input, press, [])
     GLib.timeout_add(500, report, window, press)
+    GLib.timeout_add(TICK_MS, tick, [time.monotonic()])
     Gtk.main()
 
 
