@@ -4,7 +4,10 @@
 //   button, against the same accessibility requests replayed bare on the same interface, in the
 //   same run (the scan's own work is the difference);
 // - the longest command round trip of the real service (VL_HOST=linux, "cgevent") while slow
-//   snapped moves beside the button keep its searches running, against the same moves unsnapped.
+//   snapped moves beside the button keep its searches running, against the same moves unsnapped;
+// - how late the main loop of a GTK application with 3,000 buttons runs (the median lateness of
+//   its 10 ms timer) while the service's slow snapped moves over its buttons keep searches running
+//   over it, against the same application idle for as long and under the same moves unsnapped.
 // Prints one Markdown table on standard output; progress goes to standard error. Exits 0 with a
 // note when the desktop cannot run.
 //
@@ -17,6 +20,8 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -102,7 +107,7 @@ double longestRoundTrip(test::TestClient& client, bool snap, int count) {
   return longest;
 }
 
-Figure roundTripFigure(test::AccessibleDesktop& desktop, int count) {
+test::ServiceOptions serviceOptions(test::AccessibleDesktop& desktop) {
   test::ServiceOptions options;
   options.backend = "cgevent";
   options.trace = false;
@@ -112,7 +117,11 @@ Figure roundTripFigure(test::AccessibleDesktop& desktop, int count) {
                          {"DBUS_SESSION_BUS_ADDRESS", desktop.sessionBus()},
                          {"HOME", std::getenv("HOME")},
                          {"XDG_RUNTIME_DIR", std::getenv("XDG_RUNTIME_DIR")}};
-  test::ServiceProcess service(options);
+  return options;
+}
+
+Figure roundTripFigure(test::AccessibleDesktop& desktop, int count) {
+  test::ServiceProcess service(serviceOptions(desktop));
   service.awaitReady();
   test::TestClient client(service.socketPath());
   client.hello(service.token());
@@ -125,6 +134,46 @@ Figure roundTripFigure(test::AccessibleDesktop& desktop, int count) {
   return {"Longest command round trip (µs) of " + std::to_string(count) +
               " slow snapped moves beside the button (searches running) vs unsnapped",
           snapped, plain};
+}
+
+// The median lateness (ms) of the application's main loop since it was last asked.
+double lateness(const test::AccessibleDesktop::App& app) {
+  std::istringstream answer(test::AccessibleDesktop::ask(app, "latency"));
+  std::string word;
+  double median = 0;
+  if (!(answer >> word >> median) || word != "latency") {
+    throw std::runtime_error("the GTK application does not tell its lateness");
+  }
+  return median;
+}
+
+// The application with 3,000 buttons covers the screen's centre, where the pointer starts: the
+// moves to and fro stay over its buttons. Moving the pointer over the application costs it work of
+// its own (crossing and redrawing its buttons), so the moves unsnapped are measured too.
+std::vector<Figure> largeApplicationFigures(test::AccessibleDesktop& desktop, int count) {
+  const auto& large = desktop.startApp(100, 100, 1, 3000);
+  if (large.pid <= 0) throw std::runtime_error("the GTK application with 3,000 buttons");
+  test::ServiceProcess service(serviceOptions(desktop));
+  service.awaitReady();
+  test::TestClient client(service.socketPath());
+  client.hello(service.token());
+  std::cerr << "… the main loop of an application with 3,000 buttons, searched and idle\n";
+  std::vector<double> searched, moved, idle;
+  for (int round = 0; round < 2; ++round) {
+    lateness(large);
+    longestRoundTrip(client, true, count / 2);
+    searched.push_back(lateness(large));
+    longestRoundTrip(client, false, count / 2);
+    moved.push_back(lateness(large));
+    ::usleep(static_cast<useconds_t>(count / 2) * 10'000);
+    idle.push_back(lateness(large));
+  }
+  const std::string what =
+      "Main-loop lateness (µs, median) of a GTK application with 3,000 buttons";
+  return {{what + " under " + std::to_string(count) + " slow snapped moves vs idle",
+           1000 * median(searched), 1000 * median(idle)},
+          {what + " under the same moves snapped vs unsnapped", 1000 * median(searched),
+           1000 * median(moved)}};
 }
 
 void print(const std::vector<Figure>& figures) {
@@ -158,6 +207,9 @@ int run(const Settings& settings) {
     test::AccessibleDesktop desktop(true);
     if (desktop.unavailable().empty() && desktop.startApp(100, 100).pid > 0) {
       figures.push_back(roundTripFigure(desktop, settings.moves));
+      for (auto& figure : largeApplicationFigures(desktop, settings.moves)) {
+        figures.push_back(std::move(figure));
+      }
     }
   } else {
     std::cerr << "the round trips need root (the service runs as its own user): left out\n";

@@ -1,10 +1,13 @@
 #include "platform/atspi/atspi_accessibility.h"
 
+#include <sys/time.h>
+
 #include <cmath>
 #include <mutex>
 
 #include "platform/atspi/atspi_attributes.h"
 #include "platform/atspi/atspi_element.h"
+#include "platform/atspi/atspi_requests.h"
 #include "platform/atspi/atspi_roles.h"
 #include "platform/atspi/atspi_top_level.h"
 
@@ -24,6 +27,37 @@ AtspiAccessible* accessibleOf(const ElementRef& element) {
 bool isSystemWide(const ElementRef& element) {
   auto* atspi = dynamic_cast<const AtspiElement*>(element.get());
   return atspi != nullptr && atspi->accessible() == nullptr;
+}
+
+// The name on the accessibility bus of the application that the accessible belongs to; empty when
+// unknown.
+std::string busNameOf(AtspiAccessible* accessible) {
+  const AtspiApplication* app = accessible->parent.app;
+  return app != nullptr && app->bus_name != nullptr ? app->bus_name : "";
+}
+
+double scaleOf(const ElementRef& element) {
+  auto* atspi = dynamic_cast<const AtspiElement*>(element.get());
+  return atspi == nullptr ? 1 : atspi->scale();
+}
+
+// The deepest element at the point in the application's top-level window with these bounds (see
+// accessibleWindowOf), with a reference, or null; and the window's scale.
+ScaledWindow deepestAt(AtspiAccessible* app, const Rect& bounds, Point point, bool orContaining) {
+  auto [current, scale] = accessibleWindowOf(app, bounds, point, orContaining);
+  // The toolkit's hit test takes its own logical pixels.
+  Point logical{point.x / scale, point.y / scale};
+  for (int depth = 0; current != nullptr && depth < kMaxDepth; ++depth) {
+    AtspiAccessible* child = childAt(current, logical);
+    if (child == nullptr) break;
+    if (child == current) {
+      g_object_unref(child);
+      break;
+    }
+    g_object_unref(current);
+    current = child;
+  }
+  return {current, scale};
 }
 
 // GLib and libatspi report troubles on standard error, which the service keeps for nothing.
@@ -55,11 +89,59 @@ bool AtspiAccessibility::ready() {
     initialised_ = true;
   }
   atspi_set_timeout(timeoutMS(), timeoutMS());
+  setRequestTimeout(std::chrono::milliseconds(timeoutMS()));
   return atspi_get_a11y_bus() != nullptr;
 }
 
 bool AtspiAccessibility::isProcessTrusted() {
-  return status_.enabled(timeoutMS()) && ready();
+  if (!status_.enabled(timeoutMS())) return false;
+  if (initialised_ && busLost()) reconnect();
+  return ready();
+}
+
+bool AtspiAccessibility::busLost() {
+  DBusConnection* bus = atspi_get_a11y_bus();
+  if (bus == nullptr) return true;
+  // A bus that went away leaves an end of file on the connection; reading without waiting is
+  // enough to see it.
+  dbus_connection_read_write(bus, 0);
+  return !dbus_connection_get_is_connected(bus);
+}
+
+void AtspiAccessibility::reconnect() {
+  // libatspi never connects again by itself, and what it knows of the applications and the
+  // registry belongs to the bus that went away: it starts anew, on the bus that the session bus
+  // now names. This runs before a search, when no element of the old bus is in use.
+  atspi_exit();
+  atspi_init();
+  reconnectedAt_ = timeval{};
+  gettimeofday(&*reconnectedAt_, nullptr);
+  // The bus names are those of the new bus now.
+  unanswering_ = UnansweringApplications();
+  if (AtspiAccessible* desktop = atspi_get_desktop(0)) {
+    renew(desktop);
+    g_object_unref(desktop);
+  }
+}
+
+void AtspiAccessibility::renew(AtspiAccessible* accessible) {
+  // libatspi keeps the application of a bus name (the registry's, and each application's) for the
+  // life of the process, through atspi_exit(), with the connection of the bus it came from and
+  // the accessibles it knew there. One made before the reconnection is bound to the new bus and
+  // forgets its accessibles, as a new one would start; so is the accessible it was met through.
+  AtspiApplication* app = accessible->parent.app;
+  if (!reconnectedAt_ || app == nullptr || !timercmp(&app->time_added, &*reconnectedAt_, <)) {
+    return;
+  }
+  DBusConnection* bus = atspi_get_a11y_bus();
+  if (bus != nullptr && app->bus != bus) {
+    if (app->bus != nullptr) dbus_connection_unref(app->bus);
+    app->bus = dbus_connection_ref(bus);
+  }
+  if (app->hash != nullptr) g_hash_table_remove_all(app->hash);
+  app->cache = ATSPI_CACHE_UNDEFINED;
+  gettimeofday(&app->time_added, nullptr);
+  atspi_accessible_clear_cache(accessible);
 }
 
 ElementRef AtspiAccessibility::systemWide() {
@@ -81,6 +163,7 @@ AtspiAccessible* AtspiAccessibility::applicationOf(std::int32_t pid) {
   for (int i = 0; error == nullptr && found == nullptr && i < count; ++i) {
     AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, &error);
     if (app == nullptr) continue;
+    renew(app);
     GError* pidError = nullptr;
     guint appPID = atspi_accessible_get_process_id(app, &pidError);
     if (pidError == nullptr && appPID == static_cast<guint>(pid)) {
@@ -106,6 +189,18 @@ const nlohmann::json& AtspiAccessibility::windowList() {
   return windowList_;
 }
 
+template <typename Requests>
+auto AtspiAccessibility::asking(AtspiAccessible* accessible, Requests requests)
+    -> decltype(requests()) {
+  std::string name = busNameOf(accessible);
+  if (name.empty()) return requests();
+  if (unanswering_.skipped(name, UnansweringApplications::Clock::now())) return {};
+  std::uint64_t before = unansweredRequests();
+  auto result = requests();
+  unanswering_.record(name, unansweredRequests() != before, UnansweringApplications::Clock::now());
+  return result;
+}
+
 ElementRef AtspiAccessibility::application(std::int32_t pid) {
   return std::make_shared<AtspiElement>(applicationOf(pid));
 }
@@ -114,7 +209,7 @@ std::optional<AccessibilityValue> AtspiAccessibility::copyAttributeValue(
     const ElementRef& element, const std::string& attribute) {
   AtspiAccessible* accessible = accessibleOf(element);
   if (accessible == nullptr || !ready()) return std::nullopt;
-  return readAttribute(accessible, attribute);
+  return asking(accessible, [&] { return readAttribute(accessible, attribute, scaleOf(element)); });
 }
 
 ElementRef AtspiAccessibility::elementAtPosition(const ElementRef& systemWide, float x, float y) {
@@ -124,19 +219,14 @@ ElementRef AtspiAccessibility::elementAtPosition(const ElementRef& systemWide, f
   if (!top) return nullptr;
   AtspiAccessible* app = applicationOf(top->pid);
   if (app == nullptr) return nullptr;
-  AtspiAccessible* current = accessibleWindowOf(app, top->bounds, point);
+  // A pop-up window (a menu, a combo box's list) lies over other windows of its application. A
+  // toolkit may list it under the control that opened it rather than as a window of its own; then
+  // no window matches it, and a window of the application beneath it must not be hit-tested
+  // instead, for that would find the controls that the pop-up hides.
+  bool popUp = top->layer > 0;
+  auto [current, scale] = asking(app, [&] { return deepestAt(app, top->bounds, point, !popUp); });
   g_object_unref(app);
-  for (int depth = 0; current != nullptr && depth < kMaxDepth; ++depth) {
-    AtspiAccessible* child = childAt(current, point);
-    if (child == nullptr) break;
-    if (child == current) {
-      g_object_unref(child);
-      break;
-    }
-    g_object_unref(current);
-    current = child;
-  }
-  return wrap(current);
+  return wrap(current, scale);
 }
 
 std::optional<std::int32_t> AtspiAccessibility::processID(const ElementRef& element) {

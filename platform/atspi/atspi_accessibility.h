@@ -7,6 +7,8 @@
 // system-wide hit test: the element at a position is found from the window list (the top-level
 // window under the point and the process that owns it), the accessible window of that process's
 // application, and component hit tests in screen coordinates down to the deepest element.
+// Applications that leave a request unanswered are skipped for a while (atspi_unanswering.h).
+// When the accessibility bus goes away (it stopped or restarted), the next search connects anew.
 //
 // Threads: systemWide() and setMessagingTimeout() are called on the main thread at start-up and
 // never touch the bus (the timeout is only stored). Every other operation, and so every use of
@@ -15,12 +17,15 @@
 // released on that queue.
 #pragma once
 
+#include <sys/time.h>
+
 #include <atomic>
 #include <chrono>
 #include <memory>
 
 #include "platform/accessibility.h"
 #include "platform/atspi/atspi_status.h"
+#include "platform/atspi/atspi_unanswering.h"
 #include "platform/window_list.h"
 
 typedef struct _AtspiAccessible AtspiAccessible;
@@ -49,10 +54,21 @@ class AtspiAccessibility final : public Accessibility {
   int timeoutMS() const;
   // Applies the stored timeout to libatspi; false when the accessibility bus is out of reach.
   bool ready();
+  // Whether the connection to the accessibility bus is gone (the bus stopped or restarted).
+  bool busLost();
+  // Starts libatspi anew on the accessibility bus that the session bus names now.
+  void reconnect();
+  // Binds the application of the accessible to the present bus when it is one that libatspi kept
+  // from the bus before the last reconnection.
+  void renew(AtspiAccessible* accessible);
   AtspiAccessible* applicationOf(std::int32_t pid);
   // The window list, taken again when the last one is older than kWindowListLifetime: the hit
   // tests of one search share it.
   const nlohmann::json& windowList();
+  // Runs requests to the application of `accessible`, unless it is one that does not answer (then
+  // gives an empty result), and remembers whether it answered them.
+  template <typename Requests>
+  auto asking(AtspiAccessible* accessible, Requests requests) -> decltype(requests());
 
   WindowList& windows_;
   AtspiStatus status_;
@@ -60,6 +76,9 @@ class AtspiAccessibility final : public Accessibility {
   bool initialised_ = false;
   nlohmann::json windowList_;
   std::chrono::steady_clock::time_point windowListTakenAt_;
+  UnansweringApplications unanswering_;
+  // When libatspi was last started anew on a restarted bus.
+  std::optional<timeval> reconnectedAt_;
 };
 
 }  // namespace virelo::atspi

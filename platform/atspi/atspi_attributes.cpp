@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/atspi/atspi_element.h"
+#include "platform/atspi/atspi_requests.h"
 #include "platform/atspi/atspi_roles.h"
 #include "platform/atspi/atspi_title_bar.h"
 
@@ -25,14 +26,16 @@ bool failed(GError*& error) {
 
 std::optional<AccessibilityValue> role(AtspiAccessible* accessible) {
   GError* error = nullptr;
-  AtspiRole role = atspi_accessible_get_role(accessible, &error);
+  AtspiRole role = request([&] { return atspi_accessible_get_role(accessible, &error); });
   if (failed(error)) return std::nullopt;
   bool inMenuBar = false;
   if (role == ATSPI_ROLE_MENU || role == ATSPI_ROLE_MENU_ITEM) {
-    AtspiAccessible* parent = atspi_accessible_get_parent(accessible, &error);
+    AtspiAccessible* parent =
+        request([&] { return atspi_accessible_get_parent(accessible, &error); });
     failed(error);
     if (parent != nullptr) {
-      inMenuBar = atspi_accessible_get_role(parent, &error) == ATSPI_ROLE_MENU_BAR;
+      inMenuBar =
+          request([&] { return atspi_accessible_get_role(parent, &error); }) == ATSPI_ROLE_MENU_BAR;
       failed(error);
       g_object_unref(parent);
     }
@@ -42,33 +45,36 @@ std::optional<AccessibilityValue> role(AtspiAccessible* accessible) {
 
 std::optional<AccessibilityValue> title(AtspiAccessible* accessible) {
   GError* error = nullptr;
-  gchar* name = atspi_accessible_get_name(accessible, &error);
+  gchar* name = request([&] { return atspi_accessible_get_name(accessible, &error); });
   if (failed(error) || name == nullptr) return std::nullopt;
   std::string text(name);
   g_free(name);
   return AccessibilityValue(std::move(text));
 }
 
-std::optional<AccessibilityValue> parent(AtspiAccessible* accessible) {
+std::optional<AccessibilityValue> parent(AtspiAccessible* accessible, double scale) {
   GError* error = nullptr;
-  AtspiAccessible* parent = atspi_accessible_get_parent(accessible, &error);
+  AtspiAccessible* parent =
+      request([&] { return atspi_accessible_get_parent(accessible, &error); });
   if (failed(error)) return std::nullopt;
   if (parent == nullptr) return AccessibilityValue(std::monostate{});
-  return AccessibilityValue(wrap(parent));
+  return AccessibilityValue(wrap(parent, scale));
 }
 
 // The children, or only those that are top-level windows.
-std::optional<AccessibilityValue> children(AtspiAccessible* accessible, bool windowsOnly) {
+std::optional<AccessibilityValue> children(AtspiAccessible* accessible, bool windowsOnly,
+                                           double scale) {
   GError* error = nullptr;
-  int count = atspi_accessible_get_child_count(accessible, &error);
+  int count = request([&] { return atspi_accessible_get_child_count(accessible, &error); });
   if (failed(error) || count < 0) return std::nullopt;
   std::vector<ElementRef> list;
   for (int i = 0; i < count && i < kMaxChildren; ++i) {
-    AtspiAccessible* child = atspi_accessible_get_child_at_index(accessible, i, &error);
+    AtspiAccessible* child =
+        request([&] { return atspi_accessible_get_child_at_index(accessible, i, &error); });
     if (failed(error) || child == nullptr) continue;
-    ElementRef element = wrap(child);
+    ElementRef element = wrap(child, scale);
     if (windowsOnly) {
-      AtspiRole role = atspi_accessible_get_role(child, &error);
+      AtspiRole role = request([&] { return atspi_accessible_get_role(child, &error); });
       if (failed(error) || !isWindowRole(role)) continue;
     }
     list.push_back(std::move(element));
@@ -77,16 +83,18 @@ std::optional<AccessibilityValue> children(AtspiAccessible* accessible, bool win
 }
 
 // The extents in screen coordinates: the origin as a point or the size.
-std::optional<AccessibilityValue> extents(AtspiAccessible* accessible, bool origin) {
-  AtspiComponent* component = atspi_accessible_get_component_iface(accessible);
+std::optional<AccessibilityValue> extents(AtspiAccessible* accessible, bool origin, double scale) {
+  AtspiComponent* component =
+      request([&] { return atspi_accessible_get_component_iface(accessible); });
   if (component == nullptr) return std::nullopt;
   GError* error = nullptr;
-  AtspiRect* rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &error);
+  AtspiRect* rect = request(
+      [&] { return atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &error); });
   g_object_unref(component);
   if (failed(error) || rect == nullptr) return std::nullopt;
   AccessibilityValue value =
-      origin ? AccessibilityValue(Point{double(rect->x), double(rect->y)})
-             : AccessibilityValue(Size{double(rect->width), double(rect->height)});
+      origin ? AccessibilityValue(Point{rect->x * scale, rect->y * scale})
+             : AccessibilityValue(Size{rect->width * scale, rect->height * scale});
   g_free(rect);
   return value;
 }
@@ -94,7 +102,7 @@ std::optional<AccessibilityValue> extents(AtspiAccessible* accessible, bool orig
 // Enabled from the state set. libatspi gives an empty set when the request fails; a real element
 // always has some state, so an empty set counts as a failed read.
 std::optional<AccessibilityValue> enabled(AtspiAccessible* accessible) {
-  AtspiStateSet* states = atspi_accessible_get_state_set(accessible);
+  AtspiStateSet* states = request([&] { return atspi_accessible_get_state_set(accessible); });
   if (states == nullptr) return std::nullopt;
   GArray* all = atspi_state_set_get_states(states);
   bool empty = all == nullptr || all->len == 0;
@@ -107,23 +115,23 @@ std::optional<AccessibilityValue> enabled(AtspiAccessible* accessible) {
 
 }  // namespace
 
-ElementRef wrap(AtspiAccessible* accessible) {
+ElementRef wrap(AtspiAccessible* accessible, double scale) {
   if (accessible == nullptr) return nullptr;
-  return std::make_shared<AtspiElement>(accessible);
+  return std::make_shared<AtspiElement>(accessible, scale);
 }
 
 std::optional<AccessibilityValue> readAttribute(AtspiAccessible* accessible,
-                                                const std::string& attribute) {
+                                                const std::string& attribute, double scale) {
   if (accessible == nullptr) return std::nullopt;
   if (attribute == "AXRole") return role(accessible);
   if (attribute == "AXTitle") return title(accessible);
-  if (attribute == "AXParent") return parent(accessible);
-  if (attribute == "AXChildren") return children(accessible, false);
-  if (attribute == "AXWindows") return children(accessible, true);
-  if (attribute == "AXPosition") return extents(accessible, true);
-  if (attribute == "AXSize") return extents(accessible, false);
+  if (attribute == "AXParent") return parent(accessible, scale);
+  if (attribute == "AXChildren") return children(accessible, false, scale);
+  if (attribute == "AXWindows") return children(accessible, true, scale);
+  if (attribute == "AXPosition") return extents(accessible, true, scale);
+  if (attribute == "AXSize") return extents(accessible, false, scale);
   if (attribute == "AXEnabled") return enabled(accessible);
-  if (auto button = titleBarButtonOf(attribute)) return titleBarButton(accessible, *button);
+  if (auto button = titleBarButtonOf(attribute)) return titleBarButton(accessible, *button, scale);
   return std::nullopt;
 }
 

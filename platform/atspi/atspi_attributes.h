@@ -16,11 +16,12 @@
 namespace virelo::atspi {
 
 // The value of the attribute, or std::nullopt when the request failed or the attribute is not
-// supported.
+// supported. `scale` is the accessible's (see AtspiElement): positions and sizes are multiplied by
+// it, and elements read carry it on.
 std::optional<AccessibilityValue> readAttribute(AtspiAccessible* accessible,
-                                                const std::string& attribute);
+                                                const std::string& attribute, double scale);
 
-// A handle of the accessible, taking over one reference; null for null.
-ElementRef wrap(AtspiAccessible* accessible);
+// A handle of the accessible with that scale, taking over one reference; null for null.
+ElementRef wrap(AtspiAccessible* accessible, double scale);
 
 }  // namespace virelo::atspi

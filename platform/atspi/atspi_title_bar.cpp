@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/atspi/atspi_attributes.h"
+#include "platform/atspi/atspi_requests.h"
 #include "platform/atspi/atspi_roles.h"
 
 namespace virelo::atspi {
@@ -45,7 +46,7 @@ bool isContainer(AtspiRole role) {
 
 std::string nameOf(AtspiAccessible* accessible) {
   GError* error = nullptr;
-  gchar* name = atspi_accessible_get_name(accessible, &error);
+  gchar* name = request([&] { return atspi_accessible_get_name(accessible, &error); });
   if (error != nullptr) g_error_free(error);
   std::string text = name == nullptr ? "" : name;
   g_free(name);
@@ -60,14 +61,16 @@ AtspiAccessible* findButton(AtspiAccessible* window, TitleBarButton button) {
     auto [node, depth] = todo.front();
     todo.pop_front();
     GError* error = nullptr;
-    AtspiRole role = depth == 0 ? ATSPI_ROLE_FRAME : atspi_accessible_get_role(node, &error);
+    AtspiRole role = depth == 0 ? ATSPI_ROLE_FRAME
+                                : request([&] { return atspi_accessible_get_role(node, &error); });
     if (error == nullptr && found == nullptr) {
       if (role == ATSPI_ROLE_PUSH_BUTTON && named(button, nameOf(node))) {
         found = ATSPI_ACCESSIBLE(g_object_ref(node));
       } else if (depth < kMaxDepth && (depth == 0 || isContainer(role))) {
-        int count = atspi_accessible_get_child_count(node, &error);
+        int count = request([&] { return atspi_accessible_get_child_count(node, &error); });
         for (int i = 0; error == nullptr && i < count && i < kMaxChildrenPerLevel; ++i) {
-          AtspiAccessible* child = atspi_accessible_get_child_at_index(node, i, &error);
+          AtspiAccessible* child =
+              request([&] { return atspi_accessible_get_child_at_index(node, i, &error); });
           if (child != nullptr) todo.emplace_back(child, depth + 1);
         }
       }
@@ -89,9 +92,10 @@ std::optional<TitleBarButton> titleBarButtonOf(const std::string& attribute) {
   return std::nullopt;
 }
 
-std::optional<AccessibilityValue> titleBarButton(AtspiAccessible* window, TitleBarButton button) {
+std::optional<AccessibilityValue> titleBarButton(AtspiAccessible* window, TitleBarButton button,
+                                                 double scale) {
   GError* error = nullptr;
-  AtspiRole role = atspi_accessible_get_role(window, &error);
+  AtspiRole role = request([&] { return atspi_accessible_get_role(window, &error); });
   if (error != nullptr) {
     g_error_free(error);
     return std::nullopt;
@@ -99,7 +103,7 @@ std::optional<AccessibilityValue> titleBarButton(AtspiAccessible* window, TitleB
   if (!isWindowRole(role)) return std::nullopt;
   AtspiAccessible* found = findButton(window, button);
   if (found == nullptr) return AccessibilityValue(std::monostate{});
-  return AccessibilityValue(wrap(found));
+  return AccessibilityValue(wrap(found, scale));
 }
 
 }  // namespace virelo::atspi

@@ -22,6 +22,8 @@ std::optional<TitleBarButton> titleBarButtonOf(const std::string& attribute);
 
 // The button's element, no value when the window shows none, std::nullopt when `window` is not
 // a window or the request failed.
-std::optional<AccessibilityValue> titleBarButton(AtspiAccessible* window, TitleBarButton button);
+// The element carries the window's scale.
+std::optional<AccessibilityValue> titleBarButton(AtspiAccessible* window, TitleBarButton button,
+                                                 double scale);
 
 }  // namespace virelo::atspi

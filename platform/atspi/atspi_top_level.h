@@ -18,17 +18,28 @@ namespace virelo::atspi {
 struct TopLevel {
   std::int32_t pid;
   Rect bounds;
+  int layer;
 };
 
 // The frontmost window of a window list (as WindowList::copyWindowInfo gives it) whose bounds
 // contain the point, or std::nullopt.
 std::optional<TopLevel> topLevelAt(const nlohmann::json& windows, Point point);
 
-// The application's showing top-level window whose extents match `bounds` (each edge within a
-// few pixels), else the first showing one that contains the point; with a reference, or null.
-AtspiAccessible* accessibleWindowOf(AtspiAccessible* application, const Rect& bounds, Point point);
+// An accessible top-level window, with a reference (or null), and its scale: how many of the X
+// server's pixels one of its logical pixels is.
+struct ScaledWindow {
+  AtspiAccessible* window;
+  double scale;
+};
 
-// The child of `accessible` at the point, with a reference, or null.
+// The application's showing top-level window whose extents, scaled, match `bounds` (each edge
+// within a few pixels); else, with `orContaining`, the first showing one that lies within `bounds`
+// and contains the point (unscaled); else none.
+ScaledWindow accessibleWindowOf(AtspiAccessible* application, const Rect& bounds, Point point,
+                                bool orContaining);
+
+// The child of `accessible` at the point (in its toolkit's logical pixels), with a reference, or
+// null.
 AtspiAccessible* childAt(AtspiAccessible* accessible, Point point);
 
 }  // namespace virelo::atspi

@@ -51,17 +51,74 @@ X11Connection* X11WindowList::connection() {
 
 std::vector<xcb_window_t> X11WindowList::stackingFrontToBack() {
   auto* c = connection_->get();
+  auto treeCookie = xcb_query_tree(c, connection_->root());
   // Both lists run bottom to top.
-  std::vector<xcb_window_t> windows = cardinals(c, connection_->root(), atoms_->stacking);
-  if (windows.empty()) {
-    ReplyPtr<xcb_query_tree_reply_t> tree(
-        awaitReply<xcb_query_tree_reply_t>(c, xcb_query_tree(c, connection_->root()).sequence));
-    if (tree) {
-      auto* children = xcb_query_tree_children(tree.get());
-      windows.assign(children, children + xcb_query_tree_children_length(tree.get()));
+  std::vector<xcb_window_t> clients = cardinals(c, connection_->root(), atoms_->stacking);
+  ReplyPtr<xcb_query_tree_reply_t> tree(awaitReply<xcb_query_tree_reply_t>(c, treeCookie.sequence));
+  std::vector<xcb_window_t> topLevels;
+  if (tree) {
+    auto* children = xcb_query_tree_children(tree.get());
+    topLevels.assign(children, children + xcb_query_tree_children_length(tree.get()));
+  }
+  std::vector<xcb_window_t> windows =
+      clients.empty() ? std::move(topLevels) : withPopUps(clients, topLevels);
+  std::reverse(windows.begin(), windows.end());
+  return windows;
+}
+
+// A window manager lists only the windows it manages. Override-redirect windows (menus, combo
+// box lists, tooltips) are children of the root that it never sees, and they lie over the
+// windows below them in the root's stacking order (the order of QueryTree), like any other. So
+// the managed windows are placed by their top-level ancestor (the manager's frame, or the window
+// itself) among the root's children, and the viewable override-redirect children are put between
+// them where they stand.
+std::vector<xcb_window_t> X11WindowList::withPopUps(const std::vector<xcb_window_t>& clients,
+                                                    const std::vector<xcb_window_t>& topLevels) {
+  auto* c = connection_->get();
+  const xcb_window_t root = connection_->root();
+  std::vector<xcb_get_window_attributes_cookie_t> attributes;
+  attributes.reserve(topLevels.size());
+  for (auto window : topLevels) attributes.push_back(xcb_get_window_attributes(c, window));
+  // Climbs from every client towards the root, all clients one level at a time.
+  std::map<xcb_window_t, xcb_window_t> ancestorOf;
+  std::vector<std::pair<xcb_window_t, xcb_window_t>> climbing;  // client, current window
+  for (auto client : clients) climbing.emplace_back(client, client);
+  for (int level = 0; level < kMaxFrameDepth && !climbing.empty(); ++level) {
+    std::vector<xcb_query_tree_cookie_t> parents;
+    for (const auto& [client, current] : climbing) parents.push_back(xcb_query_tree(c, current));
+    std::vector<std::pair<xcb_window_t, xcb_window_t>> higher;
+    for (std::size_t i = 0; i < climbing.size(); ++i) {
+      ReplyPtr<xcb_query_tree_reply_t> reply(
+          awaitReply<xcb_query_tree_reply_t>(c, parents[i].sequence));
+      if (!reply || reply->parent == XCB_WINDOW_NONE) continue;
+      if (reply->parent == root) {
+        ancestorOf[climbing[i].first] = climbing[i].second;
+      } else {
+        higher.emplace_back(climbing[i].first, reply->parent);
+      }
+    }
+    climbing = std::move(higher);
+  }
+  std::multimap<xcb_window_t, xcb_window_t> clientsOf;  // top-level ancestor, client
+  std::vector<xcb_window_t> windows;
+  for (auto client : clients) {
+    auto ancestor = ancestorOf.find(client);
+    if (ancestor == ancestorOf.end()) {
+      // Gone meanwhile, or nested too deep: at the bottom, in the manager's order.
+      windows.push_back(client);
+    } else {
+      clientsOf.emplace(ancestor->second, client);
     }
   }
-  std::reverse(windows.begin(), windows.end());
+  for (std::size_t i = 0; i < topLevels.size(); ++i) {
+    ReplyPtr<xcb_get_window_attributes_reply_t> reply(
+        awaitReply<xcb_get_window_attributes_reply_t>(c, attributes[i].sequence));
+    if (reply && reply->override_redirect != 0 && reply->map_state == XCB_MAP_STATE_VIEWABLE) {
+      windows.push_back(topLevels[i]);
+    }
+    auto [first, last] = clientsOf.equal_range(topLevels[i]);
+    for (auto it = first; it != last; ++it) windows.push_back(it->second);
+  }
   return windows;
 }
 

@@ -5,8 +5,10 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -34,6 +36,27 @@ void stopGroup(pid_t pid) {
   if (pid <= 0) return;
   ::kill(-pid, SIGTERM);
   ::waitpid(pid, nullptr, 0);
+}
+
+// A window manager announces itself with the property _NET_SUPPORTING_WM_CHECK of the root.
+bool windowManagerRuns(const std::string& display) {
+  xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+  bool found = false;
+  if (xcb_connection_has_error(c) == 0) {
+    const char* name = "_NET_SUPPORTING_WM_CHECK";
+    auto* atom = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    if (atom != nullptr && atom->atom != XCB_ATOM_NONE) {
+      xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+      auto* property = xcb_get_property_reply(
+          c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
+      found = property != nullptr && xcb_get_property_value_length(property) == 4;
+      std::free(property);
+    }
+    std::free(atom);
+  }
+  xcb_disconnect(c);
+  return found;
 }
 
 bool runs(const std::string& command) {
@@ -98,12 +121,22 @@ bool AccessibleDesktop::startBuses() {
   if (address.empty()) return false;
   ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
   sessionBusAddress_ = address;
+  return startAccessibilityBus();
+}
+
+bool AccessibleDesktop::startAccessibilityBus() {
   launcher_ = spawn({kLauncher}, -1, -1);
   for (int i = 0; i < 100; ++i) {
     if (setEnabled(true)) return true;
     ::usleep(100'000);
   }
   return false;
+}
+
+bool AccessibleDesktop::restartAccessibilityBus() {
+  // The launcher's bus and the registry it activates are in the launcher's process group.
+  stopGroup(launcher_);
+  return startAccessibilityBus();
 }
 
 bool AccessibleDesktop::setEnabled(bool on) {
@@ -117,18 +150,19 @@ bool AccessibleDesktop::setEnabled(bool on) {
          WEXITSTATUS(status) == 0;
 }
 
-const AccessibleDesktop::App& AccessibleDesktop::startApp(int x, int y) {
+const AccessibleDesktop::App& AccessibleDesktop::startApp(int x, int y, int scale, int buttons) {
   auto app = std::make_unique<App>();
   int in[2];
   int out[2];
   if (::pipe2(in, O_CLOEXEC) == 0 && ::pipe2(out, O_CLOEXEC) == 0) {
-    app->pid =
-        spawn({kPython, VIRELO_ATSPI_APP, std::to_string(x), std::to_string(y)}, in[0], out[1]);
+    app->pid = spawn({kPython, VIRELO_ATSPI_APP, std::to_string(x), std::to_string(y),
+                      std::to_string(scale), std::to_string(buttons)},
+                     in[0], out[1]);
     ::close(in[0]);
     ::close(out[1]);
     app->input = in[1];
+    app->output = out[0];
     std::istringstream ready(readLine(out[0]));
-    ::close(out[0]);
     std::string word;
     int pid = 0;
     double bx = 0, by = 0, bw = 0, bh = 0;
@@ -143,11 +177,30 @@ const AccessibleDesktop::App& AccessibleDesktop::startApp(int x, int y) {
   return *apps_.back();
 }
 
+std::string AccessibleDesktop::ask(const App& app, const std::string& line) {
+  std::string sent = line + "\n";
+  if (::write(app.input, sent.data(), sent.size()) != static_cast<ssize_t>(sent.size())) return "";
+  return readLine(app.output);
+}
+
+bool AccessibleDesktop::startWindowManager() {
+  constexpr const char* kOpenbox = "/usr/bin/openbox";
+  if (::access(kOpenbox, X_OK) != 0) return false;
+  windowManager_ = spawn({kOpenbox, "--sm-disable"}, -1, -1);
+  for (int i = 0; i < 100; ++i) {
+    if (windowManagerRuns(display())) return true;
+    ::usleep(100'000);
+  }
+  return false;
+}
+
 AccessibleDesktop::~AccessibleDesktop() {
   for (auto& app : apps_) {
     if (app->input >= 0) ::close(app->input);
+    if (app->output >= 0) ::close(app->output);
     stopGroup(app->pid);
   }
+  stopGroup(windowManager_);
   stopGroup(launcher_);
   stopGroup(sessionBus_);
   if (asServiceUser_) {

@@ -24,6 +24,7 @@ class AccessibleDesktop {
   struct App {
     pid_t pid = -1;
     int input = -1;
+    int output = -1;
     Rect press;
   };
 
@@ -41,14 +42,26 @@ class AccessibleDesktop {
   // The session bus's address.
   const std::string& sessionBus() const { return sessionBusAddress_; }
 
-  // Starts gtk_app.py with its window at (x, y) and waits until its tree is on the bus; the
-  // returned App has pid -1 when it did not come up.
-  const App& startApp(int x, int y);
+  // Starts gtk_app.py with its window at (x, y), with GTK's scale `scale` (GDK_SCALE), and waits
+  // until its tree is on the bus; the returned App has pid -1 when it did not come up. Positions
+  // and frames are in the X server's pixels. With `buttons` the window holds a grid of that many
+  // buttons instead, and `press` is the frame of one of them (see gtk_app.py).
+  const App& startApp(int x, int y, int scale = 1, int buttons = 0);
   // Switches the accessibility bus on or off, as the user's setting does.
   bool setEnabled(bool on);
+  // Stops the accessibility bus (its launcher, bus and registry) and starts it anew, switched on;
+  // false when it does not come back.
+  bool restartAccessibilityBus();
+  // Sends the application one line (without its newline) and returns the line it answers with,
+  // empty when it does not answer within a few seconds.
+  static std::string ask(const App& app, const std::string& line);
+  // Starts the window manager openbox on the display and waits until it manages windows; false
+  // when it is not installed or does not come up. It runs until the desktop stops.
+  bool startWindowManager();
 
  private:
   bool startBuses();
+  bool startAccessibilityBus();
   pid_t spawn(const std::vector<std::string>& args, int in, int out);
 
   bool asServiceUser_;
@@ -57,6 +70,7 @@ class AccessibleDesktop {
   pid_t sessionBus_ = -1;
   std::string sessionBusAddress_;
   pid_t launcher_ = -1;
+  pid_t windowManager_ = -1;
   std::vector<std::unique_ptr<App>> apps_;
   std::string unavailable_;
 };

@@ -4,8 +4,11 @@
 #include "platform/atspi/atspi_accessibility.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <memory>
+#include <sstream>
 
 #include "platform/x11/linux_applications.h"
 #include "platform/x11/x11_window_list.h"
@@ -139,6 +142,76 @@ TEST_F(AtspiTest, AnApplicationIsIdentifiedByItsWindowClassAndIsNotWeb) {
   ASSERT_TRUE(app);
   EXPECT_EQ(app->bundleIdentifier, "Gtk_app.py");
   EXPECT_FALSE(app->web);
+}
+
+TEST_F(AtspiTest, AnApplicationThatDoesNotAnswerCostsOneTimeoutNotOnePerRequest) {
+  const auto& hung = desktop_->startApp(500, 100);
+  ASSERT_GT(hung.pid, 0);
+  accessibility_->setMessagingTimeout(system_, 0.2f);
+  // Its main loop is blocked for 5 s: it answers nothing meanwhile.
+  ASSERT_EQ(::write(hung.input, "block 5000\n", 11), 11);
+  auto started = std::chrono::steady_clock::now();
+  // As many hit tests as a wide search makes over it, then one over the application that answers.
+  for (int i = 0; i < 25; ++i) at(centre(hung.press));
+  auto button = at(centre(app_->press));
+  auto took = std::chrono::steady_clock::now() - started;
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(accessibility_->processID(button), app_->pid);
+  // Waiting out the timeout at every hit test would take 25 × 0.2 s = 5 s.
+  EXPECT_LT(took, std::chrono::seconds(2));
+}
+
+TEST_F(AtspiTest, AnApplicationIsFoundOnTheAccessibilityBusAfterItRestarted) {
+  ASSERT_NE(at(centre(app_->press)), nullptr);
+  ASSERT_TRUE(desktop_->restartAccessibilityBus());
+  const auto& later = desktop_->startApp(500, 100);
+  ASSERT_GT(later.pid, 0);
+  ASSERT_TRUE(accessibility_->isProcessTrusted());
+  auto button = at(centre(later.press));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(accessibility_->processID(button), later.pid);
+}
+
+TEST_F(AtspiTest, AScaledApplicationsButtonIsFoundAndFramedInTheServersPixels) {
+  // GTK at twice the scale: its accessibles tell logical pixels, half the X server's.
+  const auto& scaled = desktop_->startApp(400, 100, 2);
+  ASSERT_GT(scaled.pid, 0);
+  auto button = at(centre(scaled.press));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(read(button, "AXRole"), AccessibilityValue(std::string("AXButton")));
+  EXPECT_EQ(read(button, "AXPosition"), AccessibilityValue(scaled.press.origin));
+  EXPECT_EQ(read(button, "AXSize"), AccessibilityValue(scaled.press.size));
+}
+
+TEST_F(AtspiTest, AButtonAmongThousandsIsFoundWithinTheMessagingTimeout) {
+  const auto& large = desktop_->startApp(150, 150, 1, 3000);
+  ASSERT_GT(large.pid, 0);
+  // The first request to an application with so many widgets makes it build its accessibles, which
+  // takes longer than the finder's timeout; it is made with the fixture's.
+  ASSERT_TRUE(read(accessibility_->application(large.pid), "AXWindows"));
+  // The finder's timeout. The toolkit's own hit test of a container looks at every child, much
+  // longer than that with 3,000 of them.
+  accessibility_->setMessagingTimeout(system_, 0.05f);
+  auto button = at(centre(large.press));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(read(button, "AXTitle"), AccessibilityValue(std::string("25")));
+  EXPECT_EQ(read(button, "AXPosition"), AccessibilityValue(large.press.origin));
+}
+
+TEST_F(AtspiTest, UnderAWindowManagerAnOpenMenuHidesTheButtonBeneathIt) {
+  if (!desktop_->startWindowManager()) GTEST_SKIP() << "the window manager openbox does not run";
+  const auto& app = desktop_->startApp(400, 300);
+  ASSERT_GT(app.pid, 0);
+  std::istringstream shown(AccessibleDesktop::ask(app, "menu"));
+  std::string word;
+  double x = 0, y = 0, w = 0, h = 0;
+  ASSERT_TRUE(shown >> word >> x >> y >> w >> h && word == "menu") << "the menu did not open";
+  ASSERT_TRUE(makeRect(x, y, w, h).contains(centre(app.press)));
+  // The manager lists only the windows it manages, never the menu (override-redirect). The
+  // button's centre lies under the menu, so what is found there is a menu item, or nothing where
+  // the toolkit does not show the menu as a window of its own, but never the button.
+  auto hit = at(centre(app.press));
+  EXPECT_TRUE(hit == nullptr || read(hit, "AXRole") != AccessibilityValue(std::string("AXButton")));
 }
 
 }  // namespace

@@ -1,23 +1,59 @@
 #!/usr/bin/python3
 """A GTK 3 application with controls at known places, for the tests of the AT-SPI host.
 
+Arguments: the screen position of its window, x and y, and optionally GTK's scale (GDK_SCALE),
+by which every logical pixel becomes that many device pixels, and a number of buttons. Positions
+printed and taken are device pixels (the X server's).
+
+With a number of buttons n the window holds instead a scrolled grid of n buttons, 10 to a row,
+labelled by their index, and "ready" gives the frame of button 25 (row 2, column 5). A line
+"latency" on standard input is answered with "latency <median> <samples>": how late, in
+milliseconds, the main loop ran its 10 ms timer since the last such line (its responsiveness).
+
 The window has a client-side header bar with its window buttons and, in a fixed layout, a button
 "Press" at (20, 20) of size 120 x 40, a disabled button "Off" at (20, 80) of the same size and a
-check box "Tick" at (20, 140). When it is mapped and its accessible tree is registered it prints
-one line on standard output: "ready <pid> <x> <y>" with the screen position of the button's
-top-left corner. A line "block <ms>" on standard input blocks the main loop for that long.
+check box "Tick" at (20, 140) (logical pixels). When it is mapped and its accessible tree is
+registered it prints one line on standard output: "ready <pid> <x> <y> <w> <h>" with the screen
+frame of the button. A line "block <ms>" on standard input blocks the main loop for that long. A
+line "menu" pops up a menu attached to the button, as a menu button's is (a window of its own,
+override-redirect), whose top-left corner lies on the button's and which covers it; once it is
+shown the application prints "menu <x> <y> <w> <h>", its screen frame.
 """
 import os
 import sys
 import time
 
-import gi
+if len(sys.argv) > 3:
+    os.environ["GDK_SCALE"] = sys.argv[3]
 
+import gi  # noqa: E402
+
+gi.require_version("Gdk", "3.0")
 gi.require_version("Gtk", "3.0")
-from gi.repository import GLib, Gtk  # noqa: E402
+from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 
-def on_input(channel, _condition):
+def report_menu(menu):
+    window = menu.get_toplevel().get_window()
+    x, y = window.get_origin()[1:]
+    s = window.get_scale_factor()
+    print("menu", x * s, y * s, window.get_width() * s, window.get_height() * s, flush=True)
+    return False
+
+
+def pop_up_menu(press):
+    menu = Gtk.Menu()
+    for label in ("First item", "Second item", "Third item", "Fourth item"):
+        menu.append(Gtk.MenuItem(label=label))
+    menu.attach_to_widget(press, None)
+    menu.set_size_request(200, -1)
+    menu.show_all()
+    menu.popup_at_widget(press, Gdk.Gravity.NORTH_WEST, Gdk.Gravity.NORTH_WEST, None)
+    GLib.timeout_add(500, report_menu, menu)
+    return menu
+
+
+def on_input(channel, _condition, press, keep):
     line = channel.readline()
     if not line:
         Gtk.main_quit()
@@ -25,39 +61,76 @@ def on_input(channel, _condition):
     words = line.split()
     if len(words) == 2 and words[0] == "block":
         time.sleep(int(words[1]) / 1000.0)
+    elif words == ["menu"]:
+        keep.append(pop_up_menu(press))
+    elif words == ["latency"]:
+        report_latency()
     return True
+
+
+TICK_MS = 10
+LATENESS = []
+
+
+def tick(last):
+    now = time.monotonic()
+    LATENESS.append(max(0.0, (now - last[0]) * 1000.0 - TICK_MS))
+    last[0] = now
+    return True
+
+
+def report_latency():
+    lateness = sorted(LATENESS)
+    LATENESS.clear()
+    median = lateness[len(lateness) // 2] if lateness else 0.0
+    print("latency %.3f %d" % (median, len(lateness)), flush=True)
 
 
 def report(window, button):
     alloc = button.get_allocation()
     origin = window.get_window().get_origin()
     x, y = button.translate_coordinates(window, 0, 0)
-    print("ready", os.getpid(), origin[1] + x, origin[2] + y, alloc.width, alloc.height, flush=True)
+    s = window.get_scale_factor()
+    print("ready", os.getpid(), (origin[1] + x) * s, (origin[2] + y) * s, alloc.width * s,
+          alloc.height * s, flush=True)
     return False
 
 
 def main():
-    x, y = int(sys.argv[1]), int(sys.argv[2])
+    scale = int(sys.argv[3]) if len(sys.argv) > 3 else 1
+    x, y = int(sys.argv[1]) // scale, int(sys.argv[2]) // scale
     window = Gtk.Window(title="Virelo fixture")
     header = Gtk.HeaderBar(title="Virelo fixture", show_close_button=True)
     header.set_decoration_layout("menu:minimize,maximize,close")
     window.set_titlebar(header)
-    fixed = Gtk.Fixed()
-    press = Gtk.Button(label="Press")
-    press.set_size_request(120, 40)
-    fixed.put(press, 20, 20)
-    off = Gtk.Button(label="Off")
-    off.set_size_request(120, 40)
-    off.set_sensitive(False)
-    fixed.put(off, 20, 80)
-    fixed.put(Gtk.CheckButton(label="Tick"), 20, 140)
-    window.add(fixed)
-    window.set_default_size(300, 220)
+    buttons = int(sys.argv[4]) if len(sys.argv) > 4 else 0
+    if buttons > 0:
+        grid = Gtk.Grid()
+        for i in range(buttons):
+            grid.attach(Gtk.Button(label=str(i)), i % 10, i // 10, 1, 1)
+        press = grid.get_child_at(5, 2)
+        scrolled = Gtk.ScrolledWindow()
+        scrolled.add(grid)
+        window.add(scrolled)
+        window.set_default_size(800, 500)
+    else:
+        fixed = Gtk.Fixed()
+        press = Gtk.Button(label="Press")
+        press.set_size_request(120, 40)
+        fixed.put(press, 20, 20)
+        off = Gtk.Button(label="Off")
+        off.set_size_request(120, 40)
+        off.set_sensitive(False)
+        fixed.put(off, 20, 80)
+        fixed.put(Gtk.CheckButton(label="Tick"), 20, 140)
+        window.add(fixed)
+        window.set_default_size(300, 220)
     window.move(x, y)
     window.connect("destroy", Gtk.main_quit)
     window.show_all()
-    GLib.io_add_watch(GLib.IOChannel.unix_new(0), GLib.IO_IN | GLib.IO_HUP, on_input)
+    GLib.io_add_watch(GLib.IOChannel.unix_new(0), GLib.IO_IN | GLib.IO_HUP, on_input, press, [])
     GLib.timeout_add(500, report, window, press)
+    GLib.timeout_add(TICK_MS, tick, [time.monotonic()])
     Gtk.main()
 
 
