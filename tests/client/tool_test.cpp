@@ -85,8 +85,9 @@ TEST_F(Tool, LayoutOptionTypesAndNamesKeysOfThatLayout) {
 TEST_F(Tool, OptionsOverrideTheEnvironment) {
   test::PrivateDir dir;
   test::writeFile(dir / "token", service_.token() + "\n");
-  auto result = runTool({"--socket", service_.socketPath(), "--token-file", dir / "token", "status"},
-                        {{"VIRELO_SOCKET", "/nonexistent"}, {"VIRELO_TOKEN", "00"}});
+  auto result =
+      runTool({"--socket", service_.socketPath(), "--token-file", dir / "token", "status"},
+              {{"VIRELO_SOCKET", "/nonexistent"}, {"VIRELO_TOKEN", "00"}});
   EXPECT_EQ(result.status, 0) << result.errors;
   EXPECT_NE(result.output.find("ready"), std::string::npos) << result.output;
 }
