@@ -5,6 +5,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -58,10 +59,13 @@ class StopSignals {
   int fd_ = -1;
 };
 
+// "0.5 s", "30 s": the waits are whole tenths of a second.
 std::string seconds(std::chrono::milliseconds d) {
-  std::string text = std::to_string(d.count() / 1000);
-  if (d.count() % 1000 != 0) text += "." + std::to_string(d.count() % 1000 / 100);
-  return text + " s";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(d.count()) / 1000.0);
+  std::string out = text;
+  if (out.ends_with(".0 s")) out.erase(out.size() - 4, 2);
+  return out;
 }
 
 std::string endReason(const client::Launcher& launcher, int status, const std::string& host) {
