@@ -43,10 +43,9 @@ client::Endpoint endpointOf(const ToolArguments& args) {
 }
 
 std::unique_ptr<client::Client> connect(const ToolArguments& args) {
-  client::Endpoint first = endpointOf(args);
   if (::geteuid() == 0) {
     // The service only talks to its own user, which is never root.
-    UserIds owner = ownerOf(first.socket);
+    UserIds owner = ownerOf(endpointOf(args).socket);
     if (owner.uid != 0) becomeUser(owner);
   }
   return std::make_unique<client::Client>([args] { return endpointOf(args); });

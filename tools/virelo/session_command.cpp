@@ -1,8 +1,6 @@
 #include "tools/virelo/session_command.h"
 
 #include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include "tools/virelo/session_directory.h"
 #include "tools/virelo/session_settings.h"
 #include "tools/virelo/status_words.h"
+#include "tools/virelo/stop_signals.h"
 #include "tools/virelo/system_notify.h"
 #include "virelo/client/launcher.h"
 #include "virelo/client/service_refused.h"
@@ -31,33 +30,6 @@ using namespace std::chrono_literals;
 void log(const std::string& line) {
   std::cerr << "virelo session: " << line << std::endl;
 }
-
-// SIGTERM, SIGINT and SIGHUP, read from a descriptor so that every wait can watch for them.
-class StopSignals {
- public:
-  StopSignals() {
-    sigset_t stops;
-    sigemptyset(&stops);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, sig);
-    ::sigprocmask(SIG_BLOCK, &stops, nullptr);
-    fd_ = ::signalfd(-1, &stops, SFD_CLOEXEC);
-    if (fd_ < 0) throw SessionError("signalfd failed");
-  }
-  ~StopSignals() { ::close(fd_); }
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-
-  int fd() const { return fd_; }
-  bool pending() const { return wait(std::chrono::milliseconds(0)); }
-  // True when a stop signal arrived within the timeout.
-  bool wait(std::chrono::milliseconds timeout) const {
-    pollfd p{fd_, POLLIN, 0};
-    return ::poll(&p, 1, static_cast<int>(timeout.count())) > 0;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 // "0.5 s", "30 s": the waits are whole tenths of a second.
 std::string seconds(std::chrono::milliseconds d) {

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "tools/common/service_binary.h"
+#include "tools/virelo/stop_signals.h"
 #include "virelo/client/launcher.h"
 
 namespace virelo::tools {
@@ -45,14 +46,8 @@ int runStart(const ToolArguments& args) {
   options.user = args.user;
   if (!options.user && ::geteuid() == 0) options.user = "nobody";
 
-  // Ctrl-C, SIGTERM and SIGHUP stop the service in order; they are read from a descriptor.
-  sigset_t stops;
-  sigemptyset(&stops);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, sig);
-  ::sigprocmask(SIG_BLOCK, &stops, nullptr);
-  int signals = ::signalfd(-1, &stops, SFD_CLOEXEC);
-  if (signals < 0) throw std::runtime_error("signalfd failed");
-
+  // Ctrl-C, SIGTERM and SIGHUP stop the service in order.
+  StopSignals signals;
   client::Launcher launcher(options);
   client::ServiceEvent first = launcher.start();
   std::cout << "export VIRELO_SOCKET=" << shellQuoted(launcher.socketPath()) << "\n"
@@ -67,17 +62,16 @@ int runStart(const ToolArguments& args) {
             << "; press Ctrl-C to stop it\n";
 
   for (;;) {
-    pollfd fds[2] = {{launcher.eventFd(), POLLIN, 0}, {signals, POLLIN, 0}};
+    pollfd fds[2] = {{launcher.eventFd(), POLLIN, 0}, {signals.fd(), POLLIN, 0}};
     if (::poll(fds, 2, 500) < 0 && errno != EINTR) break;
     printEvents(launcher);
     if (fds[1].revents & POLLIN) {
       signalfd_siginfo info{};
-      [[maybe_unused]] ssize_t n = ::read(signals, &info, sizeof(info));
+      [[maybe_unused]] ssize_t n = ::read(signals.fd(), &info, sizeof(info));
       std::cerr << "virelo: stopping the service\n";
       int status = launcher.stop();
       printEvents(launcher);
       std::cerr << "virelo: the service stopped with exit status " << status << "\n";
-      ::close(signals);
       return status;
     }
     if (!launcher.running()) break;
@@ -85,7 +79,6 @@ int runStart(const ToolArguments& args) {
   int status = launcher.waitExit(5s).value_or(1);
   printEvents(launcher);
   std::cerr << "virelo: the service ended with exit status " << status << "\n";
-  ::close(signals);
   return status;
 }
 
