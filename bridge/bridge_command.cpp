@@ -15,6 +15,7 @@ namespace {
 using Kind = FieldValue::Kind;
 using F = CommandField;
 namespace commands = protocol::commands;
+using protocol::kMaxConsumerUsage;
 using protocol::kMaxDelta;
 
 [[noreturn]] void protocolError() {
@@ -87,7 +88,7 @@ CommandReply Bridge::handleKeyboard(const CommandRequest& request, int fd, Owner
 CommandReply Bridge::handleConsumer(const CommandRequest& request, Owner& owner) {
   ConsumerSet consumers;
   bool unknown = false;
-  readUsages(request[F::usages], request.list(F::usages), protocol::kMaxConsumerUsage,
+  readUsages(request[F::usages], request.list(F::usages), kMaxConsumerUsage,
              [&](std::int64_t usage) {
                auto index = consumerIndex(usage);
                if (index) {
