@@ -2,8 +2,11 @@
 //   unset or "sim"  the simulated host (platform/sim),
 //   "uhid"          virtual HID devices through the kernel's /dev/uhid, everything else
 //                   simulated,
-//   "linux"         the Linux desktop: /dev/uhid devices and the X server on $DISPLAY as the
-//                   window server (snap targets still from an empty simulated accessibility).
+//   "linux"         the Linux desktop: /dev/uhid devices, the X server on $DISPLAY as the window
+//                   server and snap targets from the accessibility bus (AT-SPI 2).
+// "uhid" exists only in builds with the uhid host, "linux" only in builds with the uhid and X11
+// hosts (the build options VIRELO_HOST_*); in other builds the name is as unknown as any other.
+// Each host is put together in this folder (host_factories.h).
 #pragma once
 
 #include <memory>

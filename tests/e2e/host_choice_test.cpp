@@ -1,19 +1,22 @@
 // The host named by VL_HOST, on the real service binary: a name that is no host is a start-up
-// refusal, never a silent fallback to another host.
+// refusal, never a silent fallback to another host; so is the name of a host that this build
+// leaves out.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "tests/e2e/built_hosts.h"
 #include "tests/support/service_process.h"
 #include "tests/support/service_user.h"
 
 namespace virelo::test {
 namespace {
 
-TEST(HostChoice, AnUnknownHostIsRefusedWithTheStartFailure) {
+void expectRefused(const std::string& name) {
+  SCOPED_TRACE("VL_HOST=" + name);
   ServiceOptions options;
   options.backend = "cgevent";
-  options.environment["VL_HOST"] = "wayland";
+  options.environment["VL_HOST"] = name;
   ServiceProcess service(options);
   EXPECT_EQ(
       service.readLine(10s),
@@ -24,11 +27,15 @@ TEST(HostChoice, AnUnknownHostIsRefusedWithTheStartFailure) {
   EXPECT_FALSE(std::filesystem::exists(service.socketPath()));
 }
 
+TEST(HostChoice, AnUnknownHostIsRefusedWithTheStartFailure) {
+  expectRefused("wayland");
+}
+
+TEST(HostChoice, AHostThisBuildLeavesOutIsRefusedAsAnUnknownOne) {
+  const auto names = unbuiltHosts();
+  if (names.empty()) GTEST_SKIP() << "this build has every host";
+  for (const auto& name : names) expectRefused(name);
+}
+
 }  // namespace
 }  // namespace virelo::test
-
-int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  virelo::test::ServiceUser::adopt();
-  return RUN_ALL_TESTS();
-}

@@ -1,10 +1,10 @@
-#include "platform/x11/linux_accessibility.h"
+#include "platform/hosts/linux_accessibility.h"
 
 #include "platform/atspi/atspi_accessibility.h"
 #include "platform/x11/linux_applications.h"
 #include "platform/x11/x11_window_list.h"
 
-namespace virelo::x11 {
+namespace virelo::hosts {
 namespace {
 
 class AtspiServices final : public LinuxAccessibility,
@@ -18,8 +18,8 @@ class AtspiServices final : public LinuxAccessibility,
   }
 
  private:
-  X11WindowList windows_;
-  LinuxApplications applications_;
+  x11::X11WindowList windows_;
+  x11::LinuxApplications applications_;
   atspi::AtspiAccessibility accessibility_;
 };
 
@@ -29,4 +29,4 @@ std::shared_ptr<LinuxAccessibility> makeAtspiLinuxAccessibility(const std::strin
   return std::make_shared<AtspiServices>(display);
 }
 
-}  // namespace virelo::x11
+}  // namespace virelo::hosts

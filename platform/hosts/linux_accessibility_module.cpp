@@ -1,12 +1,12 @@
 // The module of the Linux desktop's accessibility services, opened by the service only when the
 // Linux host is chosen. Its one exported symbol builds the services; everything else, the static
 // libraries it is linked from included, stays hidden inside it.
-#include "platform/x11/linux_accessibility.h"
+#include "platform/hosts/linux_accessibility.h"
 
 extern "C" __attribute__((visibility("default"))) void virelo_linux_accessibility_make(
-    const char* display, std::shared_ptr<virelo::x11::LinuxAccessibility>* out) noexcept {
+    const char* display, std::shared_ptr<virelo::hosts::LinuxAccessibility>* out) noexcept {
   try {
-    *out = virelo::x11::makeAtspiLinuxAccessibility(display);
+    *out = virelo::hosts::makeAtspiLinuxAccessibility(display);
   } catch (...) {
     out->reset();
   }

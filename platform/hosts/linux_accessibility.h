@@ -7,7 +7,8 @@
 // brings GLib, GObject and libdbus into the process: makeLinuxAccessibility() opens it when the
 // Linux host is built, so that no other host loads those libraries. It gives nullptr where the
 // module cannot be opened, and always in builds without it (the statically linked service, since
-// libatspi exists only as a shared library); the host then finds no targets.
+// libatspi exists only as a shared library, and builds without the AT-SPI host); the host then
+// finds no targets.
 //
 // makeAtspiLinuxAccessibility() builds the same services in this process, for the module itself
 // and for programs that link virelo_linux_accessibility (the tests and benchmarks).
@@ -18,7 +19,7 @@
 
 #include "platform/host.h"
 
-namespace virelo::x11 {
+namespace virelo::hosts {
 
 class LinuxAccessibility {
  public:
@@ -37,4 +38,4 @@ using LinuxAccessibilityEntry = void (*)(const char* display,
                                          std::shared_ptr<LinuxAccessibility>* out);
 inline constexpr const char* kLinuxAccessibilityEntry = "virelo_linux_accessibility_make";
 
-}  // namespace virelo::x11
+}  // namespace virelo::hosts

@@ -5,13 +5,13 @@
 
 #include <filesystem>
 
-#include "platform/x11/linux_accessibility.h"
+#include "platform/hosts/linux_accessibility.h"
 
 #if !defined(VIRELO_ACCESSIBILITY_MODULE) || !defined(VIRELO_MODULE_DIR_FROM_BINDIR)
 #error "VIRELO_ACCESSIBILITY_MODULE and VIRELO_MODULE_DIR_FROM_BINDIR must name the module"
 #endif
 
-namespace virelo::x11 {
+namespace virelo::hosts {
 namespace {
 
 void* openModule() {
@@ -38,4 +38,4 @@ std::shared_ptr<LinuxAccessibility> makeLinuxAccessibility(const std::string& di
   return services;
 }
 
-}  // namespace virelo::x11
+}  // namespace virelo::hosts
