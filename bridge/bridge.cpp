@@ -4,8 +4,8 @@
 #include "bridge/hid_device_sink.h"
 #include "core/failure.h"
 #include "core/monotonic_clock.h"
-#include "protocol/limits.h"
-#include "protocol/names.h"
+#include "virelo/protocol/limits.h"
+#include "virelo/protocol/names.h"
 
 namespace virelo {
 

@@ -6,8 +6,8 @@
 #include "bridge/field_readers.h"
 #include "bridge/token_compare.h"
 #include "core/failure.h"
-#include "protocol/limits.h"
-#include "protocol/names.h"
+#include "virelo/protocol/limits.h"
+#include "virelo/protocol/names.h"
 
 namespace virelo {
 namespace {

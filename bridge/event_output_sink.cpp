@@ -1,7 +1,7 @@
 #include "bridge/event_output_sink.h"
 
 #include "core/event_emitter.h"
-#include "protocol/limits.h"
+#include "virelo/protocol/limits.h"
 
 namespace virelo {
 

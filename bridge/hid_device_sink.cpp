@@ -3,7 +3,7 @@
 #include "bridge/device_properties.h"
 #include "core/event_emitter.h"
 #include "core/failure.h"
-#include "protocol/limits.h"
+#include "virelo/protocol/limits.h"
 
 namespace virelo {
 namespace {

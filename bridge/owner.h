@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "bridge/reports.h"
-#include "protocol/limits.h"
+#include "virelo/protocol/limits.h"
 
 namespace virelo {
 

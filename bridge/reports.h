@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "platform/input_codes.h"
-#include "protocol/limits.h"
+#include "virelo/protocol/limits.h"
 
 namespace virelo {
 

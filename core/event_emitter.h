@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/input_backend.h"
-#include "protocol/names.h"
+#include "virelo/protocol/names.h"
 
 namespace virelo {
 

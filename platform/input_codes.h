@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "protocol/usages.h"
+#include "virelo/protocol/usages.h"
 
 namespace virelo {
 

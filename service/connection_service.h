@@ -7,8 +7,8 @@
 #include <string>
 
 #include "bridge/bridge.h"
-#include "protocol/limits.h"
 #include "service/client_registry.h"
+#include "virelo/protocol/limits.h"
 
 namespace virelo {
 

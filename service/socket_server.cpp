@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "core/failure.h"
-#include "protocol/limits.h"
+#include "virelo/protocol/limits.h"
 
 namespace virelo {
 namespace {

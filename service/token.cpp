@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "protocol/limits.h"
+#include "virelo/protocol/limits.h"
 
 namespace virelo {
 namespace {

@@ -13,11 +13,11 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "protocol/names.h"
 #include "virelo/client/connection_lost.h"
 #include "virelo/client/monotonic_time.h"
 #include "virelo/client/protocol_error.h"
 #include "virelo/client/service_not_ready.h"
+#include "virelo/protocol/names.h"
 
 namespace virelo::client {
 namespace {

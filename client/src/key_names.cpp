@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <utility>
 
-#include "protocol/usages.h"
 #include "utf8.h"
 #include "virelo/client/input_state.h"
 #include "virelo/client/keyboard_layout.h"
+#include "virelo/protocol/usages.h"
 
 namespace virelo::client {
 namespace {

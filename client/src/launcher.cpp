@@ -18,11 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/limits.h"
 #include "virelo/client/launch_failed.h"
 #include "virelo/client/service_copy.h"
 #include "virelo/client/service_exited_silently.h"
 #include "virelo/client/service_refused.h"
+#include "virelo/protocol/limits.h"
 
 extern char** environ;
 
