@@ -4,6 +4,8 @@
 #include "bridge/hid_device_sink.h"
 #include "core/failure.h"
 #include "core/monotonic_clock.h"
+#include "virelo/protocol/limits.h"
+#include "virelo/protocol/names.h"
 
 namespace virelo {
 
@@ -133,8 +135,10 @@ void Bridge::clear() {
 }
 
 nlohmann::json Bridge::status() const {
-  nlohmann::json status = {
-      {"ok", ready_}, {"ready", ready_}, {"backend", rawValue(backend_)}, {"protocol", 1}};
+  nlohmann::json status = {{"ok", ready_},
+                           {"ready", ready_},
+                           {"backend", rawValue(backend_)},
+                           {"protocol", protocol::kVersion}};
   if (!ready_) status["error"] = sink_->limits().notReadyError;
   return status;
 }
@@ -146,7 +150,7 @@ void Bridge::emitFnState() {
   if (lastFnHeld_ == held && lastFnReady_ == tap.ready) return;
   lastFnHeld_ = held;
   lastFnReady_ = tap.ready;
-  emitter_.emit({{"type", "fn_state"},
+  emitter_.emit({{"type", protocol::events::fnState},
                  {"held", held},
                  {"bridgeReady", tap.ready},
                  {"backend", rawValue(backend_)}});

@@ -6,12 +6,17 @@
 #include "bridge/field_readers.h"
 #include "bridge/token_compare.h"
 #include "core/failure.h"
+#include "virelo/protocol/limits.h"
+#include "virelo/protocol/names.h"
 
 namespace virelo {
 namespace {
 
 using Kind = FieldValue::Kind;
 using F = CommandField;
+namespace commands = protocol::commands;
+using protocol::kMaxConsumerUsage;
+using protocol::kMaxDelta;
 
 [[noreturn]] void protocolError() {
   throw FailureError(Failure::protocolError);
@@ -20,7 +25,7 @@ using F = CommandField;
 }  // namespace
 
 CommandReply Bridge::hello(const CommandRequest& request, std::string_view token) const {
-  if (request[F::cmd].kind != Kind::string || request.cmd() != "hello" ||
+  if (request[F::cmd].kind != Kind::string || request.cmd() != commands::hello ||
       request[F::token].kind != Kind::string || !sameToken(request.token(), token)) {
     protocolError();
   }
@@ -37,15 +42,15 @@ CommandReply Bridge::command(const CommandRequest& request, int fd) {
     owner.reset();
     return CommandReply::status;
   }
-  if (cmd == "status") return CommandReply::acknowledgement;
-  if (cmd == "reset") return handleReset(owner);
-  if (cmd == "stop_motion") return handleStopMotion(owner);
-  if (cmd == "keyboard") return handleKeyboard(request, fd, owner);
-  if (cmd == "consumer") return handleConsumer(request, owner);
-  if (cmd == "buttons") return handleButtons(request, owner);
-  if (cmd == "move") return handleMove(request, fd);
-  if (cmd == "wheel") return handleWheel(request, fd);
-  if (cmd == "motion") return handleMotion(request, owner);
+  if (cmd == commands::status) return CommandReply::acknowledgement;
+  if (cmd == commands::reset) return handleReset(owner);
+  if (cmd == commands::stopMotion) return handleStopMotion(owner);
+  if (cmd == commands::keyboard) return handleKeyboard(request, fd, owner);
+  if (cmd == commands::consumer) return handleConsumer(request, owner);
+  if (cmd == commands::buttons) return handleButtons(request, owner);
+  if (cmd == commands::move) return handleMove(request, fd);
+  if (cmd == commands::wheel) return handleWheel(request, fd);
+  if (cmd == commands::motion) return handleMotion(request, owner);
   protocolError();
 }
 
@@ -62,7 +67,7 @@ CommandReply Bridge::handleStopMotion(Owner& owner) {
 }
 
 CommandReply Bridge::handleKeyboard(const CommandRequest& request, int fd, Owner& owner) {
-  std::int64_t modifiers = readInteger(request[F::modifiers], 0, 255);
+  std::int64_t modifiers = readInteger(request[F::modifiers], 0, protocol::kMaxModifiers);
   KeySet keys;
   readUsages(request[F::keys], request.list(F::keys), kMaxKeyUsage,
              [&keys](std::int64_t usage) { keys.set(static_cast<std::size_t>(usage)); });
@@ -83,14 +88,15 @@ CommandReply Bridge::handleKeyboard(const CommandRequest& request, int fd, Owner
 CommandReply Bridge::handleConsumer(const CommandRequest& request, Owner& owner) {
   ConsumerSet consumers;
   bool unknown = false;
-  readUsages(request[F::usages], request.list(F::usages), 1023, [&](std::int64_t usage) {
-    auto index = consumerIndex(usage);
-    if (index) {
-      consumers.set(*index);
-    } else {
-      unknown = true;
-    }
-  });
+  readUsages(request[F::usages], request.list(F::usages), kMaxConsumerUsage,
+             [&](std::int64_t usage) {
+               auto index = consumerIndex(usage);
+               if (index) {
+                 consumers.set(*index);
+               } else {
+                 unknown = true;
+               }
+             });
   if (unknown) protocolError();
   owner.consumers = consumers;
   held();
@@ -117,26 +123,26 @@ CommandReply Bridge::handleMove(const CommandRequest& request, int fd) {
   } else {
     snapSession_.cancel();
   }
-  std::int64_t dx = readInteger(request[F::dx], -127, 127);
-  std::int64_t dy = readInteger(request[F::dy], -127, 127);
+  std::int64_t dx = readInteger(request[F::dx], -kMaxDelta, kMaxDelta);
+  std::int64_t dy = readInteger(request[F::dy], -kMaxDelta, kMaxDelta);
   pointing(dx, dy, 0, fd, snap);
   return CommandReply::acknowledgement;
 }
 
 CommandReply Bridge::handleWheel(const CommandRequest& request, int fd) {
-  std::int64_t amount = readInteger(request[F::amount], -127, 127);
+  std::int64_t amount = readInteger(request[F::amount], -kMaxDelta, kMaxDelta);
   pointing(0, 0, amount, fd, false);
   return CommandReply::acknowledgement;
 }
 
 CommandReply Bridge::handleMotion(const CommandRequest& request, Owner& owner) {
-  std::int64_t dx = readInteger(request[F::dx], -127, 127);
-  std::int64_t dy = readInteger(request[F::dy], -127, 127);
+  std::int64_t dx = readInteger(request[F::dx], -kMaxDelta, kMaxDelta);
+  std::int64_t dy = readInteger(request[F::dy], -kMaxDelta, kMaxDelta);
   auto t = static_cast<std::uint64_t>(
       readInteger(request[F::tNs], 1, std::numeric_limits<std::int64_t>::max()));
   std::uint64_t now = clock_();
   // Sums are taken in unsigned 64-bit arithmetic; t is below 2^63, so neither can wrap.
-  bool stale = t > now + 2'000'000 || now >= t + kMotionLapseNS ||
+  bool stale = t > now + protocol::kMotionAheadNS || now >= t + kMotionLapseNS ||
                (owner.motionAt != 0 && t < owner.motionAt);
   if (stale) {
     owner.stopMotion();

@@ -1,6 +1,7 @@
 #include "bridge/event_output_sink.h"
 
 #include "core/event_emitter.h"
+#include "virelo/protocol/limits.h"
 
 namespace virelo {
 
@@ -8,7 +9,8 @@ EventOutputSink::EventOutputSink(std::unique_ptr<EventOutput> output)
     : output_(std::move(output)) {}
 
 const SinkLimits& EventOutputSink::limits() const {
-  static const SinkLimits limits{7, true, errors::accessibilityRequired, false};
+  static const SinkLimits limits{protocol::kMaxButtonsCgevent, true, errors::accessibilityRequired,
+                                 false};
   return limits;
 }
 

@@ -3,6 +3,7 @@
 #include "bridge/device_properties.h"
 #include "core/event_emitter.h"
 #include "core/failure.h"
+#include "virelo/protocol/limits.h"
 
 namespace virelo {
 namespace {
@@ -23,7 +24,7 @@ HidDeviceSink::HidDeviceSink(HidDeviceService* devices) : devices_(devices) {}
 HidDeviceSink::~HidDeviceSink() = default;
 
 const SinkLimits& HidDeviceSink::limits() const {
-  static const SinkLimits limits{31, false, errors::notReady, true};
+  static const SinkLimits limits{protocol::kMaxButtonsCorehid, false, errors::notReady, true};
   return limits;
 }
 

@@ -5,11 +5,12 @@
 #include <cstdint>
 
 #include "bridge/reports.h"
+#include "virelo/protocol/limits.h"
 
 namespace virelo {
 
 // Motion lapses when no sample came for this long: it stops, and a later sample starts afresh.
-inline constexpr std::uint64_t kMotionLapseNS = 40'000'000;
+inline constexpr std::uint64_t kMotionLapseNS = protocol::kMotionLapseNS;
 
 struct Owner {
   std::int64_t modifiers = 0;  // 0..255

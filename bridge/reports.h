@@ -11,14 +11,15 @@
 #include <optional>
 
 #include "platform/input_codes.h"
+#include "virelo/protocol/limits.h"
 
 namespace virelo {
 
 inline constexpr std::size_t kKeyboardReportSize = 33;
 inline constexpr std::size_t kMouseReportSize = 4;
 inline constexpr std::size_t kConsumerReportSize = 1;
-inline constexpr std::size_t kMaxKeys = 32;
-inline constexpr int kMaxKeyUsage = 231;
+inline constexpr std::size_t kMaxKeys = protocol::kMaxKeys;
+inline constexpr int kMaxKeyUsage = protocol::kMaxKeyUsage;
 
 using KeyboardReport = std::array<std::uint8_t, kKeyboardReportSize>;
 using MouseReport = std::array<std::uint8_t, kMouseReportSize>;

@@ -27,7 +27,10 @@ void FdEventEmitter::emit(const nlohmann::json& event) {
 }
 
 nlohmann::json failureEvent(InputBackend backend, const char* code) {
-  return {{"type", "status"}, {"ready", false}, {"backend", rawValue(backend)}, {"error", code}};
+  return {{"type", protocol::events::status},
+          {"ready", false},
+          {"backend", rawValue(backend)},
+          {"error", code}};
 }
 
 }  // namespace virelo

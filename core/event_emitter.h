@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/input_backend.h"
+#include "virelo/protocol/names.h"
 
 namespace virelo {
 
@@ -34,11 +35,7 @@ std::string eventLine(const nlohmann::json& event);
 // {"type":"status","ready":false,"backend":...,"error":code}
 nlohmann::json failureEvent(InputBackend backend, const char* code);
 
-namespace errors {
-inline constexpr const char* authorizationRequired = "virtual_hid_authorization_required";
-inline constexpr const char* protocolError = "virtual_hid_protocol_error";
-inline constexpr const char* notReady = "virtual_hid_not_ready";
-inline constexpr const char* accessibilityRequired = "virtual_hid_accessibility_required";
-}  // namespace errors
+// The error codes (protocol/names.h).
+namespace errors = protocol::errors;
 
 }  // namespace virelo

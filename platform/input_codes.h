@@ -6,12 +6,14 @@
 #include <array>
 #include <cstdint>
 
+#include "virelo/protocol/usages.h"
+
 namespace virelo {
 
 // Mute, Volume Increment, Volume Decrement, Play/Pause, Scan Next Track, Scan Previous Track
 // (HID consumer page 0x0C): the order of the consumer descriptor and the bit order of the
 // consumer report.
-inline constexpr std::array<int, 6> consumerUsages = {0xE2, 0xE9, 0xEA, 0xCD, 0xB5, 0xB6};
+inline constexpr std::array<int, 6> consumerUsages = protocol::kConsumerUsages;
 
 // Virtual key codes.
 inline constexpr std::uint16_t kFnKeycode = 63;

@@ -8,16 +8,17 @@
 
 #include "bridge/bridge.h"
 #include "service/client_registry.h"
+#include "virelo/protocol/limits.h"
 
 namespace virelo {
 
 class ConnectionService {
  public:
-  static constexpr std::size_t kMaxClients = 4;
-  static constexpr std::size_t kBufferSize = 4096;
-  static constexpr std::size_t kMaxLine = 2048;
-  static constexpr int kMaxLinesPerPass = 32;
-  static constexpr std::uint64_t kAuthenticateNS = 2'000'000'000;
+  static constexpr std::size_t kMaxClients = protocol::kMaxClients;
+  static constexpr std::size_t kBufferSize = protocol::kMaxPendingBytes;
+  static constexpr std::size_t kMaxLine = protocol::kMaxLineBytes;
+  static constexpr int kMaxLinesPerPass = protocol::kMaxLinesPerPass;
+  static constexpr std::uint64_t kAuthenticateNS = protocol::kAuthenticateNS;
   // How long the listening socket rests after accept ran out of descriptors.
   static constexpr std::uint64_t kAcceptPauseNS = 100'000'000;
 

@@ -10,11 +10,12 @@
 #include <filesystem>
 
 #include "core/failure.h"
+#include "virelo/protocol/limits.h"
 
 namespace virelo {
 namespace {
 
-constexpr std::size_t kMaxSocketPath = 103;
+constexpr std::size_t kMaxSocketPath = protocol::kMaxSocketPathBytes;
 
 [[noreturn]] void socketError() {
   throw FailureError(Failure::socketError);

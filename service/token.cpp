@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "virelo/protocol/limits.h"
+
 namespace virelo {
 namespace {
 
@@ -49,9 +51,9 @@ bool tokenWellFormed(std::string_view value) {
   std::size_t count = 0;
   for (std::size_t i = 0; i < value.size();) {
     auto c = decode(value, i);
-    if (!c || !isHexDigit(*c) || ++count > 64) return false;
+    if (!c || !isHexDigit(*c) || ++count > protocol::kTokenHexDigits) return false;
   }
-  return count == 64;
+  return count == protocol::kTokenHexDigits;
 }
 
 std::optional<std::string> readToken(const char* value) {

@@ -17,6 +17,7 @@
 #include "virelo/client/monotonic_time.h"
 #include "virelo/client/protocol_error.h"
 #include "virelo/client/service_not_ready.h"
+#include "virelo/protocol/names.h"
 
 namespace virelo::client {
 namespace {
@@ -24,7 +25,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using nlohmann::json;
 
-constexpr const char* kProtocolErrorCode = "virtual_hid_protocol_error";
+constexpr const char* kProtocolErrorCode = protocol::errors::protocolError;
 
 // Sockets of live clients, for the signal and exit handlers. Lock-free so that a signal handler
 // may read it; a slot holds a descriptor plus one, or 0 when free (so that it starts out free).
@@ -342,7 +343,7 @@ MotionReply Client::motion(int dx, int dy, std::optional<std::uint64_t> tNs) {
     motionSent_ = false;
     throw ServiceNotReady(reply.object.value("error", std::string("unknown")));
   }
-  bool stale = reply.object.value("dropped", std::string()) == "stale_motion";
+  bool stale = reply.object.value("dropped", std::string()) == protocol::kStaleMotion;
   motionSent_ = !stale && (dx != 0 || dy != 0);
   return MotionReply{stale};
 }

@@ -8,6 +8,7 @@
 #include "utf8.h"
 #include "virelo/client/input_state.h"
 #include "virelo/client/keyboard_layout.h"
+#include "virelo/protocol/usages.h"
 
 namespace virelo::client {
 namespace {
@@ -40,6 +41,13 @@ constexpr Named kModifiers[] = {
     {"right-ctrl", modifier::rightCtrl}, {"right-shift", modifier::rightShift},
     {"right-alt", modifier::rightAlt},   {"right-gui", modifier::rightGui},
 };
+
+// The public media usages are the protocol's.
+static_assert(media::mute == protocol::kUsageMute && media::volumeUp == protocol::kUsageVolumeUp &&
+              media::volumeDown == protocol::kUsageVolumeDown &&
+              media::playPause == protocol::kUsagePlayPause &&
+              media::nextTrack == protocol::kUsageNextTrack &&
+              media::previousTrack == protocol::kUsagePreviousTrack);
 
 constexpr Named kMedia[] = {
     {"mute", media::mute},

@@ -22,6 +22,7 @@
 #include "virelo/client/service_copy.h"
 #include "virelo/client/service_exited_silently.h"
 #include "virelo/client/service_refused.h"
+#include "virelo/protocol/limits.h"
 
 extern char** environ;
 
@@ -31,7 +32,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr std::size_t kMaxSocketPath = 103;
+constexpr std::size_t kMaxSocketPath = protocol::kMaxSocketPathBytes;
 
 int remainingMs(Clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -138,7 +139,7 @@ int place(int fd, int target) {
 }  // namespace
 
 std::string randomToken() {
-  unsigned char bytes[32];
+  unsigned char bytes[protocol::kTokenHexDigits / 2];
   std::size_t got = 0;
   while (got < sizeof(bytes)) {
     ssize_t n = ::getrandom(bytes + got, sizeof(bytes) - got, 0);
