@@ -10,11 +10,9 @@
 #include <map>
 #include <set>
 
-#include "virelo/client/active_layout.h"
-#include "virelo/client/chord.h"
-#include "virelo/client/key_names.h"
-#include "virelo/client/keyboard_layout.h"
-#include "virelo/client/type_text.h"
+#include "virelo/client/keys.h"
+#include "virelo/client/layouts.h"
+#include "virelo/client/x11.h"
 
 namespace virelo::tools {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "tools/virelo/tool_arguments.h"
-#include "virelo/client/active_layout.h"
+#include "virelo/client/session.h"
 
 namespace virelo::tools {
 

@@ -3,7 +3,7 @@
 
 #include <xkbcommon/xkbcommon.h>
 
-#include "virelo/client/keyboard_layout.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::client {
 

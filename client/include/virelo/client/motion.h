@@ -12,11 +12,16 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <mutex>
 #include <thread>
 
 namespace virelo::client {
+
+// The clock the service reads for motion samples: CLOCK_MONOTONIC in nanoseconds. Every "t_ns" a
+// client sends must be a reading of it. Safe to call from any thread.
+std::uint64_t monotonicNow();
 
 class Client;
 

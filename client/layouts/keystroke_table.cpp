@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "utf8.h"
-#include "virelo/client/evdev_usages.h"
-#include "virelo/client/input_state.h"
+#include "virelo/client/client.h"
+#include "virelo/client/keys.h"
 #include "xkb_handles.h"
 
 namespace virelo::client {

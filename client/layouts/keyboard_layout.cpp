@@ -1,12 +1,10 @@
-#include "virelo/client/keyboard_layout.h"
-
 #include <map>
 #include <mutex>
 
 #include "keystroke_table.h"
 #include "utf8.h"
-#include "virelo/client/unknown_layout.h"
-#include "virelo/client/untypable_text.h"
+#include "virelo/client/errors.h"
+#include "virelo/client/layouts.h"
 #include "xkb_handles.h"
 
 namespace virelo::client {

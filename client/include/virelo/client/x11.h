@@ -1,16 +1,14 @@
-// "The active layout": the keyboard layout the user is typing with.
+// What the X server says (the library Virelo::x11, component X11, on libxkbcommon-x11 and xcb):
+// "the active layout", the keyboard layout the user is typing with, and where the pointer is.
 #pragma once
 
-#include <functional>
 #include <memory>
+#include <optional>
 
-#include "virelo/client/keyboard_layout.h"
-#include "virelo/client/layout_name.h"
+#include "virelo/client/layouts.h"
+#include "virelo/client/session.h"
 
 namespace virelo::client {
-
-// Reads an environment variable; nullptr when it is not set.
-using EnvironmentLookup = std::function<const char*(const char*)>;
 
 // The layout of the X server that $DISPLAY names, in its current group, when that server answers;
 // otherwise the layout named by the XKB_DEFAULT_* variables; otherwise "us". Read anew on every
@@ -22,8 +20,16 @@ std::shared_ptr<const KeyboardLayout> activeLayout(const EnvironmentLookup& envi
 // server answers there or it has no keyboard extension.
 std::shared_ptr<const KeyboardLayout> x11Layout(const char* display);
 
-// The name that XKB_DEFAULT_RULES, _MODEL, _LAYOUT, _VARIANT and _OPTIONS give, each unset or
-// empty one keeping its default (rules "evdev", model "pc105", layout "us").
-LayoutName layoutNameFromEnvironment(const EnvironmentLookup& environment);
+// A position on the X server's root window, in pixels from its top left corner.
+struct PointerPosition {
+  int x = 0;
+  int y = 0;
+
+  bool operator==(const PointerPosition&) const = default;
+};
+
+// Where the pointer is on the screen of the X server at `display` (an X display name such as
+// ":1"), or nullopt when no server answers there. One round trip; a new connection every call.
+std::optional<PointerPosition> pointerPosition(const char* display);
 
 }  // namespace virelo::client

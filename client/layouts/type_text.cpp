@@ -1,10 +1,7 @@
-#include "virelo/client/type_text.h"
-
 #include "utf8.h"
 #include "virelo/client/client.h"
-#include "virelo/client/input_state.h"
-#include "virelo/client/keyboard_layout.h"
-#include "virelo/client/untypable_text.h"
+#include "virelo/client/errors.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::client {
 namespace {

@@ -1,35 +1,12 @@
-#include "virelo/client/active_layout.h"
-
 #include <xcb/xcb.h>
 #include <xkbcommon/xkbcommon-x11.h>
 
 #include "keystroke_table.h"
+#include "virelo/client/x11.h"
+#include "x11_connection.h"
 #include "xkb_handles.h"
 
 namespace virelo::client {
-namespace {
-
-struct XcbDisconnect {
-  void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
-};
-using XcbConnectionPtr = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
-
-std::string valueOr(const EnvironmentLookup& environment, const char* name, std::string fallback) {
-  const char* value = environment(name);
-  return value != nullptr && *value != '\0' ? std::string(value) : fallback;
-}
-
-}  // namespace
-
-LayoutName layoutNameFromEnvironment(const EnvironmentLookup& environment) {
-  LayoutName name;
-  name.rules = valueOr(environment, "XKB_DEFAULT_RULES", name.rules);
-  name.model = valueOr(environment, "XKB_DEFAULT_MODEL", name.model);
-  name.layout = valueOr(environment, "XKB_DEFAULT_LAYOUT", name.layout);
-  name.variant = valueOr(environment, "XKB_DEFAULT_VARIANT", name.variant);
-  name.options = valueOr(environment, "XKB_DEFAULT_OPTIONS", name.options);
-  return name;
-}
 
 std::shared_ptr<const KeyboardLayout> x11Layout(const char* display) {
   XcbConnectionPtr connection(xcb_connect(display, nullptr));

@@ -1,8 +1,7 @@
-#include "virelo/client/layout_name.h"
-
 #include <algorithm>
 
-#include "virelo/client/unknown_layout.h"
+#include "virelo/client/errors.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::client {
 namespace {
@@ -14,6 +13,11 @@ bool plainName(std::string_view text) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
            c == '-';
   });
+}
+
+std::string valueOr(const EnvironmentLookup& environment, const char* name, std::string fallback) {
+  const char* value = environment(name);
+  return value != nullptr && *value != '\0' ? std::string(value) : fallback;
 }
 
 }  // namespace
@@ -39,6 +43,16 @@ std::string describe(const LayoutName& name) {
   if (!name.variant.empty()) text += "(" + name.variant + ")";
   if (!name.options.empty()) text += "[" + name.options + "]";
   return text;
+}
+
+LayoutName layoutNameFromEnvironment(const EnvironmentLookup& environment) {
+  LayoutName name;
+  name.rules = valueOr(environment, "XKB_DEFAULT_RULES", name.rules);
+  name.model = valueOr(environment, "XKB_DEFAULT_MODEL", name.model);
+  name.layout = valueOr(environment, "XKB_DEFAULT_LAYOUT", name.layout);
+  name.variant = valueOr(environment, "XKB_DEFAULT_VARIANT", name.variant);
+  name.options = valueOr(environment, "XKB_DEFAULT_OPTIONS", name.options);
+  return name;
 }
 
 }  // namespace virelo::client
