@@ -51,13 +51,6 @@ void moveInSteps(Client& client, int dx, int dy, int step) {
   }
 }
 
-// The layout that --layout names; US without it.
-std::shared_ptr<const client::KeyboardLayout> layoutOf(const ToolArguments& args) {
-  if (!args.layout) return client::KeyboardLayout::named(client::LayoutName{});
-  if (*args.layout == "active") return client::activeLayout(std::getenv);
-  return client::KeyboardLayout::named(client::parseLayoutName(*args.layout));
-}
-
 void click(Client& client, int button) {
   client.pressButtons(button);
   client.releaseButtons(button);
@@ -132,7 +125,9 @@ int pressChord(Client& client, const client::Status&, const ToolArguments& args)
 
 int typeOperand(Client& client, const client::Status&, const ToolArguments& args) {
   operandCount(args, 1, 1);
-  client::typeText(client, args.operands[0], *layoutOf(args));
+  client::TypePacing pacing{std::chrono::milliseconds(args.holdMs),
+                            std::chrono::milliseconds(args.delayMs)};
+  client::typeText(client, args.operands[0], *layoutOf(args), pacing);
   return 0;
 }
 
@@ -194,6 +189,12 @@ const std::map<std::string, ClientCommand>& clientCommands() {
 }
 
 }  // namespace
+
+std::shared_ptr<const client::KeyboardLayout> layoutOf(const ToolArguments& args) {
+  if (!args.layout) return client::KeyboardLayout::named(client::LayoutName{});
+  if (*args.layout == "active") return client::activeLayout(std::getenv);
+  return client::KeyboardLayout::named(client::parseLayoutName(*args.layout));
+}
 
 bool isClientCommand(const std::string& command) {
   return clientCommands().count(command) != 0;

@@ -27,7 +27,8 @@ Input commands (sent to the session's service):
                         with --layout, one-character key names are keys of that layout
                         ("virelo chord --layout de ctrl+ü").
   type TEXT             Type a text (\n is Return, \t is Tab) with the keyboard layout of
-                        --layout, using shift, AltGr and dead keys as the layout needs.
+                        --layout, using shift, AltGr and dead keys as the layout needs;
+                        --delay MS pauses after each keystroke, --hold MS holds each key.
   click [BUTTON]        Click a button: left (default), right or middle.
   double-click [BUTTON] Click twice.
   drag DX DY [BUTTON]   Hold a button, move by DX, DY in small steps, release.
@@ -37,6 +38,18 @@ Input commands (sent to the session's service):
                         play-pause, next, previous.
   hold KEY...           Hold keys until Ctrl-C, then release them. A KEY is a chord
                         ("ctrl+a"), a media key, or left-button / right-button / middle-button.
+  run [--check] [FILE|-]
+                        Run a script, one action per line over one connection (below); "-" or
+                        no FILE reads standard input. The whole script is checked first; with
+                        --check nothing else happens.
+
+Script lines (words split as a shell splits them; # begins a comment):
+  type TEXT, key CHORD..., keydown CHORD, keyup CHORD, click [BUTTON], buttondown BUTTON,
+  buttonup BUTTON, mousemove_relative DX DY, wheel N, media KEY, sleep MS, typedelay MS,
+  typehold MS, layout LAYOUT. BUTTON is left, middle, right or 1, 2, 3. What keydown and
+  buttondown hold is released when the script ends, fails or is interrupted. A wrong line stops
+  the script before anything is sent (exit 2); a line that fails stops it (exit 1); both name
+  the line.
 
 Connection (input commands, status): the service that $VIRELO_SOCKET and $VIRELO_TOKEN name
 when both are set, else the session's ($XDG_RUNTIME_DIR/virelo/session.json).
@@ -123,6 +136,11 @@ ToolArguments parseToolArguments(int argc, const char* const* argv) {
         auto eq = entry.find('=');
         if (eq == std::string::npos || eq == 0) throw UsageError("--env needs NAME=VALUE");
         args.environment[entry.substr(0, eq)] = entry.substr(eq + 1);
+      } else if (arg == "--delay" || arg == "--hold") {
+        int ms = integerOperand(value(i, arg), arg.c_str(), 0, 10'000);
+        (arg == "--delay" ? args.delayMs : args.holdMs) = ms;
+      } else if (arg == "--check") {
+        args.check = true;
       } else if (arg == "--trace") {
         args.trace = true;
       } else {

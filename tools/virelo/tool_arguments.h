@@ -28,6 +28,12 @@ struct ToolArguments {
   std::optional<std::string> tokenFile;
   // The keyboard layout of "type" and "chord": "LAYOUT[(VARIANT)]" or "active"; US when unset.
   std::optional<std::string> layout;
+  // Pacing of "type" in milliseconds: the pause after each keystroke, and how long each key is
+  // held.
+  int delayMs = 0;
+  int holdMs = 0;
+  // "run --check": read and check the script without connecting.
+  bool check = false;
   // Service start, for "start" (backend default "corehid") and "session" (host and backend from
   // the configuration file, else "linux" and "auto").
   std::optional<std::string> host;

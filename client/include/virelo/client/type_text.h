@@ -1,6 +1,7 @@
 // Typing a text with a keyboard layout through a Client.
 #pragma once
 
+#include <chrono>
 #include <string_view>
 
 namespace virelo::client {
@@ -20,6 +21,16 @@ class KeyboardLayout;
 // non-US hash key, 0x32).
 // Errors of the client (ProtocolError, ConnectionLost, ...) pass through.
 void typeText(Client& client, std::string_view text, const KeyboardLayout& layout);
+
+// Pacing for applications that drop fast input: how long each key is held, and the pause after
+// each keystroke before the next. Zero is the fastest the service takes.
+struct TypePacing {
+  std::chrono::microseconds hold{0};
+  std::chrono::microseconds delay{0};
+};
+// The same, paced.
+void typeText(Client& client, std::string_view text, const KeyboardLayout& layout,
+              TypePacing pacing);
 // The same with the US layout.
 void typeText(Client& client, std::string_view text);
 
