@@ -44,6 +44,28 @@ class Tool : public testing::Test {
   HostTrace trace_{service_.tracePath()};
 };
 
+TEST_F(Tool, KeyPressesEachChordInTurn) {
+  auto before = trace_.reports("keyboard").size();
+  auto result = runTool({"key", "ctrl+a", "b"}, environment());
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_EQ(
+      reportsOfRun("keyboard", before, 6),
+      (std::vector<std::string>{keyboardHex(1), keyboardHex(1, {4}), keyboardHex(1), keyboardHex(0),
+                                keyboardHex(0, {5}), keyboardHex(0), keyboardHex(0)}));
+}
+
+TEST_F(Tool, TypeFileStreamsTextAcrossBlocksThatSplitCharacters) {
+  // 1 + 2 x 3000 bytes: the 4096-byte blocks end inside an "ä".
+  std::string text = "x";
+  for (int i = 0; i < 3000; ++i) text += "\xC3\xA4";
+  test::PrivateDir dir;
+  test::writeFile(dir / "text", text);
+  auto before = trace_.reports("keyboard").size();
+  auto result = runTool({"type", "--layout", "de", "--file", dir / "text"}, environment(), 30s);
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_EQ(reportsOfRun("keyboard", before, 2 * 3001).size(), 2u * 3001 + 1);
+}
+
 TEST_F(Tool, ChordPressesAndReleasesTogether) {
   auto before = trace_.reports("keyboard").size();
   auto result = runTool({"chord", "ctrl+shift+a"}, environment());
@@ -113,6 +135,10 @@ TEST_F(Tool, ClicksDoubleClicksAndDrags) {
   EXPECT_EQ(runTool({"click", "right"}, environment()).status, 0);
   EXPECT_EQ(reportsOfRun("mouse", before, 2),
             (std::vector<std::string>{"02000000", "00000000", "00000000"}));
+  before = trace_.reports("mouse").size();
+  EXPECT_EQ(runTool({"click", "--repeat", "2", "3"}, environment()).status, 0);
+  EXPECT_EQ(reportsOfRun("mouse", before, 4),
+            (std::vector<std::string>{"02000000", "00000000", "02000000", "00000000", "00000000"}));
   before = trace_.reports("mouse").size();
   EXPECT_EQ(runTool({"double-click"}, environment()).status, 0);
   EXPECT_EQ(reportsOfRun("mouse", before, 4),

@@ -17,7 +17,7 @@ bool isClientCommand(const std::string& command);
 int runClientCommand(client::Client& client, const client::Status& status,
                      const ToolArguments& args);
 
-// The layout that --layout names ("active": the desktop's); US without it.
+// The layout of the input commands (layout_choice.h); said on standard error with -v.
 std::shared_ptr<const client::KeyboardLayout> layoutOf(const ToolArguments& args);
 
 }  // namespace virelo::tools

@@ -35,12 +35,7 @@ void wordCount(const Words& words, std::size_t min, std::size_t max) {
                               (words[0] == "type" ? " (quote a text with blanks)" : ""));
 }
 
-// Button names, and the X numbers 1 (left), 2 (middle) and 3 (right).
 int buttonNamed(const std::string& name) {
-  static const std::map<std::string, int> kNumbers = {{"1", client::button::primary},
-                                                      {"2", client::button::middle},
-                                                      {"3", client::button::secondary}};
-  if (auto number = kNumbers.find(name); number != kNumbers.end()) return number->second;
   if (auto bit = client::buttonBit(name)) return *bit;
   throw std::invalid_argument("unknown button \"" + name + "\" (left, middle, right or 1, 2, 3)");
 }

@@ -23,7 +23,8 @@ std::optional<std::uint8_t> modifierBit(std::string_view name);
 // The consumer usage of a media key name ("mute", "volume-up", "volume-down", "play-pause",
 // "next", "previous").
 std::optional<int> mediaUsage(std::string_view name);
-// The button bit of a button name ("left"/"primary", "right"/"secondary", "middle").
+// The button bit of a button name ("left"/"primary", "right"/"secondary", "middle") or X button
+// number ("1" left, "2" middle, "3" right).
 std::optional<int> buttonBit(std::string_view name);
 
 // The preferred name of a keyboard usage; "0x.." for usages without a name.
