@@ -83,6 +83,7 @@ void addHeld(Held& held, const std::string& name) {
   client::Chord chord = client::parseChord(name);
   held.chord.modifiers |= chord.modifiers;
   held.chord.keys.insert(chord.keys.begin(), chord.keys.end());
+  held.media.insert(chord.media.begin(), chord.media.end());
 }
 
 // Holds until SIGINT, SIGTERM or SIGHUP, then releases; ends early when the service goes away.
@@ -124,10 +125,12 @@ int pressChords(Client& client, const client::Status&, const ToolArguments& args
   for (const auto& operand : args.operands) chords.push_back(client::parseChord(operand, *layout));
   for (const auto& chord : chords) {
     if (chord.modifiers != 0) client.pressModifiers(chord.modifiers);
+    if (!chord.media.empty()) client.consumer(chord.media);
     if (!chord.keys.empty()) {
       client.keyboard(chord.modifiers, chord.keys);
       client.keyboard(chord.modifiers, {});
     }
+    if (!chord.media.empty()) client.consumer({});
     if (chord.modifiers != 0) client.releaseModifiers(chord.modifiers);
   }
   return 0;

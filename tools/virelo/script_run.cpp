@@ -23,11 +23,17 @@ void pressChord(Client& client, const client::Chord& chord) {
   const client::InputState before = client.state();
   const auto added = static_cast<std::uint8_t>(chord.modifiers & ~before.modifiers);
   if (added != 0) client.pressModifiers(added);
+  for (int usage : chord.media) {
+    if (before.media.count(usage) == 0) client.pressMedia(usage);
+  }
   for (int key : chord.keys) {
     if (before.keys.count(key) == 0) client.pressKey(key);
   }
   for (int key : chord.keys) {
     if (before.keys.count(key) == 0) client.releaseKey(key);
+  }
+  for (int usage : chord.media) {
+    if (before.media.count(usage) == 0) client.releaseMedia(usage);
   }
   if (added != 0) client.releaseModifiers(added);
 }
@@ -35,9 +41,11 @@ void pressChord(Client& client, const client::Chord& chord) {
 void holdChord(Client& client, const client::Chord& chord, bool down) {
   if (down) {
     if (chord.modifiers != 0) client.pressModifiers(chord.modifiers);
+    for (int usage : chord.media) client.pressMedia(usage);
     for (int key : chord.keys) client.pressKey(key);
   } else {
     for (int key : chord.keys) client.releaseKey(key);
+    for (int usage : chord.media) client.releaseMedia(usage);
     if (chord.modifiers != 0) client.releaseModifiers(chord.modifiers);
   }
 }

@@ -3,6 +3,7 @@
 // does not change once built, so any thread may use it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,9 +21,13 @@ class KeyboardLayout {
   // The keystrokes of every typable character: one for a key (with shift and/or AltGr), two for a
   // dead key followed by the key it composes with.
   using Table = std::unordered_map<char32_t, std::vector<Keystroke>>;
+  // The key (and the modifiers of its level) of every XKB keysym the layout's keys give.
+  using KeysymTable = std::unordered_map<std::uint32_t, Keystroke>;
 
-  KeyboardLayout(std::string description, Table table)
-      : description_(std::move(description)), table_(std::move(table)) {}
+  KeyboardLayout(std::string description, Table table, KeysymTable keysyms = {})
+      : description_(std::move(description)),
+        table_(std::move(table)),
+        keysyms_(std::move(keysyms)) {}
 
   // The compiled layout of a name, compiled on first use and cached for the life of the
   // process. Throws UnknownLayout when the XKB data does not have it. Thread-safe.
@@ -40,10 +45,14 @@ class KeyboardLayout {
   std::vector<Keystroke> keystrokes(std::string_view text) const;
   // The key that types the character without modifiers, or nullopt.
   std::optional<int> plainKey(char32_t character) const;
+  // The key that gives the XKB keysym (e.g. XKB_KEY_Page_Up), with the modifiers of its level;
+  // the cheapest when several do. nullopt when no key of the layout gives it.
+  std::optional<Keystroke> keysymKey(std::uint32_t keysym) const;
 
  private:
   std::string description_;
   Table table_;
+  KeysymTable keysyms_;
 };
 
 }  // namespace virelo::client
