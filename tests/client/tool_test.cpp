@@ -306,11 +306,22 @@ TEST_F(Tool, RunStopsAtTheLineThatIsWrongOrFails) {
   EXPECT_NE(fails.errors.find("line 3:"), std::string::npos) << fails.errors;
 }
 
+TEST(ToolListings, NameTheLayoutsAndTheKeysOfOne) {
+  auto layouts = runTool({"list-layouts"}, {});
+  EXPECT_EQ(layouts.status, 0) << layouts.errors;
+  EXPECT_NE(layouts.output.find("\nde(nodeadkeys)\t"), std::string::npos);
+  auto keys = runTool({"list-keys", "--layout", "de"}, {});
+  EXPECT_EQ(keys.status, 0) << keys.errors;
+  EXPECT_NE(keys.output.find("\ny z shift+Z"), std::string::npos);  // z where US has y
+  EXPECT_NE(keys.output.find("\npageup Prior\n"), std::string::npos);
+}
+
 TEST_F(Tool, HelpDescribesEverySubcommand) {
   auto help = runTool({"--help"}, {});
   EXPECT_EQ(help.status, 0);
-  for (const char* command : {"start", "chord", "type", "click", "double-click", "drag", "move",
-                              "scroll", "media", "hold", "run", "status", "VIRELO_SOCKET"}) {
+  for (const char* command :
+       {"start", "chord", "type", "click", "double-click", "drag", "move", "scroll", "media",
+        "hold", "run", "key", "list-keys", "list-layouts", "status", "VIRELO_SOCKET"}) {
     EXPECT_NE(help.output.find(command), std::string::npos) << command;
   }
 }

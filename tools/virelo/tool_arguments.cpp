@@ -45,6 +45,10 @@ Input commands (sent to the session's service):
                         no FILE reads standard input. The whole script is checked first; with
                         --check nothing else happens.
 
+  list-keys             The key names of the layout (--layout, else the active one): each
+                        key's position name and the keysym names it gives.
+  list-layouts          Every keyboard layout and variant that --layout takes.
+
 Script lines (words split as a shell splits them; # begins a comment):
   type TEXT, key CHORD..., keydown CHORD, keyup CHORD, click [BUTTON], buttondown BUTTON,
   buttonup BUTTON, mousemove_relative DX DY, wheel N, media KEY, sleep MS, typedelay MS,

@@ -48,6 +48,8 @@ class KeyboardLayout {
   // The key that gives the XKB keysym (e.g. XKB_KEY_Page_Up), with the modifiers of its level;
   // the cheapest when several do. nullopt when no key of the layout gives it.
   std::optional<Keystroke> keysymKey(std::uint32_t keysym) const;
+  // Every keysym the layout's keys give, with its key.
+  const KeysymTable& keysyms() const { return keysyms_; }
 
  private:
   std::string description_;
