@@ -28,7 +28,7 @@
 #include "bench/latency_stats.h"
 #include "bench/recording_accessibility.h"
 #include "bench/report_text.h"
-#include "platform/x11/linux_accessibility.h"
+#include "platform/hosts/linux_accessibility.h"
 #include "targets/accessibility_scan.h"
 #include "targets/sample_rings.h"
 #include "targets/snap_target_finder.h"
@@ -80,7 +80,7 @@ Figure searchFigure(const std::string& what, Accessibility& inner, WindowList& w
 }
 
 std::vector<Figure> searchFigures(test::AccessibleDesktop& desktop, Rect button, int count) {
-  auto host = x11::makeAtspiLinuxAccessibility(desktop.display());
+  auto host = hosts::makeAtspiLinuxAccessibility(desktop.display());
   auto services = host->services();
   services.accessibility.setMessagingTimeout(services.accessibility.systemWide(),
                                              SnapTargetFinder::kMessagingTimeout);

@@ -28,7 +28,7 @@
 #include "bench/report_text.h"
 #include "tests/support/private_dir.h"
 #include "tests/support/service_user.h"
-#include "virelo/client/service_copy.h"
+#include "virelo/client/launcher.h"
 
 namespace {
 

@@ -15,8 +15,7 @@
 #include "tests/support/service_process.h"
 #include "tests/support/service_user.h"
 #include "virelo/client/client.h"
-#include "virelo/client/keyboard_layout.h"
-#include "virelo/client/type_text.h"
+#include "virelo/client/layouts.h"
 
 namespace {
 

@@ -27,7 +27,7 @@
 #include "tests/support/service_user.h"
 #include "tests/support/test_client.h"
 #include "virelo/client/client.h"
-#include "virelo/client/type_text.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::bench {
 namespace {

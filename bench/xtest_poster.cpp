@@ -7,8 +7,8 @@
 #include <stdexcept>
 
 #include "tests/support/x_connect.h"
-#include "virelo/client/evdev_usages.h"
-#include "virelo/client/keyboard_layout.h"
+#include "virelo/client/keys.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::bench {
 namespace {

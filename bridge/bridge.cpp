@@ -2,7 +2,6 @@
 
 #include "bridge/event_output_sink.h"
 #include "bridge/hid_device_sink.h"
-#include "core/failure.h"
 #include "core/monotonic_clock.h"
 
 namespace virelo {
@@ -42,9 +41,11 @@ std::uint8_t Bridge::mergedButtons() const {
   return static_cast<std::uint8_t>(buttons);
 }
 
-void Bridge::stopCheckThenPrune() {
-  if (lifetime_.stopping()) throw FailureError(Failure::parentStopped);
-  if (clientCheck_ != nullptr) clientCheck_->check();
+bool Bridge::stopCheckThenPrune() {
+  if (!stopped_) {
+    stopped_ = lifetime_.stopping() || (clientCheck_ != nullptr && !clientCheck_->check());
+  }
+  return !stopped_;
 }
 
 void Bridge::markProgress() {
@@ -65,20 +66,19 @@ void Bridge::removeClient(int fd, Release release) {
 }
 
 void Bridge::held() {
-  if (!ready_) return;
-  stopCheckThenPrune();
+  if (!ready_ || !stopCheckThenPrune()) return;
   MergedInput m = mergeInput(owners_);
   sink_->keyboard(makeKeyboardReport(m.modifiers, m.keys), m.fn, clock_());
   emitFnState();
   markProgress();
-  if (!ready_) return;
-  stopCheckThenPrune();
+  if (!ready_ || !stopCheckThenPrune()) return;
   sink_->consumer(consumerReport(), clock_());
   markProgress();
 }
 
 void Bridge::resend() {
   held();
+  if (stopped_) return;
   pointing(0, 0, 0, std::nullopt, false);
 }
 
@@ -118,8 +118,9 @@ void Bridge::storeRestReport() {
 
 void Bridge::pointing(std::int64_t dx, std::int64_t dy, std::int64_t wheel,
                       std::optional<int> source, bool snap) {
+  if (stopped_) return;
   if (ready_) {
-    stopCheckThenPrune();
+    if (!stopCheckThenPrune()) return;
     if (!source || owners_.count(*source) != 0) {
       sendMouse(makeMouseReport(mergedButtons(), dx, dy, wheel), snap);
     }
@@ -140,7 +141,7 @@ nlohmann::json Bridge::status() const {
 }
 
 void Bridge::emitFnState() {
-  if (!events_) return;
+  if (!events_ || stopped_) return;
   FnSnapshot tap = events_->fnSnapshot();
   bool held = tap.held && ready_;
   if (lastFnHeld_ == held && lastFnReady_ == tap.ready) return;

@@ -57,7 +57,8 @@ class Bridge {
   Bridge& operator=(const Bridge&) = delete;
 
   // Starts the output: creates and activates the devices and publishes the empty state
-  // ("corehid"), or reads the posting permission and starts the Fn tap ("cgevent").
+  // ("corehid"), or reads the posting permission and starts the Fn tap ("cgevent"). The empty
+  // state is not sent once the service is stopping (see stopped()).
   void start();
 
   // The check run before every report (nullptr: none). Set by the connection layer, which
@@ -101,14 +102,18 @@ class Bridge {
 
   const std::map<int, Owner>& owners() const { return owners_; }
   bool ready() const { return ready_; }
+  // Whether the stop check before a report found the service stopping (the stopping flag, or the
+  // parent's channel gone). From then on the bridge sends nothing: no report, no Fn state, and
+  // the caller sends no reply; the service ends without a failure event.
+  bool stopped() const { return stopped_; }
   bool pendingRelease() const { return pendingRelease_; }
   InputBackend backend() const { return backend_; }
 
  private:
   std::uint8_t mergedButtons() const;
-  // The stop check (the stopping flag, then the client check), as done before every report:
-  // throws FailureError(parentStopped).
-  void stopCheckThenPrune();
+  // The stop check (the stopping flag, then the client check), as done before every report: false
+  // once the service is stopping, which stopped() then reports.
+  bool stopCheckThenPrune();
   void markProgress();
   // Output operations: each sends the complete merged state of its kind.
   void held();
@@ -144,6 +149,7 @@ class Bridge {
   std::optional<bool> lastFnReady_;
   bool ready_ = false;
   bool pendingRelease_ = false;
+  bool stopped_ = false;
   SnapSession snapSession_;
 };
 

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "bridge/bridge.h"
-#include "core/failure.h"
 
 namespace virelo {
 namespace {
@@ -18,9 +17,9 @@ bool Bridge::anyMotion() const {
 }
 
 void Bridge::tick() {
-  if (!ready_) return;
-  stopCheckThenPrune();
+  if (!ready_ || !stopCheckThenPrune()) return;
   releasePending();
+  if (stopped_) return;
   if (events_) {
     events_->repeatTick(clock_());
     std::uint64_t now = clock_();
@@ -30,8 +29,7 @@ void Bridge::tick() {
         now, [output]() { return output->cursorLocation(); }, buttonsHeld);
     if (pull) events_->moveCursor(*pull);
   }
-  if (!anyMotion()) return;
-  stopCheckThenPrune();
+  if (!anyMotion() || !stopCheckThenPrune()) return;
   stepMotion();
 }
 

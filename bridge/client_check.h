@@ -10,9 +10,9 @@ namespace virelo {
 
 class ClientCheck {
  public:
-  // Throws FailureError(parentStopped) when the parent's channel has hung up or failed; removes
-  // the clients whose peer has gone.
-  virtual void check() = 0;
+  // False when the parent's channel has hung up or failed: the parent has stopped the service, and
+  // no client is looked at. Otherwise removes the clients whose peer has gone and returns true.
+  virtual bool check() = 0;
 
  protected:
   ~ClientCheck() = default;

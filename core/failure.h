@@ -1,18 +1,13 @@
-// The service's own error values. A protocolError ends one client; parentStopped ends the service
-// without an event; every other failure ends it with the failure event "virtual_hid_not_ready".
+// The service's own error values. A protocolError ends one client; every other failure ends the
+// service with the failure event "virtual_hid_not_ready". The parent's stop is not a failure: the
+// bridge reports it as its stopped state and the service ends in order, without an event.
 #pragma once
 
 #include <exception>
 
 namespace virelo {
 
-enum class Failure {
-  protocolError,
-  authorizationRequired,
-  dispatchFailed,
-  socketError,
-  parentStopped
-};
+enum class Failure { protocolError, authorizationRequired, dispatchFailed, socketError };
 
 class FailureError : public std::exception {
  public:
@@ -34,8 +29,6 @@ inline const char* FailureError::what() const noexcept {
       return "dispatchFailed";
     case Failure::socketError:
       return "socketError";
-    case Failure::parentStopped:
-      return "parentStopped";
   }
   return "failure";
 }

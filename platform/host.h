@@ -1,7 +1,8 @@
-// A host: the set of platform services the service runs on. Each host is built by one factory,
-// registered under its name in platform/host_registry.cpp; the service takes from it the code
-// signature for the capability probe, the HID device service for "corehid", the window server's
-// event services for "cgevent" and the accessibility services that snap targets are found with.
+// A host: the set of platform services the service runs on. Each host is put together from the
+// parts of the host folders (composed_host.h) by one factory in platform/hosts/, registered there
+// under its name (host_registry.h); the service takes from it the code signature for the
+// capability probe, the HID device service for "corehid", the window server's event services for
+// "cgevent" and the accessibility services that snap targets are found with.
 //
 // Lifetime: the services handed out live as long as the host; `keepAlive` of the accessibility
 // services keeps them alive past it for searches that finish after the stop.

@@ -7,8 +7,6 @@
 #include <array>
 #include <cerrno>
 
-#include "core/failure.h"
-
 namespace virelo {
 
 ClientRegistry::ClientRegistry(Bridge& bridge, int parentFd)
@@ -54,11 +52,11 @@ void ClientRegistry::pruneDisconnected() {
   pollAndPrune(false);
 }
 
-void ClientRegistry::check() {
-  pollAndPrune(parentFd_ >= 0);
+bool ClientRegistry::check() {
+  return pollAndPrune(parentFd_ >= 0);
 }
 
-void ClientRegistry::pollAndPrune(bool parent) {
+bool ClientRegistry::pollAndPrune(bool parent) {
   // One poll with zero timeout: the parent's channel first when the stop check asks for it, then
   // every client. Readable data on the parent's channel is not a stop; a hang-up or an error is,
   // and it is acted on before any client is looked at, as if the channel had been polled alone.
@@ -70,14 +68,12 @@ void ClientRegistry::pollAndPrune(bool parent) {
     if (n == fds.size()) break;
     fds[n++] = {fd, POLLIN, 0};
   }
-  if (n == 0) return;
+  if (n == 0) return true;
   int ready;
   do {
     ready = ::poll(fds.data(), n, 0);
   } while (ready < 0 && errno == EINTR);
-  if (parent && (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))) {
-    throw FailureError(Failure::parentStopped);
-  }
+  if (parent && (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
   // The dead-client test: an error condition, or else a peek that finds the end of the stream.
   std::array<int, kMaxPolled> dead{};
   std::size_t deadCount = 0;
@@ -88,6 +84,7 @@ void ClientRegistry::pollAndPrune(bool parent) {
     }
   }
   for (std::size_t i = 0; i < deadCount; ++i) close(dead[i], Bridge::Release::pending);
+  return true;
 }
 
 bool ClientRegistry::peekFindsEnd(int fd, ClientConnection& client) {

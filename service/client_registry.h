@@ -57,13 +57,14 @@ class ClientRegistry final : public ClientCheck {
 
   // The dead-client test alone: removes the clients whose peer has gone (their release pending).
   void pruneDisconnected();
-  // The stop check on the parent's channel, then the dead-client test.
-  void check() override;
+  // The stop check on the parent's channel, then the dead-client test: false when the parent's
+  // channel has hung up or failed (no client is looked at then).
+  bool check() override;
 
  private:
   // One poll over the parent's channel (when `parent`) and every client, then the dead-client
-  // test.
-  void pollAndPrune(bool parent);
+  // test; false when the parent's channel has hung up or failed.
+  bool pollAndPrune(bool parent);
   // Whether the client that polled readable has gone: a peek finds the end of the stream.
   bool peekFindsEnd(int fd, ClientConnection& client);
 

@@ -125,6 +125,8 @@ void ConnectionService::serveLines(int fd) {
       drop(fd);
       return;
     }
+    // The service is stopping: the command is not answered, and no further line is read.
+    if (bridge_.stopped()) return;
     // A dead-client test inside the output may have closed the socket meanwhile; its number may
     // already belong to another descriptor, so nothing more is sent on it.
     if (clients_.find(fd) == nullptr) return;

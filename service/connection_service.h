@@ -30,7 +30,8 @@ class ConnectionService {
   // descriptors (the connection stays waiting and the socket readable), until a client has gone
   // or kAcceptPauseNS has passed.
   bool accepting() const;
-  // Serves one client entry of this pass's poll set.
+  // Serves one client entry of this pass's poll set. When a command runs into the service's stop
+  // (Bridge::stopped()), it is not answered and the client's further lines wait.
   void serve(int fd, short revents);
   // Removes the client, closes its socket and re-sends the merged state without it.
   void drop(int fd);

@@ -6,7 +6,6 @@
 #include <array>
 #include <cerrno>
 
-#include "core/failure.h"
 #include "core/monotonic_clock.h"
 
 namespace virelo {
@@ -37,7 +36,7 @@ void MainLoop::run() {
     }
     orderlyStop();
   } catch (...) {
-    errorStop(std::current_exception());
+    errorStop();
   }
 }
 
@@ -47,6 +46,7 @@ bool MainLoop::pass() {
   watchPermission(now);
   clients_.pruneDisconnected();
   bridge_.releasePending();
+  if (bridge_.stopped()) return false;
 
   std::array<pollfd, 2 + ConnectionService::kMaxClients> fds{};
   std::size_t n = 0;
@@ -65,11 +65,15 @@ bool MainLoop::pass() {
 
   if (fds[1].revents != 0 && !readParent()) return false;
   if (fds[0].revents & POLLIN) connections_.acceptOne(parts_.listenFd);
-  for (std::size_t i = 2; i < n; ++i) connections_.serve(fds[i].fd, fds[i].revents);
+  for (std::size_t i = 2; i < n; ++i) {
+    connections_.serve(fds[i].fd, fds[i].revents);
+    if (bridge_.stopped()) return false;
+  }
 
   std::uint64_t t = monotonicNS();
   if (t >= nextTick_) {
     bridge_.tick();
+    if (bridge_.stopped()) return false;
     nextTick_ = t + kTickNS;
   }
   bridge_.emitFnState();
@@ -92,19 +96,13 @@ bool MainLoop::readParent() {
 }
 
 void MainLoop::orderlyStop() {
-  bridge_.clear();  // an error here leads to the error stop instead
+  // Once the stop check has found the service stopping, nothing more is sent: no empty state.
+  if (!bridge_.stopped()) bridge_.clear();  // an error here leads to the error stop instead
   cleanup();
 }
 
-void MainLoop::errorStop(std::exception_ptr error) {
-  bool silent = false;
-  try {
-    std::rethrow_exception(error);
-  } catch (const FailureError& e) {
-    silent = e.failure() == Failure::parentStopped;
-  } catch (...) {
-  }
-  if (!silent) parts_.emitter->emit(failureEvent(bridge_.backend(), errors::notReady));
+void MainLoop::errorStop() {
+  parts_.emitter->emit(failureEvent(bridge_.backend(), errors::notReady));
   cleanup();
 }
 

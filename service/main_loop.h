@@ -39,15 +39,17 @@ class MainLoop {
   // The listening socket, once it is open (the cleanup closes it and removes its file).
   void setListenFd(int fd) { parts_.listenFd = fd; }
 
-  // Runs until the service ends; the process then exits with status 0.
+  // Runs until the service ends; the process then exits with status 0. The parent's stop (its
+  // channel closed, or a stop signal) ends the loop in order, without a failure event.
   void run();
-  // Ends the service after an error: the failure event (none for parentStopped), then cleanup.
-  void errorStop(std::exception_ptr error);
+  // Ends the service after an error: the failure event, then cleanup.
+  void errorStop();
   void cleanup();
 
  private:
   void emitStatus();
-  // One pass; returns false when the service is to stop in order.
+  // One pass; returns false when the service is to stop in order (the parent's channel ended, or
+  // the bridge found the service stopping).
   bool pass();
   void watchPermission(std::uint64_t now);
   bool readParent();

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "eventsynth/cg_event_output.h"
-#include "platform/host_registry.h"
+#include "platform/hosts/host_registry.h"
 #include "targets/snap_target_finder.h"
 
 namespace virelo {

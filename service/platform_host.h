@@ -1,6 +1,6 @@
-// The service's side of the host it runs on (platform/host_registry.h): the host that VL_HOST
-// names, and what the service builds on it, the event-synthesis backend on its window server and
-// the snap target search on its accessibility services.
+// The service's side of the host it runs on (platform/hosts/host_registry.h): the host that
+// VL_HOST names, and what the service builds on it, the event-synthesis backend on its window
+// server and the snap target search on its accessibility services.
 //
 // Lifetime: the event output borrows from this object, which must outlive it; the snap target
 // source keeps the host's accessibility side alive by itself, so that a search it abandoned at

@@ -36,7 +36,12 @@ bool openAndStart(const CommandLine& commandLine, Bridge& bridge, MainLoop& loop
   try {
     bridge.start();
   } catch (...) {
-    loop.errorStop(std::current_exception());
+    loop.errorStop();
+    return false;
+  }
+  if (bridge.stopped()) {
+    // Stopped while starting: ended in order, without an event.
+    loop.cleanup();
     return false;
   }
   return true;

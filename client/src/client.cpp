@@ -13,10 +13,8 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "virelo/client/connection_lost.h"
-#include "virelo/client/monotonic_time.h"
-#include "virelo/client/protocol_error.h"
-#include "virelo/client/service_not_ready.h"
+#include "virelo/client/errors.h"
+#include "virelo/client/motion.h"
 
 namespace virelo::client {
 namespace {

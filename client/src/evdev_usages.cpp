@@ -1,6 +1,6 @@
-#include "virelo/client/evdev_usages.h"
-
 #include <linux/input-event-codes.h>
+
+#include "virelo/client/keys.h"
 
 namespace virelo::client {
 namespace {

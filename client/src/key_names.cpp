@@ -1,13 +1,12 @@
-#include "virelo/client/key_names.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <utility>
 
+#include "key_lookup.h"
 #include "utf8.h"
-#include "virelo/client/input_state.h"
-#include "virelo/client/keyboard_layout.h"
+#include "virelo/client/client.h"
+#include "virelo/client/keys.h"
 
 namespace virelo::client {
 namespace {
@@ -99,21 +98,52 @@ std::string functionKeyName(int number) {
   return name;
 }
 
-}  // namespace
-
-std::optional<int> keyUsage(std::string_view name) {
-  return keyUsage(name, KeyboardLayout::us());
+// The key that types a character without modifiers on the US layout, as the XKB "us" layout has
+// it: the letters, the digits and the unshifted punctuation of the main keys.
+std::optional<int> usPlainKey(char32_t c) {
+  if (c >= U'a' && c <= U'z') return 4 + static_cast<int>(c - U'a');
+  if (c >= U'1' && c <= U'9') return 30 + static_cast<int>(c - U'1');
+  switch (c) {
+    case U'0':
+      return 39;
+    case U'-':
+      return 45;
+    case U'=':
+      return 46;
+    case U'[':
+      return 47;
+    case U']':
+      return 48;
+    case U'\\':
+      return 49;
+    case U';':
+      return 51;
+    case U'\'':
+      return 52;
+    case U'`':
+      return 53;
+    case U',':
+      return 54;
+    case U'.':
+      return 55;
+    case U'/':
+      return 56;
+    default:
+      return std::nullopt;
+  }
 }
 
-std::optional<int> keyUsage(std::string_view name, const KeyboardLayout& layout) {
+}  // namespace
+
+std::optional<char32_t> nameCharacter(std::string_view name) {
   std::size_t length = 0;
   char32_t c = name.empty() ? 0 : decodeUtf8(name, length);
-  if (length == name.size() && c != kInvalidCharacter) {
-    // One character (a letter, digit or punctuation) names the key that types it.
-    if (c <= ' ') return std::nullopt;
-    if (c < 0x80) c = static_cast<char32_t>(std::tolower(static_cast<int>(c)));
-    return layout.plainKey(c);
-  }
+  if (length != name.size() || c == kInvalidCharacter) return std::nullopt;
+  if (c < 0x80) c = static_cast<char32_t>(std::tolower(static_cast<int>(c)));
+  return c;
+}
+
+std::optional<int> positionUsage(std::string_view name) {
   std::string key = lower(name);
   if (key.size() >= 2 && key[0] == 'f' &&
       std::all_of(key.begin() + 1, key.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
@@ -124,6 +154,10 @@ std::optional<int> keyUsage(std::string_view name, const KeyboardLayout& layout)
     return std::nullopt;
   }
   return find(kKeys, name);
+}
+
+std::optional<int> keyUsage(std::string_view name) {
+  return keyUsageWith(name, usPlainKey);
 }
 
 std::optional<std::uint8_t> modifierBit(std::string_view name) {

@@ -18,10 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "virelo/client/launch_failed.h"
-#include "virelo/client/service_copy.h"
-#include "virelo/client/service_exited_silently.h"
-#include "virelo/client/service_refused.h"
+#include "virelo/client/errors.h"
 
 extern char** environ;
 

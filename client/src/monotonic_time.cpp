@@ -1,6 +1,6 @@
-#include "virelo/client/monotonic_time.h"
-
 #include <time.h>
+
+#include "virelo/client/motion.h"
 
 namespace virelo::client {
 

@@ -1,8 +1,7 @@
-#include "virelo/client/motion_stream.h"
-
 #include <stdexcept>
 
 #include "virelo/client/client.h"
+#include "virelo/client/motion.h"
 
 namespace virelo::client {
 

@@ -1,6 +1,6 @@
-#include "virelo/client/service_copy.h"
-
 #include <filesystem>
+
+#include "virelo/client/launcher.h"
 
 #if !defined(VIRELO_ACCESSIBILITY_MODULE) || !defined(VIRELO_MODULE_DIR_FROM_BINDIR)
 #error "VIRELO_ACCESSIBILITY_MODULE and VIRELO_MODULE_DIR_FROM_BINDIR must name the module"

@@ -1,8 +1,7 @@
-#include "virelo/client/service_event.h"
-
 #include <nlohmann/json.hpp>
 
-#include "virelo/client/launch_failed.h"
+#include "virelo/client/errors.h"
+#include "virelo/client/launcher.h"
 
 namespace virelo::client {
 

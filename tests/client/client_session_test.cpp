@@ -8,15 +8,9 @@
 #include "tests/support/host_trace.h"
 #include "tests/support/service_process.h"
 #include "virelo/client/client.h"
-#include "virelo/client/connection_lost.h"
-#include "virelo/client/input_state.h"
-#include "virelo/client/keyboard_layout.h"
-#include "virelo/client/layout_name.h"
-#include "virelo/client/monotonic_time.h"
-#include "virelo/client/protocol_error.h"
-#include "virelo/client/service_not_ready.h"
-#include "virelo/client/type_text.h"
-#include "virelo/client/untypable_text.h"
+#include "virelo/client/errors.h"
+#include "virelo/client/layouts.h"
+#include "virelo/client/motion.h"
 
 namespace virelo::client {
 namespace {

@@ -12,10 +12,7 @@
 #include "tests/support/host_control.h"
 #include "tests/support/service_user.h"
 #include "virelo/client/client.h"
-#include "virelo/client/connection_lost.h"
-#include "virelo/client/launch_failed.h"
-#include "virelo/client/service_exited_silently.h"
-#include "virelo/client/service_refused.h"
+#include "virelo/client/errors.h"
 
 namespace virelo::client {
 namespace {

@@ -6,8 +6,7 @@
 #include "tests/support/host_trace.h"
 #include "tests/support/service_process.h"
 #include "virelo/client/client.h"
-#include "virelo/client/keyboard_layout.h"
-#include "virelo/client/type_text.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::client {
 namespace {

@@ -1,6 +1,4 @@
 // Continuous motion through the helper thread, seen as mouse reports in the host's trace.
-#include "virelo/client/motion_stream.h"
-
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -9,8 +7,8 @@
 #include "tests/support/host_trace.h"
 #include "tests/support/service_process.h"
 #include "virelo/client/client.h"
-#include "virelo/client/connection_lost.h"
-#include "virelo/client/input_state.h"
+#include "virelo/client/errors.h"
+#include "virelo/client/motion.h"
 
 namespace virelo::client {
 namespace {

@@ -1,5 +1,5 @@
 # Installs the client library into a fresh prefix, then configures, builds and runs the consumer
-# project against it. Variables: BUILD_DIR, CONSUMER_DIR, WORK_DIR, GENERATOR, CXX_COMPILER,
+# project against it twice: with the Core component alone, and with all three. Variables: BUILD_DIR, CONSUMER_DIR, WORK_DIR, GENERATOR, CXX_COMPILER,
 # CXX_FLAGS, LINKER_FLAGS.
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
@@ -13,6 +13,14 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --component virelo_client --prefix ${WORK_DIR}/prefix)
+# The Core component alone, with PkgConfig out of reach: it must not look for libxkbcommon or xcb.
+run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/core -G ${GENERATOR}
+    -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
+    "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}"
+    -DVIRELO_CORE_ONLY=ON -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON)
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/core)
+run(${WORK_DIR}/core/consumer)
+# All three components.
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
     -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
     "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}")

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "tests/support/service_user.h"
-#include "virelo/client/service_copy.h"
+#include "virelo/client/launcher.h"
 
 #if !defined(VIRELO_TOOL_PATH) || !defined(VIRELO_SERVICE_PATH)
 #error "VIRELO_TOOL_PATH and VIRELO_SERVICE_PATH must name the tool and the service"

@@ -1,10 +1,11 @@
-// "The active layout" read from a real X server (Xvfb) whose layout setxkbmap has set.
+// "The active layout" read from a real X server (Xvfb) whose layout setxkbmap has set, and the
+// fallbacks without one; the pointer's position read from the server.
 #include <gtest/gtest.h>
 
 #include <map>
 
 #include "tests/support/xvfb_server.h"
-#include "virelo/client/active_layout.h"
+#include "virelo/client/x11.h"
 
 namespace virelo::client {
 namespace {
@@ -49,6 +50,26 @@ TEST(X11Layout, WithoutAnXServerTheVariablesNameTheLayout) {
   std::map<std::string, std::string> environment{{"DISPLAY", ":32767"},
                                                  {"XKB_DEFAULT_LAYOUT", "de"}};
   EXPECT_EQ(activeLayout(lookupIn(environment))->description(), "de");
+}
+
+TEST(X11Layout, WithoutAnXServerOrVariablesTheLayoutIsUs) {
+  std::map<std::string, std::string> environment;
+  EXPECT_EQ(activeLayout(lookupIn(environment))->description(), "us");
+}
+
+TEST(X11Pointer, ThePositionIsOnTheScreen) {
+  XvfbServer server(XvfbServer::Options{std::nullopt, {"-screen", "0", "800x600x24"}});
+  if (!server.available()) GTEST_SKIP() << "Xvfb is not installed or did not start";
+  auto position = pointerPosition(server.display().c_str());
+  ASSERT_TRUE(position.has_value());
+  EXPECT_GE(position->x, 0);
+  EXPECT_LT(position->x, 800);
+  EXPECT_GE(position->y, 0);
+  EXPECT_LT(position->y, 600);
+}
+
+TEST(X11Pointer, WithoutAnXServerThereIsNoPosition) {
+  EXPECT_EQ(pointerPosition(":32767"), std::nullopt);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <set>
 #include <stdexcept>
 
-#include "virelo/client/evdev_usages.h"
+#include "virelo/client/keys.h"
 
 namespace virelo::client {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "virelo/client/layout_name.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::client {
 

@@ -18,7 +18,7 @@
 
 #include "platform/hex.h"
 #include "tests/support/service_user.h"
-#include "virelo/client/service_copy.h"
+#include "virelo/client/launcher.h"
 
 #ifndef VIRELO_SERVICE_PATH
 #error "VIRELO_SERVICE_PATH must name the service binary"

@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "tools/virelo/script_words.h"
-#include "virelo/client/input_state.h"
-#include "virelo/client/layout_name.h"
+#include "virelo/client/client.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::tools {
 namespace {

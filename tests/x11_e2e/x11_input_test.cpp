@@ -5,7 +5,7 @@
 
 #include "tests/support/raw_key_listener.h"
 #include "tests/x11_e2e/x11_desktop_fixture.h"
-#include "virelo/client/type_text.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::test {
 namespace {

@@ -8,12 +8,11 @@
 
 #include "tools/common/user_switch.h"
 #include "tools/virelo-demo/snap_demo.h"
-#include "virelo/client/chord.h"
 #include "virelo/client/client.h"
-#include "virelo/client/input_state.h"
+#include "virelo/client/keys.h"
 #include "virelo/client/launcher.h"
-#include "virelo/client/motion_stream.h"
-#include "virelo/client/type_text.h"
+#include "virelo/client/layouts.h"
+#include "virelo/client/motion.h"
 
 namespace virelo::tools {
 namespace {

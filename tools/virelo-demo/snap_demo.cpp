@@ -1,36 +1,23 @@
 #include "tools/virelo-demo/snap_demo.h"
 
-#include <xcb/xcb.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
 #include <thread>
+
+#include "virelo/client/x11.h"
 
 namespace virelo::tools {
 namespace {
 
-struct Position {
-  int x = 0;
-  int y = 0;
-  bool operator==(const Position&) const = default;
-};
+using Position = client::PointerPosition;
 
 // The X pointer's position on the root window, read by a connection of our own.
 Position pointer(const std::string& display) {
-  xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
-  xcb_query_pointer_reply_t* reply = nullptr;
-  if (xcb_connection_has_error(c) == 0) {
-    xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    reply = xcb_query_pointer_reply(c, xcb_query_pointer(c, root), nullptr);
-  }
-  xcb_disconnect(c);
-  if (reply == nullptr) throw std::runtime_error("cannot read the pointer of X display " + display);
-  Position at{reply->root_x, reply->root_y};
-  std::free(reply);
-  return at;
+  auto at = client::pointerPosition(display.c_str());
+  if (!at) throw std::runtime_error("cannot read the pointer of X display " + display);
+  return *at;
 }
 
 // Unsnapped relative moves (each at most 127 points on an axis) to that position.

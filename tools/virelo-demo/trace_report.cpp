@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <map>
 
-#include "virelo/client/input_state.h"
-#include "virelo/client/key_names.h"
+#include "virelo/client/client.h"
+#include "virelo/client/keys.h"
 
 namespace virelo::tools {
 namespace {

@@ -15,11 +15,10 @@
 #include <thread>
 
 #include "tools/virelo/layout_choice.h"
-#include "virelo/client/chord.h"
-#include "virelo/client/key_names.h"
-#include "virelo/client/keyboard_layout.h"
-#include "virelo/client/type_text.h"
-#include "virelo/client/untypable_text.h"
+#include "virelo/client/errors.h"
+#include "virelo/client/keys.h"
+#include "virelo/client/layouts.h"
+#include "virelo/client/x11.h"
 
 namespace virelo::tools {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "tools/virelo/tool_arguments.h"
 #include "virelo/client/client.h"
-#include "virelo/client/keyboard_layout.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::tools {
 

@@ -1,8 +1,8 @@
 #include "tools/virelo/layout_choice.h"
 
 #include "tools/virelo/session_settings.h"
-#include "virelo/client/layout_name.h"
-#include "virelo/client/unknown_layout.h"
+#include "virelo/client/errors.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::tools {
 namespace {

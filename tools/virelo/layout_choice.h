@@ -8,8 +8,8 @@
 #include <string>
 
 #include "tools/virelo/tool_arguments.h"
-#include "virelo/client/active_layout.h"
-#include "virelo/client/keyboard_layout.h"
+#include "virelo/client/layouts.h"
+#include "virelo/client/x11.h"
 
 namespace virelo::tools {
 

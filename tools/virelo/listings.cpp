@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "tools/virelo/client_commands.h"
-#include "virelo/client/input_state.h"
-#include "virelo/client/key_names.h"
+#include "virelo/client/client.h"
+#include "virelo/client/keys.h"
 
 namespace virelo::tools {
 namespace {

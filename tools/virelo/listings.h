@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "tools/virelo/tool_arguments.h"
-#include "virelo/client/keyboard_layout.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::tools {
 

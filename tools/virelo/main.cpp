@@ -11,9 +11,7 @@
 #include "tools/virelo/start_command.h"
 #include "tools/virelo/status_command.h"
 #include "tools/virelo/tool_arguments.h"
-#include "virelo/client/unknown_key_name.h"
-#include "virelo/client/unknown_layout.h"
-#include "virelo/client/untypable_text.h"
+#include "virelo/client/errors.h"
 
 namespace {
 

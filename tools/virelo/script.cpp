@@ -5,9 +5,9 @@
 
 #include "tools/virelo/script_words.h"
 #include "tools/virelo/tool_arguments.h"
-#include "virelo/client/input_state.h"
-#include "virelo/client/key_names.h"
-#include "virelo/client/layout_name.h"
+#include "virelo/client/client.h"
+#include "virelo/client/keys.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::tools {
 namespace {

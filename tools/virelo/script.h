@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "virelo/client/chord.h"
-#include "virelo/client/keyboard_layout.h"
+#include "virelo/client/keys.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::tools {
 

@@ -9,7 +9,7 @@
 
 #include "tools/virelo/client_commands.h"
 #include "tools/virelo/connection.h"
-#include "virelo/client/type_text.h"
+#include "virelo/client/layouts.h"
 
 namespace virelo::tools {
 namespace {

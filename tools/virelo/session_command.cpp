@@ -17,8 +17,8 @@
 #include "tools/virelo/status_words.h"
 #include "tools/virelo/stop_signals.h"
 #include "tools/virelo/system_notify.h"
+#include "virelo/client/errors.h"
 #include "virelo/client/launcher.h"
-#include "virelo/client/service_refused.h"
 #include "virelo/client/session.h"
 
 namespace virelo::tools {

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "virelo/client/active_layout.h"
+#include "virelo/client/session.h"
 
 namespace virelo::tools {
 

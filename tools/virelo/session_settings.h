@@ -13,7 +13,7 @@
 #include <string>
 
 #include "tools/virelo/tool_arguments.h"
-#include "virelo/client/active_layout.h"
+#include "virelo/client/session.h"
 
 namespace virelo::tools {
 

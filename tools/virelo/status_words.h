@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "virelo/client/service_event.h"
+#include "virelo/client/launcher.h"
 
 namespace virelo::tools {
 

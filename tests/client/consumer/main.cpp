@@ -1,16 +1,19 @@
-// Uses the installed headers and library: maps a text and a chord, and sees the typed error of a
+// Uses the installed headers and libraries of all three components: maps a text and a chord with
+// a layout, asks for the pointer of an X server that is not there, and sees the typed error of a
 // connection to a socket that does not exist.
-#include <virelo/client/chord.h>
 #include <virelo/client/client.h>
-#include <virelo/client/connection_lost.h>
-#include <virelo/client/keyboard_layout.h>
+#include <virelo/client/errors.h>
+#include <virelo/client/keys.h>
+#include <virelo/client/layouts.h>
+#include <virelo/client/x11.h>
 
 #include <iostream>
 
 int main() {
   using namespace virelo::client;
   if (KeyboardLayout::us().keystrokes("Hi!").size() != 3) return 1;
-  if (parseChord("ctrl+a").keys.count(4) != 1) return 2;
+  if (parseChord("ctrl+a", KeyboardLayout::us()).keys.count(4) != 1) return 2;
+  if (pointerPosition(":32767").has_value()) return 4;
   try {
     Client client("/nonexistent/virelo.sock");
     return 3;

@@ -34,13 +34,85 @@
 #include <set>
 #include <string>
 
-#include "virelo/client/ack.h"
-#include "virelo/client/input_state.h"
-#include "virelo/client/motion_reply.h"
+#include "virelo/client/errors.h"
 #include "virelo/client/session.h"
-#include "virelo/client/status.h"
 
 namespace virelo::client {
+
+// Modifier bits of the keyboard report.
+namespace modifier {
+inline constexpr std::uint8_t leftCtrl = 1 << 0;
+inline constexpr std::uint8_t leftShift = 1 << 1;
+inline constexpr std::uint8_t leftAlt = 1 << 2;
+inline constexpr std::uint8_t leftGui = 1 << 3;
+inline constexpr std::uint8_t rightCtrl = 1 << 4;
+inline constexpr std::uint8_t rightShift = 1 << 5;
+inline constexpr std::uint8_t rightAlt = 1 << 6;
+inline constexpr std::uint8_t rightGui = 1 << 7;
+}  // namespace modifier
+
+// Pointer button bits ("buttons"): bit 0 is the primary button.
+namespace button {
+inline constexpr int primary = 1 << 0;
+inline constexpr int secondary = 1 << 1;
+inline constexpr int middle = 1 << 2;
+}  // namespace button
+
+// The consumer-page usages of the media device.
+namespace media {
+inline constexpr int mute = 0xE2;
+inline constexpr int volumeUp = 0xE9;
+inline constexpr int volumeDown = 0xEA;
+inline constexpr int playPause = 0xCD;
+inline constexpr int nextTrack = 0xB5;
+inline constexpr int previousTrack = 0xB6;
+}  // namespace media
+
+// A client's complete input state, as every command sends it: held modifiers, keys (keyboard page
+// usages 1..231, at most 32), the virtual Fn flag, held media-key usages and pointer buttons.
+struct InputState {
+  std::uint8_t modifiers = 0;
+  std::set<int> keys;
+  bool fn = false;
+  std::set<int> media;
+  int buttons = 0;
+
+  bool empty() const {
+    return modifiers == 0 && keys.empty() && !fn && media.empty() && buttons == 0;
+  }
+  bool operator==(const InputState&) const = default;
+};
+
+// The acknowledgement of a command that took effect: {"ok": true, "ready": true}.
+struct Ack {
+  bool ok = true;
+  bool ready = true;
+
+  bool operator==(const Ack&) const = default;
+};
+
+// The service's status object: the reply to "hello", and to "status" or any command while the
+// service is not ready. A "status" reply from a ready service carries only "ok" and "ready".
+struct Status {
+  bool ok = false;
+  bool ready = false;
+  // "corehid" or "cgevent"; empty when the reply did not carry it.
+  std::string backend;
+  // The protocol version (1); nullopt when the reply did not carry it.
+  std::optional<int> protocol;
+  // Present only when not ready, e.g. "virtual_hid_not_ready".
+  std::optional<std::string> error;
+
+  bool operator==(const Status&) const = default;
+};
+
+// The reply to a "motion" sample: accepted, or dropped as stale ("dropped": "stale_motion"), which
+// also stops the client's motion in the service.
+struct MotionReply {
+  bool stale = false;
+
+  bool operator==(const MotionReply&) const = default;
+};
 
 class Client {
  public:

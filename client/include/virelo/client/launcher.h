@@ -15,13 +15,53 @@
 
 #include <chrono>
 #include <deque>
+#include <map>
 #include <optional>
 #include <string>
 
-#include "virelo/client/launch_options.h"
-#include "virelo/client/service_event.h"
+#include "virelo/client/errors.h"
 
 namespace virelo::client {
+
+// How a Launcher starts the service.
+struct LaunchOptions {
+  // Path of the service binary (virelo-service).
+  std::string servicePath;
+  // "corehid" or "cgevent"; any other name makes the service exit silently.
+  std::string backend = "corehid";
+  // Added to (or replacing in) the launcher's own environment for the service, e.g. the
+  // simulated host's VL_SIM_WORLD, VL_SIM_TRACE and VL_SIM_CONTROL.
+  std::map<std::string, std::string> environment;
+  // When the launcher runs as root: the user to run the service as (the service refuses the
+  // superuser). The private directory is then owned by that user and the binary is copied into
+  // it, since that user may not be able to read the original. Ignored when not root.
+  std::optional<std::string> user;
+  // How long start() waits for the first event.
+  std::chrono::milliseconds readyTimeout = std::chrono::seconds(10);
+  // Parent of the private directory; empty for $TMPDIR or /tmp.
+  std::string directoryParent;
+};
+
+// One event line the service writes on its standard output, parsed.
+//   status event:  "type" "ready" or "status", "ok", "ready", "backend", "protocol", "error"
+//   failure event: "type" "status", "ready" false, "backend", "error" (no "ok")
+//   fn_state:      "type" "fn_state", "held", "bridgeReady", "backend"
+struct ServiceEvent {
+  std::string type;  // "ready", "status", "fn_state", or whatever else the service writes
+  bool ready = false;
+  std::optional<bool> ok;
+  std::string backend;
+  std::optional<std::string> error;
+  std::optional<bool> held;         // fn_state only
+  std::optional<bool> bridgeReady;  // fn_state only
+  std::string line;                 // the line as written, without its newline
+
+  // A failure event: the service is ending (or refused to start) with this error code.
+  bool failure() const { return type == "status" && !ready && !ok.has_value() && error; }
+};
+
+// Parses one line; throws LaunchFailed when it is not a JSON object with a string "type".
+ServiceEvent parseServiceEvent(const std::string& line);
 
 class Launcher {
  public:
@@ -89,5 +129,13 @@ class Launcher {
 
 // A fresh token: 64 lower-case hexadecimal digits from getrandom.
 std::string randomToken();
+
+// Copies the service at `servicePath` into `directory` as "virelo-service", to run it from
+// elsewhere (as another user, say, who may not be able to read the original), with the
+// accessibility module that it opens from beside itself when the Linux desktop host is chosen.
+// The module is taken from beside the original, or from its installed place relative to it; a
+// service without one (a build without the module) is copied alone. Returns the path of the copy.
+// Throws std::filesystem::filesystem_error.
+std::string copyService(const std::string& servicePath, const std::string& directory);
 
 }  // namespace virelo::client

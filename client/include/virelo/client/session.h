@@ -12,25 +12,22 @@
 //
 // Example, connecting as every CLI verb does:
 //   virelo::client::Client client(virelo::client::findSession);
-//   client.pressModifiers(virelo::client::modifier::leftControl);
+//   client.pressModifiers(virelo::client::modifier::leftCtrl);
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
-#include "virelo/client/active_layout.h"
-#include "virelo/client/error.h"
+#include "virelo/client/errors.h"
 
 namespace virelo::client {
 
-// No session could be found; the message says what is missing and how to start one.
-class NoSession : public Error {
- public:
-  using Error::Error;
-};
+// Reads an environment variable; nullptr when it is not set (std::getenv, or a table in tests).
+using EnvironmentLookup = std::function<const char*(const char*)>;
 
 // Where a client connects and the token it says "hello" with.
 struct Endpoint {
