@@ -18,8 +18,9 @@ std::shared_ptr<const KeyboardLayout> compile(const LayoutName& name) {
   XkbKeymapPtr keymap(
       xkb_keymap_new_from_names(context.get(), &names, XKB_KEYMAP_COMPILE_NO_FLAGS));
   if (!keymap) throw UnknownLayout(describe(name));
-  return std::make_shared<const KeyboardLayout>(describe(name),
-                                                buildKeystrokeTable(keymap.get(), 0));
+  KeystrokeTables tables = buildKeystrokeTable(keymap.get(), 0);
+  return std::make_shared<const KeyboardLayout>(describe(name), std::move(tables.characters),
+                                                std::move(tables.keysyms));
 }
 
 }  // namespace
@@ -59,6 +60,12 @@ std::vector<Keystroke> KeyboardLayout::keystrokes(std::string_view text) const {
   }
   if (!untypable.empty()) throw UntypableText(std::move(untypable), description_);
   return strokes;
+}
+
+std::optional<Keystroke> KeyboardLayout::keysymKey(std::uint32_t keysym) const {
+  auto found = keysyms_.find(keysym);
+  if (found == keysyms_.end()) return std::nullopt;
+  return found->second;
 }
 
 std::optional<int> KeyboardLayout::plainKey(char32_t character) const {

@@ -79,6 +79,7 @@ class TableBuilder {
         Way way{{{*usage, combinations[i].modifiers}},
                 i + (isSpareKey(*usage) ? kSpareKeyCost : 0),
                 xkb_state_key_get_one_sym(state.get(), key)};
+        considerKeysym(way);
         addKey(xkb_state_key_get_utf32(state.get(), key), std::move(way));
       }
     }
@@ -103,10 +104,11 @@ class TableBuilder {
     }
   }
 
-  KeyboardLayout::Table take() {
-    KeyboardLayout::Table table;
-    for (auto& [c, way] : best_) table.emplace(c, std::move(way.strokes));
-    return table;
+  KeystrokeTables take() {
+    KeystrokeTables tables;
+    for (auto& [c, way] : best_) tables.characters.emplace(c, std::move(way.strokes));
+    for (auto& [keysym, way] : keysyms_) tables.keysyms.emplace(keysym, way.strokes.front());
+    return tables;
   }
 
  private:
@@ -117,6 +119,12 @@ class TableBuilder {
       return;
     }
     consider(textCharacter(output, way.keysym), std::move(way));
+  }
+
+  void considerKeysym(const Way& way) {
+    if (way.keysym == XKB_KEY_NoSymbol) return;
+    auto [it, added] = keysyms_.try_emplace(way.keysym, way);
+    if (!added && way.cost < it->second.cost) it->second = way;
   }
 
   void consider(char32_t c, Way way) {
@@ -140,11 +148,12 @@ class TableBuilder {
   xkb_layout_index_t group_;
   std::map<char32_t, Way> best_;
   std::map<xkb_keysym_t, Way> deadKeys_;
+  std::map<xkb_keysym_t, Way> keysyms_;
 };
 
 }  // namespace
 
-KeyboardLayout::Table buildKeystrokeTable(xkb_keymap* keymap, xkb_layout_index_t group) {
+KeystrokeTables buildKeystrokeTable(xkb_keymap* keymap, xkb_layout_index_t group) {
   TableBuilder builder(keymap, group);
   builder.addKeys();
   builder.addDeadKeySequences(sharedComposeTable());

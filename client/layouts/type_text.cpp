@@ -1,3 +1,5 @@
+#include <thread>
+
 #include "utf8.h"
 #include "virelo/client/client.h"
 #include "virelo/client/errors.h"
@@ -49,12 +51,20 @@ void checkBackend(const std::string& backend, std::string_view text, const Keybo
 }  // namespace
 
 void typeText(Client& client, std::string_view text, const KeyboardLayout& layout) {
+  typeText(client, text, layout, TypePacing{});
+}
+
+void typeText(Client& client, std::string_view text, const KeyboardLayout& layout,
+              TypePacing pacing) {
   // Checked as a whole first, so that an untypable character sends nothing at all.
   const std::vector<Keystroke> strokes = layout.keystrokes(text);
   checkBackend(client.backend(), text, layout);
   const InputState before = client.state();
   std::uint8_t pressed = 0;
+  bool first = true;
   for (const Keystroke& stroke : strokes) {
+    if (!first && pacing.delay.count() > 0) std::this_thread::sleep_for(pacing.delay);
+    first = false;
     const std::uint8_t wanted = toPress(stroke.modifiers, before.modifiers);
     if (const auto extra = static_cast<std::uint8_t>(pressed & ~wanted); extra != 0) {
       client.releaseModifiers(extra);
@@ -68,6 +78,7 @@ void typeText(Client& client, std::string_view text, const KeyboardLayout& layou
       client.releaseKey(stroke.usage);
     }
     client.pressKey(stroke.usage);
+    if (pacing.hold.count() > 0) std::this_thread::sleep_for(pacing.hold);
     client.releaseKey(stroke.usage);
   }
   if (pressed != 0) client.releaseModifiers(pressed);

@@ -29,10 +29,11 @@ std::optional<int> keyUsageWith(std::string_view name, const PlainKey& plainKey)
   return positionUsage(name);
 }
 
-// Parses names joined by '+', with `keyUsage(name)` the usage of a key name; throws
-// UnknownKeyName for a part that is neither a modifier nor a key, including an empty part.
-template <typename KeyUsage>
-Chord parseChordWith(std::string_view text, const KeyUsage& keyUsage) {
+// Parses names joined by '+', with `keyUsage(name)` the usage of a key name, then media key names,
+// then `otherName(name, chord)`, which adds what another name gives and says whether it did;
+// throws UnknownKeyName for a part that none of them takes, including an empty part.
+template <typename KeyUsage, typename OtherName>
+Chord parseChordWith(std::string_view text, const KeyUsage& keyUsage, const OtherName& otherName) {
   Chord chord;
   std::size_t start = 0;
   for (;;) {
@@ -43,13 +44,21 @@ Chord parseChordWith(std::string_view text, const KeyUsage& keyUsage) {
       chord.modifiers |= *bit;
     } else if (auto usage = keyUsage(part)) {
       chord.keys.insert(*usage);
-    } else {
+    } else if (auto media = mediaUsage(part)) {
+      chord.media.insert(*media);
+    } else if (part.empty() || !otherName(part, chord)) {
       throw UnknownKeyName(std::string(part));
     }
     if (plus == std::string_view::npos) break;
     start = plus + 1;
   }
   return chord;
+}
+
+// The same without other names.
+template <typename KeyUsage>
+Chord parseChordWith(std::string_view text, const KeyUsage& keyUsage) {
+  return parseChordWith(text, keyUsage, [](std::string_view, Chord&) { return false; });
 }
 
 }  // namespace virelo::client

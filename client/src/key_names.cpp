@@ -59,9 +59,12 @@ constexpr Named kMedia[] = {
     {"prev", media::previousTrack},
 };
 
+// The names, and the X server's button numbers.
 constexpr Named kButtons[] = {
-    {"left", button::primary},        {"primary", button::primary}, {"right", button::secondary},
-    {"secondary", button::secondary}, {"middle", button::middle},
+    {"left", button::primary},    {"primary", button::primary},
+    {"right", button::secondary}, {"secondary", button::secondary},
+    {"middle", button::middle},   {"1", button::primary},
+    {"2", button::middle},        {"3", button::secondary},
 };
 
 std::string lower(std::string_view text) {

@@ -28,9 +28,10 @@ std::shared_ptr<const KeyboardLayout> x11Layout(const char* display) {
   const xkb_layout_index_t group =
       xkb_state_serialize_layout(state.get(), XKB_STATE_LAYOUT_EFFECTIVE);
   const char* groupName = xkb_keymap_layout_get_name(keymap.get(), group);
+  KeystrokeTables tables = buildKeystrokeTable(keymap.get(), group);
   return std::make_shared<const KeyboardLayout>(
       std::string("of the X server (") + (groupName != nullptr ? groupName : "unnamed") + ")",
-      buildKeystrokeTable(keymap.get(), group));
+      std::move(tables.characters), std::move(tables.keysyms));
 }
 
 std::shared_ptr<const KeyboardLayout> activeLayout(const EnvironmentLookup& environment) {

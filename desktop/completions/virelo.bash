@@ -41,14 +41,15 @@ _virelo() {
     fi
 
     local verbs="session status doctor start chord type click double-click drag move scroll
-                 media hold"
+                 media hold run"
     local buttons="left right middle"
 
     # The command and the operands before the word being completed; options may come anywhere.
     local verb= i operands=0
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            --socket | --token-file | --layout | --backend | --service | --user | --env | --host)
+            --socket | --token-file | --layout | --backend | --service | --user | --env | --host | \
+                --delay | --hold)
                 ((i++)) ;;
             -*) ;;
             *) if [ -z "$verb" ]; then verb=${words[i]}; else ((operands++)); fi ;;
@@ -75,7 +76,7 @@ _virelo() {
         --user)
             COMPREPLY=($(compgen -u -- "$cur"))
             return ;;
-        --env)
+        --env | --delay | --hold)
             return ;;
     esac
 
@@ -85,6 +86,8 @@ _virelo() {
             session) options="--host --backend --service --help" ;;
             status | doctor) options="--json --help" ;;
             start) options="--backend --service --user --env --trace --help" ;;
+            type) options="$options --delay --hold" ;;
+            run) options="$options --check" ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return
@@ -101,6 +104,7 @@ _virelo() {
         click | double-click)
             ((operands == 0)) && COMPREPLY=($(compgen -W "$buttons" -- "$cur")) ;;
         drag) ((operands == 2)) && COMPREPLY=($(compgen -W "$buttons" -- "$cur")) ;;
+        run) ((operands == 0)) && COMPREPLY=($(compgen -f -- "$cur")) ;;
     esac
 }
 

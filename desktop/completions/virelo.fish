@@ -1,6 +1,6 @@
 # fish completion for virelo(1)
 
-set -l virelo_verbs session status doctor start chord type click double-click drag move scroll media hold
+set -l virelo_verbs session status doctor start chord type click double-click drag move scroll media hold run
 
 function __virelo_keys
     for k in (string split ' ' 'a b c d e f g h i j k l m n o p q r s t u v w x y z 0 1 2 3 4 5 6 7 8 9') \
@@ -71,12 +71,13 @@ complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a move -d
 complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a scroll -d 'Turn the wheel'
 complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a media -d 'Press and release a media key'
 complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a hold -d 'Hold keys until Ctrl-C'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a run -d 'Run a script of input actions'
 
 complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -l version -d 'Show the version and protocol'
 complete -c virelo -s h -l help -d 'Show the help'
 
 # Connection and layout options of the client commands.
-set -l client_verbs chord type click double-click drag move scroll media hold
+set -l client_verbs chord type click double-click drag move scroll media hold run
 complete -c virelo -n "not __fish_seen_subcommand_from session status doctor start" -l socket -r -F -d 'The service socket'
 complete -c virelo -n "not __fish_seen_subcommand_from session status doctor start" -l token-file -r -F -d 'File holding the client token'
 complete -c virelo -n "not __fish_seen_subcommand_from session status doctor start" -l layout -x -a '(__virelo_layouts)' -d 'Keyboard layout of type and chord'
@@ -91,6 +92,10 @@ complete -c virelo -n "__fish_seen_subcommand_from start" -l env -x -d 'Extra en
 complete -c virelo -n "__fish_seen_subcommand_from start" -l trace -d 'Record what reaches the simulated host'
 
 complete -c virelo -n "__fish_seen_subcommand_from chord" -a '(__virelo_chord)'
+complete -c virelo -n "__fish_seen_subcommand_from type" -l delay -x -d 'Pause after each keystroke (ms)'
+complete -c virelo -n "__fish_seen_subcommand_from type" -l hold -x -d 'How long each key is held (ms)'
+complete -c virelo -n "__fish_seen_subcommand_from run" -l check -d 'Only check the script'
+complete -c virelo -n "__fish_seen_subcommand_from run" -F
 complete -c virelo -n "__fish_seen_subcommand_from hold" -a '(__virelo_chord; __virelo_media_keys; printf "%s\n" left-button right-button middle-button)'
 complete -c virelo -n "__fish_seen_subcommand_from media; and test (__virelo_operands) -eq 0" -a '(__virelo_media_keys)'
 complete -c virelo -n "__fish_seen_subcommand_from click double-click; and test (__virelo_operands) -eq 0" -a 'left right middle'

@@ -44,6 +44,28 @@ class Tool : public testing::Test {
   HostTrace trace_{service_.tracePath()};
 };
 
+TEST_F(Tool, KeyPressesEachChordInTurn) {
+  auto before = trace_.reports("keyboard").size();
+  auto result = runTool({"key", "ctrl+a", "b"}, environment());
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_EQ(
+      reportsOfRun("keyboard", before, 6),
+      (std::vector<std::string>{keyboardHex(1), keyboardHex(1, {4}), keyboardHex(1), keyboardHex(0),
+                                keyboardHex(0, {5}), keyboardHex(0), keyboardHex(0)}));
+}
+
+TEST_F(Tool, TypeFileStreamsTextAcrossBlocksThatSplitCharacters) {
+  // 1 + 2 x 3000 bytes: the 4096-byte blocks end inside an "ä".
+  std::string text = "x";
+  for (int i = 0; i < 3000; ++i) text += "\xC3\xA4";
+  test::PrivateDir dir;
+  test::writeFile(dir / "text", text);
+  auto before = trace_.reports("keyboard").size();
+  auto result = runTool({"type", "--layout", "de", "--file", dir / "text"}, environment(), 30s);
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_EQ(reportsOfRun("keyboard", before, 2 * 3001).size(), 2u * 3001 + 1);
+}
+
 TEST_F(Tool, ChordPressesAndReleasesTogether) {
   auto before = trace_.reports("keyboard").size();
   auto result = runTool({"chord", "ctrl+shift+a"}, environment());
@@ -61,6 +83,22 @@ TEST_F(Tool, TypeSendsTheTextAndLeavesNothingHeld) {
   ASSERT_EQ(reports.size(), 11u);
   EXPECT_EQ(reports[1], keyboardHex(2, {11}));
   EXPECT_EQ(reports.back(), keyboardHex(0));
+}
+
+TEST_F(Tool, TypePacingHoldsEachKeyAndPausesBetween) {
+  auto before = trace_.events().size();
+  auto result = runTool({"type", "--hold", "30", "--delay", "60", "ab"}, environment());
+  EXPECT_EQ(result.status, 0) << result.errors;
+  std::vector<std::uint64_t> times;  // a down, a up, b down, b up
+  trace_.waitFor([&](const auto& events) { return events.size() >= before + 4; }, 2s);
+  auto events = trace_.events();
+  for (std::size_t i = before; i < events.size() && times.size() < 4; ++i) {
+    if (events[i].value("device", "") == "keyboard") times.push_back(events[i]["t_ns"]);
+  }
+  ASSERT_EQ(times.size(), 4u);
+  EXPECT_GE(times[1] - times[0], 30'000'000u);
+  EXPECT_GE(times[2] - times[1], 60'000'000u);
+  EXPECT_GE(times[3] - times[2], 30'000'000u);
 }
 
 TEST_F(Tool, LayoutOptionTypesAndNamesKeysOfThatLayout) {
@@ -97,6 +135,10 @@ TEST_F(Tool, ClicksDoubleClicksAndDrags) {
   EXPECT_EQ(runTool({"click", "right"}, environment()).status, 0);
   EXPECT_EQ(reportsOfRun("mouse", before, 2),
             (std::vector<std::string>{"02000000", "00000000", "00000000"}));
+  before = trace_.reports("mouse").size();
+  EXPECT_EQ(runTool({"click", "--repeat", "2", "3"}, environment()).status, 0);
+  EXPECT_EQ(reportsOfRun("mouse", before, 4),
+            (std::vector<std::string>{"02000000", "00000000", "02000000", "00000000", "00000000"}));
   before = trace_.reports("mouse").size();
   EXPECT_EQ(runTool({"double-click"}, environment()).status, 0);
   EXPECT_EQ(reportsOfRun("mouse", before, 4),
@@ -220,11 +262,66 @@ TEST(ToolStart, AnUnknownBackendIsReportedAsASilentExit) {
   EXPECT_NE(result.errors.find("without a status event"), std::string::npos) << result.errors;
 }
 
+TEST_F(Tool, RunPlaysAScriptOverOneConnectionAndReleasesWhatItHeld) {
+  test::PrivateDir dir;
+  test::writeFile(dir / "script",
+                  "keydown shift  # held to the end\n"
+                  "key ctrl+a\n"
+                  "buttondown left\n"
+                  "mousemove_relative 3 -2\n");
+  auto keyboard = trace_.reports("keyboard").size();
+  auto mouse = trace_.reports("mouse").size();
+  auto result = runTool({"run", dir / "script"}, environment());
+  EXPECT_EQ(result.status, 0) << result.errors;
+  // The chord keeps the shift that the script holds; the end releases it and the button.
+  EXPECT_EQ(
+      reportsOfRun("keyboard", keyboard, 6),
+      (std::vector<std::string>{keyboardHex(2), keyboardHex(3), keyboardHex(3, {4}), keyboardHex(3),
+                                keyboardHex(2), keyboardHex(0), keyboardHex(0)}));
+  EXPECT_EQ(reportsOfRun("mouse", mouse, 3),
+            (std::vector<std::string>{"01000000", "0103fe00", "00000000", "00000000"}));
+}
+
+TEST_F(Tool, RunStopsAtTheLineThatIsWrongOrFails) {
+  test::PrivateDir dir;
+  test::writeFile(dir / "bad", "key a\nkey ctrl+banana\n");
+  auto before = trace_.reports("keyboard").size();
+  auto bad = runTool({"run", dir / "bad"}, environment());
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.errors.find("line 2:"), std::string::npos) << bad.errors;
+  EXPECT_EQ(runTool({"run", "--check", dir / "bad"}, {}).status, 2);
+  EXPECT_EQ(trace_.reports("keyboard").size(), before);  // nothing was sent
+
+  // Typed through "cgevent", German "<" needs a key that backend cannot post: found only when
+  // the line runs.
+  test::ServiceOptions options;
+  options.backend = "cgevent";
+  ServiceProcess cgevent(options);
+  cgevent.awaitReady();
+  test::writeFile(dir / "fails", "layout de\nkeydown shift\ntype \"a<b\"\n");
+  EXPECT_EQ(runTool({"run", "--check", dir / "fails"}, {}).status, 0);
+  auto fails = runTool({"run", dir / "fails"}, {{"VIRELO_SOCKET", cgevent.socketPath()},
+                                                {"VIRELO_TOKEN", cgevent.token()}});
+  EXPECT_EQ(fails.status, 1);
+  EXPECT_NE(fails.errors.find("line 3:"), std::string::npos) << fails.errors;
+}
+
+TEST(ToolListings, NameTheLayoutsAndTheKeysOfOne) {
+  auto layouts = runTool({"list-layouts"}, {});
+  EXPECT_EQ(layouts.status, 0) << layouts.errors;
+  EXPECT_NE(layouts.output.find("\nde(nodeadkeys)\t"), std::string::npos);
+  auto keys = runTool({"list-keys", "--layout", "de"}, {});
+  EXPECT_EQ(keys.status, 0) << keys.errors;
+  EXPECT_NE(keys.output.find("\ny z shift+Z"), std::string::npos);  // z where US has y
+  EXPECT_NE(keys.output.find("\npageup Prior\n"), std::string::npos);
+}
+
 TEST_F(Tool, HelpDescribesEverySubcommand) {
   auto help = runTool({"--help"}, {});
   EXPECT_EQ(help.status, 0);
-  for (const char* command : {"start", "chord", "type", "click", "double-click", "drag", "move",
-                              "scroll", "media", "hold", "status", "VIRELO_SOCKET"}) {
+  for (const char* command :
+       {"start", "chord", "type", "click", "double-click", "drag", "move", "scroll", "media",
+        "hold", "run", "key", "list-keys", "list-layouts", "status", "VIRELO_SOCKET"}) {
     EXPECT_NE(help.output.find(command), std::string::npos) << command;
   }
 }

@@ -1,12 +1,15 @@
 // What a session decides before and between its services: settings from the configuration file
-// and the command line, the automatic backend, and the wait before a restart.
+// and the command line, the automatic backend, and the wait before a restart; and the keyboard
+// layout that the input commands choose from the same file and the environment.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "tools/virelo/backend_choice.h"
+#include "tools/virelo/layout_choice.h"
 #include "tools/virelo/restart_policy.h"
 #include "tools/virelo/session_settings.h"
 
@@ -43,9 +46,38 @@ std::string configError(const std::string& path) {
   return "no error";
 }
 
+TEST_F(ConfigFile, TheLayoutIsTheOptionsElseTheServersElseTheVariableElseTheFiles) {
+  // No X server here: $DISPLAY is left out, so the order below it decides.
+  std::map<std::string, std::string> variables = {{"XDG_CONFIG_HOME", dir_}};
+  auto environment = [&](const char* name) -> const char* {
+    auto found = variables.find(name);
+    return found == variables.end() ? nullptr : found->second.c_str();
+  };
+  auto chosen = [&](std::optional<std::string> option = std::nullopt) {
+    ToolArguments args;
+    args.layout = std::move(option);
+    LayoutChoice choice = chooseLayout(args, environment);
+    return choice.layout->description() + " from " + choice.source;
+  };
+  EXPECT_EQ(chosen(), "us from the default");
+  std::string path = write(R"j({"layout":"fr(azerty)"})j");
+  EXPECT_EQ(chosen(), "fr(azerty) from " + path);
+  variables["VIRELO_LAYOUT"] = "de";
+  EXPECT_EQ(chosen(), "de from $VIRELO_LAYOUT");
+  EXPECT_EQ(chosen("ru"), "ru from --layout");
+  variables["VIRELO_LAYOUT"] = "xx";
+  try {
+    chosen();
+    ADD_FAILURE() << "an unknown layout was taken";
+  } catch (const UsageError& e) {
+    EXPECT_NE(std::string(e.what()).find("$VIRELO_LAYOUT"), std::string::npos) << e.what();
+  }
+}
+
 TEST_F(ConfigFile, UnknownKeysAndWrongTypesNameTheFileAndTheKey) {
   std::string path = write(R"({"host":"sim","bakend":"corehid"})");
-  EXPECT_EQ(configError(path), path + ": unknown key \"bakend\" (known: \"host\", \"backend\")");
+  EXPECT_EQ(configError(path),
+            path + ": unknown key \"bakend\" (known: \"host\", \"backend\", \"layout\")");
   write(R"({"backend":3})");
   EXPECT_EQ(configError(path), path + ": \"backend\" must be one of corehid, cgevent, auto, not 3");
   write(R"(["host"])");

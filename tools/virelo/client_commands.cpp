@@ -1,15 +1,21 @@
 #include "tools/virelo/client_commands.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <set>
+#include <thread>
 
+#include "tools/virelo/layout_choice.h"
+#include "virelo/client/errors.h"
 #include "virelo/client/keys.h"
 #include "virelo/client/layouts.h"
 #include "virelo/client/x11.h"
@@ -49,13 +55,6 @@ void moveInSteps(Client& client, int dx, int dy, int step) {
   }
 }
 
-// The layout that --layout names; US without it.
-std::shared_ptr<const client::KeyboardLayout> layoutOf(const ToolArguments& args) {
-  if (!args.layout) return client::KeyboardLayout::named(client::LayoutName{});
-  if (*args.layout == "active") return client::activeLayout(std::getenv);
-  return client::KeyboardLayout::named(client::parseLayoutName(*args.layout));
-}
-
 void click(Client& client, int button) {
   client.pressButtons(button);
   client.releaseButtons(button);
@@ -83,6 +82,7 @@ void addHeld(Held& held, const std::string& name) {
   client::Chord chord = client::parseChord(name);
   held.chord.modifiers |= chord.modifiers;
   held.chord.keys.insert(chord.keys.begin(), chord.keys.end());
+  held.media.insert(chord.media.begin(), chord.media.end());
 }
 
 // Holds until SIGINT, SIGTERM or SIGHUP, then releases; ends early when the service goes away.
@@ -116,29 +116,104 @@ int hold(Client& client, const client::Status&, const ToolArguments& args) {
   return 0;
 }
 
-int pressChord(Client& client, const client::Status&, const ToolArguments& args) {
-  operandCount(args, 1, 1);
-  client::Chord chord = client::parseChord(args.operands[0], *layoutOf(args));
-  if (chord.modifiers != 0) client.pressModifiers(chord.modifiers);
-  if (!chord.keys.empty()) {
-    client.keyboard(chord.modifiers, chord.keys);
-    client.keyboard(chord.modifiers, {});
+// Presses and releases each chord in turn.
+int pressChords(Client& client, const client::Status&, const ToolArguments& args) {
+  operandCount(args, 1, 64);
+  auto layout = layoutOf(args);
+  std::vector<client::Chord> chords;
+  for (const auto& operand : args.operands) chords.push_back(client::parseChord(operand, *layout));
+  for (const auto& chord : chords) {
+    if (chord.modifiers != 0) client.pressModifiers(chord.modifiers);
+    if (!chord.media.empty()) client.consumer(chord.media);
+    if (!chord.keys.empty()) {
+      client.keyboard(chord.modifiers, chord.keys);
+      client.keyboard(chord.modifiers, {});
+    }
+    if (!chord.media.empty()) client.consumer({});
+    if (chord.modifiers != 0) client.releaseModifiers(chord.modifiers);
   }
-  if (chord.modifiers != 0) client.releaseModifiers(chord.modifiers);
   return 0;
+}
+
+// How much of `text` ends with a whole UTF-8 character: all but an unfinished sequence at its
+// end.
+std::size_t wholeCharacters(std::string_view text) {
+  std::size_t start = text.size();
+  for (int back = 0; back < 4 && start > 0; ++back) {
+    auto byte = static_cast<unsigned char>(text[--start]);
+    if ((byte & 0xC0) != 0x80) {  // the first byte of the last sequence
+      std::size_t length = byte < 0x80    ? 1
+                           : byte >= 0xF0 ? 4
+                           : byte >= 0xE0 ? 3
+                           : byte >= 0xC0 ? 2
+                                          : 1;
+      return start + length <= text.size() ? text.size() : start;
+    }
+  }
+  return text.size();  // not UTF-8 at all: typeText names the bytes
+}
+
+// Types a file (or standard input for "-") as it arrives, a block at a time, so that a long text
+// starts at once and is never held whole. Each block is checked before it is typed; a character
+// the layout cannot type stops the text there.
+void typeStream(Client& client, const std::string& path, const client::KeyboardLayout& layout,
+                client::TypePacing pacing) {
+  int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw UsageError("cannot read " + path + ": " + std::strerror(errno));
+  struct Closer {
+    int fd;
+    ~Closer() {
+      if (fd != STDIN_FILENO) ::close(fd);
+    }
+  } closer{fd};
+  std::string pending;
+  std::size_t typed = 0;
+  char block[4096];
+  for (;;) {
+    // What has arrived so far, not a full block: a pipe's text is typed as it comes.
+    ssize_t n = ::read(fd, block, sizeof(block));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw std::runtime_error("cannot read " + path + ": " + std::strerror(errno));
+    pending.append(block, static_cast<std::size_t>(n));
+    std::size_t cut = n > 0 ? wholeCharacters(pending) : pending.size();
+    try {
+      client::typeText(client, std::string_view(pending).substr(0, cut), layout, pacing);
+    } catch (const client::UntypableText& e) {
+      auto characters = e.characters();
+      for (auto& c : characters) c.offset += typed;
+      throw std::runtime_error("typed the first " + std::to_string(typed) + " bytes, then " +
+                               client::UntypableText(characters, layout.description()).what());
+    }
+    typed += cut;
+    pending.erase(0, cut);
+    if (n == 0) return;
+  }
 }
 
 int typeOperand(Client& client, const client::Status&, const ToolArguments& args) {
-  operandCount(args, 1, 1);
-  client::typeText(client, args.operands[0], *layoutOf(args));
+  client::TypePacing pacing{std::chrono::milliseconds(args.holdMs),
+                            std::chrono::milliseconds(args.delayMs)};
+  if (args.file) {
+    operandCount(args, 0, 0);
+    typeStream(client, *args.file, *layoutOf(args), pacing);
+  } else {
+    operandCount(args, 1, 1);
+    client::typeText(client, args.operands[0], *layoutOf(args), pacing);
+  }
   return 0;
 }
 
+// Clicks --repeat times (twice for double-click), --delay milliseconds apart.
 int clickButton(Client& client, const client::Status&, const ToolArguments& args) {
   operandCount(args, 0, 1);
   int button = buttonOperand(args, 0);
-  click(client, button);
-  if (args.command == "double-click") click(client, button);
+  int count = args.command == "double-click" ? 2 * args.repeat : args.repeat;
+  for (int i = 0; i < count; ++i) {
+    if (i > 0 && args.delayMs > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(args.delayMs));
+    }
+    click(client, button);
+  }
   return 0;
 }
 
@@ -185,13 +260,23 @@ using ClientCommand = int (*)(Client&, const client::Status&, const ToolArgument
 
 const std::map<std::string, ClientCommand>& clientCommands() {
   static const std::map<std::string, ClientCommand> kCommands = {
-      {"chord", pressChord},         {"type", typeOperand}, {"click", clickButton},
-      {"double-click", clickButton}, {"drag", dragBy},      {"move", moveBy},
-      {"scroll", scrollBy},          {"media", pressMedia}, {"hold", hold}};
+      {"chord", pressChords}, {"key", pressChords},          {"type", typeOperand},
+      {"click", clickButton}, {"double-click", clickButton}, {"drag", dragBy},
+      {"move", moveBy},       {"scroll", scrollBy},          {"media", pressMedia},
+      {"hold", hold}};
   return kCommands;
 }
 
 }  // namespace
+
+std::shared_ptr<const client::KeyboardLayout> layoutOf(const ToolArguments& args) {
+  LayoutChoice choice = chooseLayout(args, std::getenv);
+  if (args.verbose) {
+    std::cerr << "virelo: keyboard layout " << choice.layout->description() << " (from "
+              << choice.source << ")\n";
+  }
+  return choice.layout;
+}
 
 bool isClientCommand(const std::string& command) {
   return clientCommands().count(command) != 0;

@@ -74,8 +74,15 @@ SessionSettings readConfig(const std::string& path, SessionSettings base) {
       base.host = configValue(path, object, key, kHosts);
     } else if (key == "backend") {
       base.backend = configValue(path, object, key, kBackends);
+    } else if (key == "layout") {
+      if (!value.is_string() || value.get<std::string>().empty()) {
+        throw ConfigError(path + ": \"layout\" must be a layout name such as \"de\", not " +
+                          value.dump());
+      }
+      base.layout = value.get<std::string>();
     } else {
-      throw ConfigError(path + ": unknown key \"" + key + "\" (known: \"host\", \"backend\")");
+      throw ConfigError(path + ": unknown key \"" + key +
+                        "\" (known: \"host\", \"backend\", \"layout\")");
     }
   }
   return base;

@@ -3,8 +3,9 @@
 //
 // The configuration file is $XDG_CONFIG_HOME/virelo/config.json (~/.config when that is unset),
 // else /etc/xdg/virelo/config.json; only the first that exists is read. It is one JSON object
-// with the optional string keys "host" ("sim", "uhid", "linux") and "backend" ("corehid",
-// "cgevent", "auto"). The command line wins over the file.
+// with the optional string keys "host" ("sim", "uhid", "linux"), "backend" ("corehid",
+// "cgevent", "auto") and "layout" (the keyboard layout of the input commands when the X server
+// does not say, "LAYOUT[(VARIANT)]"). The command line wins over the file.
 #pragma once
 
 #include <optional>
@@ -26,6 +27,7 @@ struct SessionSettings {
   std::string host = "linux";
   std::string backend = "auto";
   std::optional<std::string> service;
+  std::optional<std::string> layout;
 };
 
 // The configuration file that applies, or nullopt when there is none. `systemConfigDir` is the

@@ -23,12 +23,15 @@ Session commands:
                         as shell "export VIRELO_SOCKET=... VIRELO_TOKEN=..." lines.
 
 Input commands (sent to the session's service):
-  chord CHORD           Press and release a key chord, e.g. "ctrl+shift+a", "cmd+tab", "f5";
-                        with --layout, one-character key names are keys of that layout
-                        ("virelo chord --layout de ctrl+ü").
+  chord CHORD...        Press and release key chords in turn, e.g. "ctrl+a ctrl+c", "cmd+tab",
+  key CHORD...          "f5"; one-character key names are keys of the layout
+                        ("virelo key --layout de ctrl+ü").
   type TEXT             Type a text (\n is Return, \t is Tab) with the keyboard layout of
-                        --layout, using shift, AltGr and dead keys as the layout needs.
-  click [BUTTON]        Click a button: left (default), right or middle.
+                        --layout, using shift, AltGr and dead keys as the layout needs;
+                        --delay MS pauses after each keystroke, --hold MS holds each key.
+  type --file PATH      Type the text of a file ("-": standard input) as it is read.
+  click [BUTTON]        Click a button: left (default), right or middle, or 1, 2, 3;
+                        --repeat N clicks N times, --delay MS apart.
   double-click [BUTTON] Click twice.
   drag DX DY [BUTTON]   Hold a button, move by DX, DY in small steps, release.
   move DX DY            Move the pointer by DX, DY counts (positive: right, down).
@@ -37,6 +40,22 @@ Input commands (sent to the session's service):
                         play-pause, next, previous.
   hold KEY...           Hold keys until Ctrl-C, then release them. A KEY is a chord
                         ("ctrl+a"), a media key, or left-button / right-button / middle-button.
+  run [--check] [FILE|-]
+                        Run a script, one action per line over one connection (below); "-" or
+                        no FILE reads standard input. The whole script is checked first; with
+                        --check nothing else happens.
+
+  list-keys             The key names of the layout (--layout, else the active one): each
+                        key's position name and the keysym names it gives.
+  list-layouts          Every keyboard layout and variant that --layout takes.
+
+Script lines (words split as a shell splits them; # begins a comment):
+  type TEXT, key CHORD..., keydown CHORD, keyup CHORD, click [BUTTON], buttondown BUTTON,
+  buttonup BUTTON, mousemove_relative DX DY, wheel N, media KEY, sleep MS, typedelay MS,
+  typehold MS, layout LAYOUT. BUTTON is left, middle, right or 1, 2, 3. What keydown and
+  buttondown hold is released when the script ends, fails or is interrupted. A wrong line stops
+  the script before anything is sent (exit 2); a line that fails stops it (exit 1); both name
+  the line.
 
 Connection (input commands, status): the service that $VIRELO_SOCKET and $VIRELO_TOKEN name
 when both are set, else the session's ($XDG_RUNTIME_DIR/virelo/session.json).
@@ -44,11 +63,14 @@ when both are set, else the session's ($XDG_RUNTIME_DIR/virelo/session.json).
   --token-file PATH     A file holding the client token (default: $VIRELO_TOKEN or the session's).
   Run as root, the tool talks to the service as the user that owns the socket.
 
-Keyboard layout (type, chord):
+Keyboard layout (type, chord, run):
   --layout LAYOUT[(VARIANT)]
-                        An XKB layout, e.g. de, fr(azerty), us(intl), ru (default: us).
+                        An XKB layout, e.g. de, fr(azerty), us(intl), ru.
   --layout active       The layout of the X server that $DISPLAY names, else the one the
                         XKB_DEFAULT_LAYOUT/_VARIANT/... variables name, else us.
+  Without --layout: the X server's current layout when $DISPLAY answers, else $VIRELO_LAYOUT,
+  else "layout" in the configuration file, else the XKB_DEFAULT_* variables', else us.
+  -v, --verbose         Say which layout was used and where it came from.
 
 Options of "session" (default: $XDG_CONFIG_HOME/virelo/config.json, else
 /etc/xdg/virelo/config.json, with the keys "host" and "backend"):
@@ -98,6 +120,8 @@ ToolArguments parseToolArguments(int argc, const char* const* argv) {
         args.help = true;
       } else if (arg == "--version") {
         args.version = true;
+      } else if (arg == "--verbose") {
+        args.verbose = true;
       } else if (arg == "--json") {
         args.json = true;
       } else if (arg == "--socket") {
@@ -123,6 +147,15 @@ ToolArguments parseToolArguments(int argc, const char* const* argv) {
         auto eq = entry.find('=');
         if (eq == std::string::npos || eq == 0) throw UsageError("--env needs NAME=VALUE");
         args.environment[entry.substr(0, eq)] = entry.substr(eq + 1);
+      } else if (arg == "--delay" || arg == "--hold") {
+        int ms = integerOperand(value(i, arg), arg.c_str(), 0, 10'000);
+        (arg == "--delay" ? args.delayMs : args.holdMs) = ms;
+      } else if (arg == "--file") {
+        args.file = value(i, arg);
+      } else if (arg == "--repeat") {
+        args.repeat = integerOperand(value(i, arg), "--repeat", 1, 1000);
+      } else if (arg == "--check") {
+        args.check = true;
       } else if (arg == "--trace") {
         args.trace = true;
       } else {
@@ -130,6 +163,8 @@ ToolArguments parseToolArguments(int argc, const char* const* argv) {
       }
     } else if (!optionsEnded && arg == "-h") {
       args.help = true;
+    } else if (!optionsEnded && arg == "-v") {
+      args.verbose = true;
     } else if (args.command.empty()) {
       args.command = arg;
     } else {

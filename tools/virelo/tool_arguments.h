@@ -20,14 +20,27 @@ struct ToolArguments {
   bool version = false;
   // Machine-readable output, for "status" and "doctor".
   bool json = false;
+  // -v: say on standard error what was chosen (the keyboard layout and where it came from).
+  bool verbose = false;
   std::string command;
   std::vector<std::string> operands;
   // Connection, for the client sub-commands: the user's session unless these or $VIRELO_SOCKET
   // and $VIRELO_TOKEN name another service.
   std::optional<std::string> socket;
   std::optional<std::string> tokenFile;
-  // The keyboard layout of "type" and "chord": "LAYOUT[(VARIANT)]" or "active"; US when unset.
+  // The keyboard layout of the input commands: "LAYOUT[(VARIANT)]" or "active"; when unset, the
+  // one the user is typing with (layout_choice.h).
   std::optional<std::string> layout;
+  // Pacing in milliseconds: for "type" the pause after each keystroke and how long each key is
+  // held; for "click" the pause between clicks.
+  int delayMs = 0;
+  int holdMs = 0;
+  // "type --file PATH": the text comes from the file ("-": standard input).
+  std::optional<std::string> file;
+  // "click --repeat N": how many clicks, --delay milliseconds apart.
+  int repeat = 1;
+  // "run --check": read and check the script without connecting.
+  bool check = false;
   // Service start, for "start" (backend default "corehid") and "session" (host and backend from
   // the configuration file, else "linux" and "auto").
   std::optional<std::string> host;

@@ -26,7 +26,8 @@ std::optional<std::uint8_t> modifierBit(std::string_view name);
 // The consumer usage of a media key name ("mute", "volume-up", "volume-down", "play-pause",
 // "next", "previous").
 std::optional<int> mediaUsage(std::string_view name);
-// The button bit of a button name ("left"/"primary", "right"/"secondary", "middle").
+// The button bit of a button name ("left"/"primary", "right"/"secondary", "middle") or X button
+// number ("1" left, "2" middle, "3" right).
 std::optional<int> buttonBit(std::string_view name);
 
 // The preferred name of a keyboard usage; "0x.." for usages without a name.
@@ -40,12 +41,15 @@ std::string mediaName(int usage);
 struct Chord {
   std::uint8_t modifiers = 0;
   std::set<int> keys;
+  // Media keys pressed with the others (consumer usages).
+  std::set<int> media = {};
 
   bool operator==(const Chord&) const = default;
 };
 
-// Parses names joined by '+', one-character key names on the US layout; throws UnknownKeyName for
-// a part that is neither a modifier nor a key, including an empty part.
+// Parses names joined by '+': modifiers, keys (one-character key names on the US layout) and media
+// keys; throws UnknownKeyName for a part that is none of these, including an empty part.
+// layouts.h's parseChord also takes XKB keysym names ("Page_Up", "XF86AudioRaiseVolume").
 Chord parseChord(std::string_view text);
 
 // The Linux evdev key code of a keyboard usage (0x04..0xE7), as the kernel's HID input driver

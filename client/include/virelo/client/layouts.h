@@ -3,6 +3,7 @@
 // and chords in a layout, and typing a text through a Client.
 #pragma once
 
+#include <chrono>
 #include <compare>
 #include <cstdint>
 #include <memory>
@@ -60,9 +61,13 @@ class KeyboardLayout {
   // The keystrokes of every typable character: one for a key (with shift and/or AltGr), two for a
   // dead key followed by the key it composes with.
   using Table = std::unordered_map<char32_t, std::vector<Keystroke>>;
+  // The key (and the modifiers of its level) of every XKB keysym the layout's keys give.
+  using KeysymTable = std::unordered_map<std::uint32_t, Keystroke>;
 
-  KeyboardLayout(std::string description, Table table)
-      : description_(std::move(description)), table_(std::move(table)) {}
+  KeyboardLayout(std::string description, Table table, KeysymTable keysyms = {})
+      : description_(std::move(description)),
+        table_(std::move(table)),
+        keysyms_(std::move(keysyms)) {}
 
   // The compiled layout of a name, compiled on first use and cached for the life of the
   // process. Throws UnknownLayout when the XKB data does not have it. Thread-safe.
@@ -81,18 +86,27 @@ class KeyboardLayout {
   std::vector<Keystroke> keystrokes(std::string_view text) const;
   // The key that types the character without modifiers, or nullopt.
   std::optional<int> plainKey(char32_t character) const;
+  // The key that gives the XKB keysym (e.g. XKB_KEY_Page_Up), with the modifiers of its level;
+  // the cheapest when several do. nullopt when no key of the layout gives it.
+  std::optional<Keystroke> keysymKey(std::uint32_t keysym) const;
+  // Every keysym the layout's keys give, with its key.
+  const KeysymTable& keysyms() const { return keysyms_; }
 
  private:
   std::string description_;
   Table table_;
+  KeysymTable keysyms_;
 };
 
 // The keyboard usage of a key name as keyUsage(name) in keys.h, except that a name of one
 // character names the key that types it without modifiers in the layout ("ü" on "de"; upper-case
 // ASCII letters name their lower-case key).
 std::optional<int> keyUsage(std::string_view name, const KeyboardLayout& layout);
-// Parses a chord as parseChord(text) in keys.h, one-character key names in the layout; throws
-// UnknownKeyName for a part that is neither a modifier nor a key, including an empty part.
+// Parses a chord as parseChord(text) in keys.h, one-character key names in the layout, and also
+// XKB keysym names ("Page_Up", "KP_Enter", "XF86AudioRaiseVolume", "exclam"; exact case first,
+// then any case): each the key of the layout that gives it, with the modifiers of its level, or
+// for the XF86Audio keysyms the media key. Throws UnknownKeyName for a part that is none of these,
+// including an empty part.
 Chord parseChord(std::string_view text, const KeyboardLayout& layout);
 
 // Types the UTF-8 text with the layout: for every character, presses the modifiers it needs
@@ -107,6 +121,16 @@ Chord parseChord(std::string_view text, const KeyboardLayout& layout);
 // non-US hash key, 0x32).
 // Errors of the client (ProtocolError, ConnectionLost, ...) pass through.
 void typeText(Client& client, std::string_view text, const KeyboardLayout& layout);
+
+// Pacing for applications that drop fast input: how long each key is held, and the pause after
+// each keystroke before the next. Zero is the fastest the service takes.
+struct TypePacing {
+  std::chrono::microseconds hold{0};
+  std::chrono::microseconds delay{0};
+};
+// The same, paced.
+void typeText(Client& client, std::string_view text, const KeyboardLayout& layout,
+              TypePacing pacing);
 // The same with the US layout.
 void typeText(Client& client, std::string_view text);
 

@@ -1,0 +1,90 @@
+// Reading a virelo script: how lines split into words, and which lines become which actions or
+// stop the script before it runs, as tables of lines and outcomes.
+#include "tools/virelo/script.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tools/virelo/script_words.h"
+#include "virelo/client/client.h"
+#include "virelo/client/layouts.h"
+
+namespace virelo::tools {
+namespace {
+
+using Words = std::vector<std::string>;
+
+TEST(ScriptWords, SplitLikeAShell) {
+  const std::vector<std::pair<std::string, Words>> cases = {
+      {"", {}},
+      {"   # a comment", {}},
+      {"key ctrl+a  ctrl+c\t# copy", {"key", "ctrl+a", "ctrl+c"}},
+      {R"(type "Hello, \"world\"")", {"type", R"(Hello, "world")"}},
+      {R"(type 'it''s \n' a\ b)", {"type", R"(its \n)", "a b"}},
+      {R"(type "C:\path\\x")", {"type", R"(C:\path\x)"}},
+      {"type a#b", {"type", "a#b"}},
+      {"type \"\"", {"type", ""}},
+  };
+  for (const auto& [line, words] : cases) EXPECT_EQ(scriptWords(line), words) << line;
+  for (const char* bad : {"type \"open", "type 'open", "type end\\"}) {
+    EXPECT_THROW(scriptWords(bad), ScriptSyntaxError) << bad;
+  }
+}
+
+std::vector<ScriptAction> parse(const std::string& text) {
+  std::istringstream in(text);
+  return parseScript(in, client::KeyboardLayout::named(client::LayoutName{}));
+}
+
+TEST(Script, LinesBecomeActionsWithTheLayoutInEffect) {
+  auto actions = parse(
+      "# setup\n"
+      "keydown shift\n"
+      "key ctrl+a ctrl+c\n"
+      "click 3\n"
+      "mousemove_relative -5 +7\n"
+      "typedelay 20\n"
+      "layout de\n"
+      "type \"ä y\"\n");
+  ASSERT_EQ(actions.size(), 7u);
+  EXPECT_EQ(actions[0].line, 2);
+  EXPECT_EQ(actions[0].chords.front().modifiers, client::modifier::leftShift);
+  EXPECT_EQ(actions[1].chords.size(), 2u);
+  EXPECT_EQ(actions[2].button, client::button::secondary);
+  EXPECT_EQ(actions[3].dx, -5);
+  EXPECT_EQ(actions[3].dy, 7);
+  EXPECT_EQ(actions[4].time, std::chrono::milliseconds(20));
+  EXPECT_EQ(actions[6].text, "ä y");
+  EXPECT_EQ(actions[6].keyboardLayout->description(),
+            client::KeyboardLayout::named(client::parseLayoutName("de"))->description());
+  EXPECT_NE(actions[4].keyboardLayout->description(), actions[6].keyboardLayout->description());
+}
+
+TEST(Script, AWrongLineStopsTheScriptNamingItsNumber) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"click\ntpye hi\n", "line 2: unknown verb \"tpye\""},
+      {"type hello world\n", "line 1: \"type\" takes 1 argument(s), not 2 (quote a text"},
+      {"key\n", "line 1: \"key\" takes 1 to any argument(s), not 0"},
+      {"key ctrl+banana\n", "line 1: "},
+      {"type \"ä\"\n", "line 1: "},  // not on the US layout
+      {"wheel 1.5\n", "line 1: N must be a whole number"},
+      {"sleep -1\n", "line 1: MS must be a whole number from 0"},
+      {"buttondown 4\n", "line 1: unknown button \"4\""},
+      {"media louder\n", "line 1: unknown media key"},
+      {"layout xx\n", "line 1: "},
+      {"\n\ntype \"open\n", "line 3: no closing \""},
+      {"mousemove 10 10\n", "line 1: \"mousemove\" to a screen position is not available"},
+  };
+  for (const auto& [script, message] : cases) {
+    try {
+      parse(script);
+      ADD_FAILURE() << "accepted: " << script;
+    } catch (const ScriptError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind(message, 0), 0u) << e.what();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace virelo::tools

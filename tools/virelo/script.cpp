@@ -1,0 +1,162 @@
+#include "tools/virelo/script.h"
+
+#include <functional>
+#include <map>
+
+#include "tools/virelo/script_words.h"
+#include "tools/virelo/tool_arguments.h"
+#include "virelo/client/client.h"
+#include "virelo/client/keys.h"
+#include "virelo/client/layouts.h"
+
+namespace virelo::tools {
+namespace {
+
+constexpr int kLongestSleepMs = 3'600'000;
+constexpr int kLongestPaceMs = 10'000;
+constexpr int kFarthestMove = 100'000;
+constexpr int kMostWheelSteps = 10'000;
+
+using Words = std::vector<std::string>;
+
+// What the parser keeps from line to line.
+struct ParseState {
+  std::shared_ptr<const client::KeyboardLayout> layout;
+};
+
+void wordCount(const Words& words, std::size_t min, std::size_t max) {
+  const std::size_t operands = words.size() - 1;
+  if (operands >= min && operands <= max) return;
+  std::string count = min == max ? std::to_string(min)
+                                 : std::to_string(min) + " to " +
+                                       (max == SIZE_MAX ? std::string("any") : std::to_string(max));
+  throw std::invalid_argument("\"" + words[0] + "\" takes " + count + " argument(s), not " +
+                              std::to_string(operands) +
+                              (words[0] == "type" ? " (quote a text with blanks)" : ""));
+}
+
+int buttonNamed(const std::string& name) {
+  if (auto bit = client::buttonBit(name)) return *bit;
+  throw std::invalid_argument("unknown button \"" + name + "\" (left, middle, right or 1, 2, 3)");
+}
+
+void parseText(const Words& w, ParseState& state, ScriptAction& a) {
+  wordCount(w, 1, 1);
+  a.text = w[1];
+  state.layout->keystrokes(a.text);  // throws UntypableText
+}
+
+void parseKeys(const Words& w, ParseState& state, ScriptAction& a) {
+  if (a.verb == ScriptVerb::key) {
+    wordCount(w, 1, SIZE_MAX);
+  } else {
+    wordCount(w, 1, 1);
+  }
+  for (std::size_t i = 1; i < w.size(); ++i) {
+    a.chords.push_back(client::parseChord(w[i], *state.layout));
+  }
+}
+
+void parseButton(const Words& w, ParseState&, ScriptAction& a) {
+  if (a.verb == ScriptVerb::click) {
+    wordCount(w, 0, 1);
+  } else {
+    wordCount(w, 1, 1);
+  }
+  a.button = w.size() > 1 ? buttonNamed(w[1]) : client::button::primary;
+}
+
+void parseMove(const Words& w, ParseState&, ScriptAction& a) {
+  wordCount(w, 2, 2);
+  a.dx = integerOperand(w[1], "DX", -kFarthestMove, kFarthestMove);
+  a.dy = integerOperand(w[2], "DY", -kFarthestMove, kFarthestMove);
+}
+
+void parseWheel(const Words& w, ParseState&, ScriptAction& a) {
+  wordCount(w, 1, 1);
+  a.amount = integerOperand(w[1], "N", -kMostWheelSteps, kMostWheelSteps);
+}
+
+void parseMedia(const Words& w, ParseState&, ScriptAction& a) {
+  wordCount(w, 1, 1);
+  auto usage = client::mediaUsage(w[1]);
+  if (!usage) throw std::invalid_argument("unknown media key \"" + w[1] + "\"");
+  a.amount = *usage;
+}
+
+void parseTime(const Words& w, ParseState&, ScriptAction& a) {
+  wordCount(w, 1, 1);
+  const int longest = a.verb == ScriptVerb::sleep ? kLongestSleepMs : kLongestPaceMs;
+  a.time = std::chrono::milliseconds(integerOperand(w[1], "MS", 0, longest));
+}
+
+void parseLayout(const Words& w, ParseState& state, ScriptAction&) {
+  wordCount(w, 1, 1);
+  state.layout = client::KeyboardLayout::named(client::parseLayoutName(w[1]));
+}
+
+struct VerbRule {
+  ScriptVerb verb;
+  void (*parse)(const Words&, ParseState&, ScriptAction&);
+};
+
+const std::map<std::string, VerbRule>& verbRules() {
+  static const std::map<std::string, VerbRule> kRules = {
+      {"type", {ScriptVerb::type, parseText}},
+      {"key", {ScriptVerb::key, parseKeys}},
+      {"keydown", {ScriptVerb::keyDown, parseKeys}},
+      {"keyup", {ScriptVerb::keyUp, parseKeys}},
+      {"click", {ScriptVerb::click, parseButton}},
+      {"buttondown", {ScriptVerb::buttonDown, parseButton}},
+      {"buttonup", {ScriptVerb::buttonUp, parseButton}},
+      {"mousemove_relative", {ScriptVerb::moveRelative, parseMove}},
+      {"wheel", {ScriptVerb::wheel, parseWheel}},
+      {"media", {ScriptVerb::media, parseMedia}},
+      {"sleep", {ScriptVerb::sleep, parseTime}},
+      {"typedelay", {ScriptVerb::typeDelay, parseTime}},
+      {"typehold", {ScriptVerb::typeHold, parseTime}},
+      {"layout", {ScriptVerb::layout, parseLayout}},
+  };
+  return kRules;
+}
+
+ScriptAction parseLine(const Words& words, int number, ParseState& state) {
+  auto rule = verbRules().find(words[0]);
+  if (rule == verbRules().end()) {
+    if (words[0] == "mousemove") {
+      throw std::invalid_argument(
+          "\"mousemove\" to a screen position is not available yet; use mousemove_relative");
+    }
+    throw std::invalid_argument("unknown verb \"" + words[0] + "\"");
+  }
+  ScriptAction action;
+  action.line = number;
+  action.verb = rule->second.verb;
+  rule->second.parse(words, state, action);
+  action.keyboardLayout = state.layout;
+  return action;
+}
+
+}  // namespace
+
+ScriptError::ScriptError(int line, const std::string& message)
+    : std::runtime_error("line " + std::to_string(line) + ": " + message), line_(line) {}
+
+std::vector<ScriptAction> parseScript(std::istream& in,
+                                      std::shared_ptr<const client::KeyboardLayout> layout) {
+  ParseState state{std::move(layout)};
+  std::vector<ScriptAction> actions;
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    try {
+      Words words = scriptWords(line);
+      if (!words.empty()) actions.push_back(parseLine(words, number, state));
+    } catch (const std::exception& e) {
+      // Syntax, arguments, key names, layouts and untypable text alike.
+      throw ScriptError(number, e.what());
+    }
+  }
+  return actions;
+}
+
+}  // namespace virelo::tools

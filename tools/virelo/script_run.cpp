@@ -1,0 +1,168 @@
+#include "tools/virelo/script_run.h"
+
+#include <signal.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+#include <thread>
+
+#include "tools/virelo/client_commands.h"
+#include "tools/virelo/connection.h"
+#include "virelo/client/layouts.h"
+
+namespace virelo::tools {
+namespace {
+
+using client::Client;
+
+constexpr int kMaxStep = 127;  // the largest movement one report carries per axis
+
+// Presses the chord on top of what is held, then lets go of what it added.
+void pressChord(Client& client, const client::Chord& chord) {
+  const client::InputState before = client.state();
+  const auto added = static_cast<std::uint8_t>(chord.modifiers & ~before.modifiers);
+  if (added != 0) client.pressModifiers(added);
+  for (int usage : chord.media) {
+    if (before.media.count(usage) == 0) client.pressMedia(usage);
+  }
+  for (int key : chord.keys) {
+    if (before.keys.count(key) == 0) client.pressKey(key);
+  }
+  for (int key : chord.keys) {
+    if (before.keys.count(key) == 0) client.releaseKey(key);
+  }
+  for (int usage : chord.media) {
+    if (before.media.count(usage) == 0) client.releaseMedia(usage);
+  }
+  if (added != 0) client.releaseModifiers(added);
+}
+
+void holdChord(Client& client, const client::Chord& chord, bool down) {
+  if (down) {
+    if (chord.modifiers != 0) client.pressModifiers(chord.modifiers);
+    for (int usage : chord.media) client.pressMedia(usage);
+    for (int key : chord.keys) client.pressKey(key);
+  } else {
+    for (int key : chord.keys) client.releaseKey(key);
+    for (int usage : chord.media) client.releaseMedia(usage);
+    if (chord.modifiers != 0) client.releaseModifiers(chord.modifiers);
+  }
+}
+
+void moveInSteps(Client& client, int dx, int dy) {
+  while (dx != 0 || dy != 0) {
+    int sx = std::clamp(dx, -kMaxStep, kMaxStep);
+    int sy = std::clamp(dy, -kMaxStep, kMaxStep);
+    client.move(sx, sy);
+    dx -= sx;
+    dy -= sy;
+  }
+}
+
+void turnWheel(Client& client, int steps) {
+  while (steps != 0) {
+    int step = std::clamp(steps, -kMaxStep, kMaxStep);
+    client.wheel(step);
+    steps -= step;
+  }
+}
+
+void runAction(Client& client, const ScriptAction& a, client::TypePacing& pacing) {
+  switch (a.verb) {
+    case ScriptVerb::type:
+      client::typeText(client, a.text, *a.keyboardLayout, pacing);
+      break;
+    case ScriptVerb::key:
+      for (const auto& chord : a.chords) pressChord(client, chord);
+      break;
+    case ScriptVerb::keyDown:
+    case ScriptVerb::keyUp:
+      holdChord(client, a.chords.front(), a.verb == ScriptVerb::keyDown);
+      break;
+    case ScriptVerb::click:
+      client.pressButtons(a.button);
+      client.releaseButtons(a.button);
+      break;
+    case ScriptVerb::buttonDown:
+      client.pressButtons(a.button);
+      break;
+    case ScriptVerb::buttonUp:
+      client.releaseButtons(a.button);
+      break;
+    case ScriptVerb::moveRelative:
+      moveInSteps(client, a.dx, a.dy);
+      break;
+    case ScriptVerb::wheel:
+      turnWheel(client, a.amount);
+      break;
+    case ScriptVerb::media:
+      client.pressMedia(a.amount);
+      client.releaseMedia(a.amount);
+      break;
+    case ScriptVerb::sleep:
+      std::this_thread::sleep_for(a.time);
+      break;
+    case ScriptVerb::typeDelay:
+      pacing.delay = a.time;
+      break;
+    case ScriptVerb::typeHold:
+      pacing.hold = a.time;
+      break;
+    case ScriptVerb::layout:
+      break;  // the parser gave the following lines their layout
+  }
+}
+
+std::vector<ScriptAction> readScript(const ToolArguments& args) {
+  if (args.operands.size() > 1) throw UsageError("\"run\" takes one script (a file, or -)");
+  const std::string path = args.operands.empty() ? "-" : args.operands[0];
+  auto layout = layoutOf(args);
+  if (path == "-") return parseScript(std::cin, layout);
+  std::ifstream file(path);
+  if (!file) throw UsageError("cannot read the script " + path);
+  return parseScript(file, layout);
+}
+
+}  // namespace
+
+void runScript(Client& client, const std::vector<ScriptAction>& actions) {
+  client::TypePacing pacing;
+  for (const ScriptAction& action : actions) {
+    try {
+      runAction(client, action, pacing);
+    } catch (const std::exception& e) {
+      ScriptError failure(action.line, e.what());
+      if (client.connected()) client.reset();
+      throw failure;
+    }
+  }
+  if (!client.state().empty()) client.reset();
+}
+
+int runScriptCommand(const ToolArguments& args) {
+  std::vector<ScriptAction> actions;
+  try {
+    actions = readScript(args);
+  } catch (const ScriptError& e) {
+    std::cerr << "virelo: " << e.what() << "\n";
+    return 2;
+  }
+  if (args.check) return 0;
+  auto client = connect(args);
+  client::Status status = client->helloStatus();
+  if (!status.ready) {
+    std::cerr << "virelo: the service is not ready: " << status.error.value_or("unknown") << "\n";
+    return 1;
+  }
+  client::Client::releaseOnSignals({SIGINT, SIGTERM, SIGHUP});
+  try {
+    runScript(*client, actions);
+  } catch (const ScriptError& e) {
+    std::cerr << "virelo: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace virelo::tools

@@ -1,0 +1,61 @@
+#include "tools/virelo/script_words.h"
+
+#include <optional>
+
+namespace virelo::tools {
+namespace {
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
+
+// Reads a quoted part that starts after its opening quote at `i`; leaves `i` after the closing one.
+void readQuoted(std::string_view line, std::size_t& i, char quote, std::string& word) {
+  for (; i < line.size(); ++i) {
+    char c = line[i];
+    if (c == quote) {
+      ++i;
+      return;
+    }
+    if (quote == '"' && c == '\\' && i + 1 < line.size() &&
+        (line[i + 1] == '"' || line[i + 1] == '\\')) {
+      c = line[++i];
+    }
+    word += c;
+  }
+  throw ScriptSyntaxError(std::string("no closing ") + quote);
+}
+
+}  // namespace
+
+std::vector<std::string> scriptWords(std::string_view line) {
+  std::vector<std::string> words;
+  std::optional<std::string> word;  // the word being read, if any
+  for (std::size_t i = 0; i < line.size();) {
+    char c = line[i];
+    if (isBlank(c)) {
+      if (word) words.push_back(std::move(*word));
+      word.reset();
+      ++i;
+    } else if (c == '#' && !word) {
+      break;
+    } else if (c == '"' || c == '\'') {
+      if (!word) word.emplace();
+      ++i;
+      readQuoted(line, i, c, *word);
+    } else if (c == '\\') {
+      if (i + 1 == line.size()) throw ScriptSyntaxError("a backslash ends the line");
+      if (!word) word.emplace();
+      *word += line[i + 1];
+      i += 2;
+    } else {
+      if (!word) word.emplace();
+      *word += c;
+      ++i;
+    }
+  }
+  if (word) words.push_back(std::move(*word));
+  return words;
+}
+
+}  // namespace virelo::tools
