@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import os
+import time
 from collections.abc import Iterator
 from contextlib import contextmanager
 from types import TracebackType
@@ -184,6 +185,10 @@ class Connection:
             if position == (x, y):
                 return
             self._client.move(x - position[0], y - position[1], False)
+            # The service's move reaches the X server over its own connection: wait to see it.
+            deadline = time.monotonic() + 1.0
+            while _virelo.pointer_position(where) == position and time.monotonic() < deadline:
+                time.sleep(0.002)
         raise Error(f"the pointer did not reach ({x}, {y}) in {tries} moves")
 
     def scroll(self, steps: int) -> None:
