@@ -2,7 +2,7 @@
 // Python side, through the client library directly, timed inside the process so that only the
 // work is measured.
 //   python_client_side SOCKET TOKEN type TEXT    types TEXT with the US layout
-//   python_client_side SOCKET TOKEN move COUNT   COUNT moves of one count, alternately right and left
+//   python_client_side SOCKET TOKEN move COUNT   COUNT one-count moves, right and left in turn
 // Prints the seconds the work took.
 #include <chrono>
 #include <cstdio>

@@ -133,7 +133,8 @@ def test_other_threads_run_while_a_call_waits(service: Service) -> None:
         during = ticks - start
     done.set()
     counter.join()
-    assert during > 20
+    # Holding the GIL through the wait would leave the counter no tick at all.
+    assert during > 2
 
 
 def test_python_m_virelo_is_the_command_line(service: Service) -> None:
