@@ -69,19 +69,9 @@ TEST(Chords, ModifiersAndKeysTogether) {
   EXPECT_EQ(parseChord("a+b"), (Chord{0, {4, 5}}));
 }
 
-TEST(Chords, KeysymNamesAreTheKeysThatGiveThemAndMediaKeysJoinIn) {
-  const KeyboardLayout& us = KeyboardLayout::us();
-  EXPECT_EQ(parseChord("Page_Up", us), (Chord{0, {0x4B}}));
-  EXPECT_EQ(parseChord("ctrl+alt+Delete", us),
-            (Chord{modifier::leftCtrl | modifier::leftAlt, {0x4C}}));
-  EXPECT_EQ(parseChord("KP_Enter", us), (Chord{0, {0x58}}));
-  EXPECT_EQ(parseChord("super+Up", us), (Chord{modifier::leftGui, {0x52}}));
-  EXPECT_EQ(parseChord("exclam", us), (Chord{modifier::leftShift, {0x1E}}));  // shift+1
-  EXPECT_EQ(parseChord("shift+XF86AudioRaiseVolume", us), (Chord{modifier::leftShift, {}, {0xE9}}));
+TEST(Chords, MediaKeysJoinIn) {
   EXPECT_EQ(parseChord("volume-up"), (Chord{0, {}, {0xE9}}));
-  auto de = KeyboardLayout::named(parseLayoutName("de"));
-  EXPECT_EQ(parseChord("ctrl+udiaeresis", *de), (Chord{modifier::leftCtrl, {0x2F}}));
-  EXPECT_THROW(parseChord("udiaeresis", us), UnknownKeyName);  // no such key on the US layout
+  EXPECT_EQ(parseChord("shift+mute"), (Chord{modifier::leftShift, {}, {0xE2}}));
 }
 
 TEST(Chords, UnknownOrEmptyPartsAreErrors) {
