@@ -49,6 +49,14 @@ TEST(KeyNames, ModifiersMediaAndButtons) {
   EXPECT_EQ(buttonBit("middle"), 4);
 }
 
+TEST(KeyNames, UsageNumbersNameKeysWithoutANameBothWays) {
+  EXPECT_EQ(keyUsage(keyName(0x58)), 0x58);
+  EXPECT_EQ(keyUsage("0x2a"), 42);
+  EXPECT_FALSE(keyUsage("0x02"));
+  EXPECT_FALSE(keyUsage("0xE0"));  // the modifiers have names
+  EXPECT_FALSE(keyUsage("0x5"));
+}
+
 TEST(KeyNames, NamesOfUsagesForDisplay) {
   EXPECT_EQ(keyName(11), "h");
   EXPECT_EQ(keyName(30), "1");
