@@ -48,6 +48,50 @@ void checkBackend(const std::string& backend, std::string_view text, const Keybo
   }
 }
 
+// The keyboard states that type the strokes, from the state the client holds: for each stroke the
+// modifiers it needs pressed (those it does not need let go first), a held key of the text let go
+// so that it goes down anew, the key down and up; at the end the modifiers let go.
+class StrokeStates {
+ public:
+  explicit StrokeStates(const InputState& before)
+      : held_(before.modifiers), modifiers_(before.modifiers), keys_(before.keys) {}
+
+  template <typename Send>
+  void type(const Keystroke& stroke, const Send& send) {
+    const std::uint8_t wanted = toPress(stroke.modifiers, held_);
+    if (const auto extra = static_cast<std::uint8_t>(pressed_ & ~wanted); extra != 0) {
+      modifiers_ = static_cast<std::uint8_t>(modifiers_ & ~extra);
+      send(false);
+    }
+    if (const auto missing = static_cast<std::uint8_t>(wanted & ~pressed_); missing != 0) {
+      modifiers_ |= missing;
+      send(false);
+    }
+    pressed_ = wanted;
+    if (keys_.erase(stroke.usage) != 0) send(false);  // held already: let go, to go down anew
+    keys_.insert(stroke.usage);
+    send(true);
+    keys_.erase(stroke.usage);
+    send(false);
+  }
+
+  template <typename Send>
+  void finish(const Send& send) {
+    if (pressed_ == 0) return;
+    modifiers_ = static_cast<std::uint8_t>(modifiers_ & ~pressed_);
+    pressed_ = 0;
+    send(false);
+  }
+
+  Client::KeyboardState state() const { return {modifiers_, keys_}; }
+
+ private:
+  std::uint8_t held_;         // the modifiers held before the text
+  std::uint8_t pressed_ = 0;  // the modifiers the text pressed
+  std::uint8_t modifiers_;
+  std::set<int> keys_;
+};
+
 }  // namespace
 
 void typeText(Client& client, std::string_view text, const KeyboardLayout& layout) {
@@ -59,29 +103,28 @@ void typeText(Client& client, std::string_view text, const KeyboardLayout& layou
   // Checked as a whole first, so that an untypable character sends nothing at all.
   const std::vector<Keystroke> strokes = layout.keystrokes(text);
   checkBackend(client.backend(), text, layout);
-  const InputState before = client.state();
-  std::uint8_t pressed = 0;
+  StrokeStates states(client.state());
+  if (pacing.hold.count() == 0 && pacing.delay.count() == 0) {
+    // Unpaced, the whole text goes out without a round trip per state.
+    std::vector<Client::KeyboardState> sequence;
+    auto add = [&](bool) { sequence.push_back(states.state()); };
+    for (const Keystroke& stroke : strokes) states.type(stroke, add);
+    states.finish(add);
+    client.keyboardSequence(sequence);
+    return;
+  }
   bool first = true;
+  auto send = [&](bool down) {
+    const Client::KeyboardState state = states.state();
+    client.keyboard(state.modifiers, state.keys, client.state().fn);
+    if (down && pacing.hold.count() > 0) std::this_thread::sleep_for(pacing.hold);
+  };
   for (const Keystroke& stroke : strokes) {
     if (!first && pacing.delay.count() > 0) std::this_thread::sleep_for(pacing.delay);
     first = false;
-    const std::uint8_t wanted = toPress(stroke.modifiers, before.modifiers);
-    if (const auto extra = static_cast<std::uint8_t>(pressed & ~wanted); extra != 0) {
-      client.releaseModifiers(extra);
-    }
-    if (const auto missing = static_cast<std::uint8_t>(wanted & ~pressed); missing != 0) {
-      client.pressModifiers(missing);
-    }
-    pressed = wanted;
-    if (before.keys.count(stroke.usage) != 0) {
-      // Held already: let it go first so that the press below is a new key-down.
-      client.releaseKey(stroke.usage);
-    }
-    client.pressKey(stroke.usage);
-    if (pacing.hold.count() > 0) std::this_thread::sleep_for(pacing.hold);
-    client.releaseKey(stroke.usage);
+    states.type(stroke, send);
   }
-  if (pressed != 0) client.releaseModifiers(pressed);
+  states.finish(send);
 }
 
 void typeText(Client& client, std::string_view text) {

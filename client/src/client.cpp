@@ -153,6 +153,11 @@ std::string Client::backend() const {
 }
 
 Client::Reply Client::request(const std::string& command, const std::string& line) {
+  sendLine(command, line);
+  return readReply(command);
+}
+
+void Client::sendLine(const std::string& command, const std::string& line) {
   if (fd_ < 0 && finder_) reconnect();
   if (fd_ < 0) throw ConnectionLost("not connected to the service");
   std::string out = line + "\n";
@@ -172,13 +177,17 @@ Client::Reply Client::request(const std::string& command, const std::string& lin
           bool& flag;
           ~Done() { flag = false; }
         } done{resending_};
-        return request(command, line);
+        sendLine(command, line);
+        return;
       }
       throw ConnectionLost("sending \"" + command + "\" failed: " + std::strerror(e));
     }
     sent += static_cast<std::size_t>(n);
   }
   justConnected_ = false;
+}
+
+Client::Reply Client::readReply(const std::string& command) {
   auto deadline = Clock::now() + replyTimeout_;
   std::size_t newline;
   while ((newline = buffer_.find('\n')) == std::string::npos) {
@@ -214,6 +223,46 @@ Client::Reply Client::request(const std::string& command, const std::string& lin
     throw ProtocolError(command, reply.line);
   }
   return reply;
+}
+
+void Client::keyboardSequence(const std::vector<KeyboardState>& states) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  bool notReady = false;
+  std::string error;
+  std::size_t answered = 0;
+  auto readOne = [&] {
+    Reply reply = readReply("keyboard");
+    if (reply.object.value("ok", false) != true && !notReady) {
+      notReady = true;
+      error = reply.object.value("error", std::string("unknown"));
+    }
+    ++answered;
+  };
+  // A line may go once more to a new service only while nothing is in flight: answers owed by a
+  // service that has gone would never come from the new one.
+  struct Restore {
+    bool& flag;
+    ~Restore() { flag = false; }
+  } restore{resending_};
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    if (i - answered >= kMaxUnanswered) readOne();
+    const KeyboardState& state = states[i];
+    json line{{"cmd", "keyboard"}, {"modifiers", state.modifiers}, {"keys", state.keys}};
+    if (state_.fn) line["fn"] = true;
+    resending_ = i != answered;
+    sendLine("keyboard", line.dump());
+  }
+  while (answered < states.size()) readOne();
+  if (notReady) {
+    // The not-ready status reply: the service has cleared this client's input.
+    state_ = InputState{};
+    motionSent_ = false;
+    throw ServiceNotReady(error);
+  }
+  if (!states.empty()) {
+    state_.modifiers = states.back().modifiers;
+    state_.keys = states.back().keys;
+  }
 }
 
 Ack Client::ackRequest(const std::string& command, const std::string& line) {

@@ -266,6 +266,9 @@ TEST(ClientNotReady, CommandsOfANotReadyServiceAreTypedErrorsAndStatusIsAValue) 
   EXPECT_TRUE(client.state().empty());
   EXPECT_TRUE(client.connected());
   EXPECT_THROW(client.motion(1, 1), ServiceNotReady);
+  // Typed text goes out without waiting for each answer; every answer is still read.
+  EXPECT_THROW(typeText(client, std::string(40, 'a')), ServiceNotReady);
+  EXPECT_TRUE(client.state().empty());
   Status status = client.status();
   EXPECT_FALSE(status.ready);
   EXPECT_EQ(status.backend, "cgevent");

@@ -33,6 +33,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "virelo/client/errors.h"
 #include "virelo/client/session.h"
@@ -155,6 +156,20 @@ class Client {
   // time is given. Motion lapses 40 ms after the last sample.
   MotionReply motion(int dx, int dy, std::optional<std::uint64_t> tNs = std::nullopt);
 
+  // Keyboard states sent one after another as keyboard() would, but without waiting for each
+  // answer before the next (at most kMaxUnanswered in flight, well inside the service's limits);
+  // every answer is read before this returns, and the last state is remembered. For a known
+  // sequence such as a typed text, this saves a round trip per state. The fn flag stays as
+  // held. Errors as keyboard(): a protocol error or a lost connection ends the connection; a
+  // not-ready answer clears the remembered state and throws ServiceNotReady once all answers are
+  // in.
+  struct KeyboardState {
+    std::uint8_t modifiers = 0;
+    std::set<int> keys;
+  };
+  static constexpr std::size_t kMaxUnanswered = 16;
+  void keyboardSequence(const std::vector<KeyboardState>& states);
+
   // Changes to the remembered state, each sending the complete state.
   Ack pressKey(int usage);
   Ack releaseKey(int usage);
@@ -182,6 +197,10 @@ class Client {
  private:
   struct Reply;
   Reply request(const std::string& command, const std::string& line);
+  // The parts of request(): sending one line (once more to a new service when nothing of it
+  // reached a service that has gone), and reading the next reply line.
+  void sendLine(const std::string& command, const std::string& line);
+  Reply readReply(const std::string& command);
   Ack ackRequest(const std::string& command, const std::string& line);
   Ack sendKeyboard(std::uint8_t modifiers, const std::set<int>& keys, bool fn);
   Ack sendConsumer(const std::set<int>& usages);
