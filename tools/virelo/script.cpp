@@ -72,6 +72,12 @@ void parseMove(const Words& w, ParseState&, ScriptAction& a) {
   a.dy = integerOperand(w[2], "DY", -kFarthestMove, kFarthestMove);
 }
 
+void parsePosition(const Words& w, ParseState&, ScriptAction& a) {
+  wordCount(w, 2, 2);
+  a.dx = integerOperand(w[1], "X", 0, kFarthestMove);
+  a.dy = integerOperand(w[2], "Y", 0, kFarthestMove);
+}
+
 void parseWheel(const Words& w, ParseState&, ScriptAction& a) {
   wordCount(w, 1, 1);
   a.amount = integerOperand(w[1], "N", -kMostWheelSteps, kMostWheelSteps);
@@ -109,6 +115,7 @@ const std::map<std::string, VerbRule>& verbRules() {
       {"click", {ScriptVerb::click, parseButton}},
       {"buttondown", {ScriptVerb::buttonDown, parseButton}},
       {"buttonup", {ScriptVerb::buttonUp, parseButton}},
+      {"mousemove", {ScriptVerb::moveAbsolute, parsePosition}},
       {"mousemove_relative", {ScriptVerb::moveRelative, parseMove}},
       {"wheel", {ScriptVerb::wheel, parseWheel}},
       {"media", {ScriptVerb::media, parseMedia}},
@@ -123,10 +130,6 @@ const std::map<std::string, VerbRule>& verbRules() {
 ScriptAction parseLine(const Words& words, int number, ParseState& state) {
   auto rule = verbRules().find(words[0]);
   if (rule == verbRules().end()) {
-    if (words[0] == "mousemove") {
-      throw std::invalid_argument(
-          "\"mousemove\" to a screen position is not available yet; use mousemove_relative");
-    }
     throw std::invalid_argument("unknown verb \"" + words[0] + "\"");
   }
   ScriptAction action;

@@ -35,6 +35,13 @@ Input commands (sent to the session's service):
   double-click [BUTTON] Click twice.
   drag DX DY [BUTTON]   Hold a button, move by DX, DY in small steps, release.
   move DX DY            Move the pointer by DX, DY counts (positive: right, down).
+  mousemove X Y         Place the pointer on the screen position X, Y (pixels from the top
+                        left corner; --screen N: of RandR monitor N, from 0). Needs an X server
+                        ($DISPLAY); with corehid not in a Wayland session. The pointer is read
+                        back and corrected until it is exact, or the command fails (exit 1).
+  mouseto FX FY         The same with fractions of the screen (or monitor): 0.5 0.5 its centre.
+  getmouselocation [--json|--shell]
+                        Print where the pointer is ("x:X y:Y screen:N"; N: the RandR monitor).
   scroll N              Turn the wheel N steps (positive: up, negative: down).
   media KEY             Press and release a media key: mute, volume-up, volume-down,
                         play-pause, next, previous.
@@ -51,7 +58,7 @@ Input commands (sent to the session's service):
 
 Script lines (words split as a shell splits them; # begins a comment):
   type TEXT, key CHORD..., keydown CHORD, keyup CHORD, click [BUTTON], buttondown BUTTON,
-  buttonup BUTTON, mousemove_relative DX DY, wheel N, media KEY, sleep MS, typedelay MS,
+  buttonup BUTTON, mousemove X Y, mousemove_relative DX DY, wheel N, media KEY, sleep MS, typedelay MS,
   typehold MS, layout LAYOUT. BUTTON is left, middle, right or 1, 2, 3. What keydown and
   buttondown hold is released when the script ends, fails or is interrupted. A wrong line stops
   the script before anything is sent (exit 2); a line that fails stops it (exit 1); both name
@@ -89,7 +96,7 @@ Options of "start":
   --trace               Record what reaches the simulated host in {dir}/trace (printed as
                         "export VIRELO_TRACE=...").
 
-  --json                Print one JSON object (status, doctor).
+  --json                Print one JSON object (status, doctor, getmouselocation).
   -h, --help            Show this help.
   --version             Show the version and the protocol number.
 
@@ -154,6 +161,10 @@ ToolArguments parseToolArguments(int argc, const char* const* argv) {
         args.file = value(i, arg);
       } else if (arg == "--repeat") {
         args.repeat = integerOperand(value(i, arg), "--repeat", 1, 1000);
+      } else if (arg == "--screen") {
+        args.screen = integerOperand(value(i, arg), "--screen", 0, 63);
+      } else if (arg == "--shell") {
+        args.shell = true;
       } else if (arg == "--check") {
         args.check = true;
       } else if (arg == "--trace") {
