@@ -1,5 +1,6 @@
 #include "tools/virelo/script.h"
 
+#include <cstdlib>
 #include <functional>
 #include <map>
 
@@ -8,6 +9,7 @@
 #include "virelo/client/client.h"
 #include "virelo/client/keys.h"
 #include "virelo/client/layouts.h"
+#include "virelo/client/x11.h"
 
 namespace virelo::tools {
 namespace {
@@ -43,7 +45,16 @@ int buttonNamed(const std::string& name) {
 void parseText(const Words& w, ParseState& state, ScriptAction& a) {
   wordCount(w, 1, 1);
   a.text = w[1];
-  state.layout->keystrokes(a.text);  // throws UntypableText
+  try {
+    state.layout->keystrokes(a.text);
+  } catch (const client::UntypableText&) {
+    // What the layout lacks may be typed with a borrowed key of the X server, if one answers;
+    // whether the service's backend lets it is seen when the line runs.
+    if (!client::borrowingCovers(a.text, *state.layout,
+                                 client::borrowingDisplay(std::getenv, "cgevent"))) {
+      throw;
+    }
+  }
 }
 
 void parseKeys(const Words& w, ParseState& state, ScriptAction& a) {

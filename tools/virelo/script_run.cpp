@@ -72,7 +72,7 @@ void turnWheel(Client& client, int steps) {
 void runAction(Client& client, const ScriptAction& a, client::TypePacing& pacing) {
   switch (a.verb) {
     case ScriptVerb::type:
-      client::typeText(client, a.text, *a.keyboardLayout, pacing);
+      typeAnyText(client, a.text, *a.keyboardLayout, pacing);
       break;
     case ScriptVerb::key:
       for (const auto& chord : a.chords) pressChord(client, chord);

@@ -1,13 +1,16 @@
 // What the X server says and does (the library Virelo::x11, component X11, on libxkbcommon-x11
 // and xcb): "the active layout", the keyboard layout the user is typing with; where the pointer
-// is, the screen and its RandR monitors; and absolute pointing: placing the pointer exactly on a
-// position with the service's relative moves, reading where they took it and correcting.
+// is, the screen and its RandR monitors; absolute pointing: placing the pointer exactly on a
+// position with the service's relative moves, reading where they took it and correcting; and
+// typing characters the layout lacks by borrowing a key of the X server's keymap.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "virelo/client/layouts.h"
@@ -93,5 +96,53 @@ PointerPosition placePointer(const PointerDriver& driver, PointerPosition target
 // (without snapping), waiting after each round until the server shows the moves. Throws
 // PointerUnknown when no server answers there, PointerNotPlaced, and the client's errors.
 PointerPosition moveTo(Client& client, const char* display, PointerPosition target);
+
+// Borrowed keys. A character that the layout cannot type (an emoji, CJK, a symbol) is typed on an
+// X server by lending a spare key to the character's keysym for the keystroke: one of the keys
+// below gets that keysym on every level through the core ChangeKeyboardMapping, the service
+// presses and releases it, and the keys' own keysyms are restored when the text is typed. X
+// applies its keymap to the XTEST events of "cgevent" and to the virtual devices of "corehid"
+// alike. The keys are F19, F16, F17 and F18 (usages 0x6E, 0x6B-0x6D; X key codes = evdev
+// KEY_F19, KEY_F16... + 8), which both backends post and which the usual keymaps leave without a
+// keysym or give XF86Launch7-9; F20 is left alone, since desktops take it as the microphone's
+// mute key.
+struct BorrowedKey {
+  int usage;
+  std::uint8_t keycode;
+};
+inline constexpr BorrowedKey kBorrowedKeys[] = {{0x6E, 197}, {0x6B, 194}, {0x6C, 195}, {0x6D, 196}};
+
+// The X display on which a client of `backend` can borrow keys: $DISPLAY, except in a Wayland
+// session with a backend other than "cgevent" (the compositor's keymap decides there, not
+// XWayland's); nullopt when there is none.
+std::optional<std::string> borrowingDisplay(const EnvironmentLookup& environment,
+                                            const std::string& backend);
+
+// Where a borrowing records the key it lent until it gives it back:
+// $XDG_RUNTIME_DIR/virelo/borrowed-keys-DISPLAY (":" and "/" of the display name as "_"), or
+// /tmp/virelo-UID/borrowed-keys-DISPLAY without $XDG_RUNTIME_DIR.
+std::string borrowedKeysRecord(const EnvironmentLookup& environment, const std::string& display);
+
+// Whether typeTextBorrowing() can type `text` with `layout` on `display`: every character the
+// layout cannot type is a printable character with a keysym, and an X server answers there when
+// one is needed.
+bool borrowingCovers(std::string_view text, const KeyboardLayout& layout,
+                     const std::optional<std::string>& display);
+
+// Types `text` as typeText() does, and each character that the layout cannot type (or the backend
+// cannot post: the ISO key with "cgevent") with a borrowed key of the X server at `display`. The
+// whole text is checked first: without a display (nullopt), when no server answers, or for
+// bytes that are not UTF-8 and control characters, UntypableText names them before anything is
+// typed. Before it borrows it gives back a key that a crashed earlier borrowing left lent (as
+// restoreBorrowedKeys); it gives the key back when the text is typed or typing fails (an error of
+// the client, ...). If the process dies while the key is lent, the record file (`record`) keeps
+// what to restore until the next use.
+void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayout& layout,
+                       const std::optional<std::string>& display, TypePacing pacing,
+                       const std::string& record);
+
+// Gives back what the record says a borrowing on `display` left lent; true when it restored a
+// key. False when there is no record or no server answers.
+bool restoreBorrowedKeys(const std::string& display, const std::string& record);
 
 }  // namespace virelo::client
