@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -146,21 +147,26 @@ bool restoreBorrowedKeys(const std::string& display, const std::string& record) 
 void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayout& layout,
                        const std::optional<std::string>& display, TypePacing pacing,
                        const std::string& record) {
+  std::vector<UntypableCharacter> refused;
+  std::vector<Piece> pieces =
+      piecesOf(text, layout, client.backend(), display.has_value(), refused);
+  const bool borrows =
+      std::any_of(pieces.begin(), pieces.end(), [](const Piece& p) { return p.keysym != 0; });
+  // The server is asked only when the text needs it, or to give back what a crash left lent.
   XcbConnectionPtr connection;
-  if (display) {
+  if (display && refused.empty() && (borrows || ::access(record.c_str(), F_OK) == 0)) {
     connection.reset(xcb_connect(display->c_str(), nullptr));
     if (xcb_connection_has_error(connection.get()) != 0) connection.reset();
   }
-  if (connection && ::access(record.c_str(), F_OK) == 0) {
-    KeyLoan::restoreRecorded(connection.get(), *display, record);
+  if (connection && !borrows) KeyLoan::restoreRecorded(connection.get(), *display, record);
+  if (borrows && !connection) {
+    refused.clear();
+    pieces = piecesOf(text, layout, client.backend(), false, refused);
   }
-  std::vector<UntypableCharacter> refused;
-  const std::vector<Piece> pieces =
-      piecesOf(text, layout, client.backend(), connection != nullptr, refused);
   if (!refused.empty()) {
-    throw UntypableText(
-        std::move(refused),
-        layout.description() + (connection ? "" : " (no X server to borrow a key)"));
+    std::string where = layout.description();
+    if (borrows && !connection) where += " (and no X server answers to borrow a key)";
+    throw UntypableText(std::move(refused), where);
   }
   std::optional<KeyLoan> loan;
   bool first = true;

@@ -29,6 +29,8 @@ Input commands (sent to the session's service):
   type TEXT             Type a text (\n is Return, \t is Tab) with the keyboard layout of
                         --layout, using shift, AltGr and dead keys as the layout needs;
                         --delay MS pauses after each keystroke, --hold MS holds each key.
+                        On an X server, characters the layout lacks (emoji, CJK) are typed
+                        with a spare key lent to them for the moment (F16-F19).
   type --file PATH      Type the text of a file ("-": standard input) as it is read.
   click [BUTTON]        Click a button: left (default), right or middle, or 1, 2, 3;
                         --repeat N clicks N times, --delay MS apart.
