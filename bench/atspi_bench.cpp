@@ -7,7 +7,10 @@
 //   snapped moves beside the button keep its searches running, against the same moves unsnapped;
 // - how late the main loop of a GTK application with 3,000 buttons runs (the median lateness of
 //   its 10 ms timer) while the service's slow snapped moves over its buttons keep searches running
-//   over it, against the same application idle for as long and under the same moves unsnapped.
+//   over it, against the same application idle for as long and under the same moves unsnapped;
+// - how much the service's resident memory grows over a long session (10 minutes; 1 with
+//   --quick) of slow snapped moves over an application that replaces its widgets while a screen
+//   reader listens, against the service's resident memory at rest in the same run.
 // Prints one Markdown table on standard output; progress goes to standard error. Exits 0 with a
 // note when the desktop cannot run.
 //
@@ -26,6 +29,7 @@
 #include <vector>
 
 #include "bench/latency_stats.h"
+#include "bench/process_meter.h"
 #include "bench/recording_accessibility.h"
 #include "bench/report_text.h"
 #include "platform/hosts/linux_accessibility.h"
@@ -44,8 +48,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Settings {
-  int searches = 40;  // of each kind, and as many replays
-  int moves = 400;    // commands per poster (snapped and not)
+  int searches = 40;                // of each kind, and as many replays
+  int moves = 400;                  // commands per poster (snapped and not)
+  std::chrono::seconds churn{600};  // of widget churn, for the service's memory
 };
 
 struct Figure {
@@ -176,6 +181,49 @@ std::vector<Figure> largeApplicationFigures(test::AccessibleDesktop& desktop, in
            1000 * median(moved)}};
 }
 
+// Slow snapped moves of 5 points to and fro, as longestRoundTrip makes them, for the duration.
+void moveFor(test::TestClient& client, Clock::duration duration) {
+  const auto until = Clock::now() + duration;
+  for (int i = 0; Clock::now() < until; ++i) {
+    const int dx = (i / 4) % 2 == 0 ? -5 : 5;
+    client.command({{"cmd", "move"}, {"dx", dx}, {"dy", 0}, {"snap", true}});
+    ::usleep(10'000);
+  }
+}
+
+// The service's resident memory over a long session. Its slow snapped moves keep searches running
+// over an application whose buttons lie under the pointer (it starts at the screen's centre),
+// while a screen reader listens, so that the application tells the accessibility bus of every
+// widget it adds and removes. First for a while with the application at rest: the service's
+// resident memory then is the baseline. Then for `duration` with the application replacing 10
+// buttons every 10 ms: how much the resident memory grew from the baseline.
+Figure churnFigure(std::chrono::seconds duration) {
+  constexpr std::chrono::seconds kRest{20};
+  test::AccessibleDesktop desktop(true);
+  if (!desktop.unavailable().empty()) throw std::runtime_error(desktop.unavailable());
+  // Its buttons replaced, 140 points right of "Press", cover the screen's centre.
+  const auto& app = desktop.startApp(320, 250);
+  if (app.pid <= 0) throw std::runtime_error("the GTK application to churn did not come up");
+  if (!desktop.startScreenReader()) throw std::runtime_error("the screen reader's stand-in");
+  test::ServiceProcess service(serviceOptions(desktop));
+  service.awaitReady();
+  test::TestClient client(service.socketPath());
+  client.hello(service.token());
+  const ProcessMeter meter(service.pid());
+  const auto minutes = std::to_string(duration.count() / 60) + " min";
+  std::cerr << "… the service's memory over " << minutes << " of widget churn\n";
+  moveFor(client, kRest);
+  const auto rest = meter.residentKiB();
+  if (test::AccessibleDesktop::ask(app, "churn 10") != "churning") {
+    throw std::runtime_error("the GTK application does not churn its widgets");
+  }
+  moveFor(client, duration);
+  const auto churned = meter.residentKiB();
+  return {"Service resident memory growth (KiB) over " + minutes +
+              " of widget churn under slow snapped moves vs its resident memory at rest",
+          static_cast<double>(churned) - static_cast<double>(rest), static_cast<double>(rest)};
+}
+
 void print(const std::vector<Figure>& figures) {
   std::cout << "| Figure | Value | Baseline | × baseline |\n|---|---|---|---|\n";
   for (const auto& f : figures) {
@@ -204,13 +252,16 @@ int run(const Settings& settings) {
   }
   test::ServiceUser::adopt();
   if (test::ServiceUser::privileged()) {
-    test::AccessibleDesktop desktop(true);
-    if (desktop.unavailable().empty() && desktop.startApp(100, 100).pid > 0) {
-      figures.push_back(roundTripFigure(desktop, settings.moves));
-      for (auto& figure : largeApplicationFigures(desktop, settings.moves)) {
-        figures.push_back(std::move(figure));
+    {
+      test::AccessibleDesktop desktop(true);
+      if (desktop.unavailable().empty() && desktop.startApp(100, 100).pid > 0) {
+        figures.push_back(roundTripFigure(desktop, settings.moves));
+        for (auto& figure : largeApplicationFigures(desktop, settings.moves)) {
+          figures.push_back(std::move(figure));
+        }
       }
     }
+    figures.push_back(churnFigure(settings.churn));
   } else {
     std::cerr << "the round trips need root (the service runs as its own user): left out\n";
   }
@@ -225,7 +276,7 @@ int main(int argc, char** argv) {
   virelo::bench::Settings settings;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0) {
-      settings = {10, 100};
+      settings = {10, 100, std::chrono::seconds(60)};
     } else {
       std::cerr << "usage: atspi_bench [--quick]\n";
       return 2;

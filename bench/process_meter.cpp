@@ -36,12 +36,25 @@ double ProcessMeter::scheduledSeconds() const {
   return static_cast<double>(total) / 1e9;
 }
 
-std::uint64_t ProcessMeter::peakResidentKiB() const {
-  std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+namespace {
+
+// A field of /proc/<pid>/status given in kB.
+std::uint64_t statusKiB(pid_t pid, const std::string& field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(in, line);) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6));
+    if (line.rfind(field, 0) == 0) return std::stoull(line.substr(field.size()));
   }
   return 0;
+}
+
+}  // namespace
+
+std::uint64_t ProcessMeter::peakResidentKiB() const {
+  return statusKiB(pid_, "VmHWM:");
+}
+
+std::uint64_t ProcessMeter::residentKiB() const {
+  return statusKiB(pid_, "VmRSS:");
 }
 
 }  // namespace virelo::bench

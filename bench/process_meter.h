@@ -1,4 +1,4 @@
-// What /proc tells about another process: its CPU time and its peak resident memory.
+// What /proc tells about another process: its CPU time and its resident memory.
 //
 // Threads: any.
 #pragma once
@@ -20,6 +20,8 @@ class ProcessMeter {
   double scheduledSeconds() const;
   // VmHWM from /proc/<pid>/status, in KiB; 0 when it cannot be read.
   std::uint64_t peakResidentKiB() const;
+  // VmRSS from /proc/<pid>/status, in KiB; 0 when it cannot be read.
+  std::uint64_t residentKiB() const;
 
  private:
   pid_t pid_;

@@ -85,6 +85,8 @@ class TableBuilder {
     }
   }
 
+  bool hasDeadKeys() const { return !deadKeys_.empty(); }
+
   // Every dead key followed by every key typed so far, composed as an application would.
   void addDeadKeySequences(xkb_compose_table* compose) {
     if (compose == nullptr || deadKeys_.empty()) return;
@@ -156,7 +158,9 @@ class TableBuilder {
 KeystrokeTables buildKeystrokeTable(xkb_keymap* keymap, xkb_layout_index_t group) {
   TableBuilder builder(keymap, group);
   builder.addKeys();
-  builder.addDeadKeySequences(sharedComposeTable());
+  // The compose table is read (a few thousand lines of the locale's Compose file) only for a
+  // layout that has dead keys.
+  if (builder.hasDeadKeys()) builder.addDeadKeySequences(sharedComposeTable());
   return builder.take();
 }
 

@@ -98,6 +98,18 @@ std::string hexName(int value) {
   return text;
 }
 
+// The usage of a name that keyName gives a key without a name: "0x" and two hexadecimal digits,
+// a keyboard usage 0x04..0xDF (e.g. "0x58", the keypad's Enter); the modifiers have names.
+std::optional<int> hexUsage(const std::string& key) {
+  if (key.size() != 4 || key[0] != '0' || key[1] != 'x' ||
+      !std::all_of(key.begin() + 2, key.end(), [](char c) { return std::isxdigit(c) != 0; })) {
+    return std::nullopt;
+  }
+  int usage = std::stoi(key.substr(2), nullptr, 16);
+  if (usage < 0x04 || usage > 0xDF) return std::nullopt;
+  return usage;
+}
+
 // "f1" to "f24". Appended rather than written "f" + std::to_string(n): g++ 12 at -O3 reports a
 // false overlap (-Wrestrict) in the inlined concatenation.
 std::string functionKeyName(int number) {
@@ -161,6 +173,7 @@ std::optional<int> positionUsage(std::string_view name) {
     if (n >= 13 && n <= 24) return 104 + n - 13;  // F13..F24
     return std::nullopt;
   }
+  if (auto usage = hexUsage(key)) return usage;
   return find(kKeys, name);
 }
 

@@ -18,6 +18,8 @@ namespace {
 constexpr int kDefaultTimeoutMS = 800;
 // A hit test never descends further than this.
 constexpr int kMaxDepth = 32;
+// How many accessibles libatspi may keep of one application before those unused are let go.
+constexpr guint kMostKept = 512;
 
 AtspiAccessible* accessibleOf(const ElementRef& element) {
   auto* atspi = dynamic_cast<const AtspiElement*>(element.get());
@@ -60,6 +62,22 @@ ScaledWindow deepestAt(AtspiAccessible* app, const Rect& bounds, Point point, bo
   return {current, scale};
 }
 
+// libatspi keeps each accessible that a request gave in a table of its application, holding a
+// reference, until the application leaves: an application that replaces its widgets would so grow
+// this process by every widget that a hit test met. Once the table holds more than kMostKept, the
+// accessibles that nothing but the table holds are let go (libatspi makes one anew when a request
+// gives it again). Those in use by an element, or by a child as its parent, stay.
+void forgetUnused(AtspiAccessible* accessible) {
+  AtspiApplication* app = accessible->parent.app;
+  if (app == nullptr || app->hash == nullptr || g_hash_table_size(app->hash) <= kMostKept) return;
+  g_hash_table_foreach_remove(
+      app->hash,
+      [](gpointer, gpointer value, gpointer) -> gboolean {
+        return G_OBJECT(value)->ref_count == 1;
+      },
+      nullptr);
+}
+
 // GLib and libatspi report troubles on standard error, which the service keeps for nothing.
 void silenceGLib() {
   static std::once_flag once;
@@ -69,6 +87,34 @@ void silenceGLib() {
         [](GLogLevelFlags, const GLogField*, gsize, gpointer) { return G_LOG_WRITER_HANDLED; },
         nullptr, nullptr);
   });
+}
+
+// libatspi subscribes its connection to the object events and cache updates of every application
+// (children added and removed, properties and states changed), for the caches of event listeners.
+// This process registers none and runs no GLib main loop, so libatspi reads none of those caches
+// (but each accessible's interfaces, which never change); yet every such signal that reaches it
+// makes accessibles that it keeps in its table of the application until the application leaves.
+// While a screen reader listens, an application that replaces its widgets would so grow this
+// process without bound, and have it read thousands of signals on each request. The
+// subscriptions are dropped right after libatspi starts; the one to bus names changing owner
+// stays, for through it libatspi learns that an application left and frees what it kept of it.
+void unsubscribeFromEvents() {
+  DBusConnection* bus = atspi_get_a11y_bus();
+  if (bus == nullptr) return;
+  static constexpr const char* kSignals[][2] = {
+      {ATSPI_DBUS_INTERFACE_CACHE, "AddAccessible"},
+      {ATSPI_DBUS_INTERFACE_CACHE, "RemoveAccessible"},
+      {ATSPI_DBUS_INTERFACE_EVENT_OBJECT, "ChildrenChanged"},
+      {ATSPI_DBUS_INTERFACE_EVENT_OBJECT, "PropertyChange"},
+      {ATSPI_DBUS_INTERFACE_EVENT_OBJECT, "StateChanged"},
+  };
+  for (const auto& [interface, member] : kSignals) {
+    std::string rule =
+        std::string("type='signal',interface='") + interface + "',member='" + member + "'";
+    // Without an error to fill, the call waits for no reply.
+    dbus_bus_remove_match(bus, rule.c_str(), nullptr);
+  }
+  dbus_connection_flush(bus);
 }
 
 }  // namespace
@@ -86,6 +132,7 @@ bool AtspiAccessibility::ready() {
   if (!initialised_) {
     silenceGLib();
     atspi_init();
+    unsubscribeFromEvents();
     initialised_ = true;
   }
   atspi_set_timeout(timeoutMS(), timeoutMS());
@@ -114,6 +161,7 @@ void AtspiAccessibility::reconnect() {
   // now names. This runs before a search, when no element of the old bus is in use.
   atspi_exit();
   atspi_init();
+  unsubscribeFromEvents();
   reconnectedAt_ = timeval{};
   gettimeofday(&*reconnectedAt_, nullptr);
   // The bus names are those of the new bus now.
@@ -225,6 +273,7 @@ ElementRef AtspiAccessibility::elementAtPosition(const ElementRef& systemWide, f
   // instead, for that would find the controls that the pop-up hides.
   bool popUp = top->layer > 0;
   auto [current, scale] = asking(app, [&] { return deepestAt(app, top->bounds, point, !popUp); });
+  forgetUnused(app);
   g_object_unref(app);
   return wrap(current, scale);
 }

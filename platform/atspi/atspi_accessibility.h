@@ -9,6 +9,10 @@
 // application, and component hit tests in screen coordinates down to the deepest element.
 // Applications that leave a request unanswered are skipped for a while (atspi_unanswering.h).
 // When the accessibility bus goes away (it stopped or restarted), the next search connects anew.
+// libatspi's subscriptions to the applications' events are dropped once it starts, and the
+// accessibles it keeps of an application are let go when they are no longer used and the
+// application's table of them grows large, so that a long session does not grow the process
+// (docs/accessibility.md, "A long session beside busy applications").
 //
 // Threads: systemWide() and setMessagingTimeout() are called on the main thread at start-up and
 // never touch the bus (the timeout is only stored). Every other operation, and so every use of

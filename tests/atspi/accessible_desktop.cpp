@@ -183,6 +183,17 @@ std::string AccessibleDesktop::ask(const App& app, const std::string& line) {
   return readLine(app.output);
 }
 
+bool AccessibleDesktop::startScreenReader() {
+  const auto script = std::filesystem::path(VIRELO_ATSPI_APP).parent_path() / "screen_reader.py";
+  int out[2];
+  if (screenReader_ > 0 || ::pipe2(out, O_CLOEXEC) != 0) return false;
+  screenReader_ = spawn({kPython, script.string()}, -1, out[1]);
+  ::close(out[1]);
+  bool listening = readLine(out[0]) == "listening";
+  ::close(out[0]);
+  return listening;
+}
+
 bool AccessibleDesktop::startWindowManager() {
   constexpr const char* kOpenbox = "/usr/bin/openbox";
   if (::access(kOpenbox, X_OK) != 0) return false;
@@ -201,6 +212,7 @@ AccessibleDesktop::~AccessibleDesktop() {
     stopGroup(app->pid);
   }
   stopGroup(windowManager_);
+  stopGroup(screenReader_);
   stopGroup(launcher_);
   stopGroup(sessionBus_);
   if (asServiceUser_) {

@@ -47,6 +47,10 @@ class AccessibleDesktop {
   // and frames are in the X server's pixels. With `buttons` the window holds a grid of that many
   // buttons instead, and `press` is the frame of one of them (see gtk_app.py).
   const App& startApp(int x, int y, int scale = 1, int buttons = 0);
+  // Starts a stand-in for a screen reader (screen_reader.py), which listens to the object events of
+  // every application, and waits until it listens: applications send those events only while
+  // some client listens to them. False when it does not come up. It runs until the desktop stops.
+  bool startScreenReader();
   // Switches the accessibility bus on or off, as the user's setting does.
   bool setEnabled(bool on);
   // Stops the accessibility bus (its launcher, bus and registry) and starts it anew, switched on;
@@ -71,6 +75,7 @@ class AccessibleDesktop {
   std::string sessionBusAddress_;
   pid_t launcher_ = -1;
   pid_t windowManager_ = -1;
+  pid_t screenReader_ = -1;
   std::vector<std::unique_ptr<App>> apps_;
   std::string unavailable_;
 };

@@ -18,6 +18,11 @@ frame of the button. A line "block <ms>" on standard input blocks the main loop 
 line "menu" pops up a menu attached to the button, as a menu button's is (a window of its own,
 override-redirect), whose top-left corner lies on the button's and which covers it; once it is
 shown the application prints "menu <x> <y> <w> <h>", its screen frame.
+
+A line "churn <n>" (not with a grid) starts replacing widgets for as long as the application
+runs, as a busy application does: every 10 ms the n buttons of a box at (160, 20), beside "Press",
+are destroyed and n new ones take their place, each with an accessible of its own. The
+application answers "churning".
 """
 import os
 import sys
@@ -53,7 +58,7 @@ def pop_up_menu(press):
     return menu
 
 
-def on_input(channel, _condition, press, keep):
+def on_input(channel, _condition, press, churned, keep):
     line = channel.readline()
     if not line:
         Gtk.main_quit()
@@ -65,6 +70,21 @@ def on_input(channel, _condition, press, keep):
         keep.append(pop_up_menu(press))
     elif words == ["latency"]:
         report_latency()
+    elif len(words) == 2 and words[0] == "churn" and churned is not None:
+        churned.get_accessible()
+        GLib.timeout_add(TICK_MS, churn, churned, int(words[1]))
+        print("churning", flush=True)
+    return True
+
+
+def churn(box, count):
+    for child in box.get_children():
+        child.destroy()
+    for i in range(count):
+        button = Gtk.Button(label="Churn %d" % i)
+        box.pack_start(button, False, False, 0)
+        button.get_accessible()
+    box.show_all()
     return True
 
 
@@ -109,6 +129,7 @@ def main():
         for i in range(buttons):
             grid.attach(Gtk.Button(label=str(i)), i % 10, i // 10, 1, 1)
         press = grid.get_child_at(5, 2)
+        churned = None
         scrolled = Gtk.ScrolledWindow()
         scrolled.add(grid)
         window.add(scrolled)
@@ -123,12 +144,15 @@ def main():
         off.set_sensitive(False)
         fixed.put(off, 20, 80)
         fixed.put(Gtk.CheckButton(label="Tick"), 20, 140)
+        churned = Gtk.Box(orientation=Gtk.Orientation.VERTICAL)
+        fixed.put(churned, 160, 20)
         window.add(fixed)
         window.set_default_size(300, 220)
     window.move(x, y)
     window.connect("destroy", Gtk.main_quit)
     window.show_all()
-    GLib.io_add_watch(GLib.IOChannel.unix_new(0), GLib.IO_IN | GLib.IO_HUP, on_input, press, [])
+    GLib.io_add_watch(GLib.IOChannel.unix_new(0), GLib.IO_IN | GLib.IO_HUP, on_input, press, churned,
+                      [])
     GLib.timeout_add(500, report, window, press)
     GLib.timeout_add(TICK_MS, tick, [time.monotonic()])
     Gtk.main()

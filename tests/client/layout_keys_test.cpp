@@ -39,6 +39,20 @@ TEST(Chords, OneCharacterNamesAreKeysOfTheLayout) {
   EXPECT_THROW(parseChord("ctrl+ü"), UnknownKeyName);  // no such key on the US layout
 }
 
+TEST(Chords, KeysymNamesAreTheKeysThatGiveThem) {
+  const KeyboardLayout& us = KeyboardLayout::us();
+  EXPECT_EQ(parseChord("Page_Up", us), (Chord{0, {0x4B}}));
+  EXPECT_EQ(parseChord("ctrl+alt+Delete", us),
+            (Chord{modifier::leftCtrl | modifier::leftAlt, {0x4C}}));
+  EXPECT_EQ(parseChord("KP_Enter", us), (Chord{0, {0x58}}));
+  EXPECT_EQ(parseChord("super+Up", us), (Chord{modifier::leftGui, {0x52}}));
+  EXPECT_EQ(parseChord("exclam", us), (Chord{modifier::leftShift, {0x1E}}));  // shift+1
+  EXPECT_EQ(parseChord("shift+XF86AudioRaiseVolume", us), (Chord{modifier::leftShift, {}, {0xE9}}));
+  auto de = KeyboardLayout::named(parseLayoutName("de"));
+  EXPECT_EQ(parseChord("ctrl+udiaeresis", *de), (Chord{modifier::leftCtrl, {0x2F}}));
+  EXPECT_THROW(parseChord("udiaeresis", us), UnknownKeyName);  // no such key on the US layout
+}
+
 TEST(KeyNames, TheCoreUsNamesAreThoseOfTheXkbUsLayout) {
   const KeyboardLayout& us = KeyboardLayout::us();
   for (char32_t c = 0; c < 0x110000; ++c) {

@@ -1,7 +1,6 @@
 #include "tools/virelo/listings.h"
 
 #include <xkbcommon/xkbcommon.h>
-#include <xkbcommon/xkbregistry.h>
 
 #include <iostream>
 #include <map>
@@ -10,15 +9,12 @@
 #include <vector>
 
 #include "tools/virelo/client_commands.h"
+#include "tools/virelo/registry_library.h"
 #include "virelo/client/client.h"
 #include "virelo/client/keys.h"
 
 namespace virelo::tools {
 namespace {
-
-struct RegistryUnref {
-  void operator()(rxkb_context* context) const { rxkb_context_unref(context); }
-};
 
 std::string keysymName(std::uint32_t keysym) {
   char name[64];
@@ -36,16 +32,21 @@ std::string levelPrefix(std::uint8_t modifiers) {
 }  // namespace
 
 void listLayouts(std::ostream& out) {
-  std::unique_ptr<rxkb_context, RegistryUnref> context(rxkb_context_new(RXKB_CONTEXT_NO_FLAGS));
-  if (!context || !rxkb_context_parse_default_ruleset(context.get())) {
+  const RegistryLibrary* rxkb = registryLibrary();
+  if (rxkb == nullptr) {
+    throw std::runtime_error("cannot open libxkbregistry.so.0 (is libxkbregistry0 installed?)");
+  }
+  auto unref = [rxkb](rxkb_context* context) { rxkb->contextUnref(context); };
+  std::unique_ptr<rxkb_context, decltype(unref)> context(rxkb->contextNew(RXKB_CONTEXT_NO_FLAGS),
+                                                         unref);
+  if (!context || !rxkb->parseDefaultRuleset(context.get())) {
     throw std::runtime_error("cannot read the keyboard layout registry (is xkb-data installed?)");
   }
-  for (rxkb_layout* layout = rxkb_layout_first(context.get()); layout != nullptr;
-       layout = rxkb_layout_next(layout)) {
-    std::string name = rxkb_layout_get_name(layout);
-    if (const char* variant = rxkb_layout_get_variant(layout))
-      name += "(" + std::string(variant) + ")";
-    const char* description = rxkb_layout_get_description(layout);
+  for (rxkb_layout* layout = rxkb->layoutFirst(context.get()); layout != nullptr;
+       layout = rxkb->layoutNext(layout)) {
+    std::string name = rxkb->layoutName(layout);
+    if (const char* variant = rxkb->layoutVariant(layout)) name += "(" + std::string(variant) + ")";
+    const char* description = rxkb->layoutDescription(layout);
     out << name << '\t' << (description != nullptr ? description : "") << '\n';
   }
 }

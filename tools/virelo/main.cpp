@@ -7,6 +7,7 @@
 #include "tools/virelo/connection.h"
 #include "tools/virelo/listings.h"
 #include "tools/virelo/pointing_commands.h"
+#include "tools/virelo/record_command.h"
 #include "tools/virelo/script_run.h"
 #include "tools/virelo/session_command.h"
 #include "tools/virelo/start_command.h"
@@ -46,6 +47,7 @@ int run(const ToolArguments& args) {
   if (args.command == "doctor") return runDoctor(args);
   if (args.command == "start") return runStart(args);
   if (args.command == "run") return runScriptCommand(args);
+  if (args.command == "record") return runRecordCommand(args);
   if (args.command == "list-layouts" || args.command == "list-keys") return runListing(args);
   if (args.command == "getmouselocation") return runGetMouseLocation(args);
   if (isClientCommand(args.command) || isPointingCommand(args.command)) return runClient(args);

@@ -54,14 +54,20 @@ Input commands (sent to the session's service):
                         no FILE reads standard input. The whole script is checked first; with
                         --check nothing else happens.
 
+  record [--duration S] [--output FILE] [--include-own]
+                        Record the keyboard, pointer, wheel and media input of the X session
+                        as a script for "run", with sleep lines for the timing, until Ctrl-C
+                        or S seconds; written to FILE or standard output. The input of XTEST
+                        clients and the service's own devices is left out unless --include-own.
+
   list-keys             The key names of the layout (--layout, else the active one): each
                         key's position name and the keysym names it gives.
   list-layouts          Every keyboard layout and variant that --layout takes.
 
 Script lines (words split as a shell splits them; # begins a comment):
   type TEXT, key CHORD..., keydown CHORD, keyup CHORD, click [BUTTON], buttondown BUTTON,
-  buttonup BUTTON, mousemove X Y, mousemove_relative DX DY, wheel N, media KEY, sleep MS, typedelay MS,
-  typehold MS, layout LAYOUT. BUTTON is left, middle, right or 1, 2, 3. What keydown and
+  buttonup BUTTON, mousemove X Y, mousemove_relative DX DY, wheel N, media KEY, sleep MS,
+  typedelay MS, typehold MS, layout LAYOUT. BUTTON is left, middle, right or 1, 2, 3. What keydown and
   buttondown hold is released when the script ends, fails or is interrupted. A wrong line stops
   the script before anything is sent (exit 2); a line that fails stops it (exit 1); both name
   the line.
@@ -169,6 +175,12 @@ ToolArguments parseToolArguments(int argc, const char* const* argv) {
         args.shell = true;
       } else if (arg == "--check") {
         args.check = true;
+      } else if (arg == "--duration") {
+        args.durationS = integerOperand(value(i, arg), "--duration", 1, 86'400);
+      } else if (arg == "--output") {
+        args.output = value(i, arg);
+      } else if (arg == "--include-own") {
+        args.includeOwn = true;
       } else if (arg == "--trace") {
         args.trace = true;
       } else {

@@ -45,6 +45,11 @@ struct ToolArguments {
   bool shell = false;
   // "run --check": read and check the script without connecting.
   bool check = false;
+  // "record": stop after this many seconds, write to this file ("-": standard output), and keep
+  // the input that the service posts itself.
+  std::optional<int> durationS;
+  std::optional<std::string> output;
+  bool includeOwn = false;
   // Service start, for "start" (backend default "corehid") and "session" (host and backend from
   // the configuration file, else "linux" and "auto").
   std::optional<std::string> host;

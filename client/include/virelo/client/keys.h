@@ -18,7 +18,8 @@ namespace virelo::client {
 
 // The keyboard usage of a key name ("a", "7", "return", "f1", "left-arrow", "minus", ...). A
 // name of one character names the key that types it without modifiers on the US layout
-// (upper-case ASCII letters name their lower-case key); the other names are positions.
+// (upper-case ASCII letters name their lower-case key); the other names are positions, among them
+// the "0x.." names that keyName gives keys without a name ("0x58", 0x04..0xDF).
 std::optional<int> keyUsage(std::string_view name);
 // The modifier bit of a modifier name ("ctrl", "shift", "alt"/"option", "gui"/"cmd"/"super",
 // with "right-" forms such as "right-shift").

@@ -1,0 +1,197 @@
+// The connection to the service (Client), its replies, chords and continuous motion. Every call
+// that waits on the service releases the GIL, so that other Python threads run meanwhile.
+#include <pybind11/chrono.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "bindings.h"
+#include "layout_handle.h"
+#include "untypable.h"
+#include "virelo/client/client.h"
+#include "virelo/client/keys.h"
+#include "virelo/client/layouts.h"
+#include "virelo/client/motion.h"
+#include "virelo/client/session.h"
+
+namespace py = pybind11;
+using namespace virelo::client;
+
+namespace virelo::python {
+
+namespace {
+
+using Release = py::call_guard<py::gil_scoped_release>;
+
+std::chrono::milliseconds millis(double seconds) {
+  return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0));
+}
+
+int step(int remaining) {
+  return std::clamp(remaining, -127, 127);
+}
+
+// A relative movement of any size, in steps the protocol takes ([-127, 127] each).
+void moveBy(Client& client, int dx, int dy, bool snap) {
+  do {
+    int x = step(dx), y = step(dy);
+    client.move(x, y, snap);
+    dx -= x;
+    dy -= y;
+  } while (dx != 0 || dy != 0);
+}
+
+void wheelBy(Client& client, int amount) {
+  do {
+    int s = step(amount);
+    client.wheel(s);
+    amount -= s;
+  } while (amount != 0);
+}
+
+// A chord goes down as the command line presses it: modifiers, media keys, then keys.
+void pressChord(Client& client, const Chord& chord) {
+  if (chord.modifiers != 0) client.pressModifiers(chord.modifiers);
+  for (int usage : chord.media) client.pressMedia(usage);
+  for (int usage : chord.keys) client.pressKey(usage);
+}
+
+void releaseChord(Client& client, const Chord& chord) {
+  for (int usage : chord.keys) client.releaseKey(usage);
+  for (int usage : chord.media) client.releaseMedia(usage);
+  if (chord.modifiers != 0) client.releaseModifiers(chord.modifiers);
+}
+
+void tapChord(Client& client, const Chord& chord) {
+  pressChord(client, chord);
+  releaseChord(client, chord);
+}
+
+void typeWith(Client& client, const std::string& text, const LayoutHandle& layout, double hold,
+              double delay) {
+  TypePacing pacing{std::chrono::microseconds(static_cast<long long>(hold * 1e6)),
+                    std::chrono::microseconds(static_cast<long long>(delay * 1e6))};
+  try {
+    py::gil_scoped_release release;
+    typeText(client, text, *layout.layout, pacing);
+  } catch (const UntypableText& e) {
+    raiseUntypable(e, text);
+    throw py::error_already_set();
+  }
+}
+
+py::dict heldState(const Client& client) {
+  InputState s = client.state();
+  py::dict held;
+  held["modifiers"] = s.modifiers;
+  held["keys"] = s.keys;
+  held["fn"] = s.fn;
+  held["media"] = s.media;
+  held["buttons"] = s.buttons;
+  return held;
+}
+
+// A MotionStream with the Python object of its client, which must outlive it.
+struct Motion {
+  explicit Motion(Client& client, double period) : stream(client, millis(period)) {}
+  MotionStream stream;
+};
+
+}  // namespace
+
+void bindClient(py::module_& m) {
+  py::class_<Status>(m, "Status")
+      .def_readonly("ok", &Status::ok)
+      .def_readonly("ready", &Status::ready)
+      .def_readonly("backend", &Status::backend)
+      .def_readonly("protocol", &Status::protocol)
+      .def_readonly("error", &Status::error)
+      .def("__repr__", [](const Status& s) {
+        return "Status(ok=" + std::string(s.ok ? "True" : "False") +
+               ", ready=" + (s.ready ? "True" : "False") + ", backend='" + s.backend +
+               "', error=" + (s.error ? "'" + *s.error + "'" : "None") + ")";
+      });
+
+  py::class_<Chord>(m, "Chord")
+      .def_readonly("modifiers", &Chord::modifiers)
+      .def_readonly("keys", &Chord::keys)
+      .def_readonly("media", &Chord::media);
+  m.def(
+      "parse_chord",
+      [](const std::string& text, const LayoutHandle& layout) {
+        return parseChord(text, *layout.layout);
+      },
+      py::arg("text"), py::arg("layout"));
+
+  py::class_<Client>(m, "Client")
+      .def_static(
+          "find",
+          [](double timeout) { return std::make_unique<Client>(findSession, millis(timeout)); },
+          py::arg("timeout") = 5.0, Release())
+      .def_static(
+          "open",
+          [](const std::string& socket, const std::string& token, double timeout) {
+            auto client = std::make_unique<Client>(socket, millis(timeout));
+            client->hello(token);
+            return client;
+          },
+          py::arg("socket"), py::arg("token"), py::arg("timeout") = 5.0, Release())
+      .def("hello_status", &Client::helloStatus)
+      .def("status", &Client::status, Release())
+      .def(
+          "reset", [](Client& c) { c.reset(); }, Release())
+      .def(
+          "stop_motion", [](Client& c) { c.stopMotion(); }, Release())
+      .def("close", &Client::close, Release())
+      .def_property_readonly("connected", &Client::connected)
+      .def_property_readonly("backend", &Client::backend)
+      .def("held", &heldState)
+      .def(
+          "keyboard",
+          [](Client& c, std::uint8_t modifiers, const std::set<int>& keys, bool fn) {
+            c.keyboard(modifiers, keys, fn);
+          },
+          py::arg("modifiers"), py::arg("keys"), py::arg("fn") = false, Release())
+      .def(
+          "consumer", [](Client& c, const std::set<int>& usages) { c.consumer(usages); }, Release())
+      .def(
+          "buttons", [](Client& c, int bits) { c.buttons(bits); }, Release())
+      .def(
+          "press_buttons", [](Client& c, int bits) { c.pressButtons(bits); }, Release())
+      .def(
+          "release_buttons", [](Client& c, int bits) { c.releaseButtons(bits); }, Release())
+      .def("move", &moveBy, py::arg("dx"), py::arg("dy"), py::arg("snap") = false, Release())
+      .def("wheel", &wheelBy, Release())
+      .def(
+          "motion",
+          [](Client& c, int dx, int dy, std::optional<std::uint64_t> t) {
+            return c.motion(dx, dy, t).stale;
+          },
+          py::arg("dx"), py::arg("dy"), py::arg("t_ns") = std::nullopt, Release())
+      .def("press_chord", &pressChord, Release())
+      .def("release_chord", &releaseChord, Release())
+      .def("tap_chord", &tapChord, Release())
+      .def("type_text", &typeWith, py::arg("text"), py::arg("layout"), py::arg("hold") = 0.0,
+           py::arg("delay") = 0.0);
+
+  py::class_<Motion>(m, "MotionStream")
+      .def(py::init<Client&, double>(), py::arg("client"), py::arg("period") = 0.008,
+           py::keep_alive<1, 2>())
+      .def(
+          "start", [](Motion& s, int dx, int dy) { s.stream.start(dx, dy); }, Release())
+      .def(
+          "set_velocity", [](Motion& s, int dx, int dy) { s.stream.setVelocity(dx, dy); },
+          Release())
+      .def(
+          "stop", [](Motion& s) { s.stream.stop(); }, Release())
+      .def_property_readonly("running", [](const Motion& s) { return s.stream.running(); })
+      .def_property_readonly("samples_sent", [](const Motion& s) { return s.stream.samplesSent(); })
+      .def_property_readonly("stale_samples",
+                             [](const Motion& s) { return s.stream.staleSamples(); });
+}
+
+}  // namespace virelo::python
