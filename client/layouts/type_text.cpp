@@ -1,5 +1,6 @@
 #include <thread>
 
+#include "backend_keys.h"
 #include "utf8.h"
 #include "virelo/client/client.h"
 #include "virelo/client/errors.h"
@@ -17,14 +18,6 @@ std::uint8_t toPress(std::uint8_t wanted, std::uint8_t held) {
   return static_cast<std::uint8_t>(wanted & ~held);
 }
 
-// Whether the "cgevent" backend posts the key of this usage. It has no window-server key for the
-// non-US hash (0x32), the ISO key left of Z (0x64) and most usages from 0x65 on, and drops
-// them without an error; a text that needs one of them is refused instead.
-bool cgeventPosts(int usage) {
-  return (usage >= 0x04 && usage <= 0x31) || (usage >= 0x33 && usage <= 0x63) ||
-         (usage >= 0x68 && usage <= 0x6F);
-}
-
 // Throws UntypableText naming each character whose keystrokes the backend would drop.
 void checkBackend(const std::string& backend, std::string_view text, const KeyboardLayout& layout) {
   if (backend != "cgevent") return;
@@ -36,7 +29,7 @@ void checkBackend(const std::string& backend, std::string_view text, const Keybo
     const std::vector<Keystroke>* strokes = layout.keystrokes(c);
     if (strokes == nullptr) continue;
     for (const Keystroke& stroke : *strokes) {
-      if (!cgeventPosts(stroke.usage)) {
+      if (!backendPosts("cgevent", stroke.usage)) {
         dropped.push_back({c, start});
         break;
       }

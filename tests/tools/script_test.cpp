@@ -74,7 +74,7 @@ TEST(Script, AWrongLineStopsTheScriptNamingItsNumber) {
       {"media louder\n", "line 1: unknown media key"},
       {"layout xx\n", "line 1: "},
       {"\n\ntype \"open\n", "line 3: no closing \""},
-      {"mousemove 10 10\n", "line 1: \"mousemove\" to a screen position is not available"},
+      {"mousemove -1 10\n", "line 1: X must be a whole number from 0"},
   };
   for (const auto& [script, message] : cases) {
     try {

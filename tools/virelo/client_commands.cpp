@@ -177,7 +177,7 @@ void typeStream(Client& client, const std::string& path, const client::KeyboardL
     pending.append(block, static_cast<std::size_t>(n));
     std::size_t cut = n > 0 ? wholeCharacters(pending) : pending.size();
     try {
-      client::typeText(client, std::string_view(pending).substr(0, cut), layout, pacing);
+      typeAnyText(client, std::string_view(pending).substr(0, cut), layout, pacing);
     } catch (const client::UntypableText& e) {
       auto characters = e.characters();
       for (auto& c : characters) c.offset += typed;
@@ -198,7 +198,7 @@ int typeOperand(Client& client, const client::Status&, const ToolArguments& args
     typeStream(client, *args.file, *layoutOf(args), pacing);
   } else {
     operandCount(args, 1, 1);
-    client::typeText(client, args.operands[0], *layoutOf(args), pacing);
+    typeAnyText(client, args.operands[0], *layoutOf(args), pacing);
   }
   return 0;
 }
@@ -268,6 +268,13 @@ const std::map<std::string, ClientCommand>& clientCommands() {
 }
 
 }  // namespace
+
+void typeAnyText(Client& client, std::string_view text, const client::KeyboardLayout& layout,
+                 client::TypePacing pacing) {
+  const auto display = client::borrowingDisplay(std::getenv, client.backend());
+  const std::string record = display ? client::borrowedKeysRecord(std::getenv, *display) : "";
+  client::typeTextBorrowing(client, text, layout, display, pacing, record);
+}
 
 std::shared_ptr<const client::KeyboardLayout> layoutOf(const ToolArguments& args) {
   LayoutChoice choice = chooseLayout(args, std::getenv);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "tools/virelo/tool_arguments.h"
 #include "virelo/client/client.h"
@@ -16,6 +17,12 @@ bool isClientCommand(const std::string& command);
 // UsageError for bad operands (before anything is sent) and the client's errors.
 int runClientCommand(client::Client& client, const client::Status& status,
                      const ToolArguments& args);
+
+// Types the text with the layout, and characters the layout lacks with a borrowed key of the X
+// server when there is one for the client's backend (x11.h, typeTextBorrowing); throws
+// UntypableText before anything is typed otherwise.
+void typeAnyText(client::Client& client, std::string_view text,
+                 const client::KeyboardLayout& layout, client::TypePacing pacing);
 
 // The layout of the input commands (layout_choice.h); said on standard error with -v.
 std::shared_ptr<const client::KeyboardLayout> layoutOf(const ToolArguments& args);

@@ -6,6 +6,7 @@
 #include "tools/virelo/client_commands.h"
 #include "tools/virelo/connection.h"
 #include "tools/virelo/listings.h"
+#include "tools/virelo/pointing_commands.h"
 #include "tools/virelo/record_command.h"
 #include "tools/virelo/script_run.h"
 #include "tools/virelo/session_command.h"
@@ -28,6 +29,7 @@ int runClient(const ToolArguments& args) {
   }
   // Ctrl-C while something is held: the socket is shut down and the service releases it all.
   client::Client::releaseOnSignals({SIGINT, SIGTERM, SIGHUP});
+  if (isPointingCommand(args.command)) return runPointingCommand(*client, args);
   return runClientCommand(*client, status, args);
 }
 
@@ -47,7 +49,8 @@ int run(const ToolArguments& args) {
   if (args.command == "run") return runScriptCommand(args);
   if (args.command == "record") return runRecordCommand(args);
   if (args.command == "list-layouts" || args.command == "list-keys") return runListing(args);
-  if (isClientCommand(args.command)) return runClient(args);
+  if (args.command == "getmouselocation") return runGetMouseLocation(args);
+  if (isClientCommand(args.command) || isPointingCommand(args.command)) return runClient(args);
   throw UsageError("unknown command \"" + args.command + "\"");
 }
 

@@ -1,5 +1,6 @@
 #include "tools/virelo/script.h"
 
+#include <cstdlib>
 #include <functional>
 #include <map>
 
@@ -8,6 +9,7 @@
 #include "virelo/client/client.h"
 #include "virelo/client/keys.h"
 #include "virelo/client/layouts.h"
+#include "virelo/client/x11.h"
 
 namespace virelo::tools {
 namespace {
@@ -43,7 +45,16 @@ int buttonNamed(const std::string& name) {
 void parseText(const Words& w, ParseState& state, ScriptAction& a) {
   wordCount(w, 1, 1);
   a.text = w[1];
-  state.layout->keystrokes(a.text);  // throws UntypableText
+  try {
+    state.layout->keystrokes(a.text);
+  } catch (const client::UntypableText&) {
+    // What the layout lacks may be typed with a borrowed key of the X server, if one answers;
+    // whether the service's backend lets it is seen when the line runs.
+    if (!client::borrowingCovers(a.text, *state.layout,
+                                 client::borrowingDisplay(std::getenv, "cgevent"))) {
+      throw;
+    }
+  }
 }
 
 void parseKeys(const Words& w, ParseState& state, ScriptAction& a) {
@@ -70,6 +81,12 @@ void parseMove(const Words& w, ParseState&, ScriptAction& a) {
   wordCount(w, 2, 2);
   a.dx = integerOperand(w[1], "DX", -kFarthestMove, kFarthestMove);
   a.dy = integerOperand(w[2], "DY", -kFarthestMove, kFarthestMove);
+}
+
+void parsePosition(const Words& w, ParseState&, ScriptAction& a) {
+  wordCount(w, 2, 2);
+  a.dx = integerOperand(w[1], "X", 0, kFarthestMove);
+  a.dy = integerOperand(w[2], "Y", 0, kFarthestMove);
 }
 
 void parseWheel(const Words& w, ParseState&, ScriptAction& a) {
@@ -109,6 +126,7 @@ const std::map<std::string, VerbRule>& verbRules() {
       {"click", {ScriptVerb::click, parseButton}},
       {"buttondown", {ScriptVerb::buttonDown, parseButton}},
       {"buttonup", {ScriptVerb::buttonUp, parseButton}},
+      {"mousemove", {ScriptVerb::moveAbsolute, parsePosition}},
       {"mousemove_relative", {ScriptVerb::moveRelative, parseMove}},
       {"wheel", {ScriptVerb::wheel, parseWheel}},
       {"media", {ScriptVerb::media, parseMedia}},
@@ -123,10 +141,6 @@ const std::map<std::string, VerbRule>& verbRules() {
 ScriptAction parseLine(const Words& words, int number, ParseState& state) {
   auto rule = verbRules().find(words[0]);
   if (rule == verbRules().end()) {
-    if (words[0] == "mousemove") {
-      throw std::invalid_argument(
-          "\"mousemove\" to a screen position is not available yet; use mousemove_relative");
-    }
     throw std::invalid_argument("unknown verb \"" + words[0] + "\"");
   }
   ScriptAction action;

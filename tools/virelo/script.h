@@ -4,7 +4,7 @@
 //   type TEXT            keydown CHORD      click [BUTTON]        mousemove_relative DX DY
 //   key CHORD...         keyup CHORD        buttondown BUTTON     wheel N
 //   media KEY            sleep MS           buttonup BUTTON       layout NAME
-//   typedelay MS         typehold MS
+//   typedelay MS         typehold MS        mousemove X Y
 //
 // Words are split as a shell splits them (script_words.h); "#" begins a comment. Key names, text
 // and layouts are checked against the layout in effect on each line.
@@ -41,6 +41,7 @@ enum class ScriptVerb {
   buttonDown,
   buttonUp,
   moveRelative,
+  moveAbsolute,
   wheel,
   media,
   sleep,
@@ -55,7 +56,7 @@ struct ScriptAction {
   std::string text;                   // type
   std::vector<client::Chord> chords;  // key (one or more), keydown and keyup (one)
   int button = 0;                     // click, buttondown, buttonup: the button bit
-  int dx = 0;                         // mousemove_relative
+  int dx = 0;                         // mousemove_relative; mousemove: the position
   int dy = 0;
   int amount = 0;                     // wheel steps; media usage
   std::chrono::milliseconds time{0};  // sleep, typedelay, typehold

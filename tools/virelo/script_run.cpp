@@ -9,6 +9,7 @@
 
 #include "tools/virelo/client_commands.h"
 #include "tools/virelo/connection.h"
+#include "tools/virelo/pointing_commands.h"
 #include "virelo/client/layouts.h"
 
 namespace virelo::tools {
@@ -71,7 +72,7 @@ void turnWheel(Client& client, int steps) {
 void runAction(Client& client, const ScriptAction& a, client::TypePacing& pacing) {
   switch (a.verb) {
     case ScriptVerb::type:
-      client::typeText(client, a.text, *a.keyboardLayout, pacing);
+      typeAnyText(client, a.text, *a.keyboardLayout, pacing);
       break;
     case ScriptVerb::key:
       for (const auto& chord : a.chords) pressChord(client, chord);
@@ -92,6 +93,9 @@ void runAction(Client& client, const ScriptAction& a, client::TypePacing& pacing
       break;
     case ScriptVerb::moveRelative:
       moveInSteps(client, a.dx, a.dy);
+      break;
+    case ScriptVerb::moveAbsolute:
+      placePointerAt(client, {a.dx, a.dy});
       break;
     case ScriptVerb::wheel:
       turnWheel(client, a.amount);

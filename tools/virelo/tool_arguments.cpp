@@ -29,12 +29,21 @@ Input commands (sent to the session's service):
   type TEXT             Type a text (\n is Return, \t is Tab) with the keyboard layout of
                         --layout, using shift, AltGr and dead keys as the layout needs;
                         --delay MS pauses after each keystroke, --hold MS holds each key.
+                        On an X server, characters the layout lacks (emoji, CJK) are typed
+                        with a spare key lent to them for the moment (F16-F19).
   type --file PATH      Type the text of a file ("-": standard input) as it is read.
   click [BUTTON]        Click a button: left (default), right or middle, or 1, 2, 3;
                         --repeat N clicks N times, --delay MS apart.
   double-click [BUTTON] Click twice.
   drag DX DY [BUTTON]   Hold a button, move by DX, DY in small steps, release.
   move DX DY            Move the pointer by DX, DY counts (positive: right, down).
+  mousemove X Y         Place the pointer on the screen position X, Y (pixels from the top
+                        left corner; --screen N: of RandR monitor N, from 0). Needs an X server
+                        ($DISPLAY); with corehid not in a Wayland session. The pointer is read
+                        back and corrected until it is exact, or the command fails (exit 1).
+  mouseto FX FY         The same with fractions of the screen (or monitor): 0.5 0.5 its centre.
+  getmouselocation [--json|--shell]
+                        Print where the pointer is ("x:X y:Y screen:N"; N: the RandR monitor).
   scroll N              Turn the wheel N steps (positive: up, negative: down).
   media KEY             Press and release a media key: mute, volume-up, volume-down,
                         play-pause, next, previous.
@@ -57,8 +66,8 @@ Input commands (sent to the session's service):
 
 Script lines (words split as a shell splits them; # begins a comment):
   type TEXT, key CHORD..., keydown CHORD, keyup CHORD, click [BUTTON], buttondown BUTTON,
-  buttonup BUTTON, mousemove_relative DX DY, wheel N, media KEY, sleep MS, typedelay MS,
-  typehold MS, layout LAYOUT. BUTTON is left, middle, right or 1, 2, 3. What keydown and
+  buttonup BUTTON, mousemove X Y, mousemove_relative DX DY, wheel N, media KEY, sleep MS,
+  typedelay MS, typehold MS, layout LAYOUT. BUTTON is left, middle, right or 1, 2, 3. What keydown and
   buttondown hold is released when the script ends, fails or is interrupted. A wrong line stops
   the script before anything is sent (exit 2); a line that fails stops it (exit 1); both name
   the line.
@@ -95,7 +104,7 @@ Options of "start":
   --trace               Record what reaches the simulated host in {dir}/trace (printed as
                         "export VIRELO_TRACE=...").
 
-  --json                Print one JSON object (status, doctor).
+  --json                Print one JSON object (status, doctor, getmouselocation).
   -h, --help            Show this help.
   --version             Show the version and the protocol number.
 
@@ -160,6 +169,10 @@ ToolArguments parseToolArguments(int argc, const char* const* argv) {
         args.file = value(i, arg);
       } else if (arg == "--repeat") {
         args.repeat = integerOperand(value(i, arg), "--repeat", 1, 1000);
+      } else if (arg == "--screen") {
+        args.screen = integerOperand(value(i, arg), "--screen", 0, 63);
+      } else if (arg == "--shell") {
+        args.shell = true;
       } else if (arg == "--check") {
         args.check = true;
       } else if (arg == "--duration") {

@@ -39,6 +39,10 @@ struct ToolArguments {
   std::optional<std::string> file;
   // "click --repeat N": how many clicks, --delay milliseconds apart.
   int repeat = 1;
+  // "mousemove"/"mouseto --screen N": positions on RandR monitor N (from 0) instead of the screen.
+  std::optional<int> screen;
+  // "getmouselocation --shell": shell variable assignments.
+  bool shell = false;
   // "run --check": read and check the script without connecting.
   bool check = false;
   // "record": stop after this many seconds, write to this file ("-": standard output), and keep

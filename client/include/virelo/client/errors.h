@@ -5,6 +5,7 @@
 //   The launcher (launcher.h):           LaunchFailed, ServiceRefused, ServiceExitedSilently
 //   Key names (keys.h):                  UnknownKeyName
 //   Keyboard layouts (layouts.h):        UnknownLayout, UntypableText
+//   The X server (x11.h):                PointerUnknown, PointerNotPlaced
 #pragma once
 
 #include <cstddef>
@@ -174,6 +175,36 @@ class UntypableText : public Error {
   }
 
   std::vector<UntypableCharacter> characters_;
+};
+
+// Where the pointer is cannot be known here: no X server answers, or the session is a Wayland
+// session whose compositor moves the pointer and tells no client where it is. The message says
+// which. Nothing was sent.
+class PointerUnknown : public Error {
+ public:
+  using Error::Error;
+};
+
+// The pointer did not land on the position asked for within the bounded number of corrections
+// (pointer acceleration that keeps overshooting, a position the pointer cannot reach, another
+// hand on the mouse). It was left where it stopped.
+class PointerNotPlaced : public Error {
+ public:
+  PointerNotPlaced(int targetX, int targetY, int reachedX, int reachedY)
+      : Error("could not place the pointer at (" + std::to_string(targetX) + ", " +
+              std::to_string(targetY) + "): it stopped at (" + std::to_string(reachedX) + ", " +
+              std::to_string(reachedY) + ")"),
+        target_{targetX, targetY},
+        reached_{reachedX, reachedY} {}
+
+  int targetX() const { return target_[0]; }
+  int targetY() const { return target_[1]; }
+  int reachedX() const { return reached_[0]; }
+  int reachedY() const { return reached_[1]; }
+
+ private:
+  int target_[2];
+  int reached_[2];
 };
 
 }  // namespace virelo::client

@@ -1,9 +1,17 @@
-// What the X server says (the library Virelo::x11, component X11, on libxkbcommon-x11 and xcb):
-// "the active layout", the keyboard layout the user is typing with, and where the pointer is.
+// What the X server says and does (the library Virelo::x11, component X11, on libxkbcommon-x11
+// and xcb): "the active layout", the keyboard layout the user is typing with; where the pointer
+// is, the screen and its RandR monitors; absolute pointing: placing the pointer exactly on a
+// position with the service's relative moves, reading where they took it and correcting; and
+// typing characters the layout lacks by borrowing a key of the X server's keymap.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "virelo/client/layouts.h"
 #include "virelo/client/session.h"
@@ -31,5 +39,110 @@ struct PointerPosition {
 // Where the pointer is on the screen of the X server at `display` (an X display name such as
 // ":1"), or nullopt when no server answers there. One round trip; a new connection every call.
 std::optional<PointerPosition> pointerPosition(const char* display);
+
+// A rectangle of the root window, in pixels: the whole screen or one RandR monitor.
+struct ScreenArea {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+
+  bool contains(PointerPosition p) const {
+    return p.x >= x && p.y >= y && p.x < x + width && p.y < y + height;
+  }
+  bool operator==(const ScreenArea&) const = default;
+};
+
+// The whole root window of the X server at `display`, or nullopt when no server answers there.
+std::optional<ScreenArea> screenArea(const char* display);
+
+// The monitors of the X server at `display` as RandR lists them (GetMonitors, the active ones, in
+// the server's order), numbered from 0 in that order; the whole screen as monitor 0 when the
+// server has no RandR 1.5 or lists none. Empty when no server answers.
+std::vector<ScreenArea> monitors(const char* display);
+
+// The X display on which a client of the service's `backend` ("corehid", "cgevent", or empty
+// when no service is asked) can know where the pointer is: $DISPLAY. Throws PointerUnknown without
+// $DISPLAY, and in a Wayland session ($WAYLAND_DISPLAY set or XDG_SESSION_TYPE=wayland) unless the
+// backend is "cgevent" (which posts into the X server, XWayland there): the compositor moves the
+// pointer of the virtual devices and tells no client where it is.
+std::string pointerDisplay(const EnvironmentLookup& environment, const std::string& backend);
+
+// How placePointer() reads and moves a pointer; the X server and the service in moveTo(), a
+// stand-in in tests.
+struct PointerDriver {
+  // Where the pointer is once every move sent so far has taken effect; nullopt when it cannot be
+  // read any more.
+  std::function<std::optional<PointerPosition>()> position;
+  // One relative move, each axis in [-127, 127].
+  std::function<void(int dx, int dy)> move;
+};
+
+// How many times placePointer() reads the pointer and corrects before it gives up.
+inline constexpr int kPlacementRounds = 8;
+
+// Places the pointer exactly on `target`: reads where it is, sends the difference as relative
+// moves of at most 127 per axis, reads again and corrects, up to `rounds` times. A pointer moved
+// without acceleration (the "cgevent" backend) lands in one round; one that the server
+// accelerates (the "corehid" backend's virtual mouse under libinput or the X server's own
+// acceleration) comes closer with each correction, whose moves get smaller. Returns where the
+// pointer is (== target). Throws PointerNotPlaced when it is still elsewhere after the last
+// round, PointerUnknown when the position cannot be read.
+PointerPosition placePointer(const PointerDriver& driver, PointerPosition target,
+                             int rounds = kPlacementRounds);
+
+// placePointer() with the X server at `display` (an X display name such as ":1") and the service
+// that `client` talks to: the pointer read with QueryPointer, moved with the client's moves
+// (without snapping), waiting after each round until the server shows the moves. Throws
+// PointerUnknown when no server answers there, PointerNotPlaced, and the client's errors.
+PointerPosition moveTo(Client& client, const char* display, PointerPosition target);
+
+// Borrowed keys. A character that the layout cannot type (an emoji, CJK, a symbol) is typed on an
+// X server by lending a spare key to the character's keysym for the keystroke: one of the keys
+// below gets that keysym on every level through the core ChangeKeyboardMapping, the service
+// presses and releases it, and the keys' own keysyms are restored when the text is typed. X
+// applies its keymap to the XTEST events of "cgevent" and to the virtual devices of "corehid"
+// alike. The keys are F19, F16, F17 and F18 (usages 0x6E, 0x6B-0x6D; X key codes = evdev
+// KEY_F19, KEY_F16... + 8), which both backends post and which the usual keymaps leave without a
+// keysym or give XF86Launch7-9; F20 is left alone, since desktops take it as the microphone's
+// mute key.
+struct BorrowedKey {
+  int usage;
+  std::uint8_t keycode;
+};
+inline constexpr BorrowedKey kBorrowedKeys[] = {{0x6E, 197}, {0x6B, 194}, {0x6C, 195}, {0x6D, 196}};
+
+// The X display on which a client of `backend` can borrow keys: $DISPLAY, except in a Wayland
+// session with a backend other than "cgevent" (the compositor's keymap decides there, not
+// XWayland's); nullopt when there is none.
+std::optional<std::string> borrowingDisplay(const EnvironmentLookup& environment,
+                                            const std::string& backend);
+
+// Where a borrowing records the key it lent until it gives it back:
+// $XDG_RUNTIME_DIR/virelo/borrowed-keys-DISPLAY (":" and "/" of the display name as "_"), or
+// /tmp/virelo-UID/borrowed-keys-DISPLAY without $XDG_RUNTIME_DIR.
+std::string borrowedKeysRecord(const EnvironmentLookup& environment, const std::string& display);
+
+// Whether typeTextBorrowing() can type `text` with `layout` on `display`: every character the
+// layout cannot type is a printable character with a keysym, and an X server answers there when
+// one is needed.
+bool borrowingCovers(std::string_view text, const KeyboardLayout& layout,
+                     const std::optional<std::string>& display);
+
+// Types `text` as typeText() does, and each character that the layout cannot type (or the backend
+// cannot post: the ISO key with "cgevent") with a borrowed key of the X server at `display`. The
+// whole text is checked first: without a display (nullopt), when no server answers, or for
+// bytes that are not UTF-8 and control characters, UntypableText names them before anything is
+// typed. Before it borrows it gives back a key that a crashed earlier borrowing left lent (as
+// restoreBorrowedKeys); it gives the key back when the text is typed or typing fails (an error of
+// the client, ...). If the process dies while the key is lent, the record file (`record`) keeps
+// what to restore until the next use.
+void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayout& layout,
+                       const std::optional<std::string>& display, TypePacing pacing,
+                       const std::string& record);
+
+// Gives back what the record says a borrowing on `display` left lent; true when it restored a
+// key. False when there is no record or no server answers.
+bool restoreBorrowedKeys(const std::string& display, const std::string& record);
 
 }  // namespace virelo::client

@@ -1,0 +1,62 @@
+// The screen and its RandR monitors, read from the X server.
+#include <xcb/randr.h>
+
+#include <cstdlib>
+
+#include "virelo/client/x11.h"
+#include "x11_connection.h"
+
+namespace virelo::client {
+namespace {
+
+std::optional<ScreenArea> rootArea(xcb_connection_t* connection) {
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+  if (screen == nullptr) return std::nullopt;
+  return ScreenArea{0, 0, screen->width_in_pixels, screen->height_in_pixels};
+}
+
+std::vector<ScreenArea> randrMonitors(xcb_connection_t* connection, xcb_window_t root) {
+  std::vector<ScreenArea> areas;
+  xcb_randr_query_version_reply_t* version =
+      xcb_randr_query_version_reply(connection, xcb_randr_query_version(connection, 1, 5), nullptr);
+  if (version == nullptr) return areas;
+  const bool hasMonitors =
+      version->major_version > 1 || (version->major_version == 1 && version->minor_version >= 5);
+  std::free(version);
+  if (!hasMonitors) return areas;
+  xcb_randr_get_monitors_reply_t* reply = xcb_randr_get_monitors_reply(
+      connection, xcb_randr_get_monitors(connection, root, 1), nullptr);
+  if (reply == nullptr) return areas;
+  for (auto it = xcb_randr_get_monitors_monitors_iterator(reply); it.rem > 0;
+       xcb_randr_monitor_info_next(&it)) {
+    areas.push_back(ScreenArea{it.data->x, it.data->y, it.data->width, it.data->height});
+  }
+  std::free(reply);
+  return areas;
+}
+
+}  // namespace
+
+std::optional<ScreenArea> screenArea(const char* display) {
+  XcbConnectionPtr connection(xcb_connect(display, nullptr));
+  if (xcb_connection_has_error(connection.get()) != 0) return std::nullopt;
+  return rootArea(connection.get());
+}
+
+std::vector<ScreenArea> monitors(const char* display) {
+  XcbConnectionPtr connection(xcb_connect(display, nullptr));
+  if (xcb_connection_has_error(connection.get()) != 0) return {};
+  auto root = rootArea(connection.get());
+  if (!root) return {};
+  std::vector<ScreenArea> areas;
+  const xcb_query_extension_reply_t* randr =
+      xcb_get_extension_data(connection.get(), &xcb_randr_id);
+  if (randr != nullptr && randr->present != 0) {
+    areas = randrMonitors(connection.get(),
+                          xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data->root);
+  }
+  if (areas.empty()) areas.push_back(*root);
+  return areas;
+}
+
+}  // namespace virelo::client

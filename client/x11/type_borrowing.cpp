@@ -1,0 +1,192 @@
+// Typing with borrowed keys: the text in runs that the layout types and characters that a key of
+// the X server lent to their keysym types.
+#include <unistd.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "backend_keys.h"
+#include "key_loan.h"
+#include "utf8.h"
+#include "virelo/client/errors.h"
+#include "virelo/client/x11.h"
+#include "x11_connection.h"
+
+namespace virelo::client {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// How long the borrowed key's press or release may take to show in the server.
+constexpr auto kArrival = 2s;
+
+// A stretch of the text: a run the layout types, or one character typed with a borrowed key.
+struct Piece {
+  std::size_t start = 0;
+  std::size_t end = 0;
+  std::uint32_t keysym = 0;  // 0: typed with the layout
+};
+
+bool layoutTypes(char32_t c, const KeyboardLayout& layout, const std::string& backend) {
+  const std::vector<Keystroke>* strokes = layout.keystrokes(c);
+  if (strokes == nullptr) return false;
+  for (const Keystroke& stroke : *strokes) {
+    if (!backendPosts(backend, stroke.usage)) return false;
+  }
+  return true;
+}
+
+// The keysym a borrowed key types `c` with, or 0 when none should: control characters and bytes
+// that are not UTF-8 (decoded as U+FFFD from fewer than its three bytes).
+std::uint32_t borrowedKeysym(char32_t c, std::size_t length) {
+  if (c < 0x20 || (c >= 0x7F && c < 0xA0)) return 0;
+  if (c == kInvalidCharacter && length != 3) return 0;
+  return xkb_utf32_to_keysym(c);
+}
+
+// Splits the text; characters that neither the layout nor a borrowed key can type go to
+// `refused`, and so do borrowed ones when `canBorrow` is false.
+std::vector<Piece> piecesOf(std::string_view text, const KeyboardLayout& layout,
+                            const std::string& backend, bool canBorrow,
+                            std::vector<UntypableCharacter>& refused) {
+  std::vector<Piece> pieces;
+  std::size_t offset = 0;
+  while (offset < text.size()) {
+    const std::size_t start = offset;
+    const char32_t c = decodeUtf8(text, offset);
+    if (c != kInvalidCharacter && layoutTypes(c, layout, backend)) {
+      if (!pieces.empty() && pieces.back().keysym == 0) {
+        pieces.back().end = offset;
+      } else {
+        pieces.push_back({start, offset, 0});
+      }
+      continue;
+    }
+    const std::uint32_t keysym = borrowedKeysym(c, offset - start);
+    if (keysym == 0 || !canBorrow) {
+      refused.push_back({c, start});
+    } else {
+      pieces.push_back({start, offset, keysym});
+    }
+  }
+  return pieces;
+}
+
+bool serverAnswers(const std::optional<std::string>& display) {
+  if (!display) return false;
+  XcbConnectionPtr connection(xcb_connect(display->c_str(), nullptr));
+  return xcb_connection_has_error(connection.get()) == 0;
+}
+
+bool keyDown(xcb_connection_t* connection, std::uint8_t keycode) {
+  xcb_query_keymap_reply_t* reply =
+      xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr);
+  if (reply == nullptr) throw Error("the X server went away while a key was borrowed");
+  const bool down = (reply->keys[keycode / 8] & (1u << (keycode % 8))) != 0;
+  std::free(reply);
+  return down;
+}
+
+// The service posts over its own connection (or through the kernel): wait until the server has
+// the key in the state `down`, so that the keymap does not change under the keystroke.
+void awaitKey(xcb_connection_t* connection, std::uint8_t keycode, bool down) {
+  const auto deadline = Clock::now() + kArrival;
+  while (keyDown(connection, keycode) != down) {
+    if (Clock::now() > deadline) {
+      throw Error(std::string("the borrowed key's ") + (down ? "press" : "release") +
+                  " did not reach the X server");
+    }
+    std::this_thread::sleep_for(1ms);
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> borrowingDisplay(const EnvironmentLookup& environment,
+                                            const std::string& backend) {
+  try {
+    return pointerDisplay(environment, backend);  // the same rule as for the pointer
+  } catch (const PointerUnknown&) {
+    return std::nullopt;
+  }
+}
+
+std::string borrowedKeysRecord(const EnvironmentLookup& environment, const std::string& display) {
+  std::string name = "borrowed-keys-" + display;
+  for (char& c : name) {
+    if (c == ':' || c == '/') c = '_';
+  }
+  const char* runtime = environment("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && *runtime != '\0') return std::string(runtime) + "/virelo/" + name;
+  return "/tmp/virelo-" + std::to_string(::geteuid()) + "/" + name;
+}
+
+bool borrowingCovers(std::string_view text, const KeyboardLayout& layout,
+                     const std::optional<std::string>& display) {
+  std::vector<UntypableCharacter> refused;
+  auto pieces = piecesOf(text, layout, "", true, refused);
+  if (!refused.empty()) return false;
+  for (const Piece& piece : pieces) {
+    if (piece.keysym != 0) return serverAnswers(display);
+  }
+  return true;
+}
+
+bool restoreBorrowedKeys(const std::string& display, const std::string& record) {
+  if (::access(record.c_str(), F_OK) != 0) return false;
+  XcbConnectionPtr connection(xcb_connect(display.c_str(), nullptr));
+  if (xcb_connection_has_error(connection.get()) != 0) return false;
+  return KeyLoan::restoreRecorded(connection.get(), display, record);
+}
+
+void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayout& layout,
+                       const std::optional<std::string>& display, TypePacing pacing,
+                       const std::string& record) {
+  std::vector<UntypableCharacter> refused;
+  std::vector<Piece> pieces =
+      piecesOf(text, layout, client.backend(), display.has_value(), refused);
+  const bool borrows =
+      std::any_of(pieces.begin(), pieces.end(), [](const Piece& p) { return p.keysym != 0; });
+  // The server is asked only when the text needs it, or to give back what a crash left lent.
+  XcbConnectionPtr connection;
+  if (display && refused.empty() && (borrows || ::access(record.c_str(), F_OK) == 0)) {
+    connection.reset(xcb_connect(display->c_str(), nullptr));
+    if (xcb_connection_has_error(connection.get()) != 0) connection.reset();
+  }
+  if (connection && !borrows) KeyLoan::restoreRecorded(connection.get(), *display, record);
+  if (borrows && !connection) {
+    refused.clear();
+    pieces = piecesOf(text, layout, client.backend(), false, refused);
+  }
+  if (!refused.empty()) {
+    std::string where = layout.description();
+    if (borrows && !connection) where += " (and no X server answers to borrow a key)";
+    throw UntypableText(std::move(refused), where);
+  }
+  std::optional<KeyLoan> loan;
+  bool first = true;
+  for (const Piece& piece : pieces) {
+    if (!first && pacing.delay.count() > 0) std::this_thread::sleep_for(pacing.delay);
+    first = false;
+    if (piece.keysym == 0) {
+      typeText(client, text.substr(piece.start, piece.end - piece.start), layout, pacing);
+      continue;
+    }
+    if (!loan) loan.emplace(connection.get(), *display, record);
+    const KeyLoan::Key key = loan->lend(piece.keysym);
+    client.pressKey(key.usage);
+    awaitKey(connection.get(), key.keycode, true);
+    if (pacing.hold.count() > 0) std::this_thread::sleep_for(pacing.hold);
+    client.releaseKey(key.usage);
+    awaitKey(connection.get(), key.keycode, false);
+    loan->pressed(key);
+  }
+  if (loan) loan->giveBack();
+}
+
+}  // namespace virelo::client

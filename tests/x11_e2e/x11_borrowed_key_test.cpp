@@ -1,0 +1,124 @@
+// Characters the layout lacks, typed with a borrowed key on a real X server ("cgevent"): they land
+// in the GTK entry and the keymap is as it was afterwards, also after a borrowing that died.
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "tests/client/tool_process.h"
+#include "tests/support/private_dir.h"
+#include "tests/x11_e2e/x11_desktop_fixture.h"
+#include "virelo/client/errors.h"
+#include "virelo/client/x11.h"
+
+namespace virelo::test {
+namespace {
+
+using Event = nlohmann::json;
+
+class X11BorrowedKey : public X11Desktop {
+ protected:
+  void SetUp() override {
+    X11Desktop::SetUp();
+    if (IsSkipped()) return;
+    startDesktop();
+    if (HasFatalFailure()) return;
+    client_ = connect();
+    x_ = xcb_connect(display().c_str(), nullptr);
+    ASSERT_EQ(xcb_connection_has_error(x_), 0);
+  }
+  void TearDown() override {
+    if (x_ != nullptr) xcb_disconnect(x_);
+  }
+  std::string display() const { return desktop_->server->display(); }
+  // The keysyms of a borrowed key (the first by default), per level.
+  std::vector<std::uint32_t> borrowedKeyMapping(
+      std::uint8_t keycode = client::kBorrowedKeys[0].keycode) {
+    auto* reply =
+        xcb_get_keyboard_mapping_reply(x_, xcb_get_keyboard_mapping(x_, keycode, 1), nullptr);
+    const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply);
+    std::vector<std::uint32_t> mapping(keysyms, keysyms + reply->keysyms_per_keycode);
+    std::free(reply);
+    return mapping;
+  }
+  bool entryShows(const std::string& text) {
+    return app().next([&](const Event& e) { return e.value("text", "") == text; }).has_value();
+  }
+
+  std::unique_ptr<client::Client> client_;
+  xcb_connection_t* x_ = nullptr;
+  // The tool's runtime directory, owned by the service user, as the tool runs as that user.
+  PrivateDir dir_;
+  // The record of the library's borrowings in this process: a directory of this process' user.
+  struct OwnDir {
+    std::string path = [] {
+      std::string pattern = (std::filesystem::temp_directory_path() / "vl-loan-XXXXXX").string();
+      if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+      return pattern;
+    }();
+    ~OwnDir() { std::filesystem::remove_all(path); }
+  } own_;
+  std::string record() const { return own_.path + "/borrowed-keys"; }
+};
+
+TEST_F(X11BorrowedKey, AnEmojiLandsInTheEntryAndTheKeymapIsRestored) {
+  std::vector<std::vector<std::uint32_t>> before;
+  for (const auto& key : client::kBorrowedKeys) before.push_back(borrowedKeyMapping(key.keycode));
+  const std::string record = this->record();
+  client::typeTextBorrowing(*client_, "a😀✓b", client::KeyboardLayout::us(), display(), {}, record);
+  EXPECT_TRUE(entryShows("a😀✓b"));
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    EXPECT_EQ(borrowedKeyMapping(client::kBorrowedKeys[i].keycode), before[i]);
+  }
+  EXPECT_FALSE(std::ifstream(record).good());
+  EXPECT_TRUE(serverHoldsNothing());
+}
+
+TEST_F(X11BorrowedKey, WithoutAnXServerTheTextIsRefusedBeforeAnythingIsTyped) {
+  try {
+    client::typeTextBorrowing(*client_, "ok 😀", client::KeyboardLayout::us(), std::nullopt, {},
+                              record());
+    FAIL() << "typed without an X server";
+  } catch (const client::UntypableText& e) {
+    EXPECT_EQ(e.character(), U'\U0001F600');
+  }
+  EXPECT_FALSE(app().next([](const Event& e) { return e.contains("text"); }, 300ms));
+}
+
+TEST_F(X11BorrowedKey, AKeyADeadBorrowingLeftLentIsRestoredAtTheNextUse) {
+  const auto before = borrowedKeyMapping();
+  // What a borrowing writes before it changes the keymap, and the change, then nothing more.
+  const std::string record = this->record();
+  {
+    std::ofstream out(record);
+    out << display() << std::hex << ' ' << int{client::kBorrowedKeys[0].keycode};
+    for (auto keysym : before) out << ' ' << keysym;
+    out << '\n';
+  }
+  std::vector<xcb_keysym_t> lent(before.size(), 0x1002713);  // U+2713
+  xcb_change_keyboard_mapping(x_, 1, client::kBorrowedKeys[0].keycode,
+                              static_cast<std::uint8_t>(lent.size()), lent.data());
+  xcb_flush(x_);
+  ASSERT_NE(borrowedKeyMapping(), before);
+  EXPECT_TRUE(client::restoreBorrowedKeys(display(), record));
+  EXPECT_EQ(borrowedKeyMapping(), before);
+  EXPECT_FALSE(std::ifstream(record).good());
+}
+
+TEST_F(X11BorrowedKey, TheToolAndItsScriptsTypeWhatTheLayoutLacks) {
+  const std::map<std::string, std::string> environment = {{"VIRELO_SOCKET", service_->socketPath()},
+                                                          {"VIRELO_TOKEN", service_->token()},
+                                                          {"DISPLAY", display()},
+                                                          {"XDG_RUNTIME_DIR", dir_.path()}};
+  auto typed = client::runTool({"type", "--layout", "us", "x€"}, environment);
+  EXPECT_EQ(typed.status, 0) << typed.errors;
+  EXPECT_TRUE(entryShows("x€"));
+  writeFile(dir_ / "script", "type \"✓ y\"\n");
+  auto ran = client::runTool({"run", "--layout", "us", dir_ / "script"}, environment);
+  EXPECT_EQ(ran.status, 0) << ran.errors;
+  EXPECT_TRUE(entryShows("x€✓ y"));
+}
+
+}  // namespace
+}  // namespace virelo::test
