@@ -212,10 +212,12 @@ TEST_F(AtspiTest, AButtonAmongThousandsIsFoundWithinTheMessagingTimeout) {
   accessibility_->setMessagingTimeout(system_, 0.05f);
   // A hit test that made the toolkit search all 3,000 children would miss the timeout every time
   // (about half a second); one that does not can still miss it now and then on a loaded machine,
-  // where any answer of the application may come late, so it has a few tries.
+  // where any answer of the application may come late, so it has a number of tries.
   ElementRef button;
-  for (int attempt = 0; attempt < 5 && button == nullptr; ++attempt)
+  for (int attempt = 0; attempt < 20 && button == nullptr; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     button = at(centre(large.press));
+  }
   ASSERT_NE(button, nullptr);
   EXPECT_EQ(read(button, "AXTitle"), AccessibilityValue(std::string("25")));
   EXPECT_EQ(read(button, "AXPosition"), AccessibilityValue(large.press.origin));
