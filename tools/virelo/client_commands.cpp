@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <iostream>
 #include <map>
 #include <set>
@@ -276,8 +277,25 @@ void typeAnyText(Client& client, std::string_view text, const client::KeyboardLa
   client::typeTextBorrowing(client, text, layout, display, pacing, record);
 }
 
+namespace {
+
+// The layout being chosen ahead, if prefetchLayout() started it.
+std::future<LayoutChoice>& prefetched() {
+  static std::future<LayoutChoice> choice;
+  return choice;
+}
+
+}  // namespace
+
+void prefetchLayout(const ToolArguments& args) {
+  if (::geteuid() == 0) return;
+  const std::string& command = args.command;
+  if (command != "type" && command != "key" && command != "chord") return;
+  prefetched() = std::async(std::launch::async, [args] { return chooseLayout(args, std::getenv); });
+}
+
 std::shared_ptr<const client::KeyboardLayout> layoutOf(const ToolArguments& args) {
-  LayoutChoice choice = chooseLayout(args, std::getenv);
+  LayoutChoice choice = prefetched().valid() ? prefetched().get() : chooseLayout(args, std::getenv);
   if (args.verbose) {
     std::cerr << "virelo: keyboard layout " << choice.layout->description() << " (from "
               << choice.source << ")\n";

@@ -24,6 +24,10 @@ int runClientCommand(client::Client& client, const client::Status& status,
 void typeAnyText(client::Client& client, std::string_view text,
                  const client::KeyboardLayout& layout, client::TypePacing pacing);
 
+// Starts choosing the layout of a typing command on another thread, so that reading the X
+// server's keymap overlaps connecting to the service; layoutOf() then takes its result (and its
+// error). Not as root, where connecting first switches to the service's user.
+void prefetchLayout(const ToolArguments& args);
 // The layout of the input commands (layout_choice.h); said on standard error with -v.
 std::shared_ptr<const client::KeyboardLayout> layoutOf(const ToolArguments& args);
 

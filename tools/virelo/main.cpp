@@ -21,6 +21,7 @@ using namespace virelo;
 using namespace virelo::tools;
 
 int runClient(const ToolArguments& args) {
+  prefetchLayout(args);
   auto client = connect(args);
   client::Status status = client->helloStatus();
   if (!status.ready) {
