@@ -3,7 +3,18 @@
 
 #include <pybind11/pybind11.h>
 
+#include <chrono>
+
 namespace virelo::python {
+
+// Releases the GIL for the whole call: for every binding that may wait on the service or the X
+// server, so that other Python threads run meanwhile.
+using Release = pybind11::call_guard<pybind11::gil_scoped_release>;
+
+// Python's seconds as the client library's milliseconds.
+inline std::chrono::milliseconds millis(double seconds) {
+  return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0));
+}
 
 // Turns the client library's errors into the classes of "virelo.errors".
 void bindErrors(pybind11::module_& module);

@@ -25,12 +25,6 @@ namespace virelo::python {
 
 namespace {
 
-using Release = py::call_guard<py::gil_scoped_release>;
-
-std::chrono::milliseconds millis(double seconds) {
-  return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0));
-}
-
 int step(int remaining) {
   return std::clamp(remaining, -127, 127);
 }

@@ -17,12 +17,6 @@ namespace virelo::python {
 
 namespace {
 
-using Release = py::call_guard<py::gil_scoped_release>;
-
-std::chrono::milliseconds millis(double seconds) {
-  return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0));
-}
-
 py::dict eventDict(const ServiceEvent& e) {
   py::dict event;
   event["type"] = e.type;

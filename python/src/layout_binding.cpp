@@ -25,8 +25,6 @@ namespace virelo::python {
 
 namespace {
 
-using Release = py::call_guard<py::gil_scoped_release>;
-
 std::vector<std::pair<int, int>> keystrokesOf(const LayoutHandle& handle, const std::string& text) {
   try {
     std::vector<std::pair<int, int>> strokes;

@@ -1,21 +1,14 @@
 #include "tools/virelo/registry_library.h"
 
-#include <dlfcn.h>
-
 #include <optional>
+
+#include "tools/virelo/dynamic_library.h"
 
 namespace virelo::tools {
 namespace {
 
-template <typename F>
-bool resolve(void* handle, const char* name, F& function) {
-  function = reinterpret_cast<F>(::dlsym(handle, name));
-  return function != nullptr;
-}
-
 std::optional<RegistryLibrary> open() {
-  // Never closed: the process keeps what it opened for its short life.
-  void* handle = ::dlopen("libxkbregistry.so.0", RTLD_NOW | RTLD_LOCAL);
+  void* handle = openLibrary("libxkbregistry.so.0");
   if (handle == nullptr) return std::nullopt;
   RegistryLibrary library{};
   if (!resolve(handle, "rxkb_context_new", library.contextNew) ||

@@ -1,22 +1,15 @@
 #include "tools/virelo/systemd_library.h"
 
 #ifdef VIRELO_HAVE_SYSTEMD
-#include <dlfcn.h>
-
 #include <optional>
+
+#include "tools/virelo/dynamic_library.h"
 
 namespace virelo::tools {
 namespace {
 
-template <typename F>
-bool resolve(void* handle, const char* name, F& function) {
-  function = reinterpret_cast<F>(::dlsym(handle, name));
-  return function != nullptr;
-}
-
 std::optional<SystemdLibrary> open() {
-  // Never closed: the process keeps what it opened for its short life.
-  void* handle = ::dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+  void* handle = openLibrary("libsystemd.so.0");
   if (handle == nullptr) return std::nullopt;
   SystemdLibrary library{};
   if (!resolve(handle, "sd_notify", library.notify) ||
