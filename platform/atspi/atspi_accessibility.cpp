@@ -3,12 +3,12 @@
 #include <sys/time.h>
 
 #include <cmath>
-#include <mutex>
 
 #include "platform/atspi/atspi_attributes.h"
 #include "platform/atspi/atspi_element.h"
 #include "platform/atspi/atspi_requests.h"
 #include "platform/atspi/atspi_roles.h"
+#include "platform/atspi/atspi_start.h"
 #include "platform/atspi/atspi_top_level.h"
 
 namespace virelo::atspi {
@@ -78,45 +78,6 @@ void forgetUnused(AtspiAccessible* accessible) {
       nullptr);
 }
 
-// GLib and libatspi report troubles on standard error, which the service keeps for nothing.
-void silenceGLib() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    g_log_set_default_handler([](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
-    g_log_set_writer_func(
-        [](GLogLevelFlags, const GLogField*, gsize, gpointer) { return G_LOG_WRITER_HANDLED; },
-        nullptr, nullptr);
-  });
-}
-
-// libatspi subscribes its connection to the object events and cache updates of every application
-// (children added and removed, properties and states changed), for the caches of event listeners.
-// This process registers none and runs no GLib main loop, so libatspi reads none of those caches
-// (but each accessible's interfaces, which never change); yet every such signal that reaches it
-// makes accessibles that it keeps in its table of the application until the application leaves.
-// While a screen reader listens, an application that replaces its widgets would so grow this
-// process without bound, and have it read thousands of signals on each request. The
-// subscriptions are dropped right after libatspi starts; the one to bus names changing owner
-// stays, for through it libatspi learns that an application left and frees what it kept of it.
-void unsubscribeFromEvents() {
-  DBusConnection* bus = atspi_get_a11y_bus();
-  if (bus == nullptr) return;
-  static constexpr const char* kSignals[][2] = {
-      {ATSPI_DBUS_INTERFACE_CACHE, "AddAccessible"},
-      {ATSPI_DBUS_INTERFACE_CACHE, "RemoveAccessible"},
-      {ATSPI_DBUS_INTERFACE_EVENT_OBJECT, "ChildrenChanged"},
-      {ATSPI_DBUS_INTERFACE_EVENT_OBJECT, "PropertyChange"},
-      {ATSPI_DBUS_INTERFACE_EVENT_OBJECT, "StateChanged"},
-  };
-  for (const auto& [interface, member] : kSignals) {
-    std::string rule =
-        std::string("type='signal',interface='") + interface + "',member='" + member + "'";
-    // Without an error to fill, the call waits for no reply.
-    dbus_bus_remove_match(bus, rule.c_str(), nullptr);
-  }
-  dbus_connection_flush(bus);
-}
-
 }  // namespace
 
 AtspiAccessibility::AtspiAccessibility(WindowList& windows)
@@ -130,9 +91,7 @@ int AtspiAccessibility::timeoutMS() const {
 
 bool AtspiAccessibility::ready() {
   if (!initialised_) {
-    silenceGLib();
-    atspi_init();
-    unsubscribeFromEvents();
+    startLibatspi();
     initialised_ = true;
   }
   atspi_set_timeout(timeoutMS(), timeoutMS());
@@ -160,8 +119,7 @@ void AtspiAccessibility::reconnect() {
   // registry belongs to the bus that went away: it starts anew, on the bus that the session bus
   // now names. This runs before a search, when no element of the old bus is in use.
   atspi_exit();
-  atspi_init();
-  unsubscribeFromEvents();
+  startLibatspi();
   reconnectedAt_ = timeval{};
   gettimeofday(&*reconnectedAt_, nullptr);
   // The bus names are those of the new bus now.

@@ -38,11 +38,11 @@ bool AtspiStatus::connect() {
   return true;
 }
 
-bool AtspiStatus::enabled(int timeoutMS) {
-  if (!connect()) return false;
+std::optional<bool> AtspiStatus::read(int timeoutMS) {
+  if (!connect()) return std::nullopt;
   DBusMessage* call = dbus_message_new_method_call("org.a11y.Bus", "/org/a11y/bus",
                                                    "org.freedesktop.DBus.Properties", "Get");
-  if (call == nullptr) return false;
+  if (call == nullptr) return std::nullopt;
   const char* interface = "org.a11y.Status";
   const char* property = "IsEnabled";
   dbus_message_append_args(call, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &property,
@@ -52,7 +52,7 @@ bool AtspiStatus::enabled(int timeoutMS) {
   DBusMessage* reply = dbus_connection_send_with_reply_and_block(session_, call, timeoutMS, &error);
   dbus_message_unref(call);
   dbus_error_free(&error);
-  if (reply == nullptr) return false;
+  if (reply == nullptr) return std::nullopt;
   bool on = booleanOfVariant(reply);
   dbus_message_unref(reply);
   return on;

@@ -6,6 +6,8 @@
 
 #include <dbus/dbus.h>
 
+#include <optional>
+
 namespace virelo::atspi {
 
 class AtspiStatus {
@@ -17,7 +19,9 @@ class AtspiStatus {
 
   // True when the session bus answers within timeoutMS that the accessibility bus is enabled;
   // false when it says otherwise, does not answer or cannot be reached.
-  bool enabled(int timeoutMS);
+  bool enabled(int timeoutMS) { return read(timeoutMS).value_or(false); }
+  // The same, std::nullopt when the session bus cannot be reached or does not answer.
+  std::optional<bool> read(int timeoutMS);
 
  private:
   bool connect();

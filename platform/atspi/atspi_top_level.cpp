@@ -26,6 +26,8 @@ constexpr double kMaxScale = 4;
 constexpr int kMaxChildrenHitTested = 32;
 constexpr int kMaxChildrenProbed = 48;
 
+}  // namespace
+
 std::optional<Rect> extentsOf(AtspiAccessible* accessible) {
   AtspiComponent* component =
       request([&] { return atspi_accessible_get_component_iface(accessible); });
@@ -40,6 +42,8 @@ std::optional<Rect> extentsOf(AtspiAccessible* accessible) {
   g_free(rect);
   return result;
 }
+
+namespace {
 
 bool showingWindow(AtspiAccessible* accessible) {
   GError* error = nullptr;
@@ -60,6 +64,8 @@ bool showingWindow(AtspiAccessible* accessible) {
 // window's bounds (the server's pixels), when they describe the same window: 1 for a toolkit that
 // works in the server's pixels, GDK_SCALE for GTK. The ratio of the widths, taken as the whole
 // number it lies close to, and every edge of the scaled extents within a few pixels of the bounds.
+}  // namespace
+
 std::optional<double> scaleOf(const Rect& extents, const Rect& bounds) {
   if (extents.width() <= 0 || extents.height() <= 0) return std::nullopt;
   double scale = bounds.width() / extents.width();
@@ -72,6 +78,8 @@ std::optional<double> scaleOf(const Rect& extents, const Rect& bounds) {
               std::abs(extents.height() * scale - bounds.height()) <= slack;
   return same ? std::optional<double>(scale) : std::nullopt;
 }
+
+namespace {
 
 // Whether the point comes before the rectangle in reading order: above it, or beside it on its
 // left.

@@ -21,6 +21,15 @@ struct TopLevel {
   int layer;
 };
 
+// The extents of the accessible in screen coordinates (its toolkit's logical pixels), or
+// std::nullopt when it has none or does not answer.
+std::optional<Rect> extentsOf(AtspiAccessible* accessible);
+
+// The scale by which an accessible window's extents (its toolkit's logical pixels) give the X
+// window's bounds (the server's pixels), when they describe the same window; std::nullopt when
+// they do not.
+std::optional<double> scaleOf(const Rect& extents, const Rect& bounds);
+
 // The frontmost window of a window list (as WindowList::copyWindowInfo gives it) whose bounds
 // contain the point, or std::nullopt.
 std::optional<TopLevel> topLevelAt(const nlohmann::json& windows, Point point);

@@ -6,11 +6,14 @@
 //   Key names (keys.h):                  UnknownKeyName
 //   Keyboard layouts (layouts.h):        UnknownLayout, UntypableText
 //   The X server (x11.h):                PointerUnknown, PointerNotPlaced
+//   Controls (controls.h):               ControlsUnavailable, UnknownRole, NoSuchControl,
+//                                        AmbiguousControl, ControlNotActionable, WaitTimedOut
 #pragma once
 
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace virelo::client {
@@ -205,6 +208,50 @@ class PointerNotPlaced : public Error {
  private:
   int target_[2];
   int reached_[2];
+};
+
+// The desktop's controls cannot be read here; the message says what is missing and, when the
+// user's setting switched the accessibility bus off, the command that switches it on.
+class ControlsUnavailable : public Error {
+ public:
+  using Error::Error;
+};
+
+// A role name that AT-SPI does not know.
+class UnknownRole : public Error {
+ public:
+  using Error::Error;
+};
+
+// No control matches. The message names the applications that did not answer.
+class NoSuchControl : public Error {
+ public:
+  using Error::Error;
+};
+
+// Several controls match and none was asked to be taken; `candidates` describes each, one line
+// each, front-most first. Nothing was sent.
+class AmbiguousControl : public Error {
+ public:
+  AmbiguousControl(const std::string& message, std::vector<std::string> candidates)
+      : Error(message), candidates_(std::move(candidates)) {}
+  const std::vector<std::string>& candidates() const { return candidates_; }
+
+ private:
+  std::vector<std::string> candidates_;
+};
+
+// The control cannot be acted on: it is disabled, not visible, covered by another window, or did
+// not take the focus. Nothing was clicked unless the message says so.
+class ControlNotActionable : public Error {
+ public:
+  using Error::Error;
+};
+
+// waitFor() saw no change to what it waits for before its time ran out.
+class WaitTimedOut : public Error {
+ public:
+  using Error::Error;
 };
 
 }  // namespace virelo::client

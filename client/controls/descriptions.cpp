@@ -1,0 +1,80 @@
+// Name matching, and how queries and controls read in messages.
+#include <cctype>
+#include <utility>
+
+#include "virelo/client/controls.h"
+
+namespace virelo::client {
+namespace {
+
+std::string quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+bool startsWithVowel(const std::string& text) {
+  return !text.empty() && std::string("aeiou").find(static_cast<char>(std::tolower(
+                              static_cast<unsigned char>(text.front())))) != std::string::npos;
+}
+
+}  // namespace
+
+NameMatch::NameMatch(Kind kind, std::string text) : kind_(kind), text_(std::move(text)) {}
+
+NameMatch NameMatch::exactly(std::string text) {
+  return NameMatch(Kind::exact, std::move(text));
+}
+
+NameMatch NameMatch::containing(std::string text) {
+  return NameMatch(Kind::containing, std::move(text));
+}
+
+NameMatch NameMatch::matching(const std::string& expression) {
+  NameMatch match(Kind::regex, expression);
+  match.regex_ = std::make_shared<const std::regex>(expression, std::regex::ECMAScript);
+  return match;
+}
+
+bool NameMatch::operator()(std::string_view name) const {
+  switch (kind_) {
+    case Kind::exact:
+      return name == text_;
+    case Kind::containing:
+      return name.find(text_) != std::string_view::npos;
+    case Kind::regex:
+      return std::regex_match(name.begin(), name.end(), *regex_);
+  }
+  return false;
+}
+
+std::string NameMatch::describe() const {
+  switch (kind_) {
+    case Kind::exact:
+      return "named " + quoted(text_);
+    case Kind::containing:
+      return "with a name containing " + quoted(text_);
+    case Kind::regex:
+      return "with a name matching /" + text_ + "/";
+  }
+  return {};
+}
+
+std::string ControlQuery::describe() const {
+  std::string what = role ? *role : "control";
+  std::string text = (startsWithVowel(what) ? "an " : "a ") + what;
+  if (name) text += " " + name->describe();
+  if (application) text += " of " + *application;
+  return text;
+}
+
+std::string Control::describe() const {
+  std::string text = role + " " + quoted(name) + " of " + application + " at " + std::to_string(x) +
+                     "," + std::to_string(y) + " " + std::to_string(width) + "x" +
+                     std::to_string(height);
+  if (!enabled) text += ", disabled";
+  if (!visible) text += ", not visible";
+  if (covered) text += ", covered";
+  if (focused) text += ", focused";
+  return text;
+}
+
+}  // namespace virelo::client

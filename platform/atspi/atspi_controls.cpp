@@ -1,0 +1,400 @@
+#include "platform/atspi/atspi_controls.h"
+
+#include <atspi/atspi.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <stdexcept>
+#include <utility>
+
+#include "platform/atspi/atspi_requests.h"
+#include "platform/atspi/atspi_start.h"
+#include "platform/atspi/atspi_top_level.h"
+
+namespace virelo::atspi {
+namespace {
+
+// A walk never descends further, nor looks at more accessibles of one window, nor at more
+// top-level windows of one application.
+constexpr int kMaxDepth = 64;
+constexpr std::size_t kMostVisited = 100000;
+constexpr int kMaxWindows = 64;
+// How far an accessible window's extents may reach beyond an X window that stands in for it.
+constexpr double kContainSlack = 2;
+
+// One reference of an accessible, given up at the end of the scope.
+class Held {
+ public:
+  explicit Held(AtspiAccessible* accessible) : accessible_(accessible) {}
+  ~Held() {
+    if (accessible_ != nullptr) g_object_unref(accessible_);
+  }
+  Held(const Held&) = delete;
+  Held& operator=(const Held&) = delete;
+  AtspiAccessible* get() const { return accessible_; }
+
+ private:
+  AtspiAccessible* accessible_;
+};
+
+// Role names compare without case, and with "_" and "-" as spaces: "push_button" is
+// "push button".
+std::string normalisedRole(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) {
+    if (c == '_' || c == '-') c = ' ';
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return result;
+}
+
+std::string roleNameOf(AtspiRole role) {
+  gchar* name = atspi_role_get_name(role);
+  std::string result = name != nullptr ? name : "";
+  g_free(name);
+  return result;
+}
+
+AtspiRole roleNamed(std::string_view name) {
+  const std::string wanted = normalisedRole(name);
+  for (int role = 0; role < ATSPI_ROLE_LAST_DEFINED; ++role) {
+    if (normalisedRole(roleNameOf(static_cast<AtspiRole>(role))) == wanted) {
+      return static_cast<AtspiRole>(role);
+    }
+  }
+  throw std::invalid_argument("unknown role \"" + std::string(name) + "\"");
+}
+
+std::optional<std::string> nameOf(AtspiAccessible* accessible) {
+  GError* error = nullptr;
+  gchar* name = request([&] { return atspi_accessible_get_name(accessible, &error); });
+  if (error != nullptr) {
+    g_error_free(error);
+    g_free(name);
+    return std::nullopt;
+  }
+  std::string result = name != nullptr ? name : "";
+  g_free(name);
+  return result;
+}
+
+std::optional<AtspiRole> roleOf(AtspiAccessible* accessible) {
+  GError* error = nullptr;
+  AtspiRole role = request([&] { return atspi_accessible_get_role(accessible, &error); });
+  if (error == nullptr) return role;
+  g_error_free(error);
+  return std::nullopt;
+}
+
+int childCount(AtspiAccessible* accessible) {
+  GError* error = nullptr;
+  int count = request([&] { return atspi_accessible_get_child_count(accessible, &error); });
+  if (error == nullptr) return count;
+  g_error_free(error);
+  return 0;
+}
+
+AtspiAccessible* childAtIndex(AtspiAccessible* accessible, int index) {
+  GError* error = nullptr;
+  AtspiAccessible* child =
+      request([&] { return atspi_accessible_get_child_at_index(accessible, index, &error); });
+  if (error == nullptr) return child;
+  g_error_free(error);
+  if (child != nullptr) g_object_unref(child);
+  return nullptr;
+}
+
+struct States {
+  bool known = false;
+  bool showing = false;
+  bool visible = false;
+  bool enabled = false;
+  bool focused = false;
+  bool focusable = false;
+  bool editable = false;
+};
+
+// libatspi gives an empty set when the request fails; a real accessible always has some state.
+States statesOf(AtspiAccessible* accessible) {
+  AtspiStateSet* set = request([&] { return atspi_accessible_get_state_set(accessible); });
+  if (set == nullptr) return {};
+  GArray* all = atspi_state_set_get_states(set);
+  States states;
+  states.known = all != nullptr && all->len > 0;
+  if (all != nullptr) g_array_free(all, TRUE);
+  states.showing = atspi_state_set_contains(set, ATSPI_STATE_SHOWING);
+  states.visible = atspi_state_set_contains(set, ATSPI_STATE_VISIBLE);
+  states.enabled = atspi_state_set_contains(set, ATSPI_STATE_ENABLED);
+  states.focused = atspi_state_set_contains(set, ATSPI_STATE_FOCUSED);
+  states.focusable = atspi_state_set_contains(set, ATSPI_STATE_FOCUSABLE);
+  states.editable = atspi_state_set_contains(set, ATSPI_STATE_EDITABLE);
+  g_object_unref(set);
+  return states;
+}
+
+// The name of the process's program, as the kernel keeps it.
+std::string programOf(std::int32_t pid) {
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
+}
+
+std::string busNameOf(AtspiAccessible* accessible) {
+  const AtspiApplication* app = accessible->parent.app;
+  return app != nullptr && app->bus_name != nullptr ? app->bus_name : "";
+}
+
+struct ListedWindow {
+  std::int32_t pid;
+  Rect bounds;
+};
+
+std::vector<ListedWindow> listedWindows(const std::optional<nlohmann::json>& list) {
+  std::vector<ListedWindow> windows;
+  if (!list || !list->is_array()) return windows;
+  for (const auto& entry : *list) {
+    if (!entry.is_object()) continue;
+    auto pid = entry.find(kWindowOwnerPID);
+    auto bounds = entry.find(kWindowBounds);
+    if (bounds == entry.end()) continue;
+    auto rect = rectFromDictionary(*bounds);
+    if (!rect) continue;
+    std::int32_t owner =
+        pid != entry.end() && pid->is_number_integer() ? pid->get<std::int32_t>() : 0;
+    windows.push_back({owner, *rect});
+  }
+  return windows;
+}
+
+// Where an accessible window lies: its X window in the window list and its scale.
+struct Placement {
+  int stacking = -1;
+  double scale = 1;
+  Rect bounds;
+};
+
+Placement placementOf(const std::vector<ListedWindow>& windows, std::int32_t pid,
+                      const std::optional<Rect>& extents) {
+  if (!extents) return {};
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    if (windows[i].pid != pid) continue;
+    if (auto scale = scaleOf(*extents, windows[i].bounds)) {
+      return {static_cast<int>(i), *scale, windows[i].bounds};
+    }
+  }
+  // A window manager's frame holds the window with its decorations.
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    if (windows[i].pid == pid && windows[i].bounds.grown(kContainSlack).contains(*extents)) {
+      return {static_cast<int>(i), 1, windows[i].bounds};
+    }
+  }
+  return {};
+}
+
+Rect scaled(const Rect& rect, double scale) {
+  return makeRect(rect.minX() * scale, rect.minY() * scale, rect.width() * scale,
+                  rect.height() * scale);
+}
+
+}  // namespace
+
+struct AtspiControls::Search {
+  const ControlFilter& filter;
+  std::optional<AtspiRole> role;
+  std::vector<ListedWindow> windows;
+  ControlSearch result;
+  std::size_t visited = 0;
+
+  struct Application {
+    std::string name;
+    std::int32_t pid;
+  };
+
+  void application(AtspiAccessible* app) {
+    const std::uint64_t before = unansweredRequests();
+    auto name = nameOf(app);
+    GError* error = nullptr;
+    guint pid = request([&] { return atspi_accessible_get_process_id(app, &error); });
+    if (error != nullptr) g_error_free(error);
+    const std::string label = name && !name->empty() ? *name : busNameOf(app);
+    if (unansweredRequests() != before) {
+      result.unanswering.push_back(label);
+      return;
+    }
+    if (error != nullptr || static_cast<pid_t>(pid) == ::getpid()) return;
+    Application owner{label, static_cast<std::int32_t>(pid)};
+    if (filter.application && !filter.application(owner.name) &&
+        !filter.application(programOf(owner.pid))) {
+      return;
+    }
+    const int count = childCount(app);
+    for (int i = 0; i < count && i < kMaxWindows; ++i) {
+      Held window(childAtIndex(app, i));
+      if (window.get() != nullptr) topLevel(window.get(), owner);
+      if (unansweredRequests() != before) {
+        result.unanswering.push_back(label);
+        return;
+      }
+    }
+  }
+
+  void topLevel(AtspiAccessible* window, const Application& owner) {
+    if (!filter.all && !statesOf(window).showing) return;
+    visited = 0;
+    const Placement place = placementOf(windows, owner.pid, extentsOf(window));
+    consider(window, owner, place, std::nullopt);
+    if (!collect(window, owner, place)) walk(window, owner, place, 0);
+  }
+
+  // The window's descendants that the filter's role and showing state accept, in one request;
+  // false when the toolkit does not answer it.
+  bool collect(AtspiAccessible* window, const Application& owner, const Placement& place) {
+    AtspiCollection* collection =
+        request([&] { return atspi_accessible_get_collection_iface(window); });
+    if (collection == nullptr) return false;
+    AtspiStateSet* states = atspi_state_set_new(nullptr);
+    if (!filter.all) atspi_state_set_add(states, ATSPI_STATE_SHOWING);
+    GArray* roles = g_array_new(FALSE, FALSE, sizeof(AtspiRole));
+    if (role) g_array_append_val(roles, *role);
+    AtspiMatchRule* rule = atspi_match_rule_new(
+        states, ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, roles,
+        role ? ATSPI_Collection_MATCH_ANY : ATSPI_Collection_MATCH_ALL, nullptr,
+        ATSPI_Collection_MATCH_ALL, FALSE);
+    GError* error = nullptr;
+    GArray* matches = request([&] {
+      return atspi_collection_get_matches(collection, rule, ATSPI_Collection_SORT_ORDER_CANONICAL,
+                                          0, TRUE, &error);
+    });
+    g_object_unref(rule);
+    g_object_unref(states);
+    g_array_free(roles, TRUE);
+    g_object_unref(collection);
+    if (error != nullptr) {
+      g_error_free(error);
+      if (matches != nullptr) g_array_free(matches, TRUE);
+      return false;
+    }
+    if (matches == nullptr) return false;
+    for (guint i = 0; i < matches->len; ++i) {
+      Held match(g_array_index(matches, AtspiAccessible*, i));
+      if (match.get() != window) consider(match.get(), owner, place, role);
+    }
+    g_array_free(matches, TRUE);
+    return true;
+  }
+
+  // The same, child by child; subtrees that are not showing are left out unless all are asked
+  // for.
+  void walk(AtspiAccessible* node, const Application& owner, const Placement& place, int depth) {
+    if (depth >= kMaxDepth) return;
+    const int count = childCount(node);
+    for (int i = 0; i < count && visited < kMostVisited; ++i, ++visited) {
+      Held child(childAtIndex(node, i));
+      if (child.get() == nullptr) continue;
+      if (!filter.all && !statesOf(child.get()).showing) continue;
+      std::optional<AtspiRole> childRole;
+      if (role) {
+        childRole = roleOf(child.get());
+        if (childRole == role) consider(child.get(), owner, place, childRole);
+      } else {
+        consider(child.get(), owner, place, std::nullopt);
+      }
+      walk(child.get(), owner, place, depth + 1);
+    }
+  }
+
+  // Adds the accessible when the filter accepts it; its role when already known.
+  void consider(AtspiAccessible* accessible, const Application& owner, const Placement& place,
+                std::optional<AtspiRole> knownRole) {
+    if (!knownRole) {
+      knownRole = roleOf(accessible);
+      if (!knownRole || (role && knownRole != role)) return;
+    }
+    auto name = nameOf(accessible);
+    if (!name || (filter.name && !filter.name(*name))) return;
+    const States states = statesOf(accessible);
+    if (!filter.all && !states.showing) return;
+    Control control;
+    control.role = roleNameOf(*knownRole);
+    control.name = std::move(*name);
+    control.application = owner.name;
+    control.pid = owner.pid;
+    if (auto extents = extentsOf(accessible)) control.bounds = scaled(*extents, place.scale);
+    control.enabled = states.enabled;
+    control.focused = states.focused;
+    control.focusable = states.focusable;
+    control.editable = states.editable;
+    control.stacking = place.stacking;
+    const Point centre{control.bounds.minX() + control.bounds.width() / 2,
+                       control.bounds.minY() + control.bounds.height() / 2};
+    control.visible = states.showing && states.visible && control.bounds.width() > 0 &&
+                      control.bounds.height() > 0 &&
+                      (place.stacking < 0 || place.bounds.contains(centre));
+    control.covered = coveredAt(centre, place, owner.pid);
+    result.controls.push_back(std::move(control));
+  }
+
+  // Whether the front-most window at the point is another than the control's.
+  bool coveredAt(Point point, const Placement& place, std::int32_t pid) const {
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+      if (!windows[i].bounds.contains(point)) continue;
+      return place.stacking >= 0 ? static_cast<int>(i) != place.stacking : windows[i].pid != pid;
+    }
+    return false;
+  }
+};
+
+AtspiControls::AtspiControls(WindowList& windows, std::chrono::milliseconds timeout)
+    : windows_(windows), timeout_(timeout) {}
+
+AtspiControls::~AtspiControls() = default;
+
+bool AtspiControls::started() {
+  if (!started_) {
+    startLibatspi();
+    started_ = true;
+  }
+  const int ms = static_cast<int>(timeout_.count());
+  atspi_set_timeout(ms, ms);
+  setRequestTimeout(timeout_);
+  return atspi_get_a11y_bus() != nullptr;
+}
+
+Controls::Reach AtspiControls::reach() {
+  auto enabled = status_.read(static_cast<int>(timeout_.count()));
+  if (!enabled) return Reach::noBus;
+  if (!*enabled) return Reach::switchedOff;
+  return started() ? Reach::ready : Reach::noBus;
+}
+
+ControlSearch AtspiControls::find(const ControlFilter& filter) {
+  Search search{filter, std::nullopt, {}, {}, 0};
+  if (filter.role) search.role = roleNamed(*filter.role);
+  if (!started()) return {};
+  search.windows = listedWindows(windows_.copyWindowInfo(
+      kWindowListOptionOnScreenOnly | kWindowListExcludeDesktopElements, 0));
+  Held desktop(atspi_get_desktop(0));
+  if (desktop.get() == nullptr) return {};
+  const int count = childCount(desktop.get());
+  for (int i = 0; i < count; ++i) {
+    Held app(childAtIndex(desktop.get(), i));
+    if (app.get() != nullptr) search.application(app.get());
+  }
+  return std::move(search.result);
+}
+
+std::vector<std::string> AtspiControls::roleNames() {
+  std::vector<std::string> names;
+  for (int role = 0; role < ATSPI_ROLE_LAST_DEFINED; ++role) {
+    std::string name = roleNameOf(static_cast<AtspiRole>(role));
+    if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end()) {
+      names.push_back(std::move(name));
+    }
+  }
+  return names;
+}
+
+}  // namespace virelo::atspi
