@@ -60,6 +60,7 @@ std::string NameMatch::describe() const {
 
 std::string ControlQuery::describe() const {
   std::string what = role ? *role : "control";
+  if (editable) what = "editable " + what;
   std::string text = (startsWithVowel(what) ? "an " : "a ") + what;
   if (name) text += " " + name->describe();
   if (application) text += " of " + *application;

@@ -103,7 +103,9 @@ FoundControls Desktop::showing(const ControlQuery& query) {
   }
   FoundControls found;
   found.unanswering = std::move(search.unanswering);
-  for (const auto& control : search.controls) found.controls.push_back(controlOf(control));
+  for (const auto& control : search.controls) {
+    if (!query.editable || control.editable) found.controls.push_back(controlOf(control));
+  }
   return found;
 }
 

@@ -15,6 +15,7 @@
 #include <set>
 #include <thread>
 
+#include "tools/virelo/controls_commands.h"
 #include "tools/virelo/layout_choice.h"
 #include "virelo/client/errors.h"
 #include "virelo/client/keys.h"
@@ -45,12 +46,13 @@ int buttonOperand(const ToolArguments& args, std::size_t index) {
   return *bit;
 }
 
-// Moves by (dx, dy) in steps of at most `step` counts per axis.
-void moveInSteps(Client& client, int dx, int dy, int step) {
+// Moves by (dx, dy) in steps of at most `step` counts per axis; with `snap` the service may snap
+// each step onto a nearby control.
+void moveInSteps(Client& client, int dx, int dy, int step, bool snap = false) {
   while (dx != 0 || dy != 0) {
     int sx = std::clamp(dx, -step, step);
     int sy = std::clamp(dy, -step, step);
-    client.move(sx, sy);
+    client.move(sx, sy, snap);
     dx -= sx;
     dy -= sy;
   }
@@ -194,6 +196,7 @@ void typeStream(Client& client, const std::string& path, const client::KeyboardL
 int typeOperand(Client& client, const client::Status&, const ToolArguments& args) {
   client::TypePacing pacing{std::chrono::milliseconds(args.holdMs),
                             std::chrono::milliseconds(args.delayMs)};
+  if (args.into) focusInto(client, *args.into, args.controls.first);
   if (args.file) {
     operandCount(args, 0, 0);
     typeStream(client, *args.file, *layoutOf(args), pacing);
@@ -233,7 +236,7 @@ int moveBy(Client& client, const client::Status&, const ToolArguments& args) {
   operandCount(args, 2, 2);
   int dx = integerOperand(args.operands[0], "DX", -100000, 100000);
   int dy = integerOperand(args.operands[1], "DY", -100000, 100000);
-  moveInSteps(client, dx, dy, kMaxStep);
+  moveInSteps(client, dx, dy, kMaxStep, args.snap);
   return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include "tools/virelo/client_commands.h"
 #include "tools/virelo/connection.h"
+#include "tools/virelo/controls_commands.h"
 #include "tools/virelo/listings.h"
 #include "tools/virelo/pointing_commands.h"
 #include "tools/virelo/record_command.h"
@@ -51,6 +52,7 @@ int run(const ToolArguments& args) {
   if (args.command == "record") return runRecordCommand(args);
   if (args.command == "list-layouts" || args.command == "list-keys") return runListing(args);
   if (args.command == "getmouselocation") return runGetMouseLocation(args);
+  if (isControlsCommand(args.command)) return runControlsCommand(args);
   if (isClientCommand(args.command) || isPointingCommand(args.command)) return runClient(args);
   throw UsageError("unknown command \"" + args.command + "\"");
 }

@@ -32,11 +32,13 @@ Input commands (sent to the session's service):
                         On an X server, characters the layout lacks (emoji, CJK) are typed
                         with a spare key lent to them for the moment (F16-F19).
   type --file PATH      Type the text of a file ("-": standard input) as it is read.
+  type --into NAME TEXT Give the editable control named NAME the focus (as focus-on), then type.
   click [BUTTON]        Click a button: left (default), right or middle, or 1, 2, 3;
                         --repeat N clicks N times, --delay MS apart.
   double-click [BUTTON] Click twice.
   drag DX DY [BUTTON]   Hold a button, move by DX, DY in small steps, release.
-  move DX DY            Move the pointer by DX, DY counts (positive: right, down).
+  move [--snap] DX DY   Move the pointer by DX, DY counts (positive: right, down); with
+                        --snap the service may snap the move onto a nearby control (cgevent).
   mousemove X Y         Place the pointer on the screen position X, Y (pixels from the top
                         left corner; --screen N: of RandR monitor N, from 0). Needs an X server
                         ($DISPLAY); with corehid not in a Wayland session. The pointer is read
@@ -54,6 +56,27 @@ Input commands (sent to the session's service):
                         no FILE reads standard input. The whole script is checked first; with
                         --check nothing else happens.
 
+Controls by role and name (the accessibility tree of an X desktop; see docs/accessibility.md):
+  find [CONTROL] [--all] [--json]
+                        List the controls that match, one per line: role, name, application,
+                        bounds (X server pixels) and states. Without --all only those visible
+                        and not covered by another window. Exit 1 when none matches.
+  find --list-roles     Every role name (AT-SPI's: "push button", "text", "menu item", ...).
+  click-on CONTROL [--button B] [--double] [--first]
+                        Move the pointer onto the control's centre through the service and
+                        click it. Refused (exit 1, nothing clicked) when none matches, when
+                        several do (listed; --first takes the front-most), or when it is
+                        disabled, not visible or covered.
+  focus-on CONTROL [--first]
+                        Click a control that can take the keyboard focus, and wait until it has.
+  wait-for CONTROL [--gone] [--timeout S]
+                        Wait until such a control is on the screen (--gone: until none is);
+                        exit 1 after S seconds (default 10).
+  targets [--json]      The snap targets the service would find around the pointer now.
+  CONTROL is any of --role ROLE, --name TEXT (the whole name), --name-contains TEXT,
+  --name-regex RE (ECMAScript, the whole name), --app APP (the application's name or its
+  program's). Applications that do not answer within 2 s are skipped and named.
+
   record [--duration S] [--output FILE] [--include-own]
                         Record the keyboard, pointer, wheel and media input of the X session
                         as a script for "run", with sleep lines for the timing, until Ctrl-C
@@ -67,7 +90,8 @@ Input commands (sent to the session's service):
 Script lines (words split as a shell splits them; # begins a comment):
   type TEXT, key CHORD..., keydown CHORD, keyup CHORD, click [BUTTON], buttondown BUTTON,
   buttonup BUTTON, mousemove X Y, mousemove_relative DX DY, wheel N, media KEY, sleep MS,
-  typedelay MS, typehold MS, layout LAYOUT. BUTTON is left, middle, right or 1, 2, 3. What keydown and
+  typedelay MS, typehold MS, layout LAYOUT, click-on CONTROL..., wait-for CONTROL...
+  (with the options above). BUTTON is left, middle, right or 1, 2, 3. What keydown and
   buttondown hold is released when the script ends, fails or is interrupted. A wrong line stops
   the script before anything is sent (exit 2); a line that fails stops it (exit 1); both name
   the line.
@@ -183,6 +207,12 @@ ToolArguments parseToolArguments(int argc, const char* const* argv) {
         args.includeOwn = true;
       } else if (arg == "--trace") {
         args.trace = true;
+      } else if (arg == "--into") {
+        args.into = value(i, arg);
+      } else if (arg == "--snap") {
+        args.snap = true;
+      } else if (takeControlOption(
+                     arg, [&] { return value(i, arg); }, args.controls)) {
       } else {
         throw UsageError("unknown option " + arg);
       }

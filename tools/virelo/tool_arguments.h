@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/virelo/control_options.h"
+
 namespace virelo::tools {
 
 // A command line the tool cannot use; the tool prints the message and exits with status 2.
@@ -43,6 +45,12 @@ struct ToolArguments {
   std::optional<int> screen;
   // "getmouselocation --shell": shell variable assignments.
   bool shell = false;
+  // The commands on controls (find, click-on, focus-on, wait-for): which control and how.
+  ControlOptions controls;
+  // "type --into NAME": the editable control to focus before typing.
+  std::optional<std::string> into;
+  // "move --snap": the service may snap the move onto a nearby control.
+  bool snap = false;
   // "run --check": read and check the script without connecting.
   bool check = false;
   // "record": stop after this many seconds, write to this file ("-": standard output), and keep

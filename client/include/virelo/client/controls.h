@@ -68,6 +68,8 @@ struct ControlQuery {
   std::optional<std::string> application;
   // Also the controls that are not visible or are covered by another window.
   bool all = false;
+  // Only controls whose text can be edited (text fields).
+  bool editable = false;
 
   // How the query reads in a message: "a push button named \"OK\" of gedit".
   std::string describe() const;
