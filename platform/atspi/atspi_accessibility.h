@@ -1,6 +1,6 @@
 // The accessibility interface on the Linux desktop's accessibility bus, AT-SPI 2, through
 // libatspi. Attribute names and role names are those that snap target discovery reads; the
-// mapping is described in docs/accessibility.md.
+// mapping is described in docs/snap-targets.md.
 //
 // Trusted means: the session bus answers that the accessibility bus is enabled (org.a11y.Status
 // IsEnabled, never switched on here) and libatspi reaches the accessibility bus. AT-SPI has no
@@ -12,7 +12,7 @@
 // libatspi's subscriptions to the applications' events are dropped once it starts, and the
 // accessibles it keeps of an application are let go when they are no longer used and the
 // application's table of them grows large, so that a long session does not grow the process
-// (docs/accessibility.md, "A long session beside busy applications").
+// (docs/snap-targets.md, "A long session beside busy applications").
 //
 // Threads: systemWide() and setMessagingTimeout() are called on the main thread at start-up and
 // never touch the bus (the timeout is only stored). Every other operation, and so every use of
