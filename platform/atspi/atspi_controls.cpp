@@ -150,6 +150,8 @@ std::string busNameOf(AtspiAccessible* accessible) {
 struct ListedWindow {
   std::int32_t pid;
   Rect bounds;
+  // Above 0 for pop-ups (menus, lists of combo boxes), which no window manager frames.
+  int layer;
 };
 
 std::vector<ListedWindow> listedWindows(const std::optional<nlohmann::json>& list) {
@@ -159,12 +161,14 @@ std::vector<ListedWindow> listedWindows(const std::optional<nlohmann::json>& lis
     if (!entry.is_object()) continue;
     auto pid = entry.find(kWindowOwnerPID);
     auto bounds = entry.find(kWindowBounds);
+    auto layer = entry.find(kWindowLayer);
     if (bounds == entry.end()) continue;
     auto rect = rectFromDictionary(*bounds);
     if (!rect) continue;
     std::int32_t owner =
         pid != entry.end() && pid->is_number_integer() ? pid->get<std::int32_t>() : 0;
-    windows.push_back({owner, *rect});
+    windows.push_back(
+        {owner, *rect, layer != entry.end() && layer->is_number_integer() ? layer->get<int>() : 0});
   }
   return windows;
 }
@@ -194,6 +198,22 @@ Placement placementOf(const std::vector<ListedWindow>& windows, std::int32_t pid
   return {};
 }
 
+// The roles of what a pop-up holds: a menu's items, a combo box's list.
+bool inPopUpRole(AtspiRole role) {
+  switch (role) {
+    case ATSPI_ROLE_MENU:
+    case ATSPI_ROLE_MENU_ITEM:
+    case ATSPI_ROLE_CHECK_MENU_ITEM:
+    case ATSPI_ROLE_RADIO_MENU_ITEM:
+    case ATSPI_ROLE_TEAROFF_MENU_ITEM:
+    case ATSPI_ROLE_POPUP_MENU:
+    case ATSPI_ROLE_LIST_ITEM:
+      return true;
+    default:
+      return false;
+  }
+}
+
 Rect scaled(const Rect& rect, double scale) {
   return makeRect(rect.minX() * scale, rect.minY() * scale, rect.width() * scale,
                   rect.height() * scale);
@@ -207,6 +227,11 @@ struct AtspiControls::Search {
   std::vector<ListedWindow> windows;
   ControlSearch result;
   std::size_t visited = 0;
+  // The count of unanswered requests when the current application's search began: once it grows,
+  // the application is given up.
+  std::uint64_t unansweredBefore = 0;
+
+  bool givenUp() const { return unansweredRequests() != unansweredBefore; }
 
   struct Application {
     std::string name;
@@ -214,13 +239,13 @@ struct AtspiControls::Search {
   };
 
   void application(AtspiAccessible* app) {
-    const std::uint64_t before = unansweredRequests();
+    unansweredBefore = unansweredRequests();
     auto name = nameOf(app);
     GError* error = nullptr;
     guint pid = request([&] { return atspi_accessible_get_process_id(app, &error); });
     if (error != nullptr) g_error_free(error);
     const std::string label = name && !name->empty() ? *name : busNameOf(app);
-    if (unansweredRequests() != before) {
+    if (givenUp()) {
       result.unanswering.push_back(label);
       return;
     }
@@ -234,7 +259,7 @@ struct AtspiControls::Search {
     for (int i = 0; i < count && i < kMaxWindows; ++i) {
       Held window(childAtIndex(app, i));
       if (window.get() != nullptr) topLevel(window.get(), owner);
-      if (unansweredRequests() != before) {
+      if (givenUp()) {
         result.unanswering.push_back(label);
         return;
       }
@@ -246,7 +271,7 @@ struct AtspiControls::Search {
     visited = 0;
     const Placement place = placementOf(windows, owner.pid, extentsOf(window));
     consider(window, owner, place, std::nullopt);
-    if (!collect(window, owner, place)) walk(window, owner, place, 0);
+    if (!collect(window, owner, place) && !givenUp()) walk(window, owner, place, 0);
   }
 
   // The window's descendants that the filter's role and showing state accept, in one request;
@@ -291,7 +316,7 @@ struct AtspiControls::Search {
   void walk(AtspiAccessible* node, const Application& owner, const Placement& place, int depth) {
     if (depth >= kMaxDepth) return;
     const int count = childCount(node);
-    for (int i = 0; i < count && visited < kMostVisited; ++i, ++visited) {
+    for (int i = 0; i < count && visited < kMostVisited && !givenUp(); ++i, ++visited) {
       Held child(childAtIndex(node, i));
       if (child.get() == nullptr) continue;
       if (!filter.all && !statesOf(child.get()).showing) continue;
@@ -309,6 +334,7 @@ struct AtspiControls::Search {
   // Adds the accessible when the filter accepts it; its role when already known.
   void consider(AtspiAccessible* accessible, const Application& owner, const Placement& place,
                 std::optional<AtspiRole> knownRole) {
+    if (givenUp()) return;
     if (!knownRole) {
       knownRole = roleOf(accessible);
       if (!knownRole || (role && knownRole != role)) return;
@@ -327,14 +353,28 @@ struct AtspiControls::Search {
     control.focused = states.focused;
     control.focusable = states.focusable;
     control.editable = states.editable;
-    control.stacking = place.stacking;
     const Point centre{control.bounds.minX() + control.bounds.width() / 2,
                        control.bounds.minY() + control.bounds.height() / 2};
+    const Placement own = popUpAt(centre, owner.pid, *knownRole).value_or(place);
+    control.stacking = own.stacking;
     control.visible = states.showing && states.visible && control.bounds.width() > 0 &&
                       control.bounds.height() > 0 &&
-                      (place.stacking < 0 || place.bounds.contains(centre));
-    control.covered = coveredAt(centre, place, owner.pid);
+                      (own.stacking < 0 || own.bounds.contains(centre));
+    control.covered = coveredAt(centre, own, owner.pid);
     result.controls.push_back(std::move(control));
+  }
+
+  // A pop-up's items hang in the accessibility tree under the window that opened the pop-up, yet
+  // lie in a window of their own: the front-most window at an item's centre, when it is a pop-up
+  // of the same process, is the item's.
+  std::optional<Placement> popUpAt(Point centre, std::int32_t pid, AtspiRole itemRole) const {
+    if (!inPopUpRole(itemRole)) return std::nullopt;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+      if (!windows[i].bounds.contains(centre)) continue;
+      if (windows[i].pid != pid || windows[i].layer <= 0) return std::nullopt;
+      return Placement{static_cast<int>(i), 1, windows[i].bounds};
+    }
+    return std::nullopt;
   }
 
   // Whether the front-most window at the point is another than the control's.
