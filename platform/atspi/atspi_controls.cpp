@@ -1,6 +1,7 @@
 #include "platform/atspi/atspi_controls.h"
 
 #include <atspi/atspi.h>
+#include <dbus/dbus.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -147,6 +148,39 @@ std::string busNameOf(AtspiAccessible* accessible) {
   return app != nullptr && app->bus_name != nullptr ? app->bus_name : "";
 }
 
+// The process behind a name on the accessibility bus, as the bus itself tells it (it answers for
+// an application that does not).
+std::optional<std::int32_t> busProcessOf(const std::string& busName) {
+  DBusConnection* bus = atspi_get_a11y_bus();
+  if (bus == nullptr || busName.empty()) return std::nullopt;
+  DBusMessage* call =
+      dbus_message_new_method_call("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                   "org.freedesktop.DBus", "GetConnectionUnixProcessID");
+  if (call == nullptr) return std::nullopt;
+  const char* name = busName.c_str();
+  dbus_message_append_args(call, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
+  DBusError error;
+  dbus_error_init(&error);
+  DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus, call, 1000, &error);
+  dbus_message_unref(call);
+  dbus_uint32_t pid = 0;
+  bool read = reply != nullptr &&
+              dbus_message_get_args(reply, &error, DBUS_TYPE_UINT32, &pid, DBUS_TYPE_INVALID);
+  dbus_error_free(&error);
+  if (reply != nullptr) dbus_message_unref(reply);
+  return read ? std::optional<std::int32_t>(static_cast<std::int32_t>(pid)) : std::nullopt;
+}
+
+// How an application that did not answer is named: its name when it gave one before, else its
+// program's, with its process.
+std::string unansweringName(AtspiAccessible* app, const std::optional<std::string>& name) {
+  const std::string busName = busNameOf(app);
+  auto pid = busProcessOf(busName);
+  std::string label = name && !name->empty() ? *name : pid ? programOf(*pid) : busName;
+  if (pid) label += " (pid " + std::to_string(*pid) + ")";
+  return label;
+}
+
 struct ListedWindow {
   std::int32_t pid;
   Rect bounds;
@@ -244,11 +278,11 @@ struct AtspiControls::Search {
     GError* error = nullptr;
     guint pid = request([&] { return atspi_accessible_get_process_id(app, &error); });
     if (error != nullptr) g_error_free(error);
-    const std::string label = name && !name->empty() ? *name : busNameOf(app);
     if (givenUp()) {
-      result.unanswering.push_back(label);
+      result.unanswering.push_back(unansweringName(app, name));
       return;
     }
+    const std::string label = name && !name->empty() ? *name : busNameOf(app);
     if (error != nullptr || static_cast<pid_t>(pid) == ::getpid()) return;
     Application owner{label, static_cast<std::int32_t>(pid)};
     if (filter.application && !filter.application(owner.name) &&
@@ -260,7 +294,7 @@ struct AtspiControls::Search {
       Held window(childAtIndex(app, i));
       if (window.get() != nullptr) topLevel(window.get(), owner);
       if (givenUp()) {
-        result.unanswering.push_back(label);
+        result.unanswering.push_back(unansweringName(app, name));
         return;
       }
     }
