@@ -21,8 +21,6 @@
 // released on that queue.
 #pragma once
 
-#include <sys/time.h>
-
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -58,13 +56,6 @@ class AtspiAccessibility final : public Accessibility {
   int timeoutMS() const;
   // Applies the stored timeout to libatspi; false when the accessibility bus is out of reach.
   bool ready();
-  // Whether the connection to the accessibility bus is gone (the bus stopped or restarted).
-  bool busLost();
-  // Starts libatspi anew on the accessibility bus that the session bus names now.
-  void reconnect();
-  // Binds the application of the accessible to the present bus when it is one that libatspi kept
-  // from the bus before the last reconnection.
-  void renew(AtspiAccessible* accessible);
   AtspiAccessible* applicationOf(std::int32_t pid);
   // The window list, taken again when the last one is older than kWindowListLifetime: the hit
   // tests of one search share it.
@@ -77,12 +68,11 @@ class AtspiAccessibility final : public Accessibility {
   WindowList& windows_;
   AtspiStatus status_;
   std::atomic<int> timeoutMS_;
-  bool initialised_ = false;
+  // The connection's generation that unanswering_ knows the names of.
+  std::uint64_t generation_ = 0;
   nlohmann::json windowList_;
   std::chrono::steady_clock::time_point windowListTakenAt_;
   UnansweringApplications unanswering_;
-  // When libatspi was last started anew on a restarted bus.
-  std::optional<timeval> reconnectedAt_;
 };
 
 }  // namespace virelo::atspi

@@ -10,8 +10,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/atspi/atspi_connection.h"
 #include "platform/atspi/atspi_requests.h"
-#include "platform/atspi/atspi_start.h"
 #include "platform/atspi/atspi_top_level.h"
 
 namespace virelo::atspi {
@@ -427,14 +427,9 @@ AtspiControls::AtspiControls(WindowList& windows, std::chrono::milliseconds time
 AtspiControls::~AtspiControls() = default;
 
 bool AtspiControls::started() {
-  if (!started_) {
-    startLibatspi();
-    started_ = true;
-  }
-  const int ms = static_cast<int>(timeout_.count());
-  atspi_set_timeout(ms, ms);
-  setRequestTimeout(timeout_);
-  return atspi_get_a11y_bus() != nullptr;
+  AtspiConnection& connection = AtspiConnection::instance();
+  connection.reconnectIfLost();
+  return connection.ready(timeout_);
 }
 
 Controls::Reach AtspiControls::reach() {
@@ -455,7 +450,9 @@ ControlSearch AtspiControls::find(const ControlFilter& filter) {
   const int count = childCount(desktop.get());
   for (int i = 0; i < count; ++i) {
     Held app(childAtIndex(desktop.get(), i));
-    if (app.get() != nullptr) search.application(app.get());
+    if (app.get() == nullptr) continue;
+    AtspiConnection::instance().renew(app.get());
+    search.application(app.get());
   }
   return std::move(search.result);
 }

@@ -222,6 +222,24 @@ TEST_F(AtspiTest, AnApplicationIsFoundOnTheAccessibilityBusAfterItRestarted) {
   EXPECT_EQ(accessibility_->processID(button), later.pid);
 }
 
+TEST_F(AtspiTest, AControlSearchFindsTheApplicationsOfARestartedAccessibilityBus) {
+  x11::X11WindowList windows(desktop_->display());
+  atspi::AtspiControls controls(windows, std::chrono::seconds(2));
+  ControlFilter filter;
+  filter.name = [](std::string_view name) { return name == "Press"; };
+  auto pids = [&] {
+    std::vector<std::int32_t> found;
+    for (const auto& c : controls.find(filter).controls) found.push_back(c.pid);
+    return found;
+  };
+  ASSERT_EQ(pids(), std::vector<std::int32_t>{app_->pid});
+  ASSERT_TRUE(desktop_->restartAccessibilityBus());
+  const auto& later = desktop_->startApp(500, 100);
+  ASSERT_GT(later.pid, 0);
+  auto after = pids();
+  EXPECT_NE(std::find(after.begin(), after.end(), later.pid), after.end());
+}
+
 TEST_F(AtspiTest, AScaledApplicationsButtonIsFoundAndFramedInTheServersPixels) {
   // GTK at twice the scale: its accessibles tell logical pixels, half the X server's.
   const auto& scaled = desktop_->startApp(400, 100, 2);
