@@ -369,12 +369,15 @@ struct AtspiControls::Search {
   void consider(AtspiAccessible* accessible, const Application& owner, const Placement& place,
                 std::optional<AtspiRole> knownRole) {
     if (givenUp()) return;
-    if (!knownRole) {
+    // The role is read first only when the filter asks for one; else the name sorts out most.
+    if (!knownRole && role) {
       knownRole = roleOf(accessible);
-      if (!knownRole || (role && knownRole != role)) return;
+      if (knownRole != role) return;
     }
     auto name = nameOf(accessible);
     if (!name || (filter.name && !filter.name(*name))) return;
+    if (!knownRole) knownRole = roleOf(accessible);
+    if (!knownRole) return;
     const States states = statesOf(accessible);
     if (!filter.all && !states.showing) return;
     Control control;
