@@ -23,6 +23,11 @@ A line "churn <n>" (not with a grid) starts replacing widgets for as long as the
 runs, as a busy application does: every 10 ms the n buttons of a box at (160, 20), beside "Press",
 are destroyed and n new ones take their place, each with an accessible of its own. The
 application answers "churning".
+
+A line "clicks" has the application report its buttons' clicks from then on: it answers
+"clicks", and whenever a button's "clicked" signal fires it prints "clicked <label> <time>", the
+time in seconds of CLOCK_MONOTONIC (Python's time.monotonic()), comparable with other processes'
+readings of that clock.
 """
 import os
 import sys
@@ -70,6 +75,9 @@ def on_input(channel, _condition, press, churned, keep):
         keep.append(pop_up_menu(press))
     elif words == ["latency"]:
         report_latency()
+    elif words == ["clicks"]:
+        CLICKS[0] = True
+        print("clicks", flush=True)
     elif len(words) == 2 and words[0] == "churn" and churned is not None:
         churned.get_accessible()
         GLib.timeout_add(TICK_MS, churn, churned, int(words[1]))
@@ -90,6 +98,13 @@ def churn(box, count):
 
 TICK_MS = 10
 LATENESS = []
+# Whether clicks are reported ("clicks").
+CLICKS = [False]
+
+
+def on_clicked(button):
+    if CLICKS[0]:
+        print("clicked", button.get_label(), "%.6f" % time.monotonic(), flush=True)
 
 
 def tick(last):
@@ -127,7 +142,9 @@ def main():
     if buttons > 0:
         grid = Gtk.Grid()
         for i in range(buttons):
-            grid.attach(Gtk.Button(label=str(i)), i % 10, i // 10, 1, 1)
+            button = Gtk.Button(label=str(i))
+            button.connect("clicked", on_clicked)
+            grid.attach(button, i % 10, i // 10, 1, 1)
         press = grid.get_child_at(5, 2)
         churned = None
         scrolled = Gtk.ScrolledWindow()
@@ -138,6 +155,7 @@ def main():
         fixed = Gtk.Fixed()
         press = Gtk.Button(label="Press")
         press.set_size_request(120, 40)
+        press.connect("clicked", on_clicked)
         fixed.put(press, 20, 20)
         off = Gtk.Button(label="Off")
         off.set_size_request(120, 40)
