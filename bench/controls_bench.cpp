@@ -1,0 +1,375 @@
+// The figures of acting on controls by name (tools/bench --only controls), on the accessible
+// desktop of the AT-SPI tests (Xvfb, a private session bus, the accessibility bus and the GTK
+// application tests/atspi/gtk_app.py), with the service (VL_HOST=linux, "cgevent") posting
+// through XTEST. Each program runs as one process, as the service user, with the same
+// environment; in interleaved rounds, read as ratios of medians:
+//   - "virelo find --name 2999" in the application with 3,000 buttons, from start to exit, against
+//     a bare libatspi walk of the same trees looking for the same name (virelo-atspi-walk);
+//   - "virelo click-on --name 25" there, from start to the button's "clicked" signal (as the
+//     application reports it with its CLOCK_MONOTONIC reading), against "xdotool mousemove X Y
+//     click 1" given the button's centre; the pointer is moved away before every run;
+//   - the same two in the application with its few controls (the button "Press").
+// Prints one Markdown table on standard output; progress goes to standard error. Exits 0 with a
+// note when the desktop or xdotool is missing.
+//
+//   controls_bench [--quick]
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/report_text.h"
+#include "tests/atspi/accessible_desktop.h"
+#include "tests/support/private_dir.h"
+#include "tests/support/service_process.h"
+#include "tests/support/service_user.h"
+#include "tests/support/x_connect.h"
+
+namespace virelo::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+using test::ServiceUser;
+
+constexpr const char* kXdotool = "/usr/bin/xdotool";
+constexpr int kManyButtons = 3000;
+// Where the pointer waits between runs: off the application's window, so that every click travels
+// (about 700 pixels to the button of the large application, 850 to "Press").
+constexpr int kAwayX = 1000;
+constexpr int kAwayY = 740;
+// A program that runs longer has hung.
+constexpr int kRunTimeoutMs = 30000;
+// Clicks further apart than GTK's double-click time, so that none makes a double click.
+constexpr auto kBetweenClicks = 500ms;
+
+// The tool, its accessibility module and the baseline copied where the service user can run them.
+struct Programs {
+  test::PrivateDir dir;
+  std::string tool = dir / "virelo";
+  std::string module = dir / "virelo-linux-accessibility.so";
+  std::string walk = dir / "virelo-atspi-walk";
+  Programs() {
+    auto copy = [&] {
+      for (const auto& [from, to] : {std::pair<std::string, std::string>{VIRELO_TOOL_PATH, tool},
+                                     {VIRELO_MODULE_PATH, module},
+                                     {VIRELO_WALK_PATH, walk}}) {
+        std::filesystem::copy_file(from, to);
+        if (ServiceUser::privileged()) {
+          [[maybe_unused]] int a = ::chown(to.c_str(), ServiceUser::uid(), ServiceUser::gid());
+        }
+      }
+    };
+    if (ServiceUser::privileged()) {
+      ServiceUser::asRoot(copy);
+    } else {
+      copy();
+    }
+  }
+};
+
+// What a program wrote on standard output and whether it exited 0.
+struct Outcome {
+  std::string output;
+  bool succeeded = false;
+};
+
+// Runs a program as the service user to its end, its standard output read; throws when it hangs.
+Outcome runAsUser(const std::vector<std::string>& args,
+                  const std::map<std::string, std::string>& env) {
+  std::vector<std::string> envStrings;
+  for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
+  std::vector<char*> argv, envp;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  for (auto& e : envStrings) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (!ServiceUser::becomeInChild(ServiceUser::uid(), ServiceUser::gid())) ::_exit(126);
+    int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, 0);
+    ::dup2(out[1], 1);
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  Outcome outcome;
+  pollfd readable{out[0], POLLIN, 0};
+  char buffer[4096];
+  for (;;) {
+    if (::poll(&readable, 1, kRunTimeoutMs) != 1) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+      ::close(out[0]);
+      throw std::runtime_error(args[0] + " " + args[1] + " hung");
+    }
+    const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    outcome.output.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  outcome.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return outcome;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Seconds of CLOCK_MONOTONIC, as the application's time.monotonic() reads them.
+double monotonicSeconds(Clock::time_point t) {
+  return std::chrono::duration<double>(t.time_since_epoch()).count();
+}
+
+// One line of the application's standard output without its newline; empty after the timeout.
+std::string readLine(int fd, int timeoutMs) {
+  std::string line;
+  pollfd readable{fd, POLLIN, 0};
+  char c = 0;
+  while (::poll(&readable, 1, timeoutMs) == 1 && ::read(fd, &c, 1) == 1 && c != '\n') line += c;
+  return c == '\n' ? line : std::string();
+}
+
+std::string environmentOr(const char* name, const std::string& otherwise) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : otherwise;
+}
+
+// The desktop cannot run here (what is missing), which skips the figures.
+struct Unavailable : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct Figure {
+  std::string what;
+  double value = 0;
+  double baseline = 0;
+  double goal = 0;  // times the baseline; 0: none
+};
+
+// One accessible desktop with one application and the service; its runs.
+class Bench {
+ public:
+  Bench(const Programs& programs, int buttons, int rounds)
+      : programs_(programs), rounds_(rounds), desktop_(ServiceUser::privileged()) {
+    if (!desktop_.unavailable().empty()) throw Unavailable(desktop_.unavailable());
+    app_ = &desktop_.startApp(100, 100, 1, buttons);
+    if (app_->pid <= 0) throw std::runtime_error("the GTK application did not come up");
+    if (test::AccessibleDesktop::ask(*app_, "clicks") != "clicks") {
+      throw std::runtime_error("the GTK application does not report its clicks");
+    }
+    test::ServiceOptions options;
+    options.backend = "cgevent";
+    options.trace = false;
+    options.control = false;
+    options.environment = {{"VL_HOST", "linux"},
+                           {"DISPLAY", desktop_.display()},
+                           {"DBUS_SESSION_BUS_ADDRESS", desktop_.sessionBus()},
+                           {"HOME", environmentOr("HOME", "/")},
+                           {"XDG_RUNTIME_DIR", environmentOr("XDG_RUNTIME_DIR", "/tmp")}};
+    service_ = std::make_unique<test::ServiceProcess>(options);
+    service_->awaitReady();
+    env_ = options.environment;
+    env_.erase("VL_HOST");
+    env_["PATH"] = "/usr/bin:/bin";
+    env_["VIRELO_ACCESSIBILITY_MODULE"] = programs_.module;
+    env_["VIRELO_SOCKET"] = service_->socketPath();
+    env_["VIRELO_TOKEN"] = service_->token();
+    x_ = test::connectX(desktop_.display());
+  }
+  ~Bench() { xcb_disconnect(x_); }
+  Bench(const Bench&) = delete;
+  Bench& operator=(const Bench&) = delete;
+
+  // The frame of the button that the application reported when it came up.
+  Rect button() const { return app_->press; }
+
+  // "virelo find --name NAME" (with --all when `all`: the controls that are not showing too)
+  // against the bare walk, both from start to exit. Both must find it.
+  Figure find(const std::string& name, bool all, const std::string& where) {
+    std::vector<std::string> command{programs_.tool, "find", "--name", name};
+    if (all) command.insert(command.begin() + 2, "--all");
+    std::vector<double> ours, bare;
+    for (int round = 0; round < rounds_; ++round) {
+      auto virelo = [&] { ours.push_back(timedToExit(command, name)); };
+      auto walk = [&] { bare.push_back(timedToExit({programs_.walk, name}, name)); };
+      if (round % 2 == 0) {
+        virelo();
+        walk();
+      } else {
+        walk();
+        virelo();
+      }
+    }
+    return {"virelo find " + std::string(all ? "--all " : "") + "--name " + name + " in " + where +
+                ", start to exit, vs a bare libatspi walk (ms, median of " +
+                std::to_string(rounds_) + ")",
+            median(ours), median(bare), 1.2};
+  }
+
+  // "virelo click-on --name NAME" against xdotool given the button's centre, both from start to
+  // the button's "clicked" signal.
+  Figure clickOn(const std::string& name, const std::string& where) {
+    const Rect frame = button();
+    const std::string x = std::to_string(static_cast<int>(frame.minX() + frame.width() / 2));
+    const std::string y = std::to_string(static_cast<int>(frame.minY() + frame.height() / 2));
+    std::vector<double> ours, bare;
+    for (int round = 0; round < rounds_; ++round) {
+      auto virelo = [&] {
+        ours.push_back(timedToClick({programs_.tool, "click-on", "--name", name}, name));
+      };
+      auto xdotool = [&] {
+        bare.push_back(timedToClick({kXdotool, "mousemove", x, y, "click", "1"}, name));
+      };
+      if (round % 2 == 0) {
+        virelo();
+        xdotool();
+      } else {
+        xdotool();
+        virelo();
+      }
+    }
+    return {"virelo click-on --name " + name + " in " + where +
+                ", start to \"clicked\", vs xdotool mousemove X Y click 1 (ms, median of " +
+                std::to_string(rounds_) + ")",
+            median(ours), median(bare), 2.0};
+  }
+
+ private:
+  // Milliseconds from the start of the program to its exit; it must exit 0 having printed `name`.
+  double timedToExit(const std::vector<std::string>& args, const std::string& name) {
+    const auto start = Clock::now();
+    const Outcome outcome = runAsUser(args, env_);
+    const double ms = micros(Clock::now() - start) / 1000;
+    if (!outcome.succeeded || outcome.output.find(name) == std::string::npos) {
+      throw std::runtime_error(args[0] + " did not find \"" + name + "\"");
+    }
+    return ms;
+  }
+
+  // Milliseconds from the start of the program to the application's report of the button's
+  // click, the pointer moved away first.
+  double timedToClick(const std::vector<std::string>& args, const std::string& name) {
+    moveAway();
+    const auto start = Clock::now();
+    const Outcome outcome = runAsUser(args, env_);
+    if (!outcome.succeeded) throw std::runtime_error(args[0] + " " + args[1] + " failed");
+    std::istringstream report(readLine(app_->output, 5000));
+    std::string word, label;
+    double at = 0;
+    if (!(report >> word >> label >> at) || word != "clicked" || label != name) {
+      throw std::runtime_error(args[0] + " " + args[1] + " did not click \"" + name + "\"");
+    }
+    ::usleep(static_cast<useconds_t>(std::chrono::microseconds(kBetweenClicks).count()));
+    return (at - monotonicSeconds(start)) * 1000;
+  }
+
+  // The pointer off the window, and time for the application to see it leave.
+  void moveAway() {
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x_)).data->root;
+    xcb_warp_pointer(x_, XCB_NONE, root, 0, 0, 0, 0, kAwayX, kAwayY);
+    std::free(xcb_get_input_focus_reply(x_, xcb_get_input_focus(x_), nullptr));
+    ::usleep(100'000);
+  }
+
+  const Programs& programs_;
+  int rounds_;
+  test::AccessibleDesktop desktop_;
+  const test::AccessibleDesktop::App* app_ = nullptr;
+  std::unique_ptr<test::ServiceProcess> service_;
+  std::map<std::string, std::string> env_;
+  xcb_connection_t* x_ = nullptr;
+};
+
+void print(const std::vector<Figure>& figures) {
+  std::cout
+      << "| Figure | Value | Baseline | × baseline | Goal | Met |\n|---|---|---|---|---|---|\n";
+  for (const auto& f : figures) {
+    const double ratio = f.value / f.baseline;
+    std::cout << "| " << f.what << " | " << format(f.value, 1) << " | " << format(f.baseline, 1)
+              << " | " << format(ratio, 2) << " | "
+              << (f.goal > 0 ? "≤ " + format(f.goal, 1) + "× baseline" : "") << " | "
+              << (f.goal > 0 ? (ratio <= f.goal ? "yes" : "no") : "") << " |\n";
+  }
+}
+
+int run(int rounds) {
+  Programs programs;
+  std::vector<Figure> figures;
+  {
+    progress("the GTK application with " + std::to_string(kManyButtons) + " buttons");
+    Bench large(programs, kManyButtons, rounds);
+    const std::string where = "a GTK application with 3,000 buttons";
+    progress("find");
+    // The last button lies beyond the scrolled window's view, so it is not showing: only
+    // "--all" finds it, after all the tree, as the walk does. The button "25" is in view.
+    figures.push_back(large.find(std::to_string(kManyButtons - 1), true, where));
+    figures.push_back(large.find("25", false, where));
+    progress("click-on");
+    // The button whose frame the application reports: "25".
+    figures.push_back(large.clickOn("25", where));
+  }
+  {
+    progress("the GTK application with its few controls");
+    Bench small(programs, 0, rounds);
+    const std::string where = "a GTK application with a few controls";
+    progress("find");
+    figures.push_back(small.find("Press", false, where));
+    progress("click-on");
+    figures.push_back(small.clickOn("Press", where));
+  }
+  print(figures);
+  return 0;
+}
+
+}  // namespace
+}  // namespace virelo::bench
+
+int main(int argc, char** argv) {
+  using namespace virelo;
+  int rounds = 11;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--quick") == 0) {
+      rounds = 3;
+    } else {
+      std::cerr << "usage: controls_bench [--quick]\n";
+      return 2;
+    }
+  }
+  test::ServiceUser::adopt();
+  if (::access(bench::kXdotool, X_OK) != 0) {
+    std::cout << "controls figures skipped: xdotool is missing (tools/install-deps tests)\n";
+    return 0;
+  }
+  try {
+    return bench::run(rounds);
+  } catch (const bench::Unavailable& e) {
+    std::cout << "controls figures skipped: " << e.what() << "\n";
+    return 0;
+  } catch (const std::exception& e) {
+    std::cerr << "controls_bench: " << e.what() << "\n";
+    return 1;
+  }
+}
