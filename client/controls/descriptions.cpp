@@ -58,12 +58,22 @@ std::string NameMatch::describe() const {
   return {};
 }
 
+// Built piece by piece: GCC 12's optimiser warns falsely of an overlap where a literal is put in
+// front of a temporary string.
 std::string ControlQuery::describe() const {
-  std::string what = role ? *role : "control";
-  if (editable) what = "editable " + what;
-  std::string text = (startsWithVowel(what) ? "an " : "a ") + what;
-  if (name) text += " " + name->describe();
-  if (application) text += " of " + *application;
+  std::string what;
+  if (editable) what += "editable ";
+  what += role ? *role : "control";
+  std::string text = startsWithVowel(what) ? "an " : "a ";
+  text += what;
+  if (name) {
+    text += ' ';
+    text += name->describe();
+  }
+  if (application) {
+    text += " of ";
+    text += *application;
+  }
   return text;
 }
 
