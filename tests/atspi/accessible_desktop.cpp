@@ -111,10 +111,23 @@ bool AccessibleDesktop::startBuses() {
   ::setenv("DISPLAY", xvfb_->display().c_str(), 1);
   ::unsetenv("AT_SPI_BUS_ADDRESS");
   ::unsetenv("NO_AT_BRIDGE");
+  // A session bus admits only the user it runs as; one run as the service user admits root too,
+  // as the accessibility bus always does, so that this process may use it while it acts as root.
+  std::string config = "--session";
+  if (asServiceUser_) {
+    writeFile(*home_ / "session.conf",
+              "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+              "<busconfig>\n"
+              "  <include>/usr/share/dbus-1/session.conf</include>\n"
+              "  <policy context=\"default\"><allow user=\"root\"/></policy>\n"
+              "</busconfig>\n");
+    config = "--config-file=" + (*home_ / "session.conf");
+  }
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) return false;
   sessionBus_ =
-      spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"}, -1, out[1]);
+      spawn({"/usr/bin/dbus-daemon", config, "--nofork", "--print-address=1"}, -1, out[1]);
   ::close(out[1]);
   std::string address = readLine(out[0]);
   ::close(out[0]);
@@ -125,7 +138,10 @@ bool AccessibleDesktop::startBuses() {
 }
 
 bool AccessibleDesktop::startAccessibilityBus() {
-  launcher_ = spawn({kLauncher}, -1, -1);
+  // Started at once, as a desktop session's autostart starts it, rather than when first asked
+  // for: Qt 5 applications join the bus only if it runs when they start (they find it through
+  // the property AT_SPI_BUS of the root window, which the launcher sets once the bus runs).
+  launcher_ = spawn({kLauncher, "--launch-immediately"}, -1, -1);
   for (int i = 0; i < 100; ++i) {
     if (setEnabled(true)) return true;
     ::usleep(100'000);
