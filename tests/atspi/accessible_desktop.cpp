@@ -38,26 +38,38 @@ void stopGroup(pid_t pid) {
   ::waitpid(pid, nullptr, 0);
 }
 
-// A window manager announces itself with the property _NET_SUPPORTING_WM_CHECK of the root.
-bool windowManagerRuns(const std::string& display) {
+// Whether the root window has the property (with `erase`: removes it and says false).
+bool rootProperty(const std::string& display, const char* name, bool erase = false) {
   xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
   bool found = false;
   if (xcb_connection_has_error(c) == 0) {
-    const char* name = "_NET_SUPPORTING_WM_CHECK";
     auto* atom = xcb_intern_atom_reply(
         c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
     if (atom != nullptr && atom->atom != XCB_ATOM_NONE) {
       xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-      auto* property = xcb_get_property_reply(
-          c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
-      found = property != nullptr && xcb_get_property_value_length(property) == 4;
-      std::free(property);
+      if (erase) {
+        xcb_request_check(c, xcb_delete_property_checked(c, root, atom->atom));
+      } else {
+        auto* property = xcb_get_property_reply(
+            c, xcb_get_property(c, 0, root, atom->atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1), nullptr);
+        found = property != nullptr && xcb_get_property_value_length(property) > 0;
+        std::free(property);
+      }
     }
     std::free(atom);
   }
   xcb_disconnect(c);
   return found;
 }
+
+// A window manager announces itself with the property _NET_SUPPORTING_WM_CHECK of the root.
+bool windowManagerRuns(const std::string& display) {
+  return rootProperty(display, "_NET_SUPPORTING_WM_CHECK");
+}
+
+// The accessibility bus's launcher names the bus in the property AT_SPI_BUS of the root once the
+// bus runs.
+constexpr const char* kBusProperty = "AT_SPI_BUS";
 
 bool runs(const std::string& command) {
   return std::system(command.c_str()) == 0;
@@ -141,9 +153,11 @@ bool AccessibleDesktop::startAccessibilityBus() {
   // Started at once, as a desktop session's autostart starts it, rather than when first asked
   // for: Qt 5 applications join the bus only if it runs when they start (they find it through
   // the property AT_SPI_BUS of the root window, which the launcher sets once the bus runs).
+  // The applications started next must find it: the launcher's start takes a moment.
+  rootProperty(display(), kBusProperty, true);
   launcher_ = spawn({kLauncher, "--launch-immediately"}, -1, -1);
   for (int i = 0; i < 100; ++i) {
-    if (setEnabled(true)) return true;
+    if (setEnabled(true) && rootProperty(display(), kBusProperty)) return true;
     ::usleep(100'000);
   }
   return false;
