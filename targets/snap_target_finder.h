@@ -60,8 +60,8 @@ class SnapTargetFinder final : public SnapTargetSource {
   std::optional<std::vector<Rect>> takeWide() override;
 
   // Blocks until every search queued so far has finished and published (returns at once once the
-  // owner let go). For tests.
-  void drainForTesting() { queue_.waitIdle(); }
+  // owner let go): for a one-off search (virelo targets) and for tests.
+  void drain() { queue_.waitIdle(); }
 
  private:
   struct Passkey {};

@@ -35,9 +35,7 @@ std::vector<fs::path> candidates(const EnvironmentLookup& environment) {
 
 }  // namespace
 
-std::shared_ptr<Controls> openControls(const EnvironmentLookup& environment,
-                                       const std::string& display,
-                                       std::chrono::milliseconds timeout) {
+AccessibilityModule openAccessibilityModule(const EnvironmentLookup& environment) {
   std::string tried;
   for (const auto& path : candidates(environment)) {
     std::error_code ec;
@@ -51,18 +49,25 @@ std::shared_ptr<Controls> openControls(const EnvironmentLookup& environment,
       throw ControlsUnavailable("cannot open the accessibility module " + path.string() + ": " +
                                 (why != nullptr ? why : "unknown error"));
     }
-    auto make =
-        reinterpret_cast<hosts::LinuxControlsEntry>(::dlsym(module, hosts::kLinuxControlsEntry));
-    std::shared_ptr<Controls> controls;
-    if (make != nullptr) make(display.c_str(), static_cast<int>(timeout.count()), &controls);
-    if (controls == nullptr) {
-      throw ControlsUnavailable("the accessibility module " + path.string() +
-                                " cannot read controls (an older module?)");
-    }
-    return controls;
+    return {module, path.string()};
   }
   throw ControlsUnavailable(
       "no accessibility module is installed (the AT-SPI part of Virelo; looked for " + tried + ")");
+}
+
+std::shared_ptr<Controls> openControls(const EnvironmentLookup& environment,
+                                       const std::string& display,
+                                       std::chrono::milliseconds timeout) {
+  const AccessibilityModule module = openAccessibilityModule(environment);
+  auto make = reinterpret_cast<hosts::LinuxControlsEntry>(
+      ::dlsym(module.handle, hosts::kLinuxControlsEntry));
+  std::shared_ptr<Controls> controls;
+  if (make != nullptr) make(display.c_str(), static_cast<int>(timeout.count()), &controls);
+  if (controls == nullptr) {
+    throw ControlsUnavailable("the accessibility module " + module.path +
+                              " cannot read controls (an older module?)");
+  }
+  return controls;
 }
 
 }  // namespace virelo::client

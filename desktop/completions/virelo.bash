@@ -11,6 +11,14 @@ _virelo_media_keys() {
     printf '%s\n' mute volume-up volume-down play-pause next previous
 }
 
+# Common AT-SPI roles, with "_" for the space ("push_button" is "push button"); virelo find
+# --list-roles prints them all.
+_virelo_roles() {
+    printf '%s\n' push_button toggle_button check_box radio_button combo_box menu_item menu \
+        page_tab text password_text entry spin_button slider link label heading list_item \
+        table_cell tree_item frame dialog alert document_web
+}
+
 # Layouts, and "layout(variant)" once the word has a parenthesis, read from the XKB rules.
 _virelo_layouts() {
     local lst=/usr/share/X11/xkb/rules/evdev.lst
@@ -41,7 +49,7 @@ _virelo() {
     fi
 
     local verbs="session status doctor start chord type click double-click drag move scroll
-                 media hold run"
+                 media hold run find click-on focus-on wait-for targets"
     local buttons="left right middle"
 
     # The command and the operands before the word being completed; options may come anywhere.
@@ -49,7 +57,8 @@ _virelo() {
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
             --socket | --token-file | --layout | --backend | --service | --user | --env | --host | \
-                --delay | --hold)
+                --delay | --hold | --role | --name | --name-contains | --name-regex | --app | \
+                --button | --timeout | --into)
                 ((i++)) ;;
             -*) ;;
             *) if [ -z "$verb" ]; then verb=${words[i]}; else ((operands++)); fi ;;
@@ -76,18 +85,34 @@ _virelo() {
         --user)
             COMPREPLY=($(compgen -u -- "$cur"))
             return ;;
-        --env | --delay | --hold)
+        --role)
+            COMPREPLY=($(compgen -W "$(_virelo_roles)" -- "$cur"))
+            return ;;
+        --button)
+            COMPREPLY=($(compgen -W "1 2 3 $buttons" -- "$cur"))
+            return ;;
+        --app)
+            COMPREPLY=($(compgen -W "$(ps -u "$(id -u)" -o comm= 2>/dev/null | sort -u)" -- "$cur"))
+            return ;;
+        --env | --delay | --hold | --name | --name-contains | --name-regex | --timeout | --into)
             return ;;
     esac
 
     if [[ $cur == -* ]]; then
         local options="--socket --token-file --layout --help --version"
+        local match="--role --name --name-contains --name-regex --app"
         case $verb in
             session) options="--host --backend --service --help" ;;
             status | doctor) options="--json --help" ;;
             start) options="--backend --service --user --env --trace --help" ;;
-            type) options="$options --delay --hold" ;;
+            type) options="$options --delay --hold --into" ;;
+            move) options="$options --snap" ;;
             run) options="$options --check" ;;
+            find) options="$match --all --json --list-roles --help" ;;
+            click-on) options="$options $match --button --double --first" ;;
+            focus-on) options="$options $match --first" ;;
+            wait-for) options="$match --gone --timeout --help" ;;
+            targets) options="--json --help" ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return

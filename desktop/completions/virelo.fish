@@ -1,6 +1,6 @@
 # fish completion for virelo(1)
 
-set -l virelo_verbs session status doctor start chord type click double-click drag move scroll media hold run
+set -l virelo_verbs session status doctor start chord type click double-click drag move scroll media hold run find click-on focus-on wait-for targets
 
 function __virelo_keys
     for k in (string split ' ' 'a b c d e f g h i j k l m n o p q r s t u v w x y z 0 1 2 3 4 5 6 7 8 9') \
@@ -25,6 +25,14 @@ function __virelo_media_keys
     printf '%s\n' mute volume-up volume-down play-pause next previous
 end
 
+# Common AT-SPI roles, with "_" for the space ("push_button" is "push button"); virelo find
+# --list-roles prints them all.
+function __virelo_roles
+    printf '%s\n' push_button toggle_button check_box radio_button combo_box menu_item menu \
+        page_tab text password_text entry spin_button slider link label heading list_item \
+        table_cell tree_item frame dialog alert document_web
+end
+
 # Layouts and "layout(variant)", read from the XKB rules when completing.
 function __virelo_layouts
     echo active
@@ -44,7 +52,7 @@ function __virelo_operands
     for w in $words[2..-1]
         if test $skip -eq 1
             set skip 0
-        else if contains -- $w --socket --token-file --layout --backend --service --user --env --host
+        else if contains -- $w --socket --token-file --layout --backend --service --user --env --host --delay --hold --role --name --name-contains --name-regex --app --button --timeout --into
             set skip 1
         else if string match -q -- '-*' $w
         else if test $seen_verb -eq 0
@@ -72,15 +80,20 @@ complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a scroll 
 complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a media -d 'Press and release a media key'
 complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a hold -d 'Hold keys until Ctrl-C'
 complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a run -d 'Run a script of input actions'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a find -d 'List the controls of applications by role and name'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a click-on -d 'Click a control found by role and name'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a focus-on -d 'Give a control the keyboard focus'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a wait-for -d 'Wait until a control appears or is gone'
+complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -a targets -d 'List the snap targets around the pointer'
 
 complete -c virelo -n "not __fish_seen_subcommand_from $virelo_verbs" -l version -d 'Show the version and protocol'
 complete -c virelo -s h -l help -d 'Show the help'
 
 # Connection and layout options of the client commands.
 set -l client_verbs chord type click double-click drag move scroll media hold run
-complete -c virelo -n "not __fish_seen_subcommand_from session status doctor start" -l socket -r -F -d 'The service socket'
-complete -c virelo -n "not __fish_seen_subcommand_from session status doctor start" -l token-file -r -F -d 'File holding the client token'
-complete -c virelo -n "not __fish_seen_subcommand_from session status doctor start" -l layout -x -a '(__virelo_layouts)' -d 'Keyboard layout of type and chord'
+complete -c virelo -n "not __fish_seen_subcommand_from session status doctor start find wait-for targets" -l socket -r -F -d 'The service socket'
+complete -c virelo -n "not __fish_seen_subcommand_from session status doctor start find wait-for targets" -l token-file -r -F -d 'File holding the client token'
+complete -c virelo -n "not __fish_seen_subcommand_from session status doctor start find wait-for targets focus-on click-on" -l layout -x -a '(__virelo_layouts)' -d 'Keyboard layout of type and chord'
 
 complete -c virelo -n "__fish_seen_subcommand_from session" -l host -x -a 'sim uhid linux' -d 'Where the input goes'
 complete -c virelo -n "__fish_seen_subcommand_from session" -l backend -x -a 'corehid cgevent auto' -d 'The backend'
@@ -94,6 +107,23 @@ complete -c virelo -n "__fish_seen_subcommand_from start" -l trace -d 'Record wh
 complete -c virelo -n "__fish_seen_subcommand_from chord" -a '(__virelo_chord)'
 complete -c virelo -n "__fish_seen_subcommand_from type" -l delay -x -d 'Pause after each keystroke (ms)'
 complete -c virelo -n "__fish_seen_subcommand_from type" -l hold -x -d 'How long each key is held (ms)'
+complete -c virelo -n "__fish_seen_subcommand_from type" -l into -x -d 'The name of the field to type into'
+complete -c virelo -n "__fish_seen_subcommand_from move" -l snap -d 'Let the service snap onto a nearby control'
+
+# The controls by name.
+complete -c virelo -n "__fish_seen_subcommand_from find click-on focus-on wait-for" -l role -x -a '(__virelo_roles)' -d 'AT-SPI role of the control'
+complete -c virelo -n "__fish_seen_subcommand_from find click-on focus-on wait-for" -l name -x -d 'The whole name'
+complete -c virelo -n "__fish_seen_subcommand_from find click-on focus-on wait-for" -l name-contains -x -d 'A part of the name'
+complete -c virelo -n "__fish_seen_subcommand_from find click-on focus-on wait-for" -l name-regex -x -d 'ECMAScript expression matching the whole name'
+complete -c virelo -n "__fish_seen_subcommand_from find click-on focus-on wait-for" -l app -x -a '(__fish_complete_proc)' -d 'Application or program name'
+complete -c virelo -n "__fish_seen_subcommand_from find" -l all -d 'Also hidden and covered controls'
+complete -c virelo -n "__fish_seen_subcommand_from find targets" -l json -d 'Print a JSON array'
+complete -c virelo -n "__fish_seen_subcommand_from find" -l list-roles -d 'Print every role name'
+complete -c virelo -n "__fish_seen_subcommand_from click-on" -l button -x -a '1 2 3 left middle right' -d 'The button'
+complete -c virelo -n "__fish_seen_subcommand_from click-on" -l double -d 'Click twice'
+complete -c virelo -n "__fish_seen_subcommand_from click-on focus-on" -l first -d 'Take the front-most match'
+complete -c virelo -n "__fish_seen_subcommand_from wait-for" -l gone -d 'Wait until no control matches'
+complete -c virelo -n "__fish_seen_subcommand_from wait-for" -l timeout -x -d 'How long to wait (s)'
 complete -c virelo -n "__fish_seen_subcommand_from run" -l check -d 'Only check the script'
 complete -c virelo -n "__fish_seen_subcommand_from run" -F
 complete -c virelo -n "__fish_seen_subcommand_from hold" -a '(__virelo_chord; __virelo_media_keys; printf "%s\n" left-button right-button middle-button)'

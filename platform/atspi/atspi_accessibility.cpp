@@ -1,14 +1,12 @@
 #include "platform/atspi/atspi_accessibility.h"
 
-#include <sys/time.h>
-
 #include <cmath>
 
 #include "platform/atspi/atspi_attributes.h"
+#include "platform/atspi/atspi_connection.h"
 #include "platform/atspi/atspi_element.h"
 #include "platform/atspi/atspi_requests.h"
 #include "platform/atspi/atspi_roles.h"
-#include "platform/atspi/atspi_start.h"
 #include "platform/atspi/atspi_top_level.h"
 
 namespace virelo::atspi {
@@ -90,64 +88,19 @@ int AtspiAccessibility::timeoutMS() const {
 }
 
 bool AtspiAccessibility::ready() {
-  if (!initialised_) {
-    startLibatspi();
-    initialised_ = true;
-  }
-  atspi_set_timeout(timeoutMS(), timeoutMS());
-  setRequestTimeout(std::chrono::milliseconds(timeoutMS()));
-  return atspi_get_a11y_bus() != nullptr;
+  return AtspiConnection::instance().ready(std::chrono::milliseconds(timeoutMS()));
 }
 
 bool AtspiAccessibility::isProcessTrusted() {
   if (!status_.enabled(timeoutMS())) return false;
-  if (initialised_ && busLost()) reconnect();
+  AtspiConnection& connection = AtspiConnection::instance();
+  connection.reconnectIfLost();
+  if (connection.generation() != generation_) {
+    // The bus names are those of the new bus now.
+    unanswering_ = UnansweringApplications();
+    generation_ = connection.generation();
+  }
   return ready();
-}
-
-bool AtspiAccessibility::busLost() {
-  DBusConnection* bus = atspi_get_a11y_bus();
-  if (bus == nullptr) return true;
-  // A bus that went away leaves an end of file on the connection; reading without waiting is
-  // enough to see it.
-  dbus_connection_read_write(bus, 0);
-  return !dbus_connection_get_is_connected(bus);
-}
-
-void AtspiAccessibility::reconnect() {
-  // libatspi never connects again by itself, and what it knows of the applications and the
-  // registry belongs to the bus that went away: it starts anew, on the bus that the session bus
-  // now names. This runs before a search, when no element of the old bus is in use.
-  atspi_exit();
-  startLibatspi();
-  reconnectedAt_ = timeval{};
-  gettimeofday(&*reconnectedAt_, nullptr);
-  // The bus names are those of the new bus now.
-  unanswering_ = UnansweringApplications();
-  if (AtspiAccessible* desktop = atspi_get_desktop(0)) {
-    renew(desktop);
-    g_object_unref(desktop);
-  }
-}
-
-void AtspiAccessibility::renew(AtspiAccessible* accessible) {
-  // libatspi keeps the application of a bus name (the registry's, and each application's) for the
-  // life of the process, through atspi_exit(), with the connection of the bus it came from and
-  // the accessibles it knew there. One made before the reconnection is bound to the new bus and
-  // forgets its accessibles, as a new one would start; so is the accessible it was met through.
-  AtspiApplication* app = accessible->parent.app;
-  if (!reconnectedAt_ || app == nullptr || !timercmp(&app->time_added, &*reconnectedAt_, <)) {
-    return;
-  }
-  DBusConnection* bus = atspi_get_a11y_bus();
-  if (bus != nullptr && app->bus != bus) {
-    if (app->bus != nullptr) dbus_connection_unref(app->bus);
-    app->bus = dbus_connection_ref(bus);
-  }
-  if (app->hash != nullptr) g_hash_table_remove_all(app->hash);
-  app->cache = ATSPI_CACHE_UNDEFINED;
-  gettimeofday(&app->time_added, nullptr);
-  atspi_accessible_clear_cache(accessible);
 }
 
 ElementRef AtspiAccessibility::systemWide() {
@@ -169,7 +122,7 @@ AtspiAccessible* AtspiAccessibility::applicationOf(std::int32_t pid) {
   for (int i = 0; error == nullptr && found == nullptr && i < count; ++i) {
     AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, &error);
     if (app == nullptr) continue;
-    renew(app);
+    AtspiConnection::instance().renew(app);
     GError* pidError = nullptr;
     guint appPID = atspi_accessible_get_process_id(app, &pidError);
     if (pidError == nullptr && appPID == static_cast<guint>(pid)) {

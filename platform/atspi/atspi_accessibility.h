@@ -1,6 +1,6 @@
 // The accessibility interface on the Linux desktop's accessibility bus, AT-SPI 2, through
 // libatspi. Attribute names and role names are those that snap target discovery reads; the
-// mapping is described in docs/accessibility.md.
+// mapping is described in docs/snap-targets.md.
 //
 // Trusted means: the session bus answers that the accessibility bus is enabled (org.a11y.Status
 // IsEnabled, never switched on here) and libatspi reaches the accessibility bus. AT-SPI has no
@@ -12,7 +12,7 @@
 // libatspi's subscriptions to the applications' events are dropped once it starts, and the
 // accessibles it keeps of an application are let go when they are no longer used and the
 // application's table of them grows large, so that a long session does not grow the process
-// (docs/accessibility.md, "A long session beside busy applications").
+// (docs/snap-targets.md, "A long session beside busy applications").
 //
 // Threads: systemWide() and setMessagingTimeout() are called on the main thread at start-up and
 // never touch the bus (the timeout is only stored). Every other operation, and so every use of
@@ -20,8 +20,6 @@
 // is not used by any other thread of the process. Elements other than the system-wide one are
 // released on that queue.
 #pragma once
-
-#include <sys/time.h>
 
 #include <atomic>
 #include <chrono>
@@ -58,13 +56,6 @@ class AtspiAccessibility final : public Accessibility {
   int timeoutMS() const;
   // Applies the stored timeout to libatspi; false when the accessibility bus is out of reach.
   bool ready();
-  // Whether the connection to the accessibility bus is gone (the bus stopped or restarted).
-  bool busLost();
-  // Starts libatspi anew on the accessibility bus that the session bus names now.
-  void reconnect();
-  // Binds the application of the accessible to the present bus when it is one that libatspi kept
-  // from the bus before the last reconnection.
-  void renew(AtspiAccessible* accessible);
   AtspiAccessible* applicationOf(std::int32_t pid);
   // The window list, taken again when the last one is older than kWindowListLifetime: the hit
   // tests of one search share it.
@@ -77,12 +68,11 @@ class AtspiAccessibility final : public Accessibility {
   WindowList& windows_;
   AtspiStatus status_;
   std::atomic<int> timeoutMS_;
-  bool initialised_ = false;
+  // The connection's generation that unanswering_ knows the names of.
+  std::uint64_t generation_ = 0;
   nlohmann::json windowList_;
   std::chrono::steady_clock::time_point windowListTakenAt_;
   UnansweringApplications unanswering_;
-  // When libatspi was last started anew on a restarted bus.
-  std::optional<timeval> reconnectedAt_;
 };
 
 }  // namespace virelo::atspi

@@ -1,6 +1,7 @@
 #include "platform/atspi/atspi_controls.h"
 
 #include <atspi/atspi.h>
+#include <dbus/dbus.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,8 +10,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/atspi/atspi_connection.h"
 #include "platform/atspi/atspi_requests.h"
-#include "platform/atspi/atspi_start.h"
 #include "platform/atspi/atspi_top_level.h"
 
 namespace virelo::atspi {
@@ -147,9 +148,44 @@ std::string busNameOf(AtspiAccessible* accessible) {
   return app != nullptr && app->bus_name != nullptr ? app->bus_name : "";
 }
 
+// The process behind a name on the accessibility bus, as the bus itself tells it (it answers for
+// an application that does not).
+std::optional<std::int32_t> busProcessOf(const std::string& busName) {
+  DBusConnection* bus = atspi_get_a11y_bus();
+  if (bus == nullptr || busName.empty()) return std::nullopt;
+  DBusMessage* call =
+      dbus_message_new_method_call("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                   "org.freedesktop.DBus", "GetConnectionUnixProcessID");
+  if (call == nullptr) return std::nullopt;
+  const char* name = busName.c_str();
+  dbus_message_append_args(call, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
+  DBusError error;
+  dbus_error_init(&error);
+  DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus, call, 1000, &error);
+  dbus_message_unref(call);
+  dbus_uint32_t pid = 0;
+  bool read = reply != nullptr &&
+              dbus_message_get_args(reply, &error, DBUS_TYPE_UINT32, &pid, DBUS_TYPE_INVALID);
+  dbus_error_free(&error);
+  if (reply != nullptr) dbus_message_unref(reply);
+  return read ? std::optional<std::int32_t>(static_cast<std::int32_t>(pid)) : std::nullopt;
+}
+
+// How an application that did not answer is named: its name when it gave one before, else its
+// program's, with its process.
+std::string unansweringName(AtspiAccessible* app, const std::optional<std::string>& name) {
+  const std::string busName = busNameOf(app);
+  auto pid = busProcessOf(busName);
+  std::string label = name && !name->empty() ? *name : pid ? programOf(*pid) : busName;
+  if (pid) label += " (pid " + std::to_string(*pid) + ")";
+  return label;
+}
+
 struct ListedWindow {
   std::int32_t pid;
   Rect bounds;
+  // Above 0 for pop-ups (menus, lists of combo boxes), which no window manager frames.
+  int layer;
 };
 
 std::vector<ListedWindow> listedWindows(const std::optional<nlohmann::json>& list) {
@@ -159,12 +195,14 @@ std::vector<ListedWindow> listedWindows(const std::optional<nlohmann::json>& lis
     if (!entry.is_object()) continue;
     auto pid = entry.find(kWindowOwnerPID);
     auto bounds = entry.find(kWindowBounds);
+    auto layer = entry.find(kWindowLayer);
     if (bounds == entry.end()) continue;
     auto rect = rectFromDictionary(*bounds);
     if (!rect) continue;
     std::int32_t owner =
         pid != entry.end() && pid->is_number_integer() ? pid->get<std::int32_t>() : 0;
-    windows.push_back({owner, *rect});
+    windows.push_back(
+        {owner, *rect, layer != entry.end() && layer->is_number_integer() ? layer->get<int>() : 0});
   }
   return windows;
 }
@@ -194,6 +232,22 @@ Placement placementOf(const std::vector<ListedWindow>& windows, std::int32_t pid
   return {};
 }
 
+// The roles of what a pop-up holds: a menu's items, a combo box's list.
+bool inPopUpRole(AtspiRole role) {
+  switch (role) {
+    case ATSPI_ROLE_MENU:
+    case ATSPI_ROLE_MENU_ITEM:
+    case ATSPI_ROLE_CHECK_MENU_ITEM:
+    case ATSPI_ROLE_RADIO_MENU_ITEM:
+    case ATSPI_ROLE_TEAROFF_MENU_ITEM:
+    case ATSPI_ROLE_POPUP_MENU:
+    case ATSPI_ROLE_LIST_ITEM:
+      return true;
+    default:
+      return false;
+  }
+}
+
 Rect scaled(const Rect& rect, double scale) {
   return makeRect(rect.minX() * scale, rect.minY() * scale, rect.width() * scale,
                   rect.height() * scale);
@@ -207,6 +261,11 @@ struct AtspiControls::Search {
   std::vector<ListedWindow> windows;
   ControlSearch result;
   std::size_t visited = 0;
+  // The count of unanswered requests when the current application's search began: once it grows,
+  // the application is given up.
+  std::uint64_t unansweredBefore = 0;
+
+  bool givenUp() const { return unansweredRequests() != unansweredBefore; }
 
   struct Application {
     std::string name;
@@ -214,16 +273,16 @@ struct AtspiControls::Search {
   };
 
   void application(AtspiAccessible* app) {
-    const std::uint64_t before = unansweredRequests();
+    unansweredBefore = unansweredRequests();
     auto name = nameOf(app);
     GError* error = nullptr;
     guint pid = request([&] { return atspi_accessible_get_process_id(app, &error); });
     if (error != nullptr) g_error_free(error);
-    const std::string label = name && !name->empty() ? *name : busNameOf(app);
-    if (unansweredRequests() != before) {
-      result.unanswering.push_back(label);
+    if (givenUp()) {
+      result.unanswering.push_back(unansweringName(app, name));
       return;
     }
+    const std::string label = name && !name->empty() ? *name : busNameOf(app);
     if (error != nullptr || static_cast<pid_t>(pid) == ::getpid()) return;
     Application owner{label, static_cast<std::int32_t>(pid)};
     if (filter.application && !filter.application(owner.name) &&
@@ -234,8 +293,8 @@ struct AtspiControls::Search {
     for (int i = 0; i < count && i < kMaxWindows; ++i) {
       Held window(childAtIndex(app, i));
       if (window.get() != nullptr) topLevel(window.get(), owner);
-      if (unansweredRequests() != before) {
-        result.unanswering.push_back(label);
+      if (givenUp()) {
+        result.unanswering.push_back(unansweringName(app, name));
         return;
       }
     }
@@ -246,7 +305,7 @@ struct AtspiControls::Search {
     visited = 0;
     const Placement place = placementOf(windows, owner.pid, extentsOf(window));
     consider(window, owner, place, std::nullopt);
-    if (!collect(window, owner, place)) walk(window, owner, place, 0);
+    if (!collect(window, owner, place) && !givenUp()) walk(window, owner, place, 0);
   }
 
   // The window's descendants that the filter's role and showing state accept, in one request;
@@ -291,7 +350,7 @@ struct AtspiControls::Search {
   void walk(AtspiAccessible* node, const Application& owner, const Placement& place, int depth) {
     if (depth >= kMaxDepth) return;
     const int count = childCount(node);
-    for (int i = 0; i < count && visited < kMostVisited; ++i, ++visited) {
+    for (int i = 0; i < count && visited < kMostVisited && !givenUp(); ++i, ++visited) {
       Held child(childAtIndex(node, i));
       if (child.get() == nullptr) continue;
       if (!filter.all && !statesOf(child.get()).showing) continue;
@@ -309,12 +368,16 @@ struct AtspiControls::Search {
   // Adds the accessible when the filter accepts it; its role when already known.
   void consider(AtspiAccessible* accessible, const Application& owner, const Placement& place,
                 std::optional<AtspiRole> knownRole) {
-    if (!knownRole) {
+    if (givenUp()) return;
+    // The role is read first only when the filter asks for one; else the name sorts out most.
+    if (!knownRole && role) {
       knownRole = roleOf(accessible);
-      if (!knownRole || (role && knownRole != role)) return;
+      if (knownRole != role) return;
     }
     auto name = nameOf(accessible);
     if (!name || (filter.name && !filter.name(*name))) return;
+    if (!knownRole) knownRole = roleOf(accessible);
+    if (!knownRole) return;
     const States states = statesOf(accessible);
     if (!filter.all && !states.showing) return;
     Control control;
@@ -327,14 +390,28 @@ struct AtspiControls::Search {
     control.focused = states.focused;
     control.focusable = states.focusable;
     control.editable = states.editable;
-    control.stacking = place.stacking;
     const Point centre{control.bounds.minX() + control.bounds.width() / 2,
                        control.bounds.minY() + control.bounds.height() / 2};
+    const Placement own = popUpAt(centre, owner.pid, *knownRole).value_or(place);
+    control.stacking = own.stacking;
     control.visible = states.showing && states.visible && control.bounds.width() > 0 &&
                       control.bounds.height() > 0 &&
-                      (place.stacking < 0 || place.bounds.contains(centre));
-    control.covered = coveredAt(centre, place, owner.pid);
+                      (own.stacking < 0 || own.bounds.contains(centre));
+    control.covered = coveredAt(centre, own, owner.pid);
     result.controls.push_back(std::move(control));
+  }
+
+  // A pop-up's items hang in the accessibility tree under the window that opened the pop-up, yet
+  // lie in a window of their own: the front-most window at an item's centre, when it is a pop-up
+  // of the same process, is the item's.
+  std::optional<Placement> popUpAt(Point centre, std::int32_t pid, AtspiRole itemRole) const {
+    if (!inPopUpRole(itemRole)) return std::nullopt;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+      if (!windows[i].bounds.contains(centre)) continue;
+      if (windows[i].pid != pid || windows[i].layer <= 0) return std::nullopt;
+      return Placement{static_cast<int>(i), 1, windows[i].bounds};
+    }
+    return std::nullopt;
   }
 
   // Whether the front-most window at the point is another than the control's.
@@ -353,14 +430,9 @@ AtspiControls::AtspiControls(WindowList& windows, std::chrono::milliseconds time
 AtspiControls::~AtspiControls() = default;
 
 bool AtspiControls::started() {
-  if (!started_) {
-    startLibatspi();
-    started_ = true;
-  }
-  const int ms = static_cast<int>(timeout_.count());
-  atspi_set_timeout(ms, ms);
-  setRequestTimeout(timeout_);
-  return atspi_get_a11y_bus() != nullptr;
+  AtspiConnection& connection = AtspiConnection::instance();
+  connection.reconnectIfLost();
+  return connection.ready(timeout_);
 }
 
 Controls::Reach AtspiControls::reach() {
@@ -381,7 +453,9 @@ ControlSearch AtspiControls::find(const ControlFilter& filter) {
   const int count = childCount(desktop.get());
   for (int i = 0; i < count; ++i) {
     Held app(childAtIndex(desktop.get(), i));
-    if (app.get() != nullptr) search.application(app.get());
+    if (app.get() == nullptr) continue;
+    AtspiConnection::instance().renew(app.get());
+    search.application(app.get());
   }
   return std::move(search.result);
 }

@@ -39,12 +39,12 @@ class AtspiControls final : public Controls {
 
  private:
   struct Search;
+  // libatspi started, anew when its bus went away, with this search's timeout.
   bool started();
 
   WindowList& windows_;
   std::chrono::milliseconds timeout_;
   AtspiStatus status_;
-  bool started_ = false;
 };
 
 }  // namespace virelo::atspi

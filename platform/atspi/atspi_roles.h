@@ -1,5 +1,5 @@
 // The role names that snap target discovery tests, taken from AT-SPI roles. One table maps every
-// AT-SPI role that has a counterpart; docs/accessibility.md lists it.
+// AT-SPI role that has a counterpart; docs/snap-targets.md lists it.
 //
 // Threads: pure functions, callable from any thread.
 #pragma once

@@ -7,11 +7,13 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <sstream>
 #include <thread>
 
+#include "platform/atspi/atspi_controls.h"
 #include "platform/x11/linux_applications.h"
 #include "platform/x11/x11_window_list.h"
 #include "tests/atspi/accessible_desktop.h"
@@ -179,6 +181,36 @@ TEST_F(AtspiTest, AnApplicationThatDoesNotAnswerCostsOneTimeoutNotOnePerRequest)
   EXPECT_LT(took, std::chrono::seconds(2));
 }
 
+// The controls of the desktop, as the commands on controls read them.
+ControlSearch findControls(const std::string& display, std::chrono::milliseconds timeout,
+                           const std::string& name) {
+  x11::X11WindowList windows(display);
+  atspi::AtspiControls controls(windows, timeout);
+  ControlFilter filter;
+  filter.name = [name](std::string_view n) { return n == name; };
+  return controls.find(filter);
+}
+
+TEST_F(AtspiTest, AControlSearchSkipsAndNamesAnApplicationThatDoesNotAnswer) {
+  const auto& hung = desktop_->startApp(500, 100);
+  ASSERT_GT(hung.pid, 0);
+  ASSERT_EQ(::write(hung.input, "block 3000\n", 11), 11);
+  auto started = std::chrono::steady_clock::now();
+  auto found = findControls(desktop_->display(), std::chrono::milliseconds(200), "Press");
+  auto took = std::chrono::steady_clock::now() - started;
+  ASSERT_EQ(found.unanswering.size(), 1u);
+  EXPECT_NE(found.unanswering[0].find("pid " + std::to_string(hung.pid)), std::string::npos)
+      << found.unanswering[0];
+  auto of = [&](pid_t pid) {
+    return std::count_if(found.controls.begin(), found.controls.end(),
+                         [&](const Control& c) { return c.pid == pid; });
+  };
+  EXPECT_EQ(of(app_->pid), 1);
+  EXPECT_EQ(of(hung.pid), 0);
+  // One timeout for the application, not one for each of its requests.
+  EXPECT_LT(took, std::chrono::seconds(2));
+}
+
 TEST_F(AtspiTest, AnApplicationIsFoundOnTheAccessibilityBusAfterItRestarted) {
   ASSERT_NE(at(centre(app_->press)), nullptr);
   ASSERT_TRUE(desktop_->restartAccessibilityBus());
@@ -188,6 +220,24 @@ TEST_F(AtspiTest, AnApplicationIsFoundOnTheAccessibilityBusAfterItRestarted) {
   auto button = at(centre(later.press));
   ASSERT_NE(button, nullptr);
   EXPECT_EQ(accessibility_->processID(button), later.pid);
+}
+
+TEST_F(AtspiTest, AControlSearchFindsTheApplicationsOfARestartedAccessibilityBus) {
+  x11::X11WindowList windows(desktop_->display());
+  atspi::AtspiControls controls(windows, std::chrono::seconds(2));
+  ControlFilter filter;
+  filter.name = [](std::string_view name) { return name == "Press"; };
+  auto pids = [&] {
+    std::vector<std::int32_t> found;
+    for (const auto& c : controls.find(filter).controls) found.push_back(c.pid);
+    return found;
+  };
+  ASSERT_EQ(pids(), std::vector<std::int32_t>{app_->pid});
+  ASSERT_TRUE(desktop_->restartAccessibilityBus());
+  const auto& later = desktop_->startApp(500, 100);
+  ASSERT_GT(later.pid, 0);
+  auto after = pids();
+  EXPECT_NE(std::find(after.begin(), after.end(), later.pid), after.end());
 }
 
 TEST_F(AtspiTest, AScaledApplicationsButtonIsFoundAndFramedInTheServersPixels) {

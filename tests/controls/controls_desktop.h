@@ -10,8 +10,7 @@
 // command-line tool runs as the service user and reaches the buses as their owner.
 //
 // The desktop is one for the whole process: the D-Bus library keeps the session bus's address it
-// first read, and libatspi the accessibility bus it first reached, for as long as the process
-// lives. Each test starts its own applications and service.
+// first read for as long as the process lives. Each test starts its own applications and service.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -409,10 +409,10 @@ class FinderOnSim : public ::testing::Test {
 TEST_F(FinderOnSim, WideSearchFindsButtonsAndTitleBarButtons) {
   start(sampleWorld());
   finder->scanWide({320, 310});
-  finder->drainForTesting();
+  finder->drain();
   EXPECT_THAT(*finder->takeWide(), ElementsAre(makeRect(300, 300, 60, 20)));
   finder->scanWide({115, 111});
-  finder->drainForTesting();
+  finder->drain();
   // The close button from the title bar (the zoom button is disabled), then from a sample.
   EXPECT_THAT(*finder->takeWide(),
               ElementsAre(makeRect(108, 104, 14, 14), makeRect(108, 104, 14, 14)));
@@ -424,10 +424,10 @@ TEST_F(FinderOnSim, WideSearchFindsButtonsAndTitleBarButtons) {
 TEST_F(FinderOnSim, BrowserContentIsNeverSampledButItsTitleBarButtonsCount) {
   start(sampleWorld());
   finder->scanWide({810, 305});
-  finder->drainForTesting();
+  finder->drain();
   EXPECT_THAT(*finder->takeWide(), IsEmpty());
   finder->scanWide({615, 111});
-  finder->drainForTesting();
+  finder->drain();
   EXPECT_THAT(*finder->takeWide(), ElementsAre(makeRect(608, 104, 14, 14)));
   EXPECT_THAT(eventsNamed(trace(), "ax_hit"), IsEmpty());
 }
@@ -438,7 +438,7 @@ TEST_F(FinderOnSim, ElectronBundleOnDiskMakesAnApplicationWeb) {
   world["apps"]["100"]["bundleLocation"] = (dir / "Chat.app").string();
   start(world);
   finder->scanWide({320, 310});
-  finder->drainForTesting();
+  finder->drain();
   EXPECT_THAT(*finder->takeWide(), IsEmpty());
   EXPECT_THAT(eventsNamed(trace(), "ax_hit"), IsEmpty());
 }
@@ -449,7 +449,7 @@ TEST_F(FinderOnSim, WithoutTrustNothingIsAskedAndResultsAreEmpty) {
   start(world);
   finder->refresh({320, 310}, 1'000'000'000'000);
   finder->scanWide({320, 310});
-  finder->drainForTesting();
+  finder->drain();
   EXPECT_THAT(finder->targets(), IsEmpty());
   EXPECT_THAT(*finder->takeWide(), IsEmpty());
   std::vector<std::string> names;
@@ -460,7 +460,7 @@ TEST_F(FinderOnSim, WithoutTrustNothingIsAskedAndResultsAreEmpty) {
 TEST_F(FinderOnSim, SeenButtonIsReadOnce) {
   start(sampleWorld());
   finder->scanWide({330, 310});
-  finder->drainForTesting();
+  finder->drain();
   EXPECT_THAT(*finder->takeWide(), ElementsAre(makeRect(300, 300, 60, 20)));
   int pidReads = 0;
   for (const auto& e : eventsNamed(trace(), "ax_pid")) pidReads += e["element"] == "save";
@@ -472,13 +472,13 @@ TEST_F(FinderOnSim, ThrottlingShowsInTheTrace) {
   constexpr std::uint64_t ms = 1'000'000;
   constexpr std::uint64_t t = 1'000'000 * ms;
   finder->refresh({320, 310}, t);
-  finder->drainForTesting();
+  finder->drain();
   finder->refresh({340, 310}, t + 30 * ms);   // too soon
   finder->refresh({322, 310}, t + 100 * ms);  // too close
-  finder->drainForTesting();
+  finder->drain();
   EXPECT_THAT(finder->targets(), ElementsAre(makeRect(300, 300, 60, 20)));
   finder->refresh({330, 310}, t + 100 * ms);
-  finder->drainForTesting();
+  finder->drain();
   // One search per accepted request: each asks for trust once and hit-tests the 13 samples.
   EXPECT_EQ(eventsNamed(trace(), "ax_trusted").size(), 2u);
   EXPECT_EQ(eventsNamed(trace(), "ax_hit").size(), 26u);
@@ -494,7 +494,7 @@ TEST_F(FinderOnSim, UnansweringApplicationIsBoundedByTheMessagingTimeout) {
   EXPECT_FALSE(finder->takeWide());
   EXPECT_THAT(finder->targets(), IsEmpty());
   finder->refresh({320, 310}, 1'000'000'000'000);
-  finder->drainForTesting();
+  finder->drain();
   // 25 + 13 samples on the editor, each failing after 50 ms instead of ten minutes.
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
   EXPECT_THAT(*finder->takeWide(), IsEmpty());

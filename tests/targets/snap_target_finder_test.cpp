@@ -52,14 +52,14 @@ class FinderTest : public ::testing::Test {
   void firstSearch() {
     make();
     finder->refresh(P, T);
-    finder->drainForTesting();
+    finder->drain();
     ASSERT_EQ(fake.searches(), 1);
   }
   // Whether a refresh starts a search.
   bool accepted(Point p, std::uint64_t now) {
     int before = fake.searches();
     finder->refresh(p, now);
-    finder->drainForTesting();
+    finder->drain();
     return fake.searches() > before;
   }
 };
@@ -134,7 +134,7 @@ TEST_F(FinderTest, RefreshWhileASearchIsPendingIsDroppedAndMovesNothing) {
   // Far away and much later, still dropped: one near search at a time.
   finder->refresh({P.x + 500, P.y}, T + 100 * kMs);
   gate.permit(10);
-  finder->drainForTesting();
+  finder->drain();
   EXPECT_EQ(fake.searches(), 1);
   // The dropped request did not move the reference: 120 ms after T and 10 points from P is
   // accepted, though it is only 20 ms after the dropped one and far from its point.
@@ -149,14 +149,14 @@ TEST_F(FinderTest, DroppedRequestsDoNotQueueUp) {
   gate.awaitArrivals(1);
   for (int i = 1; i <= 20; ++i) finder->refresh({P.x + 50.0 * i, P.y}, T + i * 300 * kMs);
   gate.permit(100);
-  finder->drainForTesting();
+  finder->drain();
   EXPECT_EQ(fake.searches(), 1);
 }
 
 TEST_F(FinderTest, NearSearchUsesTheNearRing) {
   make();
   finder->refresh(P, T);
-  finder->drainForTesting();
+  finder->drain();
   EXPECT_EQ(fake.count("hit"), 13);
 }
 
@@ -165,7 +165,7 @@ TEST_F(FinderTest, NearSearchUsesTheNearRing) {
 TEST_F(FinderTest, WideSearchUsesTheWideRingAndIsTakenOnce) {
   make();
   finder->scanWide(P);
-  finder->drainForTesting();
+  finder->drain();
   EXPECT_EQ(fake.count("hit"), 25);
   auto first = finder->takeWide();
   ASSERT_TRUE(first);
@@ -176,7 +176,7 @@ TEST_F(FinderTest, WideSearchUsesTheWideRingAndIsTakenOnce) {
 TEST_F(FinderTest, EmptyWideResultIsStillHandedOutOnce) {
   make();
   finder->scanWide({1500, 900});
-  finder->drainForTesting();
+  finder->drain();
   auto first = finder->takeWide();
   ASSERT_TRUE(first);
   EXPECT_THAT(*first, IsEmpty());
@@ -195,7 +195,7 @@ TEST_F(FinderTest, OnlyTheLatestOfTwoQuickWideSearchesIsHandedOut) {
   gate.awaitArrivals(2);
   EXPECT_FALSE(finder->takeWide());
   gate.permit();
-  finder->drainForTesting();
+  finder->drain();
   auto wide = finder->takeWide();
   ASSERT_TRUE(wide);
   EXPECT_THAT(*wide, IsEmpty());
@@ -211,7 +211,7 @@ TEST_F(FinderTest, WideSearchesOvertakenWhileWaitingNeverRunAndOnlyTheLatestDoes
   for (int i = 0; i < 20; ++i) finder->scanWide(P);
   finder->scanWide({1500, 900});
   gate.permit(100);
-  finder->drainForTesting();
+  finder->drain();
   EXPECT_EQ(fake.searches(), 2);  // the near search and the latest wide one
   auto wide = finder->takeWide();
   ASSERT_TRUE(wide);
@@ -222,12 +222,12 @@ TEST_F(FinderTest, NewWideRequestDiscardsAnUntakenResult) {
   Turnstile gate;
   make();
   finder->scanWide(P);
-  finder->drainForTesting();
+  finder->drain();
   fake.onSearch([&] { gate.pass(); });
   finder->scanWide({1500, 900});
   EXPECT_FALSE(finder->takeWide());
   gate.permit();
-  finder->drainForTesting();
+  finder->drain();
   auto wide = finder->takeWide();
   ASSERT_TRUE(wide);
   EXPECT_THAT(*wide, IsEmpty());
@@ -243,7 +243,7 @@ TEST_F(FinderTest, WideAndNearSearchesShareTheQueueInOrder) {
   });
   finder->refresh(P, T);
   finder->scanWide(P);
-  finder->drainForTesting();
+  finder->drain();
   // The near search ran first (13 hits), then the wide one (25 more).
   EXPECT_EQ(fake.count("hit"), 38);
   EXPECT_THAT(order, ElementsAre("first", "later"));
@@ -254,13 +254,13 @@ TEST_F(FinderTest, WideAndNearSearchesShareTheQueueInOrder) {
 TEST_F(FinderTest, WithoutPermissionSearchesPublishEmptyLists) {
   make();
   finder->refresh(P, T);
-  finder->drainForTesting();
+  finder->drain();
   ASSERT_THAT(finder->targets(), ElementsAre(kButton));
   fake.setTrusted(false);
   fake.clearLog();
   finder->refresh(P, T + 300 * kMs);
   finder->scanWide(P);
-  finder->drainForTesting();
+  finder->drain();
   EXPECT_THAT(finder->targets(), IsEmpty());
   auto wide = finder->takeWide();
   ASSERT_TRUE(wide);
@@ -286,7 +286,7 @@ TEST_F(FinderTest, SessionCallsReturnWhileASearchIsHeldUp) {
   EXPECT_FALSE(finder->takeWide());
   EXPECT_EQ(fake.searches(), 1);  // still the first one
   gate.permit(10);
-  finder->drainForTesting();
+  finder->drain();
   EXPECT_THAT(finder->targets(), ElementsAre(kButton));
   EXPECT_EQ(fake.searches(), 2);  // the near search, then the latest wide one
   EXPECT_TRUE(finder->takeWide());
@@ -302,7 +302,7 @@ TEST_F(FinderTest, SessionCallsInterleavedWithRunningSearchesAreRaceFree) {
     (void)finder->targets();
     if (finder->takeWide()) ++taken;
   }
-  finder->drainForTesting();
+  finder->drain();
   if (finder->takeWide()) ++taken;
   EXPECT_GE(taken, 1);
   EXPECT_THAT(finder->targets(), ElementsAre(kButton));

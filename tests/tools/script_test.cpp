@@ -46,8 +46,10 @@ TEST(Script, LinesBecomeActionsWithTheLayoutInEffect) {
       "mousemove_relative -5 +7\n"
       "typedelay 20\n"
       "layout de\n"
-      "type \"ä y\"\n");
-  ASSERT_EQ(actions.size(), 7u);
+      "type \"ä y\"\n"
+      "click-on --role push-button --name-regex \"O.\" --double --first\n"
+      "wait-for --name OK --gone --timeout 0.5\n");
+  ASSERT_EQ(actions.size(), 9u);
   EXPECT_EQ(actions[0].line, 2);
   EXPECT_EQ(actions[0].chords.front().modifiers, client::modifier::leftShift);
   EXPECT_EQ(actions[1].chords.size(), 2u);
@@ -59,6 +61,14 @@ TEST(Script, LinesBecomeActionsWithTheLayoutInEffect) {
   EXPECT_EQ(actions[6].keyboardLayout->description(),
             client::KeyboardLayout::named(client::parseLayoutName("de"))->description());
   EXPECT_NE(actions[4].keyboardLayout->description(), actions[6].keyboardLayout->description());
+  const ControlOptions& click = actions[7].control;
+  EXPECT_EQ(actions[7].verb, ScriptVerb::clickOn);
+  EXPECT_EQ(click.role, "push-button");
+  EXPECT_TRUE(click.twice && click.first);
+  EXPECT_EQ(click.nameOption, "--name-regex");
+  EXPECT_EQ(actions[8].verb, ScriptVerb::waitFor);
+  EXPECT_TRUE(actions[8].control.gone);
+  EXPECT_EQ(actions[8].control.timeoutS, 0.5);
 }
 
 TEST(Script, AWrongLineStopsTheScriptNamingItsNumber) {
@@ -75,6 +85,13 @@ TEST(Script, AWrongLineStopsTheScriptNamingItsNumber) {
       {"layout xx\n", "line 1: "},
       {"\n\ntype \"open\n", "line 3: no closing \""},
       {"mousemove -1 10\n", "line 1: X must be a whole number from 0"},
+      {"click-on --role push-button\n", "line 1: name the control: --name"},
+      {"click-on --name OK --gone\n", "line 1: \"click-on\" does not take \"--gone\""},
+      {"wait-for --name OK --first\n", "line 1: \"wait-for\" does not take \"--first\""},
+      {"wait-for --name OK --name-contains K\n", "line 1: --name-contains and --name exclude"},
+      {"wait-for --name-regex \"(\"\n", "line 1: --name-regex \"(\": "},
+      {"wait-for --name OK --timeout soon\n", "line 1: --timeout needs seconds"},
+      {"click-on --name OK --button 4\n", "line 1: unknown button \"4\""},
   };
   for (const auto& [script, message] : cases) {
     try {

@@ -196,7 +196,7 @@ void typeStream(Client& client, const std::string& path, const client::KeyboardL
 int typeOperand(Client& client, const client::Status&, const ToolArguments& args) {
   client::TypePacing pacing{std::chrono::milliseconds(args.holdMs),
                             std::chrono::milliseconds(args.delayMs)};
-  if (args.into) focusInto(client, *args.into, args.controls.first);
+  if (args.into) focusInto(client, *args.into, args.controls);
   if (args.file) {
     operandCount(args, 0, 0);
     typeStream(client, *args.file, *layoutOf(args), pacing);

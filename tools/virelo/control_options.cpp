@@ -56,6 +56,7 @@ bool takeControlOption(const std::string& option, const std::function<std::strin
   } else {
     return false;
   }
+  options.given = true;
   return true;
 }
 

@@ -26,6 +26,8 @@ struct ControlOptions {
   double timeoutS = 10;
   // find --list-roles.
   bool listRoles = false;
+  // Whether any of these options was given.
+  bool given = false;
 };
 
 // Takes `option` when it is one of the options above, reading its value with `value` (which

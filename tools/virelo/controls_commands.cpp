@@ -137,12 +137,14 @@ int runControlsCommand(const ToolArguments& args) {
   }
 }
 
-void focusInto(client::Client& client, const std::string& name, bool first) {
+void focusInto(client::Client& client, const std::string& name, const ControlOptions& options) {
+  if (options.nameOption)
+    throw UsageError("--into names the control; leave out " + *options.nameOption);
   client::Desktop desktop = processDesktop();
-  client::ControlQuery query;
+  client::ControlQuery query = controlQuery(options, false);
   query.name = client::NameMatch::exactly(name);
   query.editable = true;
-  client::focusOn(client, desktop, query, first);
+  client::focusOn(client, desktop, query, options.first);
 }
 
 }  // namespace virelo::tools

@@ -19,7 +19,7 @@ int runControlsCommand(const ToolArguments& args);
 // The desktop that the process's environment names.
 client::Desktop processDesktop();
 
-// "type --into NAME": gives the editable control named NAME the focus.
-void focusInto(client::Client& client, const std::string& name, bool first);
+// "type --into NAME": gives the editable control named NAME (of --app, --role; --first) the focus.
+void focusInto(client::Client& client, const std::string& name, const ControlOptions& options);
 
 }  // namespace virelo::tools

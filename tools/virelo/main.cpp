@@ -13,6 +13,7 @@
 #include "tools/virelo/session_command.h"
 #include "tools/virelo/start_command.h"
 #include "tools/virelo/status_command.h"
+#include "tools/virelo/targets_command.h"
 #include "tools/virelo/tool_arguments.h"
 #include "virelo/client/errors.h"
 
@@ -53,6 +54,7 @@ int run(const ToolArguments& args) {
   if (args.command == "list-layouts" || args.command == "list-keys") return runListing(args);
   if (args.command == "getmouselocation") return runGetMouseLocation(args);
   if (isControlsCommand(args.command)) return runControlsCommand(args);
+  if (args.command == "targets") return runTargets(args);
   if (isClientCommand(args.command) || isPointingCommand(args.command)) return runClient(args);
   throw UsageError("unknown command \"" + args.command + "\"");
 }

@@ -112,6 +112,26 @@ void parseLayout(const Words& w, ParseState& state, ScriptAction&) {
   state.layout = client::KeyboardLayout::named(client::parseLayoutName(w[1]));
 }
 
+// click-on and wait-for take the options of the commands of the same names.
+void parseControl(const Words& w, ParseState&, ScriptAction& a) {
+  for (std::size_t i = 1; i < w.size(); ++i) {
+    const std::string& option = w[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= w.size()) throw std::invalid_argument(option + " needs a value");
+      return w[++i];
+    };
+    const bool waiting = a.verb == ScriptVerb::waitFor;
+    const bool forOther = waiting
+                              ? option == "--button" || option == "--double" || option == "--first"
+                              : option == "--gone" || option == "--timeout";
+    if (forOther || option == "--all" || option == "--list-roles" ||
+        !takeControlOption(option, value, a.control)) {
+      throw std::invalid_argument("\"" + w[0] + "\" does not take \"" + option + "\"");
+    }
+  }
+  controlQuery(a.control, true);
+}
+
 struct VerbRule {
   ScriptVerb verb;
   void (*parse)(const Words&, ParseState&, ScriptAction&);
@@ -134,6 +154,8 @@ const std::map<std::string, VerbRule>& verbRules() {
       {"typedelay", {ScriptVerb::typeDelay, parseTime}},
       {"typehold", {ScriptVerb::typeHold, parseTime}},
       {"layout", {ScriptVerb::layout, parseLayout}},
+      {"click-on", {ScriptVerb::clickOn, parseControl}},
+      {"wait-for", {ScriptVerb::waitFor, parseControl}},
   };
   return kRules;
 }

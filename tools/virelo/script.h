@@ -5,6 +5,7 @@
 //   key CHORD...         keyup CHORD        buttondown BUTTON     wheel N
 //   media KEY            sleep MS           buttonup BUTTON       layout NAME
 //   typedelay MS         typehold MS        mousemove X Y
+//   click-on CONTROL...  wait-for CONTROL...   (the options of "virelo click-on" and "wait-for")
 //
 // Words are split as a shell splits them (script_words.h); "#" begins a comment. Key names, text
 // and layouts are checked against the layout in effect on each line.
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/virelo/control_options.h"
 #include "virelo/client/keys.h"
 #include "virelo/client/layouts.h"
 
@@ -48,6 +50,8 @@ enum class ScriptVerb {
   typeDelay,
   typeHold,
   layout,
+  clickOn,
+  waitFor,
 };
 
 struct ScriptAction {
@@ -60,6 +64,7 @@ struct ScriptAction {
   int dy = 0;
   int amount = 0;                     // wheel steps; media usage
   std::chrono::milliseconds time{0};  // sleep, typedelay, typehold
+  ControlOptions control;             // click-on, wait-for
   // The layout in effect: the one "layout" sets, and the one "type" types with.
   std::shared_ptr<const client::KeyboardLayout> keyboardLayout;
 };

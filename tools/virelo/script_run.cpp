@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <thread>
 
 #include "tools/virelo/client_commands.h"
 #include "tools/virelo/connection.h"
+#include "tools/virelo/controls_commands.h"
 #include "tools/virelo/pointing_commands.h"
 #include "virelo/client/layouts.h"
 
@@ -69,7 +71,35 @@ void turnWheel(Client& client, int steps) {
   }
 }
 
-void runAction(Client& client, const ScriptAction& a, client::TypePacing& pacing) {
+// What running lines keep from one to the next: the typing pace, and the desktop's controls,
+// opened by the first line that needs them.
+struct RunState {
+  client::TypePacing pacing;
+  std::optional<client::Desktop> desktop;
+
+  client::Desktop& controls() {
+    if (!desktop) desktop.emplace(processDesktop());
+    return *desktop;
+  }
+};
+
+void actOnControl(Client& client, const ScriptAction& a, RunState& state) {
+  const client::ControlQuery query = controlQuery(a.control, true);
+  if (a.verb == ScriptVerb::waitFor) {
+    const auto timeout =
+        std::chrono::milliseconds(static_cast<long long>(a.control.timeoutS * 1000));
+    client::waitFor(state.controls(), query, a.control.gone, timeout);
+    return;
+  }
+  client::ClickOptions options;
+  options.button = a.control.button;
+  options.twice = a.control.twice;
+  options.first = a.control.first;
+  client::clickOn(client, state.controls(), query, options);
+}
+
+void runAction(Client& client, const ScriptAction& a, RunState& state) {
+  client::TypePacing& pacing = state.pacing;
   switch (a.verb) {
     case ScriptVerb::type:
       typeAnyText(client, a.text, *a.keyboardLayout, pacing);
@@ -115,6 +145,10 @@ void runAction(Client& client, const ScriptAction& a, client::TypePacing& pacing
       break;
     case ScriptVerb::layout:
       break;  // the parser gave the following lines their layout
+    case ScriptVerb::clickOn:
+    case ScriptVerb::waitFor:
+      actOnControl(client, a, state);
+      break;
   }
 }
 
@@ -131,10 +165,10 @@ std::vector<ScriptAction> readScript(const ToolArguments& args) {
 }  // namespace
 
 void runScript(Client& client, const std::vector<ScriptAction>& actions) {
-  client::TypePacing pacing;
+  RunState state;
   for (const ScriptAction& action : actions) {
     try {
-      runAction(client, action, pacing);
+      runAction(client, action, state);
     } catch (const std::exception& e) {
       ScriptError failure(action.line, e.what());
       if (client.connected()) client.reset();

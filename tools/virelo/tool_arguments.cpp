@@ -227,6 +227,16 @@ ToolArguments parseToolArguments(int argc, const char* const* argv) {
     }
   }
   if (args.command.empty() && !args.help && !args.version) throw UsageError("no command given");
+  const bool onControls = args.command == "find" || args.command == "click-on" ||
+                          args.command == "focus-on" || args.command == "wait-for" ||
+                          (args.command == "type" && args.into);
+  if (args.controls.given && !onControls && !args.help) {
+    throw UsageError(
+        "the options of controls (--role, --name, ...) are for find, click-on, "
+        "focus-on, wait-for and type --into");
+  }
+  if (args.into && args.command != "type") throw UsageError("--into is for type");
+  if (args.snap && args.command != "move") throw UsageError("--snap is for move");
   return args;
 }
 

@@ -1,7 +1,9 @@
-// Uses the installed headers and libraries of all three components: maps a text and a chord with
-// a layout, asks for the pointer of an X server that is not there, sees the typed error of a
-// connection to a socket that does not exist, and reads a protocol constant.
+// Uses the installed headers and libraries of all four components: maps a text and a chord with
+// a layout, asks for the pointer of an X server that is not there, sees the typed errors of a
+// connection to a socket that does not exist and of a desktop without an X display, and reads a
+// protocol constant.
 #include <virelo/client/client.h>
+#include <virelo/client/controls.h>
 #include <virelo/client/errors.h>
 #include <virelo/client/keys.h>
 #include <virelo/client/layouts.h>
@@ -16,6 +18,12 @@ int main() {
   if (parseChord("ctrl+a", KeyboardLayout::us()).keys.count(4) != 1) return 2;
   if (pointerPosition(":32767").has_value()) return 4;
   if (virelo::protocol::kMaxKeys != 32) return 5;
+  if (!NameMatch::matching("O.")("OK")) return 6;
+  try {
+    Desktop desktop([](const char*) -> const char* { return nullptr; });
+    return 7;
+  } catch (const ControlsUnavailable&) {
+  }
   try {
     Client client("/nonexistent/virelo.sock");
     return 3;

@@ -1,0 +1,60 @@
+// The client's part for controls without an accessibility bus: how names match and queries read,
+// and the refusals of a desktop that cannot be read, each saying what is missing.
+#include "virelo/client/controls.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "tests/support/xvfb_server.h"
+
+namespace virelo::client {
+namespace {
+
+EnvironmentLookup lookupIn(const std::map<std::string, std::string>& environment) {
+  return [&environment](const char* name) -> const char* {
+    auto found = environment.find(name);
+    return found == environment.end() ? nullptr : found->second.c_str();
+  };
+}
+
+// The message of the ControlsUnavailable that opening a desktop there throws.
+std::string refusal(const std::map<std::string, std::string>& environment) {
+  try {
+    Desktop desktop(lookupIn(environment));
+  } catch (const ControlsUnavailable& e) {
+    return e.what();
+  }
+  return "opened";
+}
+
+TEST(Controls, NamesMatchWholeOrInPartOrByAWholeRegularExpression) {
+  EXPECT_TRUE(NameMatch::exactly("OK")("OK"));
+  EXPECT_FALSE(NameMatch::exactly("OK")("OK "));
+  EXPECT_TRUE(NameMatch::containing("Save")("Save as…"));
+  EXPECT_TRUE(NameMatch::matching("Save( as)?.*")("Save as…"));
+  EXPECT_FALSE(NameMatch::matching("ave")("Save"));
+  EXPECT_THROW(NameMatch::matching("("), std::regex_error);
+  ControlQuery query;
+  query.role = "push button";
+  query.name = NameMatch::exactly("OK");
+  query.application = "gedit";
+  EXPECT_EQ(query.describe(), "a push button named \"OK\" of gedit");
+}
+
+TEST(Controls, ADesktopThatCannotBeReadSaysWhatIsMissing) {
+  EXPECT_NE(refusal({{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}}).find("Wayland"),
+            std::string::npos);
+  EXPECT_NE(refusal({}).find("$DISPLAY is not set"), std::string::npos);
+  EXPECT_NE(refusal({{"DISPLAY", ":32767"}}).find("no X server answers on \":32767\""),
+            std::string::npos);
+  test::XvfbServer server;
+  if (!server.available()) GTEST_SKIP() << "Xvfb is not installed or did not start";
+  EXPECT_NE(refusal({{"DISPLAY", server.display()},
+                     {"VIRELO_ACCESSIBILITY_MODULE", "/nonexistent/module.so"}})
+                .find("no accessibility module is installed"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace virelo::client
