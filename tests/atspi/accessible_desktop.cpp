@@ -98,7 +98,10 @@ pid_t AccessibleDesktop::spawn(const std::vector<std::string>& args, int in, int
 }
 
 AccessibleDesktop::AccessibleDesktop(bool asServiceUser) : asServiceUser_(asServiceUser) {
-  XvfbServer::Options options{{}, {"-screen", "0", "1024x768x24"}};
+  // Never reset when its last client leaves, as a session's X server never is: a reset drops the
+  // root window's properties, among them the accessibility bus's address (AT_SPI_BUS), which the
+  // launcher sets and leaves (Qt 5 finds the bus only there).
+  XvfbServer::Options options{{}, {"-noreset", "-screen", "0", "1024x768x24"}};
   if (asServiceUser_) {
     home_ = std::make_unique<PrivateDir>();
     ::setenv("HOME", home_->path().c_str(), 1);
