@@ -38,26 +38,38 @@ void stopGroup(pid_t pid) {
   ::waitpid(pid, nullptr, 0);
 }
 
-// A window manager announces itself with the property _NET_SUPPORTING_WM_CHECK of the root.
-bool windowManagerRuns(const std::string& display) {
+// Whether the root window has the property (with `erase`: removes it and says false).
+bool rootProperty(const std::string& display, const char* name, bool erase = false) {
   xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
   bool found = false;
   if (xcb_connection_has_error(c) == 0) {
-    const char* name = "_NET_SUPPORTING_WM_CHECK";
     auto* atom = xcb_intern_atom_reply(
         c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
     if (atom != nullptr && atom->atom != XCB_ATOM_NONE) {
       xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-      auto* property = xcb_get_property_reply(
-          c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
-      found = property != nullptr && xcb_get_property_value_length(property) == 4;
-      std::free(property);
+      if (erase) {
+        xcb_request_check(c, xcb_delete_property_checked(c, root, atom->atom));
+      } else {
+        auto* property = xcb_get_property_reply(
+            c, xcb_get_property(c, 0, root, atom->atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1), nullptr);
+        found = property != nullptr && xcb_get_property_value_length(property) > 0;
+        std::free(property);
+      }
     }
     std::free(atom);
   }
   xcb_disconnect(c);
   return found;
 }
+
+// A window manager announces itself with the property _NET_SUPPORTING_WM_CHECK of the root.
+bool windowManagerRuns(const std::string& display) {
+  return rootProperty(display, "_NET_SUPPORTING_WM_CHECK");
+}
+
+// The accessibility bus's launcher names the bus in the property AT_SPI_BUS of the root once the
+// bus runs.
+constexpr const char* kBusProperty = "AT_SPI_BUS";
 
 bool runs(const std::string& command) {
   return std::system(command.c_str()) == 0;
@@ -86,7 +98,10 @@ pid_t AccessibleDesktop::spawn(const std::vector<std::string>& args, int in, int
 }
 
 AccessibleDesktop::AccessibleDesktop(bool asServiceUser) : asServiceUser_(asServiceUser) {
-  XvfbServer::Options options{{}, {"-screen", "0", "1024x768x24"}};
+  // Never reset when its last client leaves, as a session's X server never is: a reset drops the
+  // root window's properties, among them the accessibility bus's address (AT_SPI_BUS), which the
+  // launcher sets and leaves (Qt 5 finds the bus only there).
+  XvfbServer::Options options{{}, {"-noreset", "-screen", "0", "1024x768x24"}};
   if (asServiceUser_) {
     home_ = std::make_unique<PrivateDir>();
     ::setenv("HOME", home_->path().c_str(), 1);
@@ -111,10 +126,23 @@ bool AccessibleDesktop::startBuses() {
   ::setenv("DISPLAY", xvfb_->display().c_str(), 1);
   ::unsetenv("AT_SPI_BUS_ADDRESS");
   ::unsetenv("NO_AT_BRIDGE");
+  // A session bus admits only the user it runs as; one run as the service user admits root too,
+  // as the accessibility bus always does, so that this process may use it while it acts as root.
+  std::string config = "--session";
+  if (asServiceUser_) {
+    writeFile(*home_ / "session.conf",
+              "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+              "<busconfig>\n"
+              "  <include>/usr/share/dbus-1/session.conf</include>\n"
+              "  <policy context=\"default\"><allow user=\"root\"/></policy>\n"
+              "</busconfig>\n");
+    config = "--config-file=" + (*home_ / "session.conf");
+  }
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) return false;
   sessionBus_ =
-      spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"}, -1, out[1]);
+      spawn({"/usr/bin/dbus-daemon", config, "--nofork", "--print-address=1"}, -1, out[1]);
   ::close(out[1]);
   std::string address = readLine(out[0]);
   ::close(out[0]);
@@ -125,9 +153,14 @@ bool AccessibleDesktop::startBuses() {
 }
 
 bool AccessibleDesktop::startAccessibilityBus() {
-  launcher_ = spawn({kLauncher}, -1, -1);
+  // Started at once, as a desktop session's autostart starts it, rather than when first asked
+  // for: Qt 5 applications join the bus only if it runs when they start (they find it through
+  // the property AT_SPI_BUS of the root window, which the launcher sets once the bus runs).
+  // The applications started next must find it: the launcher's start takes a moment.
+  rootProperty(display(), kBusProperty, true);
+  launcher_ = spawn({kLauncher, "--launch-immediately"}, -1, -1);
   for (int i = 0; i < 100; ++i) {
-    if (setEnabled(true)) return true;
+    if (setEnabled(true) && rootProperty(display(), kBusProperty)) return true;
     ::usleep(100'000);
   }
   return false;

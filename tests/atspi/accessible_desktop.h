@@ -30,7 +30,7 @@ class AccessibleDesktop {
 
   // With `asServiceUser` the buses and applications run as the service user (tests/support), with
   // a private directory of that user as HOME and XDG_RUNTIME_DIR, so that a service running as
-  // that user can reach them; Xvfb then runs as root.
+  // that user can reach them; Xvfb then runs as root. The buses admit root too.
   explicit AccessibleDesktop(bool asServiceUser = false);
   ~AccessibleDesktop();
   AccessibleDesktop(const AccessibleDesktop&) = delete;

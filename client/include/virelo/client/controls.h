@@ -110,7 +110,11 @@ struct FoundControls {
 // How long a request to one application may take before it counts as not answering.
 inline constexpr std::chrono::milliseconds kControlsTimeout{2000};
 
-// The controls of the desktop that the environment names ($DISPLAY, the session bus).
+// The controls of the desktop that the environment names ($DISPLAY, and the accessibility module
+// in $VIRELO_ACCESSIBILITY_MODULE). The session bus and the accessibility bus are this process's
+// own, whatever the lookup says: libdbus reads $DBUS_SESSION_BUS_ADDRESS from the process's
+// environment, once in the process's life (and not at all while its real and effective users
+// differ), and libatspi reaches the accessibility bus through that session bus.
 class Desktop {
  public:
   // Throws ControlsUnavailable, saying what is missing: no X server ($DISPLAY unset, nothing

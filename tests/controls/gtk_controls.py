@@ -1,0 +1,135 @@
+#!/usr/bin/python3
+"""A GTK 3 application with named controls, for the tests of acting on controls by name.
+
+Arguments: the screen position of its window, x and y, in the X server's pixels, and optionally
+GTK's scale (GDK_SCALE). The window, undecorated, holds at fixed places (logical pixels):
+
+  a button "OK"            at ( 20,  20), 120 x 40
+  a button "Covered"       at (160,  20), 120 x 40
+  two buttons "Apply"      at ( 20,  80) and (160, 80), 120 x 40
+  a disabled button "Off"  at ( 20, 140), 120 x 40
+  entries named "First name" and "Last name" (their accessible names) at (20, 200) and (20, 250),
+  260 x 30
+
+Standard output, one line each:
+  ready <pid>              once the window is mapped (its accessible tree is then registered)
+  clicked <label>          a button fired
+  double-clicked <label>   a button was pressed twice in a row, as a double click
+Standard input, one command a line:
+  appear <ms>              a button "Later" appears after that many milliseconds
+  cover                    a window of its own is put over the button "Covered"; answers "covered"
+                           once it is mapped
+  text <name>              answers "text <name>=<the entry's text>"
+  sync                     answers "synced" once every event that the X server had sent by then
+                           has been handled
+"""
+import os
+import sys
+
+if len(sys.argv) > 3:
+    os.environ["GDK_SCALE"] = sys.argv[3]
+
+import gi  # noqa: E402
+
+gi.require_version("Gdk", "3.0")
+gi.require_version("Gtk", "3.0")
+from gi.repository import Gdk, GLib, Gtk  # noqa: E402
+
+SCALE = int(sys.argv[3]) if len(sys.argv) > 3 else 1
+ORIGIN = (int(sys.argv[1]) // SCALE, int(sys.argv[2]) // SCALE)
+
+
+def say(*words):
+    print(*words, flush=True)
+
+
+def button(fixed, label, x, y):
+    widget = Gtk.Button(label=label)
+    widget.set_size_request(120, 40)
+    widget.connect("clicked", lambda _: say("clicked", label))
+
+    def pressed(_widget, event):
+        if event.type == Gdk.EventType._2BUTTON_PRESS:
+            say("double-clicked", label)
+        return False
+
+    widget.connect("button-press-event", pressed)
+    fixed.put(widget, x, y)
+    return widget
+
+
+def entry(fixed, name, x, y):
+    widget = Gtk.Entry()
+    widget.set_size_request(260, 30)
+    widget.get_accessible().set_name(name)
+    fixed.put(widget, x, y)
+    return widget
+
+
+def once_idle(_window, _event, line):
+    """Says the line once the main loop is idle again, after the window has been drawn."""
+    GLib.idle_add(lambda: say(line))
+    return False
+
+
+def cover(over, keep):
+    """A small undecorated window of its own over the middle of the button `over`."""
+    window = Gtk.Window(title="Cover")
+    window.set_decorated(False)
+    window.add(Gtk.Label(label="Cover"))
+    window.set_default_size(60, 30)
+    x, y = over.get_toplevel().get_window().get_origin()[1:]
+    alloc = over.get_allocation()
+    window.move(x + alloc.x + alloc.width // 2 - 30, y + alloc.y + alloc.height // 2 - 15)
+    window.connect("map-event", once_idle, "covered")
+    window.show_all()
+    keep.append(window)
+
+
+def main():
+    window = Gtk.Window(title="Controls fixture")
+    window.set_decorated(False)
+    fixed = Gtk.Fixed()
+    button(fixed, "OK", 20, 20)
+    covered = button(fixed, "Covered", 160, 20)
+    button(fixed, "Apply", 20, 80)
+    button(fixed, "Apply", 160, 80)
+    button(fixed, "Off", 20, 140).set_sensitive(False)
+    entries = {name: entry(fixed, name, 20, y) for name, y in (("First name", 200),
+                                                                ("Last name", 250))}
+    window.add(fixed)
+    window.set_default_size(300, 300)
+    window.move(*ORIGIN)
+    window.connect("destroy", Gtk.main_quit)
+    window.connect("map-event", once_idle, "ready %d" % os.getpid())
+    keep = []
+
+    def appear():
+        button(fixed, "Later", 160, 140).show()
+        return False
+
+    def command(channel, _condition):
+        line = channel.readline()
+        if not line:
+            Gtk.main_quit()
+            return False
+        verb, _, rest = line.strip().partition(" ")
+        if verb == "appear":
+            GLib.timeout_add(int(rest), appear)
+        elif verb == "cover":
+            cover(covered, keep)
+        elif verb == "text":
+            say("text %s=%s" % (rest, entries[rest].get_text()))
+        elif verb == "sync":
+            Gdk.Display.get_default().sync()
+            while Gtk.events_pending():
+                Gtk.main_iteration()
+            say("synced")
+        return True
+
+    GLib.io_add_watch(GLib.IOChannel.unix_new(0), GLib.IO_IN | GLib.IO_HUP, command)
+    window.show_all()
+    Gtk.main()
+
+
+main()
