@@ -124,6 +124,18 @@ TEST_F(ControlsLibrary, ClickOnTwiceIsADoubleClick) {
   EXPECT_EQ(count(*before, "clicked OK") + count(app.heardSoFar(), "clicked OK"), 2u);
 }
 
+TEST_F(ControlsLibrary, AnItemOfAnOpenMenuIsClickedInItsPopUp) {
+  FixtureApp& app = startGtk();
+  asRoot([&] { client::clickOn(client(), desktop(), query("menu", "File"), {}); });
+  // The items lie in a pop-up window below the main window, yet hang in the tree under "File".
+  auto open =
+      asRoot([&] { return client::waitFor(desktop(), query("menu item", "Open"), false, 5s); });
+  ASSERT_TRUE(open);
+  EXPECT_GE(open->y, kWindowY + 300);
+  asRoot([&] { client::clickOn(client(), desktop(), query("menu item", "Open"), {}); });
+  EXPECT_TRUE(app.readUntil("activated Open")) << "the menu item was not chosen";
+}
+
 TEST_F(ControlsLibrary, WaitForSeesAButtonThatAppearsAfterASecond) {
   FixtureApp& app = startGtk();
   const auto asked = Clock::now();

@@ -10,10 +10,13 @@ GTK's scale (GDK_SCALE). The window, undecorated, holds at fixed places (logical
   a disabled button "Off"  at ( 20, 140), 120 x 40
   entries named "First name" and "Last name" (their accessible names) at (20, 200) and (20, 250),
   260 x 30
+  a menu bar at (20, 300) with a menu "File" whose items are "Open" and "Close", in a pop-up
+  window of its own below the bar once the menu is open
 
 Standard output, one line each:
   ready <pid>              once the window is mapped (its accessible tree is then registered)
   clicked <label>          a button fired
+  activated <label>        a menu item was chosen
   double-clicked <label>   a button was pressed twice in a row, as a double click
 Standard input, one command a line:
   appear <ms>              a button "Later" appears after that many milliseconds
@@ -66,6 +69,19 @@ def entry(fixed, name, x, y):
     return widget
 
 
+def menu_bar(fixed, x, y):
+    bar = Gtk.MenuBar()
+    file_item = Gtk.MenuItem(label="File")
+    menu = Gtk.Menu()
+    for label in ("Open", "Close"):
+        item = Gtk.MenuItem(label=label)
+        item.connect("activate", lambda _, label=label: say("activated", label))
+        menu.append(item)
+    file_item.set_submenu(menu)
+    bar.append(file_item)
+    fixed.put(bar, x, y)
+
+
 def once_idle(_window, _event, line):
     """Says the line once the main loop is idle again, after the window has been drawn."""
     GLib.idle_add(lambda: say(line))
@@ -97,8 +113,9 @@ def main():
     button(fixed, "Off", 20, 140).set_sensitive(False)
     entries = {name: entry(fixed, name, 20, y) for name, y in (("First name", 200),
                                                                 ("Last name", 250))}
+    menu_bar(fixed, 20, 300)
     window.add(fixed)
-    window.set_default_size(300, 300)
+    window.set_default_size(300, 340)
     window.move(*ORIGIN)
     window.connect("destroy", Gtk.main_quit)
     window.connect("map-event", once_idle, "ready %d" % os.getpid())
