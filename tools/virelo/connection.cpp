@@ -1,5 +1,6 @@
 #include "tools/virelo/connection.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -49,6 +50,16 @@ std::unique_ptr<client::Client> connect(const ToolArguments& args) {
     if (owner.uid != 0) becomeUser(owner);
   }
   return std::make_unique<client::Client>([args] { return endpointOf(args); });
+}
+
+ReadyClient connectReady(const ToolArguments& args) {
+  ReadyClient ready{connect(args), {}};
+  ready.status = ready.client->helloStatus();
+  if (!ready.status.ready) {
+    throw std::runtime_error("the service is not ready: " + ready.status.error.value_or("unknown"));
+  }
+  client::Client::releaseOnSignals({SIGINT, SIGTERM, SIGHUP});
+  return ready;
 }
 
 }  // namespace virelo::tools

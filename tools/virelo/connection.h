@@ -17,4 +17,15 @@ client::Endpoint endpointOf(const ToolArguments& args);
 // becomes the user that owns the service's socket.
 std::unique_ptr<client::Client> connect(const ToolArguments& args);
 
+// A connection to a service that is ready for input, and the status of its hello.
+struct ReadyClient {
+  std::unique_ptr<client::Client> client;
+  client::Status status;
+};
+
+// connect(), for commands that send input: throws std::runtime_error ("the service is not
+// ready: CODE") when the service cannot deliver input now; otherwise makes Ctrl-C (and SIGTERM,
+// SIGHUP) shut the connection down, so that the service releases whatever is held.
+ReadyClient connectReady(const ToolArguments& args);
+
 }  // namespace virelo::tools

@@ -1,7 +1,5 @@
 #include "tools/virelo/controls_commands.h"
 
-#include <signal.h>
-
 #include <cstdlib>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -12,10 +10,6 @@ namespace virelo::tools {
 namespace {
 
 using client::Control;
-
-const char* environmentVariable(const char* name) {
-  return std::getenv(name);
-}
 
 std::string states(const Control& control) {
   std::string text = control.enabled ? "enabled" : "disabled";
@@ -97,13 +91,7 @@ int act(const ToolArguments& args) {
   if (!args.operands.empty()) throw UsageError(args.command + " takes options only");
   client::Desktop desktop = processDesktop();
   const client::ControlQuery query = controlQuery(args.controls, true);
-  auto client = connect(args);
-  client::Status status = client->helloStatus();
-  if (!status.ready) {
-    std::cerr << "virelo: the service is not ready: " << status.error.value_or("unknown") << "\n";
-    return 1;
-  }
-  client::Client::releaseOnSignals({SIGINT, SIGTERM, SIGHUP});
+  auto client = connectReady(args).client;
   if (args.command == "focus-on") {
     client::focusOn(*client, desktop, query, args.controls.first);
   } else {
@@ -124,7 +112,7 @@ bool isControlsCommand(const std::string& command) {
 }
 
 client::Desktop processDesktop() {
-  return client::Desktop(environmentVariable);
+  return client::Desktop(std::getenv);
 }
 
 int runControlsCommand(const ToolArguments& args) {

@@ -1,5 +1,4 @@
 // virelo: the command-line tool for the Virelo service. See usageText() for what it does.
-#include <signal.h>
 
 #include <iostream>
 
@@ -24,14 +23,7 @@ using namespace virelo::tools;
 
 int runClient(const ToolArguments& args) {
   prefetchLayout(args);
-  auto client = connect(args);
-  client::Status status = client->helloStatus();
-  if (!status.ready) {
-    std::cerr << "virelo: the service is not ready: " << status.error.value_or("unknown") << "\n";
-    return 1;
-  }
-  // Ctrl-C while something is held: the socket is shut down and the service releases it all.
-  client::Client::releaseOnSignals({SIGINT, SIGTERM, SIGHUP});
+  auto [client, status] = connectReady(args);
   if (isPointingCommand(args.command)) return runPointingCommand(*client, args);
   return runClientCommand(*client, status, args);
 }

@@ -1,7 +1,5 @@
 #include "tools/virelo/script_run.h"
 
-#include <signal.h>
-
 #include <algorithm>
 #include <fstream>
 #include <iostream>
@@ -187,13 +185,7 @@ int runScriptCommand(const ToolArguments& args) {
     return 2;
   }
   if (args.check) return 0;
-  auto client = connect(args);
-  client::Status status = client->helloStatus();
-  if (!status.ready) {
-    std::cerr << "virelo: the service is not ready: " << status.error.value_or("unknown") << "\n";
-    return 1;
-  }
-  client::Client::releaseOnSignals({SIGINT, SIGTERM, SIGHUP});
+  auto client = connectReady(args).client;
   try {
     runScript(*client, actions);
   } catch (const ScriptError& e) {
