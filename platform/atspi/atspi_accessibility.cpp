@@ -29,13 +29,6 @@ bool isSystemWide(const ElementRef& element) {
   return atspi != nullptr && atspi->accessible() == nullptr;
 }
 
-// The name on the accessibility bus of the application that the accessible belongs to; empty when
-// unknown.
-std::string busNameOf(AtspiAccessible* accessible) {
-  const AtspiApplication* app = accessible->parent.app;
-  return app != nullptr && app->bus_name != nullptr ? app->bus_name : "";
-}
-
 double scaleOf(const ElementRef& element) {
   auto* atspi = dynamic_cast<const AtspiElement*>(element.get());
   return atspi == nullptr ? 1 : atspi->scale();

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace virelo::atspi {
 
@@ -41,5 +42,12 @@ class AtspiConnection {
   // When libatspi was last started anew on a restarted bus.
   std::optional<timeval> reconnectedAt_;
 };
+
+// The name on the accessibility bus of the application that the accessible belongs to; empty when
+// unknown.
+inline std::string busNameOf(AtspiAccessible* accessible) {
+  const AtspiApplication* app = accessible->parent.app;
+  return app != nullptr && app->bus_name != nullptr ? app->bus_name : "";
+}
 
 }  // namespace virelo::atspi

@@ -97,16 +97,6 @@ int childCount(AtspiAccessible* accessible) {
   return 0;
 }
 
-AtspiAccessible* childAtIndex(AtspiAccessible* accessible, int index) {
-  GError* error = nullptr;
-  AtspiAccessible* child =
-      request([&] { return atspi_accessible_get_child_at_index(accessible, index, &error); });
-  if (error == nullptr) return child;
-  g_error_free(error);
-  if (child != nullptr) g_object_unref(child);
-  return nullptr;
-}
-
 struct States {
   bool known = false;
   bool showing = false;
@@ -141,11 +131,6 @@ std::string programOf(std::int32_t pid) {
   std::string name;
   std::getline(comm, name);
   return name;
-}
-
-std::string busNameOf(AtspiAccessible* accessible) {
-  const AtspiApplication* app = accessible->parent.app;
-  return app != nullptr && app->bus_name != nullptr ? app->bus_name : "";
 }
 
 // The process behind a name on the accessibility bus, as the bus itself tells it (it answers for

@@ -43,6 +43,18 @@ std::optional<Rect> extentsOf(AtspiAccessible* accessible) {
   return result;
 }
 
+AtspiAccessible* childAtIndex(AtspiAccessible* accessible, int index) {
+  GError* error = nullptr;
+  AtspiAccessible* child =
+      request([&] { return atspi_accessible_get_child_at_index(accessible, index, &error); });
+  if (error != nullptr) {
+    g_error_free(error);
+    if (child != nullptr) g_object_unref(child);
+    return nullptr;
+  }
+  return child;
+}
+
 namespace {
 
 bool showingWindow(AtspiAccessible* accessible) {
@@ -85,18 +97,6 @@ namespace {
 // left.
 bool before(Point point, const Rect& rect) {
   return point.y < rect.minY() || (point.y < rect.maxY() && point.x < rect.minX());
-}
-
-AtspiAccessible* childAtIndex(AtspiAccessible* accessible, int index) {
-  GError* error = nullptr;
-  AtspiAccessible* child =
-      request([&] { return atspi_accessible_get_child_at_index(accessible, index, &error); });
-  if (error != nullptr) {
-    g_error_free(error);
-    if (child != nullptr) g_object_unref(child);
-    return nullptr;
-  }
-  return child;
 }
 
 // The child at the point of a container with many children, looking at no more than

@@ -25,6 +25,9 @@ struct TopLevel {
 // std::nullopt when it has none or does not answer.
 std::optional<Rect> extentsOf(AtspiAccessible* accessible);
 
+// The child at the index, with a reference, or null when the request fails.
+AtspiAccessible* childAtIndex(AtspiAccessible* accessible, int index);
+
 // The scale by which an accessible window's extents (its toolkit's logical pixels) give the X
 // window's bounds (the server's pixels), when they describe the same window; std::nullopt when
 // they do not.
