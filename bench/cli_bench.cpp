@@ -10,13 +10,10 @@
 // Python or xdotool are missing.
 //
 //   cli_bench [--quick]
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -25,7 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/latency_stats.h"
 #include "bench/report_text.h"
+#include "bench/service_user_programs.h"
 #include "bench/xtest_poster.h"
 #include "tests/support/gtk_receiver.h"
 #include "tests/support/private_dir.h"
@@ -43,56 +42,23 @@ using test::ServiceUser;
 const std::string kText = "The quick brown fox jumps over the lazy dog 0123456789";
 constexpr const char* kXdotool = "/usr/bin/xdotool";
 constexpr int kScriptActions = 1000;
+// A program that runs longer has hung.
+constexpr int kRunTimeoutMs = 60000;
 
 // The tool copied where the service user can run it.
 struct Tool {
   test::PrivateDir dir;
   std::string path = dir / "virelo";
   std::string script = dir / "keys.vrl";
-  Tool() {
-    auto copy = [&] {
-      std::filesystem::copy_file(VIRELO_TOOL_PATH, path);
-      if (ServiceUser::privileged()) {
-        [[maybe_unused]] int a = ::chown(path.c_str(), ServiceUser::uid(), ServiceUser::gid());
-      }
-    };
-    if (ServiceUser::privileged()) {
-      ServiceUser::asRoot(copy);
-    } else {
-      copy();
-    }
-  }
+  Tool() { copyForServiceUser({{VIRELO_TOOL_PATH, path}}); }
 };
 
-// Runs a program as the service user to its end; throws when it fails.
+// Runs a program as the service user to its end; throws when it fails or hangs.
 void runAsUser(const std::vector<std::string>& args,
                const std::map<std::string, std::string>& env) {
-  std::vector<std::string> envStrings;
-  for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
-  std::vector<char*> argv, envp;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  for (auto& e : envStrings) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    if (!ServiceUser::becomeInChild(ServiceUser::uid(), ServiceUser::gid())) ::_exit(126);
-    int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, 0);
-    ::dup2(null, 1);
-    ::execve(argv[0], argv.data(), envp.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (!runAsServiceUser(args, env, kRunTimeoutMs).succeeded) {
     throw std::runtime_error(args[0] + " " + args[1] + " failed");
   }
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 // The keys of the 1,000 actions: the letters in turn.

@@ -17,10 +17,7 @@
 // note when the desktop or xdotool is missing.
 //
 //   controls_bench [--quick]
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -29,7 +26,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -38,7 +34,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/latency_stats.h"
 #include "bench/report_text.h"
+#include "bench/service_user_programs.h"
 #include "tests/atspi/accessible_desktop.h"
 #include "tests/support/private_dir.h"
 #include "tests/support/service_process.h"
@@ -72,77 +70,10 @@ struct Programs {
   std::string module = dir / "virelo-linux-accessibility.so";
   std::string walk = dir / "virelo-atspi-walk";
   Programs() {
-    auto copy = [&] {
-      for (const auto& [from, to] : {std::pair<std::string, std::string>{VIRELO_TOOL_PATH, tool},
-                                     {VIRELO_MODULE_PATH, module},
-                                     {VIRELO_WALK_PATH, walk}}) {
-        std::filesystem::copy_file(from, to);
-        if (ServiceUser::privileged()) {
-          [[maybe_unused]] int a = ::chown(to.c_str(), ServiceUser::uid(), ServiceUser::gid());
-        }
-      }
-    };
-    if (ServiceUser::privileged()) {
-      ServiceUser::asRoot(copy);
-    } else {
-      copy();
-    }
+    copyForServiceUser(
+        {{VIRELO_TOOL_PATH, tool}, {VIRELO_MODULE_PATH, module}, {VIRELO_WALK_PATH, walk}});
   }
 };
-
-// What a program wrote on standard output and whether it exited 0.
-struct Outcome {
-  std::string output;
-  bool succeeded = false;
-};
-
-// Runs a program as the service user to its end, its standard output read; throws when it hangs.
-Outcome runAsUser(const std::vector<std::string>& args,
-                  const std::map<std::string, std::string>& env) {
-  std::vector<std::string> envStrings;
-  for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
-  std::vector<char*> argv, envp;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  for (auto& e : envStrings) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  int out[2];
-  if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    if (!ServiceUser::becomeInChild(ServiceUser::uid(), ServiceUser::gid())) ::_exit(126);
-    int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, 0);
-    ::dup2(out[1], 1);
-    ::execve(argv[0], argv.data(), envp.data());
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  Outcome outcome;
-  pollfd readable{out[0], POLLIN, 0};
-  char buffer[4096];
-  for (;;) {
-    if (::poll(&readable, 1, kRunTimeoutMs) != 1) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-      ::close(out[0]);
-      throw std::runtime_error(args[0] + " " + args[1] + " hung");
-    }
-    const ssize_t n = ::read(out[0], buffer, sizeof buffer);
-    if (n <= 0) break;
-    outcome.output.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(out[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  outcome.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return outcome;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // Seconds of CLOCK_MONOTONIC, as the application's time.monotonic() reads them.
 double monotonicSeconds(Clock::time_point t) {
@@ -275,7 +206,7 @@ class Bench {
   // Milliseconds from the start of the program to its exit; it must exit 0 having printed `name`.
   double timedToExit(const std::vector<std::string>& args, const std::string& name) {
     const auto start = Clock::now();
-    const Outcome outcome = runAsUser(args, env_);
+    const ProgramOutcome outcome = runAsServiceUser(args, env_, kRunTimeoutMs);
     const double ms = micros(Clock::now() - start) / 1000;
     if (!outcome.succeeded || outcome.output.find(name) == std::string::npos) {
       throw std::runtime_error(args[0] + " did not find \"" + name + "\"");
@@ -288,7 +219,7 @@ class Bench {
   double timedToClick(const std::vector<std::string>& args, const std::string& name) {
     moveAway();
     const auto start = Clock::now();
-    const Outcome outcome = runAsUser(args, env_);
+    const ProgramOutcome outcome = runAsServiceUser(args, env_, kRunTimeoutMs);
     if (!outcome.succeeded) throw std::runtime_error(args[0] + " " + args[1] + " failed");
     std::istringstream report(readLine(app_->output, 5000));
     std::string word, label;
