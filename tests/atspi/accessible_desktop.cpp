@@ -160,10 +160,28 @@ bool AccessibleDesktop::startAccessibilityBus() {
   rootProperty(display(), kBusProperty, true);
   launcher_ = spawn({kLauncher, "--launch-immediately"}, -1, -1);
   for (int i = 0; i < 100; ++i) {
-    if (setEnabled(true) && rootProperty(display(), kBusProperty)) return true;
+    // Nothing is sent to the launcher's name before it holds it: the session bus would start
+    // another launcher for it (its activation file), which, not started at once, sets no
+    // AT_SPI_BUS, while this one, finding the name taken, ends.
+    if (busNameOwned() && setEnabled(true) && rootProperty(display(), kBusProperty)) return true;
     ::usleep(100'000);
   }
   return false;
+}
+
+bool AccessibleDesktop::busNameOwned() {
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) return false;
+  pid_t pid =
+      spawn({"/usr/bin/dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+             "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus"},
+            -1, out[1]);
+  ::close(out[1]);
+  std::string reply;
+  for (std::string line = readLine(out[0]); !line.empty(); line = readLine(out[0])) reply += line;
+  ::close(out[0]);
+  if (pid > 0) ::waitpid(pid, nullptr, 0);
+  return reply.find("boolean true") != std::string::npos;
 }
 
 bool AccessibleDesktop::restartAccessibilityBus() {

@@ -66,6 +66,8 @@ class AccessibleDesktop {
  private:
   bool startBuses();
   bool startAccessibilityBus();
+  // Whether the accessibility bus's launcher holds its name on the session bus.
+  bool busNameOwned();
   pid_t spawn(const std::vector<std::string>& args, int in, int out);
 
   bool asServiceUser_;
