@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sstream>
 
 #include "tools/virelo/script_words.h"
@@ -72,6 +73,9 @@ TEST(Script, LinesBecomeActionsWithTheLayoutInEffect) {
 }
 
 TEST(Script, AWrongLineStopsTheScriptNamingItsNumber) {
+  // An X server would type the "ä" below with a borrowed key; the script is read as without one.
+  const std::string display = std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "";
+  ::unsetenv("DISPLAY");
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"click\ntpye hi\n", "line 2: unknown verb \"tpye\""},
       {"type hello world\n", "line 1: \"type\" takes 1 argument(s), not 2 (quote a text"},
@@ -101,6 +105,7 @@ TEST(Script, AWrongLineStopsTheScriptNamingItsNumber) {
       EXPECT_EQ(std::string(e.what()).rfind(message, 0), 0u) << e.what();
     }
   }
+  if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
 }
 
 }  // namespace
