@@ -256,14 +256,20 @@ bool AccessibleDesktop::startWindowManager() {
   return false;
 }
 
-AccessibleDesktop::~AccessibleDesktop() {
+void AccessibleDesktop::reset() {
   for (auto& app : apps_) {
     if (app->input >= 0) ::close(app->input);
     if (app->output >= 0) ::close(app->output);
     stopGroup(app->pid);
   }
+  apps_.clear();
   stopGroup(windowManager_);
   stopGroup(screenReader_);
+  windowManager_ = screenReader_ = -1;
+}
+
+AccessibleDesktop::~AccessibleDesktop() {
+  reset();
   stopGroup(launcher_);
   stopGroup(sessionBus_);
   if (asServiceUser_) {

@@ -49,7 +49,8 @@ class AccessibleDesktop {
   const App& startApp(int x, int y, int scale = 1, int buttons = 0);
   // Starts a stand-in for a screen reader (screen_reader.py), which listens to the object events of
   // every application, and waits until it listens: applications send those events only while
-  // some client listens to them. False when it does not come up. It runs until the desktop stops.
+  // some client listens to them. False when it does not come up. It runs until the desktop stops
+  // or is reset.
   bool startScreenReader();
   // Switches the accessibility bus on or off, as the user's setting does.
   bool setEnabled(bool on);
@@ -60,8 +61,12 @@ class AccessibleDesktop {
   // empty when it does not answer within a few seconds.
   static std::string ask(const App& app, const std::string& line);
   // Starts the window manager openbox on the display and waits until it manages windows; false
-  // when it is not installed or does not come up. It runs until the desktop stops.
+  // when it is not installed or does not come up. It runs until the desktop stops or is reset.
   bool startWindowManager();
+  // Stops every application, the window manager and the screen reader, which invalidates every
+  // App returned so far: the next test of a binary that shares one desktop starts from the
+  // server and the buses alone.
+  void reset();
 
  private:
   bool startBuses();

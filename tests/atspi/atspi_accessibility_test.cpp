@@ -41,10 +41,7 @@ std::size_t heapInUse() {
 
 class AtspiTest : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    desktop_ = new AccessibleDesktop();
-    if (desktop_->unavailable().empty()) app_ = &desktop_->startApp(100, 100);
-  }
+  static void SetUpTestSuite() { desktop_ = new AccessibleDesktop(); }
   static void TearDownTestSuite() {
     delete desktop_;
     desktop_ = nullptr;
@@ -52,6 +49,10 @@ class AtspiTest : public testing::Test {
 
   void SetUp() override {
     if (!desktop_->unavailable().empty()) GTEST_SKIP() << desktop_->unavailable();
+    // Each test has the desktop to itself with one application, also after a test that restarted
+    // the accessibility bus, which the applications before it are not on.
+    desktop_->reset();
+    app_ = &desktop_->startApp(100, 100);
     ASSERT_GT(app_->pid, 0) << "the GTK application did not come up";
     windows_ = std::make_unique<x11::X11WindowList>(desktop_->display());
     accessibility_ = std::make_unique<atspi::AtspiAccessibility>(*windows_);
