@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -222,6 +223,16 @@ std::optional<int> ServiceProcess::waitExit(std::chrono::milliseconds timeout) {
 
 bool ServiceProcess::running() {
   return !status_ && !waitExit(0ms);
+}
+
+bool ServiceProcess::endedByWatchdog() {
+  if (waitExit(0ms) != 0 || !std::filesystem::exists(socketPath_)) return false;
+  std::ifstream trace(tracePath());
+  std::string line;
+  while (std::getline(trace, line)) {
+    if (line.find("\"hid_destroy\"") != std::string::npos) return false;
+  }
+  return true;
 }
 
 void ServiceProcess::signal(int sig) {
