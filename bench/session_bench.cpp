@@ -3,6 +3,8 @@
 //     socket and token exported (the tool's whole run, start to exit);
 //   - a session's start until it has published its ready service, against the bare service's
 //     start-up until its first status line (both started by a parent the same way);
+//   - a killed service until the session has published the next one, against the session's
+//     first restart wait plus the bare service's start-up;
 //   - the idle CPU of a session and its service over a few seconds, against a bare service alone.
 // Runs alternate between the figure and its baseline; medians are reported.
 //
@@ -28,6 +30,7 @@
 #include "bench/report_text.h"
 #include "tests/support/private_dir.h"
 #include "tests/support/service_user.h"
+#include "tools/virelo/restart_policy.h"
 #include "virelo/client/launcher.h"
 
 namespace {
@@ -127,6 +130,15 @@ class Session {
   pid_t pid() const { return pid_; }
   pid_t servicePid() const { return info_["pid"].get<pid_t>(); }
 
+  // Kills the service and waits until the session has published the next one.
+  double restartMicros() {
+    const pid_t killed = servicePid();
+    auto begin = Clock::now();
+    ::kill(killed, SIGKILL);
+    while (!published() || servicePid() == killed) std::this_thread::sleep_for(100us);
+    return bench::micros(Clock::now() - begin);
+  }
+
  private:
   test::PrivateDir runtime_;
   std::map<std::string, std::string> env_;
@@ -225,7 +237,8 @@ int main(int argc, char** argv) {
   ServiceUser::adopt();
   Binaries binaries;
 
-  std::vector<double> sessionTyping, exportedTyping, sessionStart, bareStart, toolStart, startVerb;
+  std::vector<double> sessionTyping, exportedTyping, sessionStart, bareStart, toolStart, startVerb,
+      restart;
   for (int i = 0; i < repeat; ++i) {
     bench::progress("round " + std::to_string(i + 1) + " of " + std::to_string(repeat));
     bareStart.push_back(BareService(binaries).startupMicros());
@@ -239,6 +252,7 @@ int main(int argc, char** argv) {
     sessionStart.push_back(session.startupMicros());
     sessionTyping.push_back(typeMicros(binaries, session.environment()));
     exportedTyping.push_back(typeMicros(binaries, session.exported()));
+    restart.push_back(session.restartMicros());
   }
 
   constexpr auto kIdle = 5s;
@@ -272,6 +286,10 @@ int main(int argc, char** argv) {
       median(sessionStart) / 1000, (median(toolStart) + median(bareStart)) / 1000, "ms", 2);
   row("start to ready: session / `virelo start` (tool and service, no session)",
       median(sessionStart) / 1000, median(startVerb) / 1000, "ms", 2);
+  const double restartWait =
+      std::chrono::duration<double, std::micro>(tools::RestartPolicy::kFirstWait).count();
+  row("a killed service until the next is published: session / first restart wait + bare service",
+      median(restart) / 1000, (restartWait + median(bareStart)) / 1000, "ms", 2);
   row("idle CPU over 5 s: session and service / bare service", sessionIdle * 1000, bareIdle * 1000,
       "ms", 2);
   std::printf("\nThe session process alone used %s ms of CPU over those 5 s.\n",
