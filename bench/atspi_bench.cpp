@@ -19,7 +19,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -112,21 +111,8 @@ double longestRoundTrip(test::TestClient& client, bool snap, int count) {
   return longest;
 }
 
-test::ServiceOptions serviceOptions(test::AccessibleDesktop& desktop) {
-  test::ServiceOptions options;
-  options.backend = "cgevent";
-  options.trace = false;
-  options.control = false;
-  options.environment = {{"VL_HOST", "linux"},
-                         {"DISPLAY", desktop.display()},
-                         {"DBUS_SESSION_BUS_ADDRESS", desktop.sessionBus()},
-                         {"HOME", std::getenv("HOME")},
-                         {"XDG_RUNTIME_DIR", std::getenv("XDG_RUNTIME_DIR")}};
-  return options;
-}
-
 Figure roundTripFigure(test::AccessibleDesktop& desktop, int count) {
-  test::ServiceProcess service(serviceOptions(desktop));
+  test::ServiceProcess service(desktop.serviceOptions());
   service.awaitReady();
   test::TestClient client(service.socketPath());
   client.hello(service.token());
@@ -158,7 +144,7 @@ double lateness(const test::AccessibleDesktop::App& app) {
 std::vector<Figure> largeApplicationFigures(test::AccessibleDesktop& desktop, int count) {
   const auto& large = desktop.startApp(100, 100, 1, 3000);
   if (large.pid <= 0) throw std::runtime_error("the GTK application with 3,000 buttons");
-  test::ServiceProcess service(serviceOptions(desktop));
+  test::ServiceProcess service(desktop.serviceOptions());
   service.awaitReady();
   test::TestClient client(service.socketPath());
   client.hello(service.token());
@@ -205,7 +191,7 @@ Figure churnFigure(std::chrono::seconds duration) {
   const auto& app = desktop.startApp(320, 250);
   if (app.pid <= 0) throw std::runtime_error("the GTK application to churn did not come up");
   if (!desktop.startScreenReader()) throw std::runtime_error("the screen reader's stand-in");
-  test::ServiceProcess service(serviceOptions(desktop));
+  test::ServiceProcess service(desktop.serviceOptions());
   service.awaitReady();
   test::TestClient client(service.socketPath());
   client.hello(service.token());

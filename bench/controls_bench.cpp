@@ -89,11 +89,6 @@ std::string readLine(int fd, int timeoutMs) {
   return c == '\n' ? line : std::string();
 }
 
-std::string environmentOr(const char* name, const std::string& otherwise) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : otherwise;
-}
-
 // The desktop cannot run here (what is missing), which skips the figures.
 struct Unavailable : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -117,15 +112,7 @@ class Bench {
     if (test::AccessibleDesktop::ask(*app_, "clicks") != "clicks") {
       throw std::runtime_error("the GTK application does not report its clicks");
     }
-    test::ServiceOptions options;
-    options.backend = "cgevent";
-    options.trace = false;
-    options.control = false;
-    options.environment = {{"VL_HOST", "linux"},
-                           {"DISPLAY", desktop_.display()},
-                           {"DBUS_SESSION_BUS_ADDRESS", desktop_.sessionBus()},
-                           {"HOME", environmentOr("HOME", "/")},
-                           {"XDG_RUNTIME_DIR", environmentOr("XDG_RUNTIME_DIR", "/tmp")}};
+    const test::ServiceOptions options = desktop_.serviceOptions();
     service_ = std::make_unique<test::ServiceProcess>(options);
     service_->awaitReady();
     env_ = options.environment;

@@ -256,6 +256,20 @@ bool AccessibleDesktop::startWindowManager() {
   return false;
 }
 
+ServiceOptions AccessibleDesktop::serviceOptions() const {
+  ServiceOptions options;
+  options.backend = "cgevent";
+  options.trace = false;
+  options.control = false;
+  options.environment = {
+      {"VL_HOST", "linux"}, {"DISPLAY", display()}, {"DBUS_SESSION_BUS_ADDRESS", sessionBus()}};
+  // The desktop's own with `asServiceUser`, which it set for this process.
+  for (const char* name : {"HOME", "XDG_RUNTIME_DIR"}) {
+    if (const char* value = std::getenv(name)) options.environment[name] = value;
+  }
+  return options;
+}
+
 void AccessibleDesktop::reset() {
   for (auto& app : apps_) {
     if (app->input >= 0) ::close(app->input);

@@ -13,6 +13,7 @@
 
 #include "platform/geometry.h"
 #include "tests/support/private_dir.h"
+#include "tests/support/service_process.h"
 #include "tests/support/xvfb_server.h"
 
 namespace virelo::test {
@@ -41,6 +42,11 @@ class AccessibleDesktop {
   const std::string& display() const { return xvfb_->display(); }
   // The session bus's address.
   const std::string& sessionBus() const { return sessionBusAddress_; }
+  // Options for the real service on this desktop: the "linux" host with "cgevent", this X server
+  // and this session bus (so that the service never looks for a bus of its own), this process's
+  // HOME and XDG_RUNTIME_DIR (the desktop's own with `asServiceUser`); without the simulated
+  // host's trace and control.
+  ServiceOptions serviceOptions() const;
 
   // Starts gtk_app.py with its window at (x, y), with GTK's scale `scale` (GDK_SCALE), and waits
   // until its tree is on the bus; the returned App has pid -1 when it did not come up. Positions

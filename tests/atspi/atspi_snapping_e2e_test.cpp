@@ -41,16 +41,7 @@ class AtspiSnapping : public testing::Test {
     if (!desktop_->unavailable().empty()) GTEST_SKIP() << desktop_->unavailable();
     app_ = &desktop_->startApp(100, 100);
     ASSERT_GT(app_->pid, 0) << "the GTK application did not come up";
-    ServiceOptions options;
-    options.backend = "cgevent";
-    options.trace = false;
-    options.control = false;
-    options.environment = {{"VL_HOST", "linux"},
-                           {"DISPLAY", desktop_->display()},
-                           {"DBUS_SESSION_BUS_ADDRESS", desktop_->sessionBus()},
-                           {"HOME", std::getenv("HOME")},
-                           {"XDG_RUNTIME_DIR", std::getenv("XDG_RUNTIME_DIR")}};
-    service_ = std::make_unique<ServiceProcess>(options);
+    service_ = std::make_unique<ServiceProcess>(desktop_->serviceOptions());
     service_->awaitReady();
     client_ = std::make_unique<TestClient>(service_->socketPath());
     client_->hello(service_->token());

@@ -124,15 +124,7 @@ void ControlsTest::SetUp() {
   if (!ServiceUser::privileged()) GTEST_SKIP() << "needs root to run the service as its user";
   if (!accessible_) accessible_ = std::make_unique<AccessibleDesktop>(true);
   if (!accessible_->unavailable().empty()) GTEST_SKIP() << accessible_->unavailable();
-  ServiceOptions options;
-  options.backend = "cgevent";
-  options.trace = false;
-  options.control = false;
-  // The session bus only so that the service never looks for one of its own.
-  options.environment = {{"VL_HOST", "linux"},
-                         {"DISPLAY", accessible_->display()},
-                         {"DBUS_SESSION_BUS_ADDRESS", accessible_->sessionBus()}};
-  service_ = std::make_unique<ServiceProcess>(options);
+  service_ = std::make_unique<ServiceProcess>(accessible_->serviceOptions());
   service_->awaitReady();
   client_ = std::make_unique<client::Client>(service_->socketPath());
   client_->hello(service_->token());
