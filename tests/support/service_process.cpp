@@ -9,15 +9,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <thread>
 
 #include "platform/hex.h"
+#include "tests/support/host_trace.h"
 #include "tests/support/service_user.h"
 #include "virelo/client/launcher.h"
 
@@ -227,12 +228,10 @@ bool ServiceProcess::running() {
 
 bool ServiceProcess::endedByWatchdog() {
   if (waitExit(0ms) != 0 || !std::filesystem::exists(socketPath_)) return false;
-  std::ifstream trace(tracePath());
-  std::string line;
-  while (std::getline(trace, line)) {
-    if (line.find("\"hid_destroy\"") != std::string::npos) return false;
-  }
-  return true;
+  const auto events = HostTrace(tracePath()).events();
+  return std::none_of(events.begin(), events.end(), [](const nlohmann::json& e) {
+    return e.value("event", "") == "hid_destroy";
+  });
 }
 
 void ServiceProcess::signal(int sig) {
