@@ -13,6 +13,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "trust.h"
 #include "virelo/client/errors.h"
 #include "virelo/client/motion.h"
 #include "virelo/protocol/names.h"
@@ -79,6 +80,14 @@ int connectTo(const std::string& socketPath) {
     int e = errno;
     ::close(fd);
     throw ConnectionLost("cannot connect to " + socketPath + ": " + std::strerror(e));
+  }
+  // Whoever can plant a file or set a variable can name any socket: before the token or any input
+  // goes out, the listener must be this user's.
+  try {
+    trust::checkPeer(fd, socketPath);
+  } catch (...) {
+    ::close(fd);
+    throw;
   }
   return fd;
 }

@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
+
+#include "trust.h"
 
 namespace virelo::client {
 namespace {
@@ -47,43 +47,91 @@ SessionInfo fromJson(const json& object) {
   return info;
 }
 
-}  // namespace
+// The session's directory, opened through the checks of trust.h, and the user it belongs to.
+struct SessionFiles {
+  std::string path;
+  trust::Descriptor directory;
+  uid_t user = 0;
+};
 
-std::string sessionDirectory(const EnvironmentLookup& environment) {
-  const char* runtime = environment("XDG_RUNTIME_DIR");
-  if (runtime == nullptr || runtime[0] != '/') {
-    throw NoSession(
-        "no Virelo session: $XDG_RUNTIME_DIR is not set (log in through a session "
-        "manager, or set it to a private directory of yours)");
-  }
-  return std::string(runtime) + "/virelo";
+// nullopt when $XDG_RUNTIME_DIR or its virelo/ does not exist: then no session runs.
+std::optional<SessionFiles> openSessionFiles(const std::string& directory) {
+  auto slash = directory.rfind('/');
+  std::string runtimePath = slash == 0 ? "/" : directory.substr(0, slash);
+  auto runtime = trust::openRuntimeDirectory(runtimePath);
+  if (!runtime.fd) return std::nullopt;
+  SessionFiles files;
+  files.path = directory;
+  files.user = runtime.user;
+  files.directory = trust::openPrivateDirectory(runtime.fd.get(), directory.substr(slash + 1),
+                                                directory, files.user);
+  if (!files.directory) return std::nullopt;
+  return files;
 }
 
-bool sessionRunning(const std::string& directory) {
-  int fd = ::open(lockPath(directory).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+bool lockHeld(const SessionFiles& files) {
+  trust::Descriptor fd = trust::openOwnFile(files.directory.get(), "session.lock",
+                                            lockPath(files.path), files.user, false);
+  if (!fd) return false;
   // Asking for the lock that a reader would take reports the session's write lock, if any,
   // without taking anything.
   struct flock probe {};
   probe.l_type = F_RDLCK;
   probe.l_whence = SEEK_SET;
-  bool held = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
-  ::close(fd);
-  return held;
+  return ::fcntl(fd.get(), F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+}
+
+// The file's text; a file larger than any session.json is malformed.
+std::string readBounded(int fd, const std::string& path) {
+  constexpr std::size_t kLimit = 64 * 1024;
+  std::string text;
+  char chunk[4096];
+  while (text.size() <= kLimit) {
+    ssize_t n = ::read(fd, chunk, sizeof(chunk));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0)
+      throw NoSession("no usable Virelo session: cannot read " + path + ": " +
+                      std::strerror(errno));
+    if (n == 0) return text;
+    text.append(chunk, static_cast<std::size_t>(n));
+  }
+  throw NoSession("no usable Virelo session: " + path + " is malformed (larger than 64 KiB)");
+}
+
+}  // namespace
+
+std::string sessionDirectory(const EnvironmentLookup& environment) {
+  const char* runtime = environment("XDG_RUNTIME_DIR");
+  if (runtime == nullptr || runtime[0] == '\0') {
+    throw NoSession(
+        "no Virelo session: $XDG_RUNTIME_DIR is not set (log in through a session "
+        "manager, or set it to a private directory of yours)");
+  }
+  if (runtime[0] != '/') {
+    throw NoSession("no Virelo session: $XDG_RUNTIME_DIR is relative (\"" + std::string(runtime) +
+                    "\"); set it to the absolute path of a private directory of yours");
+  }
+  return std::string(runtime) + "/virelo";
+}
+
+bool sessionRunning(const std::string& directory) {
+  auto files = openSessionFiles(directory);
+  return files && lockHeld(*files);
 }
 
 std::optional<SessionInfo> readSession(const std::string& directory) {
-  if (!sessionRunning(directory)) return std::nullopt;
-  std::ifstream in(filePath(directory));
-  if (!in) return std::nullopt;  // running, but its service has not started yet
-  std::stringstream text;
-  text << in.rdbuf();
-  json object = json::parse(text.str(), nullptr, false);
+  auto files = openSessionFiles(directory);
+  if (!files || !lockHeld(*files)) return std::nullopt;
+  std::string path = filePath(directory);
+  trust::Descriptor fd =
+      trust::openOwnFile(files->directory.get(), "session.json", path, files->user, true);
+  if (!fd) return std::nullopt;  // running, but its service has not started yet
+  json object = json::parse(readBounded(fd.get(), path), nullptr, false);
   try {
     if (object.is_object()) return fromJson(object);
   } catch (const json::exception&) {
   }
-  throw NoSession("no usable Virelo session: " + filePath(directory) + " is malformed");
+  throw NoSession("no usable Virelo session: " + path + " is malformed");
 }
 
 void writeSession(const std::string& directory, const SessionInfo& info) {

@@ -52,6 +52,8 @@ void bindErrors(py::module_&) {
       raise("ConnectionLost", make("ConnectionLost", e.what()));
     } catch (const NoSession& e) {
       raise("NoSession", make("NoSession", e.what()));
+    } catch (const UntrustedService& e) {
+      raise("UntrustedService", make("UntrustedService", e.what()));
     } catch (const ServiceRefused& e) {
       raise("ServiceRefused",
             make("ServiceRefused", e.what(), py::make_tuple(e.code(), e.exitStatus())));

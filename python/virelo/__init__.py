@@ -16,12 +16,13 @@ from ._layouts import Keystroke, Layout, LayoutChoice, active_layout, keystrokes
 from ._virelo import Status
 from .errors import (ConnectionLost, Error, LaunchFailed, NoSession, ProtocolError,
                      ServiceExitedSilently, ServiceNotReady, ServiceRefused, UnknownKeyName,
-                     UnknownLayout, UntypableCharacter, UntypableText)
+                     UnknownLayout, UntrustedService, UntypableCharacter, UntypableText)
 
 __all__ = [
     "Connection", "Motion", "connect", "Launcher", "Keystroke", "Layout", "LayoutChoice",
     "active_layout", "keystrokes", "layouts", "Status", "Error", "ConnectionLost",
-    "ProtocolError", "ServiceNotReady", "NoSession", "LaunchFailed", "ServiceRefused",
+    "ProtocolError", "ServiceNotReady", "NoSession", "UntrustedService", "LaunchFailed",
+    "ServiceRefused",
     "ServiceExitedSilently", "UnknownKeyName", "UnknownLayout", "UntypableCharacter",
     "UntypableText",
 ]

@@ -217,7 +217,9 @@ def connect(socket: str | None = None, token: str | None = None, *,
     """Connects to the service and says hello: the user's session (or $VIRELO_SOCKET and
     $VIRELO_TOKEN), or the service at ``socket`` with ``token``. A session connection finds the
     service again by itself when its session restarts it. ``timeout`` bounds each reply.
-    Raises NoSession, ConnectionLost or ProtocolError (a wrong token)."""
+    Raises NoSession, UntrustedService (the session's files or the socket's listener are not
+    certainly this user's own: nothing was sent), ConnectionLost or ProtocolError (a wrong
+    token)."""
     if (socket is None) != (token is None):
         raise ValueError("connect() takes both socket and token, or neither")
     if socket is not None and token is not None:

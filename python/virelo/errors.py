@@ -8,8 +8,8 @@ from __future__ import annotations
 from typing import NamedTuple
 
 __all__ = [
-    "Error", "ConnectionLost", "ProtocolError", "ServiceNotReady", "NoSession", "LaunchFailed",
-    "ServiceRefused", "ServiceExitedSilently", "UnknownKeyName", "UnknownLayout",
+    "Error", "ConnectionLost", "ProtocolError", "ServiceNotReady", "NoSession", "UntrustedService",
+    "LaunchFailed", "ServiceRefused", "ServiceExitedSilently", "UnknownKeyName", "UnknownLayout",
     "UntypableCharacter", "UntypableText",
 ]
 
@@ -43,6 +43,11 @@ class ServiceNotReady(Error):
 
 class NoSession(Error):
     """No session runs (or only one of $VIRELO_SOCKET and $VIRELO_TOKEN is set)."""
+
+
+class UntrustedService(Error):
+    """The session's files or the service behind the socket may be another user's (the message says
+    which file or socket and why); nothing was sent to it."""
 
 
 class LaunchFailed(Error):

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -24,13 +25,24 @@ std::string prepareSessionDirectory(const client::EnvironmentLookup& environment
   const std::string fix =
       "; log in through a session manager that sets it (systemd-logind does), or set "
       "XDG_RUNTIME_DIR to a directory that only you can use (mode 0700)";
-  if (runtime == nullptr || runtime[0] != '/') {
+  if (runtime == nullptr || runtime[0] == '\0')
     throw SessionError("$XDG_RUNTIME_DIR is not set" + fix);
+  if (runtime[0] != '/') {
+    throw SessionError("$XDG_RUNTIME_DIR is relative (\"" + std::string(runtime) +
+                       "\"): it must be an absolute path" + fix);
   }
   struct stat st {};
   if (::stat(runtime, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
     throw SessionError("$XDG_RUNTIME_DIR (" + std::string(runtime) +
                        ") is not a directory of this user" + fix);
+  }
+  // Whoever can write it could move virelo/ aside and put their own in its place, and clients
+  // would not trust it either.
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof(mode), "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    throw SessionError("$XDG_RUNTIME_DIR (" + std::string(runtime) +
+                       ") can be written by others (mode " + mode + ")" + fix);
   }
   std::string directory = client::sessionDirectory(environment);
   if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {

@@ -15,8 +15,8 @@ class SessionError : public std::runtime_error {
 };
 
 // $XDG_RUNTIME_DIR/virelo, created with mode 0700 (and set to 0700 when it exists). Throws
-// SessionError when $XDG_RUNTIME_DIR is unset, not a directory of this user, or the directory
-// cannot be made private.
+// SessionError when $XDG_RUNTIME_DIR is unset, relative, not a directory of this user, writable by
+// its group or others, or the directory cannot be made private.
 std::string prepareSessionDirectory(const client::EnvironmentLookup& environment);
 
 // Holds session.lock for its life. The lock is an open-file-description lock, so it goes with the

@@ -8,6 +8,9 @@
 //   ProtocolError    the service rejected the command (it then closes the connection),
 //   ServiceNotReady  the service cannot deliver input now (it cleared this client's state),
 //   ConnectionLost   no connection, the connection broke, or no reply within the reply timeout.
+// Every connection is made only to a service of this process's effective user: when another user
+// listens on the socket, the constructor (or the reconnect) throws UntrustedService before it sends
+// anything.
 // After ProtocolError or ConnectionLost the client is disconnected and every later call throws
 // ConnectionLost; the remembered state is then empty, because the service releases everything a
 // client held when its connection ends.
@@ -117,14 +120,15 @@ struct MotionReply {
 
 class Client {
  public:
-  // Connects to the socket at the path. Throws ConnectionLost when it cannot.
+  // Connects to the socket at the path. Throws ConnectionLost when it cannot, UntrustedService when
+  // another user listens on it.
   explicit Client(const std::string& socketPath,
                   std::chrono::milliseconds replyTimeout = std::chrono::seconds(5));
   // Finds the service with `finder` (findSession: the user's session), connects and says "hello";
   // helloStatus() is that reply. When the connection has been lost, the next call finds the
   // service again, reconnects and says "hello" before its command, so that a client outlives a
   // restart of the session's service (which comes back with a new socket and token). Throws
-  // NoSession, ConnectionLost or ProtocolError.
+  // NoSession, UntrustedService, ConnectionLost or ProtocolError.
   explicit Client(const std::function<Endpoint()>& finder,
                   std::chrono::milliseconds replyTimeout = std::chrono::seconds(5));
   ~Client();

@@ -1,7 +1,7 @@
 // Every error the client library throws, in one hierarchy: Error is the base, so that a caller can
 // catch them all at once.
 //   Connection and commands (client.h):  ConnectionLost, ProtocolError, ServiceNotReady
-//   Session discovery (session.h):       NoSession
+//   Session discovery (session.h):       NoSession, UntrustedService
 //   The launcher (launcher.h):           LaunchFailed, ServiceRefused, ServiceExitedSilently
 //   Key names (keys.h):                  UnknownKeyName
 //   Keyboard layouts (layouts.h):        UnknownLayout, UntypableText
@@ -66,6 +66,15 @@ class ServiceNotReady : public Error {
 
 // No session could be found; the message says what is missing and how to start one.
 class NoSession : public Error {
+ public:
+  using Error::Error;
+};
+
+// The session's files, or the service behind a socket, may be another user's: a directory or file
+// of the session is not the user's own or others can write it, or the process listening on the
+// socket runs as another user. The message names the file or socket and what is wrong with it.
+// Nothing was sent to that service: neither the token nor any input.
+class UntrustedService : public Error {
  public:
   using Error::Error;
 };
