@@ -117,19 +117,31 @@ Descriptor openPrivateDirectory(int parent, const std::string& name, const std::
 
 Descriptor openOwnFile(int directory, const std::string& name, const std::string& path, uid_t user,
                        bool privateMode) {
-  // Non-blocking, so that a FIFO in its place cannot hold the open up.
-  Descriptor fd(
-      ::openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (!fd) {
-    if (errno == ENOENT) return fd;
-    if (errno == ELOOP) refuse(path, "it is a symbolic link");
+  // Looked at first without opening it for reading, so that a file of another user is refused for
+  // what it is rather than for the permission it lacks.
+  Descriptor found(::openat(directory, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+  if (!found) {
+    if (errno == ENOENT) return found;
     cannotOpen(path);
   }
-  struct stat st = statOf(fd, path);
+  struct stat st = statOf(found, path);
+  if (S_ISLNK(st.st_mode)) refuse(path, "it is a symbolic link");
   if (!S_ISREG(st.st_mode)) refuse(path, "it is not a regular file");
   checkOwner(st, path, user);
   if (privateMode && (st.st_mode & 077) != 0) {
     refuse(path, "others have access to it (mode " + modeOf(st) + "; the session writes it 0600)");
+  }
+  // The file checked above is the file read: non-blocking, so that nothing in its place can hold
+  // the open up, and the same inode.
+  Descriptor fd(
+      ::openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (!fd) {
+    if (errno == ENOENT) return fd;
+    cannotOpen(path);
+  }
+  struct stat opened = statOf(fd, path);
+  if (opened.st_dev != st.st_dev || opened.st_ino != st.st_ino) {
+    refuse(path, "it was replaced while it was being checked");
   }
   return fd;
 }

@@ -57,7 +57,9 @@ class Session : public testing::Test {
 };
 
 TEST_F(Session, ClientsFindItWithoutVariablesAndAStaleFileIsNeverTrusted) {
+  // Left over as a session leaves it: private, and its lock not held.
   std::filesystem::create_directory(runtime_ / "virelo");
+  ::chmod((runtime_ / "virelo").c_str(), 0700);
   test::writeFile(sessionFile(), R"({"socket":"/nowhere","token":"00"})");
   auto before = runTool({"status"}, environment());
   EXPECT_EQ(before.status, 1);
@@ -142,12 +144,20 @@ TEST_F(Session, TerminationReleasesWhatIsHeldAndRemovesTheFile) {
   EXPECT_NE(session->errors().find("virelo session: stopped"), std::string::npos);
 }
 
-TEST_F(Session, WithoutARuntimeDirectoryItSaysHowToFixIt) {
-  auto result = runTool({"session", "--host", "sim"}, {});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.errors.find("$XDG_RUNTIME_DIR is not set; log in through a session manager"),
-            std::string::npos)
-      << result.errors;
+TEST_F(Session, WithoutAPrivateRuntimeDirectoryItSaysHowToFixIt) {
+  ::chmod(runtime_.path().c_str(), 0777);
+  const std::vector<std::pair<std::map<std::string, std::string>, std::string>> cases = {
+      {{}, "$XDG_RUNTIME_DIR is not set; log in through a session manager"},
+      {{{"XDG_RUNTIME_DIR", "run/user"}},
+       "$XDG_RUNTIME_DIR is relative (\"run/user\"): it must be an absolute path; log in"},
+      {environment(),
+       "$XDG_RUNTIME_DIR (" + runtime_.path() + ") can be written by others (mode 0777); log in"},
+  };
+  for (const auto& [env, says] : cases) {
+    auto result = runTool({"session", "--host", "sim"}, env, 5s);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.errors.find(says), std::string::npos) << result.errors;
+  }
 }
 
 }  // namespace
