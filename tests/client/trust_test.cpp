@@ -78,8 +78,12 @@ class Trust : public testing::Test {
     ::close(file);
   }
 
+  // Makes the file or directory the other user's, open for anyone to read, as she would plant it.
   void giveToOther(const std::string& path) {
-    ServiceUser::asRoot([&] { ASSERT_EQ(::lchown(path.c_str(), other_, otherGroup_), 0); });
+    ServiceUser::asRoot([&] {
+      ASSERT_EQ(::chown(path.c_str(), other_, otherGroup_), 0);
+      ASSERT_EQ(::chmod(path.c_str(), fs::is_directory(path) ? 0755 : 0644), 0);
+    });
   }
 
   // A socket at `path` (that anyone may connect to) on which the other user listens.
