@@ -86,6 +86,17 @@ class Trust : public testing::Test {
     });
   }
 
+  // The session as another user plants it in a shared directory that anyone may write (as /tmp).
+  void plantedInShared(const std::string& runtime) {
+    for (auto name : {"/virelo/session.json", "/virelo/session.lock", "/virelo"}) {
+      giveToOther(runtime + name);
+    }
+    ServiceUser::asRoot([&] {
+      ASSERT_EQ(::chown(runtime.c_str(), 0, 0), 0);
+      ASSERT_EQ(::chmod(runtime.c_str(), 01777), 0);
+    });
+  }
+
   // A socket at `path` (that anyone may connect to) on which the other user listens.
   int listenAsOther(const std::string& path) {
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -136,16 +147,7 @@ TEST_F(Trust, ASessionAnotherUserCouldHavePlantedIsRefusedSayingWhy) {
     std::string says;
   };
   const std::vector<Case> cases = {
-      {"a shared directory",
-       [&](const std::string& runtime) {
-         for (auto name : {"/virelo/session.json", "/virelo/session.lock", "/virelo"}) {
-           giveToOther(runtime + name);
-         }
-         ServiceUser::asRoot([&] {
-           ASSERT_EQ(::chown(runtime.c_str(), 0, 0), 0);
-           ASSERT_EQ(::chmod(runtime.c_str(), 01777), 0);
-         });
-       },
+      {"a shared directory", [&](const std::string& runtime) { plantedInShared(runtime); },
        ": it is owned by root (uid 0), not by you (nobody, uid 65534)"},
       {"the user's directory that others can write",
        [](const std::string& runtime) { ::chmod(runtime.c_str(), 0777); },
