@@ -76,7 +76,7 @@ SessionLock::SessionLock(const std::string& directory) {
       running += " (session pid " + std::to_string(info->sessionPid) + ", service pid " +
                  std::to_string(info->pid) + ", socket " + info->socket + ")";
     }
-  } catch (const client::NoSession&) {
+  } catch (const client::Error&) {
     // It holds the lock; what it published does not matter for the refusal.
   }
   throw SessionError(running + "; stop it first (systemctl --user stop virelo)");
