@@ -290,6 +290,9 @@ TEST_F(Tool, RunStopsAtTheLineThatIsWrongOrFails) {
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(bad.errors.find("line 2:"), std::string::npos) << bad.errors;
   EXPECT_EQ(runTool({"run", "--check", dir / "bad"}, {}).status, 2);
+  auto directory = runTool({"run", "--check", dir.path()}, {});  // every read of it fails
+  EXPECT_EQ(directory.status, 2);
+  EXPECT_NE(directory.errors.find("line 1: cannot be read"), std::string::npos) << directory.errors;
   EXPECT_EQ(trace_.reports("keyboard").size(), before);  // nothing was sent
 
   // Typed through "cgevent", German "<" needs a key that backend cannot post: found only when

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <sstream>
+#include <streambuf>
+#include <system_error>
 
 #include "tools/virelo/script_words.h"
 #include "virelo/client/client.h"
@@ -96,6 +99,7 @@ TEST(Script, AWrongLineStopsTheScriptNamingItsNumber) {
       {"wait-for --name-regex \"(\"\n", "line 1: --name-regex \"(\": "},
       {"wait-for --name OK --timeout soon\n", "line 1: --timeout needs seconds"},
       {"click-on --name OK --button 4\n", "line 1: unknown button \"4\""},
+      {"key a\ntype " + std::string(70'000, 'a'), "line 2: longer than 65536 bytes"},
   };
   for (const auto& [script, message] : cases) {
     try {
@@ -106,6 +110,32 @@ TEST(Script, AWrongLineStopsTheScriptNamingItsNumber) {
     }
   }
   if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
+}
+
+// Gives its text, then fails as a read from a broken disk or pipe does.
+class FailingInput : public std::streambuf {
+ public:
+  explicit FailingInput(std::string text) : text_(std::move(text)) {
+    setg(text_.data(), text_.data(), text_.data() + text_.size());
+  }
+
+ protected:
+  int_type underflow() override { throw std::system_error(EIO, std::generic_category()); }
+
+ private:
+  std::string text_;
+};
+
+TEST(Script, AFailedReadIsAnErrorNotTheEnd) {
+  FailingInput failing("key a\nkey b\n");
+  std::istream in(&failing);
+  try {
+    parseScript(in, client::KeyboardLayout::named(client::LayoutName{}));
+    ADD_FAILURE() << "a failed read was taken for the end of the script";
+  } catch (const ScriptError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "line 3: cannot be read: " + std::error_code(EIO, std::generic_category()).message());
+  }
 }
 
 }  // namespace

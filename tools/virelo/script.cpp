@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <stdexcept>
+#include <streambuf>
 
 #include "tools/virelo/script_words.h"
 #include "tools/virelo/tool_arguments.h"
@@ -14,6 +16,9 @@
 namespace virelo::tools {
 namespace {
 
+// No line of a script is longer; a longer one (an endless one from /dev/zero) is refused rather
+// than read on until memory runs out.
+constexpr std::size_t kLongestLine = 65'536;
 constexpr int kLongestSleepMs = 3'600'000;
 constexpr int kLongestPaceMs = 10'000;
 constexpr int kFarthestMove = 100'000;
@@ -173,6 +178,22 @@ ScriptAction parseLine(const Words& words, int number, ParseState& state) {
   return action;
 }
 
+// Reads the next line, without its '\n', into `line`; false at the end of the input. Throws
+// std::length_error for a line longer than kLongestLine bytes, and what the buffer throws for a
+// failed read.
+bool readLine(std::streambuf& in, std::string& line) {
+  line.clear();
+  using Traits = std::streambuf::traits_type;
+  for (Traits::int_type c = in.sbumpc(); c != Traits::eof(); c = in.sbumpc()) {
+    if (c == '\n') return true;
+    if (line.size() == kLongestLine) {
+      throw std::length_error("longer than " + std::to_string(kLongestLine) + " bytes");
+    }
+    line += Traits::to_char_type(c);
+  }
+  return !line.empty();
+}
+
 }  // namespace
 
 ScriptError::ScriptError(int line, const std::string& message)
@@ -183,7 +204,15 @@ std::vector<ScriptAction> parseScript(std::istream& in,
   ParseState state{std::move(layout)};
   std::vector<ScriptAction> actions;
   std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
+  std::streambuf* buffer = in.rdbuf();
+  for (int number = 1;; ++number) {
+    try {
+      if (buffer == nullptr || !readLine(*buffer, line)) break;
+    } catch (const std::length_error& e) {
+      throw ScriptError(number, e.what());
+    } catch (const std::exception& e) {
+      throw ScriptError(number, std::string("cannot be read: ") + e.what());
+    }
     try {
       Words words = scriptWords(line);
       if (!words.empty()) actions.push_back(parseLine(words, number, state));
