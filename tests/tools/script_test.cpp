@@ -79,6 +79,8 @@ TEST(Script, AWrongLineStopsTheScriptNamingItsNumber) {
   // An X server would type the "ä" below with a borrowed key; the script is read as without one.
   const std::string display = std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "";
   ::unsetenv("DISPLAY");
+  const std::string thirtyTwoKeys =
+      "a+b+c+d+e+f+g+h+i+j+k+l+m+n+o+p+q+r+s+t+u+v+w+x+y+z+1+2+3+4+5+6";
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"click\ntpye hi\n", "line 2: unknown verb \"tpye\""},
       {"type hello world\n", "line 1: \"type\" takes 1 argument(s), not 2 (quote a text"},
@@ -100,6 +102,8 @@ TEST(Script, AWrongLineStopsTheScriptNamingItsNumber) {
       {"wait-for --name OK --timeout soon\n", "line 1: --timeout needs seconds"},
       {"click-on --name OK --button 4\n", "line 1: unknown button \"4\""},
       {"key a\ntype " + std::string(70'000, 'a'), "line 2: longer than 65536 bytes"},
+      {"keydown " + thirtyTwoKeys + "+8\n", "line 1: this would hold 33 keys and 0 media keys"},
+      {"keydown " + thirtyTwoKeys + "\nkey 8\n", "line 2: this would hold 33 keys"},
   };
   for (const auto& [script, message] : cases) {
     try {
@@ -109,6 +113,7 @@ TEST(Script, AWrongLineStopsTheScriptNamingItsNumber) {
       EXPECT_EQ(std::string(e.what()).rfind(message, 0), 0u) << e.what();
     }
   }
+  EXPECT_NO_THROW(parse("keydown " + thirtyTwoKeys + "\nkeyup a\nkey 8\n"));  // a let go
   if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
 }
 

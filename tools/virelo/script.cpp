@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <streambuf>
 
@@ -26,9 +27,14 @@ constexpr int kMostWheelSteps = 10'000;
 
 using Words = std::vector<std::string>;
 
-// What the parser keeps from line to line.
+// The service takes at most this many keys, and as many media keys, held at once.
+constexpr std::size_t kMostHeld = 32;
+
+// What the parser keeps from line to line: the layout, and what keydown holds until keyup.
 struct ParseState {
   std::shared_ptr<const client::KeyboardLayout> layout;
+  std::set<int> keys;
+  std::set<int> media;
 };
 
 void wordCount(const Words& words, std::size_t min, std::size_t max) {
@@ -70,6 +76,27 @@ void parseKeys(const Words& w, ParseState& state, ScriptAction& a) {
   }
   for (std::size_t i = 1; i < w.size(); ++i) {
     a.chords.push_back(client::parseChord(w[i], *state.layout));
+  }
+  // Each chord is pressed on top of what earlier lines hold.
+  for (const client::Chord& chord : a.chords) {
+    if (a.verb == ScriptVerb::keyUp) {
+      for (int key : chord.keys) state.keys.erase(key);
+      for (int usage : chord.media) state.media.erase(usage);
+      continue;
+    }
+    std::set<int> keys = state.keys;
+    std::set<int> media = state.media;
+    keys.insert(chord.keys.begin(), chord.keys.end());
+    media.insert(chord.media.begin(), chord.media.end());
+    if (keys.size() > kMostHeld || media.size() > kMostHeld) {
+      throw std::invalid_argument("this would hold " + std::to_string(keys.size()) + " keys and " +
+                                  std::to_string(media.size()) + " media keys at once; at most " +
+                                  std::to_string(kMostHeld) + " of each can be held");
+    }
+    if (a.verb == ScriptVerb::keyDown) {
+      state.keys = std::move(keys);
+      state.media = std::move(media);
+    }
   }
 }
 
@@ -201,7 +228,8 @@ ScriptError::ScriptError(int line, const std::string& message)
 
 std::vector<ScriptAction> parseScript(std::istream& in,
                                       std::shared_ptr<const client::KeyboardLayout> layout) {
-  ParseState state{std::move(layout)};
+  ParseState state;
+  state.layout = std::move(layout);
   std::vector<ScriptAction> actions;
   std::string line;
   std::streambuf* buffer = in.rdbuf();
