@@ -29,9 +29,11 @@ TEST(ScriptWords, SplitLikeAShell) {
       {R"(type "C:\path\\x")", {"type", R"(C:\path\x)"}},
       {"type a#b", {"type", "a#b"}},
       {"type \"\"", {"type", ""}},
+      {R"(type $'a\nb\t\'c\\"'$x)", {"type", "a\nb\t'c\\\"$x"}},
   };
   for (const auto& [line, words] : cases) EXPECT_EQ(scriptWords(line), words) << line;
-  for (const char* bad : {"type \"open", "type 'open", "type end\\"}) {
+  for (const char* bad :
+       {"type \"open", "type 'open", "type end\\", R"(type $'a\q')", R"(type $'a\')"}) {
     EXPECT_THROW(scriptWords(bad), ScriptSyntaxError) << bad;
   }
 }
