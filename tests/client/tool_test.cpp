@@ -290,6 +290,9 @@ TEST_F(Tool, RunStopsAtTheLineThatIsWrongOrFails) {
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(bad.errors.find("line 2:"), std::string::npos) << bad.errors;
   EXPECT_EQ(runTool({"run", "--check", dir / "bad"}, {}).status, 2);
+  auto directory = runTool({"run", "--check", dir.path()}, {});  // every read of it fails
+  EXPECT_EQ(directory.status, 2);
+  EXPECT_NE(directory.errors.find("line 1: cannot be read"), std::string::npos) << directory.errors;
   EXPECT_EQ(trace_.reports("keyboard").size(), before);  // nothing was sent
 
   // Typed through "cgevent", German "<" needs a key that backend cannot post: found only when
@@ -304,6 +307,36 @@ TEST_F(Tool, RunStopsAtTheLineThatIsWrongOrFails) {
                                                 {"VIRELO_TOKEN", cgevent.token()}});
   EXPECT_EQ(fails.status, 1);
   EXPECT_NE(fails.errors.find("line 3:"), std::string::npos) << fails.errors;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+TEST_F(Tool, MessagesSayWhatIsWrongInWordsAndOnce) {
+  auto operands = runTool({"chord"}, environment());
+  EXPECT_EQ(operands.status, 2);
+  EXPECT_EQ(occurrences(operands.errors, "virelo --help"), 1u) << operands.errors;
+
+  auto record = runTool({"record", "--duration", "1"}, {});  // no $DISPLAY
+  EXPECT_NE(record.errors.find("$DISPLAY is not set"), std::string::npos) << record.errors;
+
+  // A service that cannot post: its error code comes in words, and the code after them.
+  test::ServiceOptions options;
+  options.backend = "cgevent";
+  options.world = {{"postEventAccess", false}};
+  ServiceProcess refused(options);
+  ASSERT_TRUE(refused.readLine(10s));
+  const std::map<std::string, std::string> env = {{"VIRELO_SOCKET", refused.socketPath()},
+                                                  {"VIRELO_TOKEN", refused.token()}};
+  const std::string words =
+      "posting window-server events is not permitted (virtual_hid_accessibility_required)";
+  auto status = runTool({"status"}, env);
+  EXPECT_NE(status.output.find("error: " + words), std::string::npos) << status.output;
+  auto type = runTool({"type", "a"}, env);
+  EXPECT_NE(type.errors.find("not ready: " + words), std::string::npos) << type.errors;
 }
 
 TEST(ToolListings, NameTheLayoutsAndTheKeysOfOne) {

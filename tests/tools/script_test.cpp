@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <sstream>
+#include <streambuf>
+#include <system_error>
 
 #include "tools/virelo/script_words.h"
 #include "virelo/client/client.h"
@@ -26,9 +29,11 @@ TEST(ScriptWords, SplitLikeAShell) {
       {R"(type "C:\path\\x")", {"type", R"(C:\path\x)"}},
       {"type a#b", {"type", "a#b"}},
       {"type \"\"", {"type", ""}},
+      {R"(type $'a\nb\t\'c\\"'$x)", {"type", "a\nb\t'c\\\"$x"}},
   };
   for (const auto& [line, words] : cases) EXPECT_EQ(scriptWords(line), words) << line;
-  for (const char* bad : {"type \"open", "type 'open", "type end\\"}) {
+  for (const char* bad :
+       {"type \"open", "type 'open", "type end\\", R"(type $'a\q')", R"(type $'a\')"}) {
     EXPECT_THROW(scriptWords(bad), ScriptSyntaxError) << bad;
   }
 }
@@ -76,6 +81,8 @@ TEST(Script, AWrongLineStopsTheScriptNamingItsNumber) {
   // An X server would type the "ä" below with a borrowed key; the script is read as without one.
   const std::string display = std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "";
   ::unsetenv("DISPLAY");
+  const std::string thirtyTwoKeys =
+      "a+b+c+d+e+f+g+h+i+j+k+l+m+n+o+p+q+r+s+t+u+v+w+x+y+z+1+2+3+4+5+6";
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"click\ntpye hi\n", "line 2: unknown verb \"tpye\""},
       {"type hello world\n", "line 1: \"type\" takes 1 argument(s), not 2 (quote a text"},
@@ -96,6 +103,9 @@ TEST(Script, AWrongLineStopsTheScriptNamingItsNumber) {
       {"wait-for --name-regex \"(\"\n", "line 1: --name-regex \"(\": "},
       {"wait-for --name OK --timeout soon\n", "line 1: --timeout needs seconds"},
       {"click-on --name OK --button 4\n", "line 1: unknown button \"4\""},
+      {"key a\ntype " + std::string(70'000, 'a'), "line 2: longer than 65536 bytes"},
+      {"keydown " + thirtyTwoKeys + "+8\n", "line 1: this would hold 33 keys and 0 media keys"},
+      {"keydown " + thirtyTwoKeys + "\nkey 8\n", "line 2: this would hold 33 keys"},
   };
   for (const auto& [script, message] : cases) {
     try {
@@ -105,7 +115,34 @@ TEST(Script, AWrongLineStopsTheScriptNamingItsNumber) {
       EXPECT_EQ(std::string(e.what()).rfind(message, 0), 0u) << e.what();
     }
   }
+  EXPECT_NO_THROW(parse("keydown " + thirtyTwoKeys + "\nkeyup a\nkey 8\n"));  // a let go
   if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
+}
+
+// Gives its text, then fails as a read from a broken disk or pipe does.
+class FailingInput : public std::streambuf {
+ public:
+  explicit FailingInput(std::string text) : text_(std::move(text)) {
+    setg(text_.data(), text_.data(), text_.data() + text_.size());
+  }
+
+ protected:
+  int_type underflow() override { throw std::system_error(EIO, std::generic_category()); }
+
+ private:
+  std::string text_;
+};
+
+TEST(Script, AFailedReadIsAnErrorNotTheEnd) {
+  FailingInput failing("key a\nkey b\n");
+  std::istream in(&failing);
+  try {
+    parseScript(in, client::KeyboardLayout::named(client::LayoutName{}));
+    ADD_FAILURE() << "a failed read was taken for the end of the script";
+  } catch (const ScriptError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "line 3: cannot be read: " + std::error_code(EIO, std::generic_category()).message());
+  }
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 // What a session decides before and between its services: settings from the configuration file
 // and the command line, the automatic backend, and the wait before a restart; and the keyboard
 // layout that the input commands choose from the same file and the environment.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 
 #include "tools/virelo/backend_choice.h"
@@ -82,6 +86,30 @@ TEST_F(ConfigFile, UnknownKeysAndWrongTypesNameTheFileAndTheKey) {
   EXPECT_EQ(configError(path), path + ": \"backend\" must be one of corehid, cgevent, auto, not 3");
   write(R"(["host"])");
   EXPECT_EQ(configError(path), path + ": not a JSON object");
+}
+
+TEST_F(ConfigFile, OnlyABoundedRegularFileIsRead) {
+  std::string path = write("{\"host\":\"sim\"}" + std::string(70'000, ' '));
+  EXPECT_EQ(configError(path), path + ": larger than 65536 bytes");
+  write("{\"host\":" + std::string(17, '[') + std::string(17, ']') + "}");
+  EXPECT_EQ(configError(path), path + ": nests deeper than 16 levels");
+  write(R"({"layout":"[[[[[[[[[[[[[[[[[[[[","host":"sim"})");  // brackets in a string do not nest
+  EXPECT_EQ(readConfig(path).host, "sim");
+  std::filesystem::remove(path);
+  std::filesystem::create_symlink("/dev/null", path);
+  EXPECT_EQ(configError(path), path + ": not a regular file");
+
+  // A FIFO without a writer: reading must not wait for one. Should it wait, a writer lets it go.
+  std::filesystem::remove(path);
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  auto error = std::async(std::launch::async, [&] { return configError(path); });
+  const bool answered = error.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  if (!answered) {
+    int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+    ::close(writer);
+  }
+  EXPECT_TRUE(answered) << "reading a FIFO waited for a writer";
+  EXPECT_EQ(error.get(), path + ": not a regular file");
 }
 
 TEST_F(ConfigFile, TheUserFileComesBeforeTheSystemOneAndTheCommandLineWins) {

@@ -35,7 +35,7 @@ void operandCount(const ToolArguments& args, std::size_t min, std::size_t max) {
     throw UsageError(
         "\"" + args.command + "\" takes " +
         (min == max ? std::to_string(min) : std::to_string(min) + " to " + std::to_string(max)) +
-        " argument(s); see virelo --help");
+        " argument(s)");
   }
 }
 

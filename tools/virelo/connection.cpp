@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "tools/common/user_switch.h"
+#include "tools/virelo/status_words.h"
 #include "virelo/client/session.h"
 
 namespace virelo::tools {
@@ -52,11 +53,31 @@ std::unique_ptr<client::Client> connect(const ToolArguments& args) {
   return std::make_unique<client::Client>([args] { return endpointOf(args); });
 }
 
+std::optional<client::SessionInfo> sessionBehind(const ToolArguments& args) {
+  for (const char* name : {"VIRELO_SOCKET", "VIRELO_TOKEN"}) {
+    if (!environmentValue(name).empty()) return std::nullopt;
+  }
+  if (args.socket || args.tokenFile) return std::nullopt;
+  return client::readSession(client::sessionDirectory(std::getenv));
+}
+
+std::string serviceErrorWords(const ToolArguments& args, const std::string& code) {
+  std::optional<client::SessionInfo> session;
+  try {
+    session = sessionBehind(args);
+  } catch (const std::exception&) {
+    // Without the session's file the host is not known; the words for any host serve.
+  }
+  const std::string words = describeError(code, session ? session->host : "");
+  return words == code ? code : words + " (" + code + ")";
+}
+
 ReadyClient connectReady(const ToolArguments& args) {
   ReadyClient ready{connect(args), {}};
   ready.status = ready.client->helloStatus();
   if (!ready.status.ready) {
-    throw std::runtime_error("the service is not ready: " + ready.status.error.value_or("unknown"));
+    throw std::runtime_error("the service is not ready: " +
+                             serviceErrorWords(args, ready.status.error.value_or("unknown")));
   }
   client::Client::releaseOnSignals({SIGINT, SIGTERM, SIGHUP});
   return ready;

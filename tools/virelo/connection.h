@@ -2,9 +2,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "tools/virelo/tool_arguments.h"
 #include "virelo/client/client.h"
+#include "virelo/client/session.h"
 
 namespace virelo::tools {
 
@@ -17,6 +20,15 @@ client::Endpoint endpointOf(const ToolArguments& args);
 // becomes the user that owns the service's socket.
 std::unique_ptr<client::Client> connect(const ToolArguments& args);
 
+// The session that the commands talk to, or nullopt when an option or $VIRELO_SOCKET /
+// $VIRELO_TOKEN names another service (or there is no session file).
+std::optional<client::SessionInfo> sessionBehind(const ToolArguments& args);
+
+// A service's error code in words for the host of the session behind the connection, followed by
+// the code: "the X server :0 cannot be reached or lacks XTEST
+// (virtual_hid_accessibility_required)".
+std::string serviceErrorWords(const ToolArguments& args, const std::string& code);
+
 // A connection to a service that is ready for input, and the status of its hello.
 struct ReadyClient {
   std::unique_ptr<client::Client> client;
@@ -24,8 +36,8 @@ struct ReadyClient {
 };
 
 // connect(), for commands that send input: throws std::runtime_error ("the service is not
-// ready: CODE") when the service cannot deliver input now; otherwise makes Ctrl-C (and SIGTERM,
-// SIGHUP) shut the connection down, so that the service releases whatever is held.
+// ready: " and the code in words) when the service cannot deliver input now; otherwise makes Ctrl-C
+// (and SIGTERM, SIGHUP) shut the connection down, so that the service releases whatever is held.
 ReadyClient connectReady(const ToolArguments& args);
 
 }  // namespace virelo::tools

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "tools/virelo/display_probe.h"
 #include "tools/virelo/systemd_library.h"
@@ -56,16 +57,31 @@ Check uhidAccess(bool& works) {
               "group access instead (see virelo(1))"};
 }
 
-Check udevRule() {
-  for (const char* dir :
-       {"/etc/udev/rules.d", "/usr/lib/udev/rules.d", "/lib/udev/rules.d", "/run/udev/rules.d"}) {
-    std::string path = std::string(dir) + "/" + kRuleName;
-    if (exists(path)) return {"udev-rule", Outcome::ok, path + " is installed", ""};
+}  // namespace
+
+Check udevRule(const std::string& root) {
+  // udev's directories, the first of which holding a file of the name is the one that counts.
+  for (const char* dir : {"/etc/udev/rules.d", "/run/udev/rules.d", "/usr/local/lib/udev/rules.d",
+                          "/usr/lib/udev/rules.d", "/lib/udev/rules.d"}) {
+    const std::string path = std::string(dir) + "/" + kRuleName;
+    std::error_code error;
+    const std::filesystem::path file(root + path);
+    if (!std::filesystem::exists(std::filesystem::symlink_status(file, error))) continue;
+    // An empty file or a link to /dev/null masks the rules of the same name after it.
+    const bool masked = std::filesystem::is_symlink(file, error)
+                            ? std::filesystem::read_symlink(file, error) == "/dev/null"
+                            : std::filesystem::is_regular_file(file, error) &&
+                                  std::filesystem::file_size(file, error) == 0;
+    if (!masked) return {"udev-rule", Outcome::ok, path + " is installed", ""};
+    return {"udev-rule", Outcome::warning, path + " masks the rule (it is empty or /dev/null)",
+            "remove " + path + " and run `sudo udevadm control --reload`"};
   }
   return {"udev-rule", Outcome::warning, std::string(kRuleName) + " is not installed",
           "install the Debian package, or copy the rule from the source tree into "
           "/etc/udev/rules.d and run `sudo udevadm control --reload`"};
 }
+
+namespace {
 
 Check sessionType() {
   std::string type = env("XDG_SESSION_TYPE");

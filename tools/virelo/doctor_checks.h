@@ -21,6 +21,12 @@ struct Diagnosis {
   bool cgeventWorks = false;  // $DISPLAY answers with XTEST
 };
 
+// Whether the udev rule that gives the seat's user /dev/uhid is installed in a directory that
+// udev reads (/etc, /run, /usr/local/lib, /usr/lib or /lib, then udev/rules.d), and not masked by
+// an empty file or a link to /dev/null of the same name earlier in that order. `root` is put in
+// front of each directory ("" for this machine).
+Check udevRule(const std::string& root = "");
+
 // Runs every check on this machine, for the session directory's user.
 Diagnosis diagnose();
 

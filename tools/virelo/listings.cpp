@@ -63,7 +63,7 @@ void listKeys(std::ostream& out, const client::KeyboardLayout& layout) {
   for (const auto& [keysym, stroke] : layout.keysyms()) {
     byKey[stroke.usage].emplace_back(stroke.modifiers, keysymName(keysym));
   }
-  out << "# keys of " << layout.description() << ": position name, then keysym names\n";
+  out << "# keys of the layout " << layout.description() << ": position name, then keysym names\n";
   for (auto& [usage, names] : byKey) {
     std::sort(names.begin(), names.end());
     out << client::keyName(usage);

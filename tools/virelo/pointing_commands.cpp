@@ -44,7 +44,7 @@ double fractionOperand(const std::string& text, const char* what) {
 
 client::PointerPosition targetOf(const ToolArguments& args, const client::ScreenArea& area) {
   if (args.operands.size() != 2) {
-    throw UsageError("\"" + args.command + "\" takes 2 arguments; see virelo --help");
+    throw UsageError("\"" + args.command + "\" takes 2 arguments");
   }
   client::PointerPosition target;
   if (args.command == "mouseto") {

@@ -41,6 +41,10 @@ using Reply = std::unique_ptr<T, FreeReply>;
 class XSession {
  public:
   XSession() {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') {
+      throw std::runtime_error("cannot record: no X server ($DISPLAY is not set)");
+    }
     connection_ = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(connection_) != 0) {
       xcb_disconnect(connection_);

@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <set>
+#include <stdexcept>
+#include <streambuf>
 
 #include "tools/virelo/script_words.h"
 #include "tools/virelo/tool_arguments.h"
@@ -14,6 +17,9 @@
 namespace virelo::tools {
 namespace {
 
+// No line of a script is longer; a longer one (an endless one from /dev/zero) is refused rather
+// than read on until memory runs out.
+constexpr std::size_t kLongestLine = 65'536;
 constexpr int kLongestSleepMs = 3'600'000;
 constexpr int kLongestPaceMs = 10'000;
 constexpr int kFarthestMove = 100'000;
@@ -21,9 +27,14 @@ constexpr int kMostWheelSteps = 10'000;
 
 using Words = std::vector<std::string>;
 
-// What the parser keeps from line to line.
+// The service takes at most this many keys, and as many media keys, held at once.
+constexpr std::size_t kMostHeld = 32;
+
+// What the parser keeps from line to line: the layout, and what keydown holds until keyup.
 struct ParseState {
   std::shared_ptr<const client::KeyboardLayout> layout;
+  std::set<int> keys;
+  std::set<int> media;
 };
 
 void wordCount(const Words& words, std::size_t min, std::size_t max) {
@@ -65,6 +76,27 @@ void parseKeys(const Words& w, ParseState& state, ScriptAction& a) {
   }
   for (std::size_t i = 1; i < w.size(); ++i) {
     a.chords.push_back(client::parseChord(w[i], *state.layout));
+  }
+  // Each chord is pressed on top of what earlier lines hold.
+  for (const client::Chord& chord : a.chords) {
+    if (a.verb == ScriptVerb::keyUp) {
+      for (int key : chord.keys) state.keys.erase(key);
+      for (int usage : chord.media) state.media.erase(usage);
+      continue;
+    }
+    std::set<int> keys = state.keys;
+    std::set<int> media = state.media;
+    keys.insert(chord.keys.begin(), chord.keys.end());
+    media.insert(chord.media.begin(), chord.media.end());
+    if (keys.size() > kMostHeld || media.size() > kMostHeld) {
+      throw std::invalid_argument("this would hold " + std::to_string(keys.size()) + " keys and " +
+                                  std::to_string(media.size()) + " media keys at once; at most " +
+                                  std::to_string(kMostHeld) + " of each can be held");
+    }
+    if (a.verb == ScriptVerb::keyDown) {
+      state.keys = std::move(keys);
+      state.media = std::move(media);
+    }
   }
 }
 
@@ -173,6 +205,22 @@ ScriptAction parseLine(const Words& words, int number, ParseState& state) {
   return action;
 }
 
+// Reads the next line, without its '\n', into `line`; false at the end of the input. Throws
+// std::length_error for a line longer than kLongestLine bytes, and what the buffer throws for a
+// failed read.
+bool readLine(std::streambuf& in, std::string& line) {
+  line.clear();
+  using Traits = std::streambuf::traits_type;
+  for (Traits::int_type c = in.sbumpc(); c != Traits::eof(); c = in.sbumpc()) {
+    if (c == '\n') return true;
+    if (line.size() == kLongestLine) {
+      throw std::length_error("longer than " + std::to_string(kLongestLine) + " bytes");
+    }
+    line += Traits::to_char_type(c);
+  }
+  return !line.empty();
+}
+
 }  // namespace
 
 ScriptError::ScriptError(int line, const std::string& message)
@@ -180,10 +228,19 @@ ScriptError::ScriptError(int line, const std::string& message)
 
 std::vector<ScriptAction> parseScript(std::istream& in,
                                       std::shared_ptr<const client::KeyboardLayout> layout) {
-  ParseState state{std::move(layout)};
+  ParseState state;
+  state.layout = std::move(layout);
   std::vector<ScriptAction> actions;
   std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
+  std::streambuf* buffer = in.rdbuf();
+  for (int number = 1;; ++number) {
+    try {
+      if (buffer == nullptr || !readLine(*buffer, line)) break;
+    } catch (const std::length_error& e) {
+      throw ScriptError(number, e.what());
+    } catch (const std::exception& e) {
+      throw ScriptError(number, std::string("cannot be read: ") + e.what());
+    }
     try {
       Words words = scriptWords(line);
       if (!words.empty()) actions.push_back(parseLine(words, number, state));

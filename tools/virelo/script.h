@@ -69,8 +69,9 @@ struct ScriptAction {
   std::shared_ptr<const client::KeyboardLayout> keyboardLayout;
 };
 
-// Reads and checks a whole script; `layout` is in effect until a "layout" line. Throws
-// ScriptError for the first line that is wrong.
+// Reads and checks a whole script through the stream's buffer; `layout` is in effect until a
+// "layout" line. Throws ScriptError for the first line that is wrong, that is longer than 64 KiB,
+// or whose read fails (an exception from the buffer).
 std::vector<ScriptAction> parseScript(std::istream& in,
                                       std::shared_ptr<const client::KeyboardLayout> layout);
 

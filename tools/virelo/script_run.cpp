@@ -1,14 +1,17 @@
 #include "tools/virelo/script_run.h"
 
+#include <unistd.h>
+
 #include <algorithm>
-#include <fstream>
 #include <iostream>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "tools/virelo/client_commands.h"
 #include "tools/virelo/connection.h"
 #include "tools/virelo/controls_commands.h"
+#include "tools/virelo/descriptor_input.h"
 #include "tools/virelo/pointing_commands.h"
 #include "virelo/client/layouts.h"
 
@@ -154,10 +157,18 @@ std::vector<ScriptAction> readScript(const ToolArguments& args) {
   if (args.operands.size() > 1) throw UsageError("\"run\" takes one script (a file, or -)");
   const std::string path = args.operands.empty() ? "-" : args.operands[0];
   auto layout = layoutOf(args);
-  if (path == "-") return parseScript(std::cin, layout);
-  std::ifstream file(path);
-  if (!file) throw UsageError("cannot read the script " + path);
-  return parseScript(file, layout);
+  std::optional<DescriptorInput> input;
+  try {
+    if (path == "-") {
+      input.emplace(STDIN_FILENO);
+    } else {
+      input.emplace(path);
+    }
+  } catch (const std::system_error& e) {
+    throw UsageError("cannot read the script " + path + ": " + e.code().message());
+  }
+  std::istream in(&*input);
+  return parseScript(in, layout);
 }
 
 }  // namespace

@@ -26,6 +26,40 @@ void readQuoted(std::string_view line, std::size_t& i, char quote, std::string& 
   throw ScriptSyntaxError(std::string("no closing ") + quote);
 }
 
+// Reads a $'...' part, which starts after its opening quote at `i`, as the shell's ANSI-C quoting
+// with the escapes \n (Return), \t (Tab), \\, \' and \"; leaves `i` after the closing quote.
+void readEscaped(std::string_view line, std::size_t& i, std::string& word) {
+  for (; i < line.size(); ++i) {
+    char c = line[i];
+    if (c == '\'') {
+      ++i;
+      return;
+    }
+    if (c == '\\') {
+      if (i + 1 == line.size()) break;
+      const char next = line[++i];
+      switch (next) {
+        case 'n':
+          c = '\n';
+          break;
+        case 't':
+          c = '\t';
+          break;
+        case '\\':
+        case '\'':
+        case '"':
+          c = next;
+          break;
+        default:
+          throw ScriptSyntaxError(std::string("unknown escape \\") + next +
+                                  " in $'...' (\\n, \\t, \\\\, \\' and \\\" are known)");
+      }
+    }
+    word += c;
+  }
+  throw ScriptSyntaxError("no closing '");
+}
+
 }  // namespace
 
 std::vector<std::string> scriptWords(std::string_view line) {
@@ -39,6 +73,10 @@ std::vector<std::string> scriptWords(std::string_view line) {
       ++i;
     } else if (c == '#' && !word) {
       break;
+    } else if (c == '$' && i + 1 < line.size() && line[i + 1] == '\'') {
+      if (!word) word.emplace();
+      i += 2;
+      readEscaped(line, i, *word);
     } else if (c == '"' || c == '\'') {
       if (!word) word.emplace();
       ++i;

@@ -1,6 +1,7 @@
 // The words of one line of a virelo script, split as a shell splits a command line: blanks
 // separate words; "..." keeps blanks and takes \" and \\ as escapes; '...' keeps everything as it
-// stands; outside quotes a backslash keeps the next character; quoted and unquoted parts that
+// stands; $'...' takes \n as a newline (Return, when typed), \t as a tab, and \\, \' and \" as
+// escapes; outside quotes a backslash keeps the next character; quoted and unquoted parts that
 // touch make one word; an unquoted word that starts with # begins a comment to the end of the line.
 #pragma once
 

@@ -5,7 +5,9 @@
 // else /etc/xdg/virelo/config.json; only the first that exists is read. It is one JSON object
 // with the optional string keys "host" ("sim", "uhid", "linux"), "backend" ("corehid",
 // "cgevent", "auto") and "layout" (the keyboard layout of the input commands when the X server
-// does not say, "LAYOUT[(VARIANT)]"). The command line wins over the file.
+// does not say, "LAYOUT[(VARIANT)]"). The command line wins over the file. Only a regular file
+// of at most 64 KiB whose arrays and objects nest at most 16 levels deep is read; anything else
+// is a ConfigError (a FIFO is not waited for).
 #pragma once
 
 #include <optional>

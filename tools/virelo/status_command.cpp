@@ -15,16 +15,6 @@ namespace {
 
 using nlohmann::json;
 
-// The session behind the connection: only when no option or variable names another service.
-std::optional<client::SessionInfo> sessionOf(const ToolArguments& args) {
-  for (const char* name : {"VIRELO_SOCKET", "VIRELO_TOKEN"}) {
-    const char* value = std::getenv(name);
-    if (value && *value) return std::nullopt;
-  }
-  if (args.socket || args.tokenFile) return std::nullopt;
-  return client::readSession(client::sessionDirectory(std::getenv));
-}
-
 std::string duration(std::int64_t seconds) {
   std::string out;
   if (seconds >= 86400) out += std::to_string(seconds / 86400) + "d ";
@@ -34,7 +24,8 @@ std::string duration(std::int64_t seconds) {
 }
 
 void printStatus(const client::Status& status, const std::optional<client::SessionInfo>& session,
-                 bool asJson) {
+                 const ToolArguments& args) {
+  const bool asJson = args.json;
   std::int64_t uptime = session ? std::time(nullptr) - session->started : 0;
   if (asJson) {
     json out = {{"ready", status.ready},
@@ -53,7 +44,7 @@ void printStatus(const client::Status& status, const std::optional<client::Sessi
   std::cout << (status.ready ? "ready" : "not ready") << "\n"
             << "backend: " << status.backend << "\n"
             << "protocol: " << status.protocol.value_or(0) << "\n";
-  if (status.error) std::cout << "error: " << *status.error << "\n";
+  if (status.error) std::cout << "error: " << serviceErrorWords(args, *status.error) << "\n";
   if (session) {
     std::cout << "session: host " << session->host << ", service pid " << session->pid << ", up "
               << duration(uptime) << ", " << session->restarts << " restart"
@@ -71,14 +62,14 @@ bool backendCanWork(const std::string& backend, const Diagnosis& diagnosis) {
 
 int runStatus(const ToolArguments& args) {
   if (!args.operands.empty()) throw UsageError("\"status\" takes no arguments");
-  auto session = sessionOf(args);
+  auto session = sessionBehind(args);
   auto client = connect(args);
   client::Status status = client->helloStatus();
   if (status.ready) {
     // Only the hello reply carries the backend and protocol; a ready "status" says just that.
     status.ready = client->status().ready;
   }
-  printStatus(status, session, args.json);
+  printStatus(status, session, args);
   return status.ready ? 0 : 1;
 }
 

@@ -26,7 +26,8 @@ Input commands (sent to the session's service):
   chord CHORD...        Press and release key chords in turn, e.g. "ctrl+a ctrl+c", "cmd+tab",
   key CHORD...          "f5"; one-character key names are keys of the layout
                         ("virelo key --layout de ctrl+ü").
-  type TEXT             Type a text (\n is Return, \t is Tab) with the keyboard layout of
+  type TEXT             Type a text as it stands (a newline in it is Return, a tab is Tab:
+                        type $'a\nb' from a shell) with the keyboard layout of
                         --layout, using shift, AltGr and dead keys as the layout needs;
                         --delay MS pauses after each keystroke, --hold MS holds each key.
                         On an X server, characters the layout lacks (emoji, CJK) are typed
