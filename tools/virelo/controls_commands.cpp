@@ -5,26 +5,15 @@
 #include <nlohmann/json.hpp>
 
 #include "tools/virelo/connection.h"
+#include "tools/virelo/control_lines.h"
 
 namespace virelo::tools {
 namespace {
 
 using client::Control;
 
-std::string states(const Control& control) {
-  std::string text = control.enabled ? "enabled" : "disabled";
-  if (control.focused) text += ",focused";
-  if (control.covered) text += ",covered";
-  if (!control.visible) text += ",hidden";
-  return text;
-}
-
 void printText(const std::vector<Control>& controls) {
-  for (const auto& c : controls) {
-    std::cout << c.role << "\t" << nlohmann::json(c.name).dump() << "\t" << c.application << "\t"
-              << c.x << "," << c.y << " " << c.width << "x" << c.height << "\t" << states(c)
-              << "\n";
-  }
+  for (const auto& c : controls) std::cout << controlLine(c) << "\n";
 }
 
 nlohmann::json jsonOf(const Control& c) {
