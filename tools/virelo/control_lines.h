@@ -1,5 +1,8 @@
 // How "find" and "wait-for" print a control for people and for scripts: one line of fields
-// separated by tabs (role, name, application, bounds, states).
+// separated by tabs (role, name, application, bounds, states). The name is written as a JSON
+// string, in quotes; the role and the application are escaped the same way, without the quotes,
+// so that no text an application chooses adds a line or a field, or reaches a terminal as a
+// control sequence.
 #pragma once
 
 #include <string>
