@@ -21,7 +21,6 @@
 #include <chrono>
 #include <memory>
 #include <optional>
-#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,15 +34,21 @@ namespace virelo {
 class Controls;
 }
 
+namespace re2 {
+class RE2;
+}
+
 namespace virelo::client {
 
 // How a control's name is compared with a text: the whole name, a part of it, or a regular
-// expression (ECMAScript) that must match the whole name.
+// expression that must match the whole name. Expressions are RE2's (Perl-like: `(?i)` for case
+// not to matter, `\d`, `[[:alpha:]]`, `{n,m}`; no back-references, no look-around), matched in
+// time linear in the name's length, whatever names the applications choose.
 class NameMatch {
  public:
   static NameMatch exactly(std::string text);
   static NameMatch containing(std::string text);
-  // Throws std::regex_error for a malformed expression.
+  // Throws MalformedExpression for an expression that RE2 does not take.
   static NameMatch matching(const std::string& expression);
 
   bool operator()(std::string_view name) const;
@@ -55,7 +60,7 @@ class NameMatch {
   NameMatch(Kind kind, std::string text);
   Kind kind_;
   std::string text_;
-  std::shared_ptr<const std::regex> regex_;
+  std::shared_ptr<const re2::RE2> regex_;
 };
 
 // Which controls: each part left empty accepts everything.

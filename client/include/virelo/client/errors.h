@@ -6,8 +6,9 @@
 //   Key names (keys.h):                  UnknownKeyName
 //   Keyboard layouts (layouts.h):        UnknownLayout, UntypableText
 //   The X server (x11.h):                PointerUnknown, PointerNotPlaced
-//   Controls (controls.h):               ControlsUnavailable, UnknownRole, NoSuchControl,
-//                                        AmbiguousControl, ControlNotActionable, WaitTimedOut
+//   Controls (controls.h):               ControlsUnavailable, UnknownRole, MalformedExpression,
+//                                        NoSuchControl, AmbiguousControl, ControlNotActionable,
+//                                        WaitTimedOut
 #pragma once
 
 #include <cstddef>
@@ -219,6 +220,13 @@ class ControlsUnavailable : public Error {
 
 // A role name that AT-SPI does not know.
 class UnknownRole : public Error {
+ public:
+  using Error::Error;
+};
+
+// A regular expression for names (NameMatch::matching) that RE2 does not take; the message says
+// what is wrong with it.
+class MalformedExpression : public Error {
  public:
   using Error::Error;
 };
