@@ -38,6 +38,21 @@ void click(Client& client, int button) {
   client.releaseButtons(button);
 }
 
+// Why waitFor() gave up.
+std::string timedOut(const ControlQuery& query, bool gone, std::chrono::milliseconds timeout,
+                     const FoundControls& found) {
+  char limit[32];
+  std::snprintf(limit, sizeof limit, "%g s", std::chrono::duration<double>(timeout).count());
+  if (gone && found.controls.empty()) {
+    std::string names;
+    for (const auto& name : found.unanswering) names += (names.empty() ? "" : ", ") + name;
+    return "cannot tell after " + std::string(limit) + " whether it is gone: " + names +
+           " did not answer, and may still show " + query.describe();
+  }
+  return (gone ? "still on the screen after " : "not on the screen after ") + std::string(limit) +
+         ": " + query.describe() + unansweringNote(found.unanswering);
+}
+
 bool sameControl(const Control& a, const Control& b) {
   return a.pid == b.pid && a.role == b.role && a.name == b.name && a.x == b.x && a.y == b.y &&
          a.width == b.width && a.height == b.height;
@@ -100,6 +115,8 @@ Control focusOn(Client& client, Desktop& desktop, const ControlQuery& query, boo
   throw ControlNotActionable("clicked the " + what + ", but it did not take the focus");
 }
 
+// An application that did not answer may still show the control: it is gone only when none
+// matches and every application answered.
 std::optional<Control> waitFor(Desktop& desktop, const ControlQuery& query, bool gone,
                                std::chrono::milliseconds timeout,
                                std::chrono::milliseconds interval) {
@@ -110,16 +127,9 @@ std::optional<Control> waitFor(Desktop& desktop, const ControlQuery& query, bool
       frontToBack(found.controls);
       return found.controls.front();
     }
-    if (gone && found.controls.empty()) return std::nullopt;
+    if (gone && found.controls.empty() && found.unanswering.empty()) return std::nullopt;
     const auto now = Clock::now();
-    if (now >= deadline) {
-      const double seconds = std::chrono::duration<double>(timeout).count();
-      char limit[32];
-      std::snprintf(limit, sizeof limit, "%g s", seconds);
-      throw WaitTimedOut((gone ? "still on the screen after " : "not on the screen after ") +
-                         std::string(limit) + ": " + query.describe() +
-                         unansweringNote(found.unanswering));
-    }
+    if (now >= deadline) throw WaitTimedOut(timedOut(query, gone, timeout, found));
     std::this_thread::sleep_for(std::min<Clock::duration>(interval, deadline - now));
   }
 }

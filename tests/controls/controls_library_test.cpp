@@ -2,6 +2,7 @@
 // applications on the accessibility bus and the real service: finding, refusing what cannot or
 // must not be clicked, clicking, and waiting.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <chrono>
@@ -158,6 +159,23 @@ TEST_F(ControlsLibrary, WaitForTimesOutWhenTheButtonNeverComes) {
         << e.what();
   }
   EXPECT_GE(Clock::now() - asked, 300ms);
+}
+
+TEST_F(ControlsLibrary, AButtonOfAnApplicationThatDoesNotAnswerIsNotGone) {
+  FixtureApp& app = startGtk();
+  ASSERT_EQ(::kill(app.pid(), SIGSTOP), 0);
+  // Let go again before the application is stopped at the end of the test.
+  struct Resumed {
+    pid_t pid;
+    ~Resumed() { ::kill(pid, SIGCONT); }
+  } resumed{app.pid()};
+  try {
+    asRoot([&] { client::waitFor(desktop(), query("push button", "OK"), true, 1s); });
+    FAIL() << "the button of a stopped application counted as gone";
+  } catch (const client::WaitTimedOut& e) {
+    EXPECT_NE(std::string(e.what()).find("pid " + std::to_string(app.pid())), std::string::npos)
+        << e.what();
+  }
 }
 
 TEST_F(ControlsLibrary, AScaledGtkApplicationIsClickedOnItsButtonsCentre) {

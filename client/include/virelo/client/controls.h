@@ -176,8 +176,10 @@ Control focusOn(Client& client, Desktop& desktop, const ControlQuery& query, boo
 
 // To type into a field: focusOn() it, then typeText() (layouts.h) or typeTextBorrowing() (x11.h).
 
-// Waits until a control matches the query (or, with `gone`, until none does), looking again every
-// `interval`. Returns the first match (nullopt with `gone`). Throws WaitTimedOut after `timeout`.
+// Waits until a control matches the query (or, with `gone`, until none does and every application
+// answered: one that does not answer may still show it), looking again every `interval`. Returns
+// the first match (nullopt with `gone`). Throws WaitTimedOut after `timeout`, naming the
+// applications that did not answer.
 std::optional<Control> waitFor(Desktop& desktop, const ControlQuery& query, bool gone,
                                std::chrono::milliseconds timeout,
                                std::chrono::milliseconds interval = std::chrono::milliseconds(100));
