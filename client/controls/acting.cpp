@@ -81,6 +81,11 @@ Control chooseControl(Desktop& desktop, const ControlQuery& query, bool first) {
   const std::string what = chosen.role + " \"" + chosen.name + "\" of " + chosen.application;
   if (!chosen.enabled) throw ControlNotActionable("the " + what + " is disabled");
   if (!chosen.visible) throw ControlNotActionable("the " + what + " is not visible");
+  if (chosen.offScreen) {
+    const PointerPosition centre = chosen.centre();
+    throw ControlNotActionable("the " + what + " lies off the screen (its centre at " +
+                               std::to_string(centre.x) + "," + std::to_string(centre.y) + ")");
+  }
   if (chosen.covered) {
     throw ControlNotActionable("the " + what + " is covered by another window");
   }

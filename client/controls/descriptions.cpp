@@ -92,6 +92,7 @@ std::string Control::describe() const {
                      std::to_string(height);
   if (!enabled) text += ", disabled";
   if (!visible) text += ", not visible";
+  if (offScreen) text += ", off the screen";
   if (covered) text += ", covered";
   if (focused) text += ", focused";
   return text;

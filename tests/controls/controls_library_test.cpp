@@ -103,6 +103,31 @@ TEST_F(ControlsLibrary, ACoveredButtonIsRefusedAndNotClicked) {
   EXPECT_TRUE(all.controls[0].covered);
 }
 
+TEST_F(ControlsLibrary, AButtonBeyondTheScreensEdgeIsOffScreenAndRefusedBeforeThePointerMoves) {
+  FixtureApp& app = startGtk();
+  app.send("widen");
+  ASSERT_TRUE(app.readUntil("widened"));
+  // Its window holds it, and GTK calls it showing: only the screen's edge keeps it from sight.
+  ControlQuery far = query("push button", "Far");
+  far.all = true;
+  auto all = asRoot([&] { return desktop().find(far); });
+  ASSERT_EQ(all.controls.size(), 1u);
+  EXPECT_TRUE(all.controls[0].offScreen);
+  EXPECT_FALSE(
+      asRoot([&] { return desktop().find(query("push button", "OK")); }).controls.at(0).offScreen);
+  far.all = false;
+  EXPECT_TRUE(asRoot([&] { return desktop().find(far); }).controls.empty());
+  const client::PointerPosition before = pointer();
+  try {
+    asRoot([&] { client::clickOn(client(), desktop(), far, {}); });
+    FAIL() << "clicked a button beyond the screen's edge";
+  } catch (const client::ControlNotActionable& e) {
+    EXPECT_NE(std::string(e.what()).find("off the screen"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(pointer(), before);
+  EXPECT_EQ(count(app.heardSoFar(), "clicked Far"), 0u);
+}
+
 TEST_F(ControlsLibrary, ClickOnFiresTheButtonExactlyOnce) {
   FixtureApp& app = startGtk();
   auto clicked =

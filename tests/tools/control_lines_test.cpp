@@ -19,10 +19,11 @@ TEST(ControlLines, EveryFieldIsEscapedSoThatNoNameForgesALine) {
   control.height = 40;
   control.enabled = true;
   control.visible = true;
+  control.offScreen = true;
   EXPECT_EQ(
       controlLine(control),
       "push button\t\"O\\\"K\\n\"\tapp\\npush button\\t\\\"Pay\\\"\\t\\u001b]0;title\\u0007\\\\"
-      "\t10,20 30x40\tenabled");
+      "\t10,20 30x40\tenabled,offscreen");
 }
 
 }  // namespace

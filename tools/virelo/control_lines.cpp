@@ -22,6 +22,7 @@ std::string states(const client::Control& control) {
   std::string text = control.enabled ? "enabled" : "disabled";
   if (control.focused) text += ",focused";
   if (control.covered) text += ",covered";
+  if (control.offScreen) text += ",offscreen";
   if (!control.visible) text += ",hidden";
   return text;
 }

@@ -30,7 +30,8 @@ nlohmann::json jsonOf(const Control& c) {
           {"focused", c.focused},
           {"focusable", c.focusable},
           {"editable", c.editable},
-          {"covered", c.covered}};
+          {"covered", c.covered},
+          {"offscreen", c.offScreen}};
 }
 
 void warnUnanswering(const std::vector<std::string>& unanswering) {

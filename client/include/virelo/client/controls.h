@@ -71,7 +71,7 @@ struct ControlQuery {
   std::optional<NameMatch> name;
   // The application's name in the accessibility tree, or its program's name.
   std::optional<std::string> application;
-  // Also the controls that are not visible or are covered by another window.
+  // Also the controls that are not visible, are covered by another window or lie off the screen.
   bool all = false;
   // Only controls whose text can be edited (text fields).
   bool editable = false;
@@ -98,6 +98,8 @@ struct Control {
   bool editable = false;
   // Its centre lies under another window.
   bool covered = false;
+  // Its centre lies on no monitor of the X server: its window reaches beyond the screen's edge.
+  bool offScreen = false;
   // Its window's place in the stacking order, 0 for the front one; -1 when unknown.
   int stacking = -1;
 
@@ -132,11 +134,12 @@ class Desktop {
   Desktop& operator=(Desktop&&) noexcept;
 
   // The controls that match, in the order of the applications and their trees. Unless the query
-  // asks for all, only those that are visible and not covered. Throws UnknownRole for a role name
-  // that AT-SPI does not know.
+  // asks for all, only those that are visible, not covered and on the screen. Throws UnknownRole
+  // for a role name that AT-SPI does not know.
   FoundControls find(const ControlQuery& query);
-  // The controls that match and are showing, visible and uncovered or not (all of them when the
-  // query asks for all), for those who decide themselves what to do with the others.
+  // The controls that match and are showing, visible, uncovered and on the screen or not (all of
+  // them when the query asks for all), for those who decide themselves what to do with the
+  // others.
   FoundControls showing(const ControlQuery& query);
   // Every role name AT-SPI knows.
   std::vector<std::string> roleNames();
@@ -152,7 +155,7 @@ class Desktop {
 // Throws NoSuchControl when none matches (naming the applications that did not answer);
 // AmbiguousControl when several do, unless `first` takes the front-most (the one whose window is
 // in front, the first in its tree among those of one window); ControlNotActionable when it is
-// disabled, not visible or covered.
+// disabled, not visible, off the screen or covered.
 Control chooseControl(Desktop& desktop, const ControlQuery& query, bool first);
 
 struct ClickOptions {

@@ -249,8 +249,8 @@ class AmbiguousControl : public Error {
   std::vector<std::string> candidates_;
 };
 
-// The control cannot be acted on: it is disabled, not visible, covered by another window, or did
-// not take the focus. Nothing was clicked unless the message says so.
+// The control cannot be acted on: it is disabled, not visible, off the screen, covered by another
+// window, or did not take the focus. Nothing was clicked unless the message says so.
 class ControlNotActionable : public Error {
  public:
   using Error::Error;
