@@ -4,6 +4,7 @@
 #include <limits>
 #include <thread>
 
+#include "message_text.h"
 #include "virelo/client/client.h"
 #include "virelo/client/controls.h"
 
@@ -19,7 +20,7 @@ std::string unansweringNote(const std::vector<std::string>& unanswering) {
   if (unanswering.empty()) return {};
   std::string note = " (skipped, not answering: ";
   for (std::size_t i = 0; i < unanswering.size(); ++i) {
-    note += (i > 0 ? ", " : "") + unanswering[i];
+    note += (i > 0 ? ", " : "") + escapedText(unanswering[i]);
   }
   return note + ")";
 }
@@ -45,7 +46,9 @@ std::string timedOut(const ControlQuery& query, bool gone, std::chrono::millisec
   std::snprintf(limit, sizeof limit, "%g s", std::chrono::duration<double>(timeout).count());
   if (gone && found.controls.empty()) {
     std::string names;
-    for (const auto& name : found.unanswering) names += (names.empty() ? "" : ", ") + name;
+    for (const auto& name : found.unanswering) {
+      names += (names.empty() ? "" : ", ") + escapedText(name);
+    }
     return "cannot tell after " + std::string(limit) + " whether it is gone: " + names +
            " did not answer, and may still show " + query.describe();
   }
@@ -78,7 +81,7 @@ Control chooseControl(Desktop& desktop, const ControlQuery& query, bool first) {
     throw AmbiguousControl(message, std::move(candidates));
   }
   const Control& chosen = found.controls.front();
-  const std::string what = chosen.role + " \"" + chosen.name + "\" of " + chosen.application;
+  const std::string what = controlWords(chosen);
   if (!chosen.enabled) throw ControlNotActionable("the " + what + " is disabled");
   if (!chosen.visible) throw ControlNotActionable("the " + what + " is not visible");
   if (chosen.offScreen) {
@@ -104,7 +107,7 @@ Control clickOn(Client& client, Desktop& desktop, const ControlQuery& query,
 Control focusOn(Client& client, Desktop& desktop, const ControlQuery& query, bool first,
                 std::chrono::milliseconds timeout) {
   Control control = chooseControl(desktop, query, first);
-  const std::string what = control.role + " \"" + control.name + "\" of " + control.application;
+  const std::string what = controlWords(control);
   if (!control.focusable) throw ControlNotActionable("the " + what + " cannot take the focus");
   if (control.focused) return control;
   moveTo(client, desktop.display().c_str(), control.centre());

@@ -1,9 +1,11 @@
-// Name matching, and how queries and controls read in messages.
+// Name matching, and how queries and controls read in messages (what applications chose escaped,
+// the query as it was given).
 #include <re2/re2.h>
 
 #include <cctype>
 #include <utility>
 
+#include "message_text.h"
 #include "virelo/client/controls.h"
 
 namespace virelo::client {
@@ -87,9 +89,8 @@ std::string ControlQuery::describe() const {
 }
 
 std::string Control::describe() const {
-  std::string text = role + " " + quoted(name) + " of " + application + " at " + std::to_string(x) +
-                     "," + std::to_string(y) + " " + std::to_string(width) + "x" +
-                     std::to_string(height);
+  std::string text = controlWords(*this) + " at " + std::to_string(x) + "," + std::to_string(y) +
+                     " " + std::to_string(width) + "x" + std::to_string(height);
   if (!enabled) text += ", disabled";
   if (!visible) text += ", not visible";
   if (offScreen) text += ", off the screen";

@@ -52,6 +52,17 @@ TEST(Controls, ARegularExpressionMatchesAHugeNameWithoutRecursion) {
   EXPECT_FALSE(NameMatch::matching("Save( As)?")(huge));
 }
 
+// What an application chose may hold any bytes; a message shows them escaped, on one line.
+TEST(Controls, AControlReadsInAMessageWithWhatItsApplicationChoseEscaped) {
+  Control control;
+  control.role = "push button";
+  control.name = "O\"K\n";
+  control.application = "app\n\x1b[2J\t\\";
+  control.enabled = true;
+  control.visible = true;
+  EXPECT_EQ(control.describe(), "push button \"O\\\"K\\n\" of app\\n\\u001b[2J\\t\\\\ at 0,0 0x0");
+}
+
 TEST(Controls, ADesktopThatCannotBeReadSaysWhatIsMissing) {
   EXPECT_NE(refusal({{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}}).find("Wayland"),
             std::string::npos);

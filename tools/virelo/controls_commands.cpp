@@ -4,6 +4,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "message_text.h"
 #include "tools/virelo/connection.h"
 #include "tools/virelo/control_lines.h"
 
@@ -36,7 +37,7 @@ nlohmann::json jsonOf(const Control& c) {
 
 void warnUnanswering(const std::vector<std::string>& unanswering) {
   for (const auto& name : unanswering) {
-    std::cerr << "virelo: skipped " << name << ": it did not answer within "
+    std::cerr << "virelo: skipped " << client::escapedText(name) << ": it did not answer within "
               << client::kControlsTimeout.count() / 1000.0 << " s\n";
   }
 }
