@@ -44,6 +44,8 @@ struct Control {
   bool editable = false;
   // Its centre lies under another window.
   bool covered = false;
+  // Its centre lies on no monitor: its window reaches beyond the screen's edge.
+  bool offScreen = false;
   // The place of its window in the stacking order, 0 for the front one; -1 when no window of the
   // window list matches its accessible window.
   int stacking = -1;

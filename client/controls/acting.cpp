@@ -4,6 +4,7 @@
 #include <limits>
 #include <thread>
 
+#include "message_text.h"
 #include "virelo/client/client.h"
 #include "virelo/client/controls.h"
 
@@ -19,7 +20,7 @@ std::string unansweringNote(const std::vector<std::string>& unanswering) {
   if (unanswering.empty()) return {};
   std::string note = " (skipped, not answering: ";
   for (std::size_t i = 0; i < unanswering.size(); ++i) {
-    note += (i > 0 ? ", " : "") + unanswering[i];
+    note += (i > 0 ? ", " : "") + escapedText(unanswering[i]);
   }
   return note + ")";
 }
@@ -36,6 +37,23 @@ void frontToBack(std::vector<Control>& controls) {
 void click(Client& client, int button) {
   client.pressButtons(button);
   client.releaseButtons(button);
+}
+
+// Why waitFor() gave up.
+std::string timedOut(const ControlQuery& query, bool gone, std::chrono::milliseconds timeout,
+                     const FoundControls& found) {
+  char limit[32];
+  std::snprintf(limit, sizeof limit, "%g s", std::chrono::duration<double>(timeout).count());
+  if (gone && found.controls.empty()) {
+    std::string names;
+    for (const auto& name : found.unanswering) {
+      names += (names.empty() ? "" : ", ") + escapedText(name);
+    }
+    return "cannot tell after " + std::string(limit) + " whether it is gone: " + names +
+           " did not answer, and may still show " + query.describe();
+  }
+  return (gone ? "still on the screen after " : "not on the screen after ") + std::string(limit) +
+         ": " + query.describe() + unansweringNote(found.unanswering);
 }
 
 bool sameControl(const Control& a, const Control& b) {
@@ -63,9 +81,14 @@ Control chooseControl(Desktop& desktop, const ControlQuery& query, bool first) {
     throw AmbiguousControl(message, std::move(candidates));
   }
   const Control& chosen = found.controls.front();
-  const std::string what = chosen.role + " \"" + chosen.name + "\" of " + chosen.application;
+  const std::string what = controlWords(chosen);
   if (!chosen.enabled) throw ControlNotActionable("the " + what + " is disabled");
   if (!chosen.visible) throw ControlNotActionable("the " + what + " is not visible");
+  if (chosen.offScreen) {
+    const PointerPosition centre = chosen.centre();
+    throw ControlNotActionable("the " + what + " lies off the screen (its centre at " +
+                               std::to_string(centre.x) + "," + std::to_string(centre.y) + ")");
+  }
   if (chosen.covered) {
     throw ControlNotActionable("the " + what + " is covered by another window");
   }
@@ -84,7 +107,7 @@ Control clickOn(Client& client, Desktop& desktop, const ControlQuery& query,
 Control focusOn(Client& client, Desktop& desktop, const ControlQuery& query, bool first,
                 std::chrono::milliseconds timeout) {
   Control control = chooseControl(desktop, query, first);
-  const std::string what = control.role + " \"" + control.name + "\" of " + control.application;
+  const std::string what = controlWords(control);
   if (!control.focusable) throw ControlNotActionable("the " + what + " cannot take the focus");
   if (control.focused) return control;
   moveTo(client, desktop.display().c_str(), control.centre());
@@ -100,6 +123,8 @@ Control focusOn(Client& client, Desktop& desktop, const ControlQuery& query, boo
   throw ControlNotActionable("clicked the " + what + ", but it did not take the focus");
 }
 
+// An application that did not answer may still show the control: it is gone only when none
+// matches and every application answered.
 std::optional<Control> waitFor(Desktop& desktop, const ControlQuery& query, bool gone,
                                std::chrono::milliseconds timeout,
                                std::chrono::milliseconds interval) {
@@ -110,16 +135,9 @@ std::optional<Control> waitFor(Desktop& desktop, const ControlQuery& query, bool
       frontToBack(found.controls);
       return found.controls.front();
     }
-    if (gone && found.controls.empty()) return std::nullopt;
+    if (gone && found.controls.empty() && found.unanswering.empty()) return std::nullopt;
     const auto now = Clock::now();
-    if (now >= deadline) {
-      const double seconds = std::chrono::duration<double>(timeout).count();
-      char limit[32];
-      std::snprintf(limit, sizeof limit, "%g s", seconds);
-      throw WaitTimedOut((gone ? "still on the screen after " : "not on the screen after ") +
-                         std::string(limit) + ": " + query.describe() +
-                         unansweringNote(found.unanswering));
-    }
+    if (now >= deadline) throw WaitTimedOut(timedOut(query, gone, timeout, found));
     std::this_thread::sleep_for(std::min<Clock::duration>(interval, deadline - now));
   }
 }

@@ -1,7 +1,11 @@
-// Name matching, and how queries and controls read in messages.
+// Name matching, and how queries and controls read in messages (what applications chose escaped,
+// the query as it was given).
+#include <re2/re2.h>
+
 #include <cctype>
 #include <utility>
 
+#include "message_text.h"
 #include "virelo/client/controls.h"
 
 namespace virelo::client {
@@ -28,9 +32,16 @@ NameMatch NameMatch::containing(std::string text) {
   return NameMatch(Kind::containing, std::move(text));
 }
 
+// RE2 runs in time linear in the text and keeps its state on the heap, so a name of any length
+// costs no stack; its memory is bounded (it falls back to a slower automaton, not a deeper one).
 NameMatch NameMatch::matching(const std::string& expression) {
+  RE2::Options options;
+  // A malformed expression is thrown, not written to standard error.
+  options.set_log_errors(false);
+  auto regex = std::make_shared<const RE2>(expression, options);
+  if (!regex->ok()) throw MalformedExpression(regex->error());
   NameMatch match(Kind::regex, expression);
-  match.regex_ = std::make_shared<const std::regex>(expression, std::regex::ECMAScript);
+  match.regex_ = std::move(regex);
   return match;
 }
 
@@ -41,7 +52,7 @@ bool NameMatch::operator()(std::string_view name) const {
     case Kind::containing:
       return name.find(text_) != std::string_view::npos;
     case Kind::regex:
-      return std::regex_match(name.begin(), name.end(), *regex_);
+      return RE2::FullMatch(re2::StringPiece(name.data(), name.size()), *regex_);
   }
   return false;
 }
@@ -78,11 +89,11 @@ std::string ControlQuery::describe() const {
 }
 
 std::string Control::describe() const {
-  std::string text = role + " " + quoted(name) + " of " + application + " at " + std::to_string(x) +
-                     "," + std::to_string(y) + " " + std::to_string(width) + "x" +
-                     std::to_string(height);
+  std::string text = controlWords(*this) + " at " + std::to_string(x) + "," + std::to_string(y) +
+                     " " + std::to_string(width) + "x" + std::to_string(height);
   if (!enabled) text += ", disabled";
   if (!visible) text += ", not visible";
+  if (offScreen) text += ", off the screen";
   if (covered) text += ", covered";
   if (focused) text += ", focused";
   return text;

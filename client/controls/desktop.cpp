@@ -70,6 +70,7 @@ Control controlOf(const virelo::Control& found) {
   control.focusable = found.focusable;
   control.editable = found.editable;
   control.covered = found.covered;
+  control.offScreen = found.offScreen;
   control.stacking = found.stacking;
   return control;
 }
@@ -112,7 +113,8 @@ FoundControls Desktop::showing(const ControlQuery& query) {
 FoundControls Desktop::find(const ControlQuery& query) {
   FoundControls found = showing(query);
   if (query.all) return found;
-  std::erase_if(found.controls, [](const Control& c) { return !c.visible || c.covered; });
+  std::erase_if(found.controls,
+                [](const Control& c) { return !c.visible || c.covered || c.offScreen; });
   return found;
 }
 

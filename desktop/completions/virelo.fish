@@ -114,7 +114,7 @@ complete -c virelo -n "__fish_seen_subcommand_from move" -l snap -d 'Let the ser
 complete -c virelo -n "__fish_seen_subcommand_from find click-on focus-on wait-for" -l role -x -a '(__virelo_roles)' -d 'AT-SPI role of the control'
 complete -c virelo -n "__fish_seen_subcommand_from find click-on focus-on wait-for" -l name -x -d 'The whole name'
 complete -c virelo -n "__fish_seen_subcommand_from find click-on focus-on wait-for" -l name-contains -x -d 'A part of the name'
-complete -c virelo -n "__fish_seen_subcommand_from find click-on focus-on wait-for" -l name-regex -x -d 'ECMAScript expression matching the whole name'
+complete -c virelo -n "__fish_seen_subcommand_from find click-on focus-on wait-for" -l name-regex -x -d 'RE2 expression matching the whole name'
 complete -c virelo -n "__fish_seen_subcommand_from find click-on focus-on wait-for" -l app -x -a '(__fish_complete_proc)' -d 'Application or program name'
 complete -c virelo -n "__fish_seen_subcommand_from find" -l all -d 'Also hidden and covered controls'
 complete -c virelo -n "__fish_seen_subcommand_from find targets" -l json -d 'Print a JSON array'

@@ -22,6 +22,8 @@ namespace {
 constexpr int kMaxDepth = 64;
 constexpr std::size_t kMostVisited = 100000;
 constexpr int kMaxWindows = 64;
+// The monitors that are looked at.
+constexpr std::uint32_t kMaxMonitors = 16;
 // How far an accessible window's extents may reach beyond an X window that stands in for it.
 constexpr double kContainSlack = 2;
 
@@ -233,6 +235,15 @@ bool inPopUpRole(AtspiRole role) {
   }
 }
 
+// The bounds of the monitors; empty when the server does not tell them.
+std::vector<Rect> monitorsOf(ActiveDisplays& displays) {
+  std::vector<Rect> bounds;
+  auto ids = displays.activeDisplayList(kMaxMonitors);
+  if (!ids) return bounds;
+  for (std::uint32_t id : *ids) bounds.push_back(displays.displayBounds(id));
+  return bounds;
+}
+
 Rect scaled(const Rect& rect, double scale) {
   return makeRect(rect.minX() * scale, rect.minY() * scale, rect.width() * scale,
                   rect.height() * scale);
@@ -249,6 +260,7 @@ struct AtspiControls::Search {
   // The count of unanswered requests when the current application's search began: once it grows,
   // the application is given up.
   std::uint64_t unansweredBefore = 0;
+  std::vector<Rect> monitors;
 
   bool givenUp() const { return unansweredRequests() != unansweredBefore; }
 
@@ -383,6 +395,7 @@ struct AtspiControls::Search {
                       control.bounds.height() > 0 &&
                       (own.stacking < 0 || own.bounds.contains(centre));
     control.covered = coveredAt(centre, own, owner.pid);
+    control.offScreen = offScreen(centre);
     result.controls.push_back(std::move(control));
   }
 
@@ -399,6 +412,12 @@ struct AtspiControls::Search {
     return std::nullopt;
   }
 
+  // Whether the point lies on no monitor (unknown when the server tells none).
+  bool offScreen(Point point) const {
+    return !monitors.empty() && std::none_of(monitors.begin(), monitors.end(),
+                                             [&](const Rect& m) { return m.contains(point); });
+  }
+
   // Whether the front-most window at the point is another than the control's.
   bool coveredAt(Point point, const Placement& place, std::int32_t pid) const {
     for (std::size_t i = 0; i < windows.size(); ++i) {
@@ -409,8 +428,9 @@ struct AtspiControls::Search {
   }
 };
 
-AtspiControls::AtspiControls(WindowList& windows, std::chrono::milliseconds timeout)
-    : windows_(windows), timeout_(timeout) {}
+AtspiControls::AtspiControls(WindowList& windows, ActiveDisplays& displays,
+                             std::chrono::milliseconds timeout)
+    : windows_(windows), displays_(displays), timeout_(timeout) {}
 
 AtspiControls::~AtspiControls() = default;
 
@@ -428,11 +448,12 @@ Controls::Reach AtspiControls::reach() {
 }
 
 ControlSearch AtspiControls::find(const ControlFilter& filter) {
-  Search search{filter, std::nullopt, {}, {}, 0};
+  Search search{filter, std::nullopt, {}, {}, 0, 0, {}};
   if (filter.role) search.role = roleNamed(*filter.role);
   if (!started()) return {};
   search.windows = listedWindows(windows_.copyWindowInfo(
       kWindowListOptionOnScreenOnly | kWindowListExcludeDesktopElements, 0));
+  search.monitors = monitorsOf(displays_);
   Held desktop(atspi_get_desktop(0));
   if (desktop.get() == nullptr) return {};
   const int count = childCount(desktop.get());

@@ -9,7 +9,8 @@
 // Where a control lies and whether it is covered come from the window list: an accessible window
 // is the X window of its process whose bounds its extents match (scaled by the whole number that
 // makes them match, GDK_SCALE for GTK); a control is covered when the front-most window at its
-// centre is another.
+// centre is another. A control is off the screen when its centre lies on none of the X server's
+// monitors (a window larger than the screen, or moved beyond its edge).
 //
 // An application that leaves a request unanswered for the timeout is skipped, and named in the
 // result. This process's own accessibles are never listed.
@@ -21,6 +22,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/active_displays.h"
 #include "platform/atspi/atspi_status.h"
 #include "platform/controls.h"
 #include "platform/window_list.h"
@@ -29,8 +31,8 @@ namespace virelo::atspi {
 
 class AtspiControls final : public Controls {
  public:
-  // `windows` must outlive this object.
-  AtspiControls(WindowList& windows, std::chrono::milliseconds timeout);
+  // `windows` and `displays` must outlive this object.
+  AtspiControls(WindowList& windows, ActiveDisplays& displays, std::chrono::milliseconds timeout);
   ~AtspiControls() override;
 
   Reach reach() override;
@@ -43,6 +45,7 @@ class AtspiControls final : public Controls {
   bool started();
 
   WindowList& windows_;
+  ActiveDisplays& displays_;
   std::chrono::milliseconds timeout_;
   AtspiStatus status_;
 };

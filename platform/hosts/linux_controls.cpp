@@ -9,7 +9,7 @@ namespace {
 class LinuxControls final : public Controls {
  public:
   LinuxControls(const std::string& display, std::chrono::milliseconds timeout)
-      : windows_(display), controls_(windows_, timeout) {}
+      : windows_(display), controls_(windows_, windows_, timeout) {}
 
   Reach reach() override { return controls_.reach(); }
   ControlSearch find(const ControlFilter& filter) override { return controls_.find(filter); }

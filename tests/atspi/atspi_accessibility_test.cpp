@@ -186,7 +186,7 @@ TEST_F(AtspiTest, AnApplicationThatDoesNotAnswerCostsOneTimeoutNotOnePerRequest)
 ControlSearch findControls(const std::string& display, std::chrono::milliseconds timeout,
                            const std::string& name) {
   x11::X11WindowList windows(display);
-  atspi::AtspiControls controls(windows, timeout);
+  atspi::AtspiControls controls(windows, windows, timeout);
   ControlFilter filter;
   filter.name = [name](std::string_view n) { return n == name; };
   return controls.find(filter);
@@ -225,7 +225,7 @@ TEST_F(AtspiTest, AnApplicationIsFoundOnTheAccessibilityBusAfterItRestarted) {
 
 TEST_F(AtspiTest, AControlSearchFindsTheApplicationsOfARestartedAccessibilityBus) {
   x11::X11WindowList windows(desktop_->display());
-  atspi::AtspiControls controls(windows, std::chrono::seconds(2));
+  atspi::AtspiControls controls(windows, windows, std::chrono::seconds(2));
   ControlFilter filter;
   filter.name = [](std::string_view name) { return name == "Press"; };
   auto pids = [&] {

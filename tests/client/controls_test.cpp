@@ -34,12 +34,33 @@ TEST(Controls, NamesMatchWholeOrInPartOrByAWholeRegularExpression) {
   EXPECT_TRUE(NameMatch::containing("Save")("Save as…"));
   EXPECT_TRUE(NameMatch::matching("Save( as)?.*")("Save as…"));
   EXPECT_FALSE(NameMatch::matching("ave")("Save"));
-  EXPECT_THROW(NameMatch::matching("("), std::regex_error);
+  EXPECT_TRUE(NameMatch::matching("(?i)ok")("OK"));
+  EXPECT_THROW(NameMatch::matching("("), MalformedExpression);
   ControlQuery query;
   query.role = "push button";
   query.name = NameMatch::exactly("OK");
   query.application = "gedit";
   EXPECT_EQ(query.describe(), "a push button named \"OK\" of gedit");
+}
+
+// Any application may give a control a name this long; an engine that recursed per character
+// ran out of stack on it.
+TEST(Controls, ARegularExpressionMatchesAHugeNameWithoutRecursion) {
+  const std::string huge = std::string(50'000, 'x') + " Save";
+  EXPECT_TRUE(NameMatch::matching(".*[Ss]ave.*")(huge));
+  EXPECT_TRUE(NameMatch::matching("(x|y)* Save")(huge));
+  EXPECT_FALSE(NameMatch::matching("Save( As)?")(huge));
+}
+
+// What an application chose may hold any bytes; a message shows them escaped, on one line.
+TEST(Controls, AControlReadsInAMessageWithWhatItsApplicationChoseEscaped) {
+  Control control;
+  control.role = "push button";
+  control.name = "O\"K\n";
+  control.application = "app\n\x1b[2J\t\\";
+  control.enabled = true;
+  control.visible = true;
+  EXPECT_EQ(control.describe(), "push button \"O\\\"K\\n\" of app\\n\\u001b[2J\\t\\\\ at 0,0 0x0");
 }
 
 TEST(Controls, ADesktopThatCannotBeReadSaysWhatIsMissing) {

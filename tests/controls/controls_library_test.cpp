@@ -2,6 +2,7 @@
 // applications on the accessibility bus and the real service: finding, refusing what cannot or
 // must not be clicked, clicking, and waiting.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <chrono>
@@ -102,6 +103,31 @@ TEST_F(ControlsLibrary, ACoveredButtonIsRefusedAndNotClicked) {
   EXPECT_TRUE(all.controls[0].covered);
 }
 
+TEST_F(ControlsLibrary, AButtonBeyondTheScreensEdgeIsOffScreenAndRefusedBeforeThePointerMoves) {
+  FixtureApp& app = startGtk();
+  app.send("widen");
+  ASSERT_TRUE(app.readUntil("widened"));
+  // Its window holds it, and GTK calls it showing: only the screen's edge keeps it from sight.
+  ControlQuery far = query("push button", "Far");
+  far.all = true;
+  auto all = asRoot([&] { return desktop().find(far); });
+  ASSERT_EQ(all.controls.size(), 1u);
+  EXPECT_TRUE(all.controls[0].offScreen);
+  EXPECT_FALSE(
+      asRoot([&] { return desktop().find(query("push button", "OK")); }).controls.at(0).offScreen);
+  far.all = false;
+  EXPECT_TRUE(asRoot([&] { return desktop().find(far); }).controls.empty());
+  const client::PointerPosition before = pointer();
+  try {
+    asRoot([&] { client::clickOn(client(), desktop(), far, {}); });
+    FAIL() << "clicked a button beyond the screen's edge";
+  } catch (const client::ControlNotActionable& e) {
+    EXPECT_NE(std::string(e.what()).find("off the screen"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(pointer(), before);
+  EXPECT_EQ(count(app.heardSoFar(), "clicked Far"), 0u);
+}
+
 TEST_F(ControlsLibrary, ClickOnFiresTheButtonExactlyOnce) {
   FixtureApp& app = startGtk();
   auto clicked =
@@ -158,6 +184,23 @@ TEST_F(ControlsLibrary, WaitForTimesOutWhenTheButtonNeverComes) {
         << e.what();
   }
   EXPECT_GE(Clock::now() - asked, 300ms);
+}
+
+TEST_F(ControlsLibrary, AButtonOfAnApplicationThatDoesNotAnswerIsNotGone) {
+  FixtureApp& app = startGtk();
+  ASSERT_EQ(::kill(app.pid(), SIGSTOP), 0);
+  // Let go again before the application is stopped at the end of the test.
+  struct Resumed {
+    pid_t pid;
+    ~Resumed() { ::kill(pid, SIGCONT); }
+  } resumed{app.pid()};
+  try {
+    asRoot([&] { client::waitFor(desktop(), query("push button", "OK"), true, 1s); });
+    FAIL() << "the button of a stopped application counted as gone";
+  } catch (const client::WaitTimedOut& e) {
+    EXPECT_NE(std::string(e.what()).find("pid " + std::to_string(app.pid())), std::string::npos)
+        << e.what();
+  }
 }
 
 TEST_F(ControlsLibrary, AScaledGtkApplicationIsClickedOnItsButtonsCentre) {

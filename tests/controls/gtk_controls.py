@@ -22,6 +22,9 @@ Standard input, one command a line:
   appear <ms>              a button "Later" appears after that many milliseconds
   cover                    a window of its own is put over the button "Covered"; answers "covered"
                            once it is mapped
+  widen                    a button "Far" is put at (1000, 20), which widens the window beyond
+                           the right edge of a screen 1024 pixels wide; answers "widened" once the
+                           window has its new width
   text <name>              answers "text <name>=<the entry's text>"
   sync                     answers "synced" once every event that the X server had sent by then
                            has been handled
@@ -102,6 +105,21 @@ def cover(over, keep):
     keep.append(window)
 
 
+def widen(fixed):
+    """The button "Far" at (1000, 20): the window grows to hold it."""
+    far = button(fixed, "Far", 1000, 20)
+    said = []
+
+    def allocated(widget, allocation):
+        wide = widget.get_toplevel().get_allocated_width() >= 1120
+        if not said and allocation.x >= 1000 and wide:
+            said.append(True)
+            GLib.idle_add(lambda: say("widened"))
+
+    far.connect("size-allocate", allocated)
+    far.show()
+
+
 def main():
     window = Gtk.Window(title="Controls fixture")
     window.set_decorated(False)
@@ -135,6 +153,8 @@ def main():
             GLib.timeout_add(int(rest), appear)
         elif verb == "cover":
             cover(covered, keep)
+        elif verb == "widen":
+            widen(fixed)
         elif verb == "text":
             say("text %s=%s" % (rest, entries[rest].get_text()))
         elif verb == "sync":

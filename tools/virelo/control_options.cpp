@@ -1,7 +1,6 @@
 #include "tools/virelo/control_options.h"
 
 #include <cstdlib>
-#include <regex>
 
 #include "tools/virelo/tool_arguments.h"
 #include "virelo/client/keys.h"
@@ -76,7 +75,7 @@ client::ControlQuery controlQuery(const ControlOptions& options, bool nameRequir
   } else {
     try {
       query.name = client::NameMatch::matching(options.name);
-    } catch (const std::regex_error& e) {
+    } catch (const client::MalformedExpression& e) {
       throw UsageError("--name-regex \"" + options.name + "\": " + e.what());
     }
   }

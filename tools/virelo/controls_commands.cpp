@@ -4,27 +4,17 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "message_text.h"
 #include "tools/virelo/connection.h"
+#include "tools/virelo/control_lines.h"
 
 namespace virelo::tools {
 namespace {
 
 using client::Control;
 
-std::string states(const Control& control) {
-  std::string text = control.enabled ? "enabled" : "disabled";
-  if (control.focused) text += ",focused";
-  if (control.covered) text += ",covered";
-  if (!control.visible) text += ",hidden";
-  return text;
-}
-
 void printText(const std::vector<Control>& controls) {
-  for (const auto& c : controls) {
-    std::cout << c.role << "\t" << nlohmann::json(c.name).dump() << "\t" << c.application << "\t"
-              << c.x << "," << c.y << " " << c.width << "x" << c.height << "\t" << states(c)
-              << "\n";
-  }
+  for (const auto& c : controls) std::cout << controlLine(c) << "\n";
 }
 
 nlohmann::json jsonOf(const Control& c) {
@@ -41,12 +31,13 @@ nlohmann::json jsonOf(const Control& c) {
           {"focused", c.focused},
           {"focusable", c.focusable},
           {"editable", c.editable},
-          {"covered", c.covered}};
+          {"covered", c.covered},
+          {"offscreen", c.offScreen}};
 }
 
 void warnUnanswering(const std::vector<std::string>& unanswering) {
   for (const auto& name : unanswering) {
-    std::cerr << "virelo: skipped " << name << ": it did not answer within "
+    std::cerr << "virelo: skipped " << client::escapedText(name) << ": it did not answer within "
               << client::kControlsTimeout.count() / 1000.0 << " s\n";
   }
 }

@@ -75,7 +75,7 @@ Controls by role and name (the accessibility tree of an X desktop; see docs/acce
                         exit 1 after S seconds (default 10).
   targets [--json]      The snap targets the service would find around the pointer now.
   CONTROL is any of --role ROLE, --name TEXT (the whole name), --name-contains TEXT,
-  --name-regex RE (ECMAScript, the whole name), --app APP (the application's name or its
+  --name-regex RE (RE2 syntax, the whole name), --app APP (the application's name or its
   program's). Applications that do not answer within 2 s are skipped and named.
 
   record [--duration S] [--output FILE] [--include-own]

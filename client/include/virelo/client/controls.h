@@ -21,7 +21,6 @@
 #include <chrono>
 #include <memory>
 #include <optional>
-#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,15 +34,21 @@ namespace virelo {
 class Controls;
 }
 
+namespace re2 {
+class RE2;
+}
+
 namespace virelo::client {
 
 // How a control's name is compared with a text: the whole name, a part of it, or a regular
-// expression (ECMAScript) that must match the whole name.
+// expression that must match the whole name. Expressions are RE2's (Perl-like: `(?i)` for case
+// not to matter, `\d`, `[[:alpha:]]`, `{n,m}`; no back-references, no look-around), matched in
+// time linear in the name's length, whatever names the applications choose.
 class NameMatch {
  public:
   static NameMatch exactly(std::string text);
   static NameMatch containing(std::string text);
-  // Throws std::regex_error for a malformed expression.
+  // Throws MalformedExpression for an expression that RE2 does not take.
   static NameMatch matching(const std::string& expression);
 
   bool operator()(std::string_view name) const;
@@ -55,7 +60,7 @@ class NameMatch {
   NameMatch(Kind kind, std::string text);
   Kind kind_;
   std::string text_;
-  std::shared_ptr<const std::regex> regex_;
+  std::shared_ptr<const re2::RE2> regex_;
 };
 
 // Which controls: each part left empty accepts everything.
@@ -66,7 +71,7 @@ struct ControlQuery {
   std::optional<NameMatch> name;
   // The application's name in the accessibility tree, or its program's name.
   std::optional<std::string> application;
-  // Also the controls that are not visible or are covered by another window.
+  // Also the controls that are not visible, are covered by another window or lie off the screen.
   bool all = false;
   // Only controls whose text can be edited (text fields).
   bool editable = false;
@@ -93,6 +98,8 @@ struct Control {
   bool editable = false;
   // Its centre lies under another window.
   bool covered = false;
+  // Its centre lies on no monitor of the X server: its window reaches beyond the screen's edge.
+  bool offScreen = false;
   // Its window's place in the stacking order, 0 for the front one; -1 when unknown.
   int stacking = -1;
 
@@ -127,11 +134,12 @@ class Desktop {
   Desktop& operator=(Desktop&&) noexcept;
 
   // The controls that match, in the order of the applications and their trees. Unless the query
-  // asks for all, only those that are visible and not covered. Throws UnknownRole for a role name
-  // that AT-SPI does not know.
+  // asks for all, only those that are visible, not covered and on the screen. Throws UnknownRole
+  // for a role name that AT-SPI does not know.
   FoundControls find(const ControlQuery& query);
-  // The controls that match and are showing, visible and uncovered or not (all of them when the
-  // query asks for all), for those who decide themselves what to do with the others.
+  // The controls that match and are showing, visible, uncovered and on the screen or not (all of
+  // them when the query asks for all), for those who decide themselves what to do with the
+  // others.
   FoundControls showing(const ControlQuery& query);
   // Every role name AT-SPI knows.
   std::vector<std::string> roleNames();
@@ -147,7 +155,7 @@ class Desktop {
 // Throws NoSuchControl when none matches (naming the applications that did not answer);
 // AmbiguousControl when several do, unless `first` takes the front-most (the one whose window is
 // in front, the first in its tree among those of one window); ControlNotActionable when it is
-// disabled, not visible or covered.
+// disabled, not visible, off the screen or covered.
 Control chooseControl(Desktop& desktop, const ControlQuery& query, bool first);
 
 struct ClickOptions {
@@ -171,8 +179,10 @@ Control focusOn(Client& client, Desktop& desktop, const ControlQuery& query, boo
 
 // To type into a field: focusOn() it, then typeText() (layouts.h) or typeTextBorrowing() (x11.h).
 
-// Waits until a control matches the query (or, with `gone`, until none does), looking again every
-// `interval`. Returns the first match (nullopt with `gone`). Throws WaitTimedOut after `timeout`.
+// Waits until a control matches the query (or, with `gone`, until none does and every application
+// answered: one that does not answer may still show it), looking again every `interval`. Returns
+// the first match (nullopt with `gone`). Throws WaitTimedOut after `timeout`, naming the
+// applications that did not answer.
 std::optional<Control> waitFor(Desktop& desktop, const ControlQuery& query, bool gone,
                                std::chrono::milliseconds timeout,
                                std::chrono::milliseconds interval = std::chrono::milliseconds(100));

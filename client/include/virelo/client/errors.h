@@ -6,8 +6,9 @@
 //   Key names (keys.h):                  UnknownKeyName
 //   Keyboard layouts (layouts.h):        UnknownLayout, UntypableText
 //   The X server (x11.h):                PointerUnknown, PointerNotPlaced
-//   Controls (controls.h):               ControlsUnavailable, UnknownRole, NoSuchControl,
-//                                        AmbiguousControl, ControlNotActionable, WaitTimedOut
+//   Controls (controls.h):               ControlsUnavailable, UnknownRole, MalformedExpression,
+//                                        NoSuchControl, AmbiguousControl, ControlNotActionable,
+//                                        WaitTimedOut
 #pragma once
 
 #include <cstddef>
@@ -232,6 +233,13 @@ class UnknownRole : public Error {
   using Error::Error;
 };
 
+// A regular expression for names (NameMatch::matching) that RE2 does not take; the message says
+// what is wrong with it.
+class MalformedExpression : public Error {
+ public:
+  using Error::Error;
+};
+
 // No control matches. The message names the applications that did not answer.
 class NoSuchControl : public Error {
  public:
@@ -250,8 +258,8 @@ class AmbiguousControl : public Error {
   std::vector<std::string> candidates_;
 };
 
-// The control cannot be acted on: it is disabled, not visible, covered by another window, or did
-// not take the focus. Nothing was clicked unless the message says so.
+// The control cannot be acted on: it is disabled, not visible, off the screen, covered by another
+// window, or did not take the focus. Nothing was clicked unless the message says so.
 class ControlNotActionable : public Error {
  public:
   using Error::Error;
