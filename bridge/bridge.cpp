@@ -27,7 +27,7 @@ Bridge::Bridge(BridgeParts parts)
       backend_(parts.backend),
       emitter_(*parts.emitter),
       clock_(parts.clock ? std::move(parts.clock) : Clock(&monotonicNS)),
-      snapSession_(std::move(parts.targetSource)) {
+      snapSession_(std::move(parts.targetSource), parts.deskScale) {
   if (events_) {
     events_->setSnapStep([this](Point current, Vector delta, bool dragging, std::uint64_t now) {
       return snapSession_.move(current, delta, dragging, now);

@@ -40,6 +40,8 @@ struct BridgeParts {
   EventEmitter* emitter = nullptr;
   // Where the snap session finds its targets.
   std::shared_ptr<SnapTargetSource> targetSource;
+  // The desk's scale, pixels of the window server per logical point, in which snapping measures.
+  double deskScale = 1;
   // Present exactly with "cgevent".
   std::unique_ptr<EventOutput> eventOutput;
   // Used with "corehid" by start().

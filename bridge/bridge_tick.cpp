@@ -54,6 +54,9 @@ void Bridge::stepMotion() {
     sumX += static_cast<std::int64_t>(ix);
     sumY += static_cast<std::int64_t>(iy);
   }
+  // The pointer steered by motion is a pointer moving: a pull waiting for it to rest is dropped,
+  // as it is for a move that is not snapped, so that it never jumps while a client steers.
+  if (events_ && (sumX != 0 || sumY != 0)) snapSession_.cancel();
   sendMouse(makeMouseReport(mergedButtons(), sumX, sumY, 0), false);
   storeRestReport();
 }

@@ -1,5 +1,6 @@
 // The window server's event services: creating, posting and tapping events, the permissions to
-// post and to listen, the user's keyboard and mouse settings and the display list. The event
+// post and to listen, the user's keyboard and mouse settings, the desk's scale and the display
+// list. The event
 // synthesis and the Fn tap reach the platform only through this interface.
 //
 // Threads: every operation may be called from any thread (the main loop and the tap thread use
@@ -53,6 +54,9 @@ class EventServices {
   virtual double keyRepeatDelay() = 0;
   virtual double keyRepeatInterval() = 0;
   virtual double doubleClickInterval() = 0;
+  // How many of the window server's pixels make one logical point of the desk: 1 on an unscaled
+  // desk, 2 at 200 %. Snapping measures its sizes and distances in points.
+  virtual double deskScale() = 0;
 
   // The bounds of the first `maxDisplays` active displays in the platform's order; nullopt when
   // the display list cannot be read.

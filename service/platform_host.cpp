@@ -22,10 +22,11 @@ std::unique_ptr<EventOutput> PlatformHost::makeEventOutput() {
   return std::make_unique<CGEventOutput>(host_->windowServer());
 }
 
-std::shared_ptr<SnapTargetSource> PlatformHost::makeSnapTargetSource() {
+std::shared_ptr<SnapTargetSource> PlatformHost::makeSnapTargetSource(double deskScale) {
   auto ax = host_->accessibility();
   return SnapTargetFinder::create(
-      {ax.accessibility, ax.windowList, ax.displays, ax.applications, std::move(ax.keepAlive)});
+      {ax.accessibility, ax.windowList, ax.displays, ax.applications, std::move(ax.keepAlive)},
+      deskScale);
 }
 
 }  // namespace virelo

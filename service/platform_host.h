@@ -27,8 +27,10 @@ class PlatformHost {
   HidDeviceService& devices() { return host_->devices(); }
   // The event-synthesis backend on this host's window server.
   std::unique_ptr<EventOutput> makeEventOutput();
-  // The accessibility search that finds snap targets.
-  std::shared_ptr<SnapTargetSource> makeSnapTargetSource();
+  // The desk's scale, as the window server tells it (pixels per logical point).
+  double deskScale() { return host_->windowServer().deskScale(); }
+  // The accessibility search that finds snap targets, on a desk of that scale.
+  std::shared_ptr<SnapTargetSource> makeSnapTargetSource(double deskScale);
 
   void startThreads() { host_->startThreads(); }
   void stopThreads() { host_->stopThreads(); }

@@ -92,7 +92,9 @@ int runService(int argc, const char* const* argv) {
   bridgeParts.lifetime = &lifetime;
   bridgeParts.backend = backend;
   bridgeParts.emitter = &emitter;
-  bridgeParts.targetSource = host->makeSnapTargetSource();
+  // Read once: snapping measures in the desk's points at the scale the desk has at the start.
+  bridgeParts.deskScale = host->deskScale();
+  bridgeParts.targetSource = host->makeSnapTargetSource(bridgeParts.deskScale);
   if (backend == InputBackend::cgevent) bridgeParts.eventOutput = host->makeEventOutput();
   bridgeParts.devices = &host->devices();
   Bridge bridge(std::move(bridgeParts));

@@ -33,6 +33,7 @@ void CursorSnapper::reset() {
   captured_.reset();
   last_.reset();
   speed_ = 0;
+  velocity_ = {};
   lastAt_ = 0;
 }
 
@@ -53,7 +54,7 @@ Point CursorSnapper::center(const Rect& r) {
 Point CursorSnapper::step(Point current, Vector delta, bool dragging, std::span<const Rect> targets,
                           std::uint64_t now) {
   const double moved = std::hypot(delta.dx, delta.dy);
-  updateSpeed(moved, now);
+  updateSpeed(delta, now);
   captured_.reset();
 
   const Point destination{current.x + delta.dx, current.y + delta.dy};
@@ -88,7 +89,7 @@ std::optional<Point> CursorSnapper::settle(Point at, std::span<const Rect> targe
   return capture(*chosen);
 }
 
-void CursorSnapper::updateSpeed(double m, std::uint64_t now) {
+void CursorSnapper::updateSpeed(Vector delta, std::uint64_t now) {
   double dt = kFirstStepSeconds;
   if (lastAt_ != 0) {
     // Unsigned difference: a clock reading earlier than the previous one wraps to a huge
@@ -97,9 +98,12 @@ void CursorSnapper::updateSpeed(double m, std::uint64_t now) {
     dt = std::clamp(static_cast<double>(elapsed) / 1e9, kMinStepSeconds, kMaxStepSeconds);
   }
   lastAt_ = now;
-  // Exponential smoothing of the instantaneous speed; a gap as long as the time constant replaces
-  // the old estimate entirely.
-  speed_ += std::min(dt / kSpeedTimeConstant, 1.0) * (m / dt - speed_);
+  // Exponential smoothing of the instantaneous speed and velocity; a gap as long as the time
+  // constant replaces the old estimate entirely.
+  const double weight = std::min(dt / kSpeedTimeConstant, 1.0);
+  speed_ += weight * (std::hypot(delta.dx, delta.dy) / dt - speed_);
+  velocity_.dx += weight * (delta.dx / dt - velocity_.dx);
+  velocity_.dy += weight * (delta.dy / dt - velocity_.dy);
 }
 
 const Rect* CursorSnapper::nearest(Point p, double d, std::span<const Rect> targets) const {

@@ -3,10 +3,10 @@
 // the pointer rests, `settle` decides whether the cursor is pulled onto a target close by. The
 // targets are handed in by the caller, read-only and in order (the order decides ties).
 //
-// Between calls the snapper keeps a smoothed pointer speed, the time of the previous step and the
-// target snapped to last. A target that matches `last` (within 1 point on origin and size) is not
-// snapped to again until some other target has been, so after a snap the user can move away
-// across the same target freely.
+// Between calls the snapper keeps a smoothed pointer speed and velocity, the time of the previous
+// step and the target snapped to last. A target that matches `last` (within 1 point on origin and
+// size) is not snapped to again until some other target has been, so after a snap the user can move
+// away across the same target freely.
 //
 // `step` and `settle` never allocate and never sort: each is at most two linear passes over the
 // targets.
@@ -51,6 +51,9 @@ class CursorSnapper {
   const SnapTuning& tuning() const { return tuning_; }
   // Smoothed pointer speed in points per second.
   double speed() const { return speed_; }
+  // Smoothed pointer velocity in points per second, smoothed as the speed is: where the pointer
+  // is heading.
+  Vector velocity() const { return velocity_; }
   // Monotonic time of the previous step in nanoseconds; 0 before the first step.
   std::uint64_t lastAt() const { return lastAt_; }
   // The target the latest snapping step or pull moved the cursor onto; none after a step that did
@@ -60,8 +63,8 @@ class CursorSnapper {
   const std::optional<Rect>& last() const { return last_; }
 
  private:
-  // Folds the movement of length m at time `now` into the smoothed speed.
-  void updateSpeed(double m, std::uint64_t now);
+  // Folds the movement at time `now` into the smoothed speed and velocity.
+  void updateSpeed(Vector delta, std::uint64_t now);
   // Whether r is the target snapped to last, within 1 point on origin and size.
   bool matchesLast(const Rect& r) const;
   // Of the usable targets other than `last` whose zone grown by d holds p, the nearest to p, the
@@ -74,6 +77,7 @@ class CursorSnapper {
   std::optional<Rect> captured_;
   std::optional<Rect> last_;
   double speed_ = 0;
+  Vector velocity_;
   std::uint64_t lastAt_ = 0;
 };
 

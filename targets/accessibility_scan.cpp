@@ -8,7 +8,7 @@ namespace virelo {
 namespace {
 
 // Size of a window's corner area before growing by the margin: the title bar's buttons live in
-// the top-left 126 × 66 points.
+// the top-left 126 × 66 points of the desk (times the desk's scale in pixels).
 constexpr double kCornerWidth = 126;
 constexpr double kCornerHeight = 66;
 constexpr std::size_t kMaxWindowElements = 12;
@@ -48,14 +48,15 @@ bool within(double a, double b, double tolerance) {
 AccessibilityScan::AccessibilityScan(Accessibility& accessibility, WindowList& windowList,
                                      ActiveDisplays& displays, WebAppDetector& web,
                                      ElementRef system, std::int32_t ownPID,
-                                     const std::atomic<bool>* stopping)
+                                     const std::atomic<bool>* stopping, double scale)
     : ax_(accessibility),
       windowList_(windowList),
       displays_(displays),
       web_(web),
       system_(std::move(system)),
       ownPID_(ownPID),
-      stopping_(stopping) {}
+      stopping_(stopping),
+      scale_(scale) {}
 
 std::vector<Rect> AccessibilityScan::scan(Point point, const std::vector<Vector>& ring,
                                           double margin) {
@@ -109,7 +110,7 @@ void AccessibilityScan::titleBarPass(const ScreenSnapshot& screen, Point point, 
     if (stopping()) return;
     if (w.layer != 0 || w.pid == ownPID_ || examined >= kMaxTitleBarWindows) continue;
     Rect corner = makeRect(w.bounds.minX() - margin, w.bounds.minY() - margin,
-                           kCornerWidth + 2 * margin, kCornerHeight + 2 * margin);
+                           kCornerWidth * scale_ + 2 * margin, kCornerHeight * scale_ + 2 * margin);
     if (!corner.contains(point)) continue;
     ++examined;
 

@@ -36,10 +36,11 @@ class AccessibilityScan {
   // Everything is borrowed and must outlive the scan. `system` is the system-wide element,
   // `ownPID` this process, whose windows and elements are never targets. When `stopping` is
   // given and becomes true (from any thread), a running scan gives up before its next request
-  // and returns what it has.
+  // and returns what it has. `scale` is the desk's (pixels per logical point), by which the
+  // corner area of the title-bar pass grows; the ring and the margin come scaled already.
   AccessibilityScan(Accessibility& accessibility, WindowList& windowList, ActiveDisplays& displays,
                     WebAppDetector& web, ElementRef system, std::int32_t ownPID,
-                    const std::atomic<bool>* stopping = nullptr);
+                    const std::atomic<bool>* stopping = nullptr, double scale = 1);
 
   // Title-bar rectangles first (by window front to back, then in windowButtons order), then one
   // rectangle per sample that found a new target, in ring order. Never fails.
@@ -70,6 +71,7 @@ class AccessibilityScan {
   ElementRef system_;
   std::int32_t ownPID_;
   const std::atomic<bool>* stopping_;
+  double scale_;
 };
 
 }  // namespace virelo

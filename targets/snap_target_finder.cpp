@@ -7,8 +7,19 @@
 
 namespace virelo {
 
-std::shared_ptr<SnapTargetFinder> SnapTargetFinder::create(SnapTargetPlatform platform) {
-  auto finder = std::make_shared<SnapTargetFinder>(Passkey{}, platform);
+namespace {
+
+std::vector<Vector> scaled(const std::vector<Vector>& ring, double scale) {
+  std::vector<Vector> offsets;
+  for (const Vector& o : ring) offsets.push_back({o.dx * scale, o.dy * scale});
+  return offsets;
+}
+
+}  // namespace
+
+std::shared_ptr<SnapTargetFinder> SnapTargetFinder::create(SnapTargetPlatform platform,
+                                                           double scale) {
+  auto finder = std::make_shared<SnapTargetFinder>(Passkey{}, platform, scale > 0 ? scale : 1);
   finder->self_ = finder;
   // The owner's handle: releasing its last copy abandons the searches and lets go of the finder,
   // which a running search still holds until it returns.
@@ -19,13 +30,16 @@ std::shared_ptr<SnapTargetFinder> SnapTargetFinder::create(SnapTargetPlatform pl
                                            });
 }
 
-SnapTargetFinder::SnapTargetFinder(Passkey, SnapTargetPlatform platform)
+SnapTargetFinder::SnapTargetFinder(Passkey, SnapTargetPlatform platform, double scale)
     : platform_(platform),
+      scale_(scale),
+      nearRing_(scaled(nearRing(), scale)),
+      wideRing_(scaled(wideRing(), scale)),
       webApps_(platform.applications),
       system_(platform.accessibility.systemWide()),
       ownPID_(platform.applications.ownProcessID()),
       scan_(platform.accessibility, platform.windowList, platform.displays, webApps_, system_,
-            ownPID_, &stopping_),
+            ownPID_, &stopping_, scale),
       queue_(kQueueLabel) {
   platform_.accessibility.setMessagingTimeout(system_, kMessagingTimeout);
 }
@@ -53,14 +67,14 @@ void SnapTargetFinder::refresh(Point around, std::uint64_t now) {
     if (busy_) return;
     double d = std::hypot(around.x - askedPoint_.x, around.y - askedPoint_.y);
     std::uint64_t e = now - askedAt_;
-    if (e < kMinNearIntervalNS || !(d >= kMinNearDistance || e >= kNearRepeatNS)) return;
+    if (e < kMinNearIntervalNS || !(d >= kMinNearDistance * scale_ || e >= kNearRepeatNS)) return;
     busy_ = true;
     askedAt_ = now;
     askedPoint_ = around;
   }
   queue_.submit([weak = self_, around] {
     if (auto finder = weak.lock()) {
-      finder->publishNear(finder->search(around, nearRing(), kNearMargin));
+      finder->publishNear(finder->search(around, finder->nearRing_, kNearMargin * finder->scale_));
     }
   });
 }
@@ -88,7 +102,7 @@ void SnapTargetFinder::searchWide() {
     turn = wideTurn_;
     widePending_ = false;
   }
-  publishWide(turn, search(around, wideRing(), kWideMargin));
+  publishWide(turn, search(around, wideRing_, kWideMargin * scale_));
 }
 
 std::optional<std::vector<Rect>> SnapTargetFinder::takeWide() {

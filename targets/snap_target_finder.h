@@ -13,6 +13,11 @@
 // runs, so the finder may then be destroyed on the queue, when that item returns; the platform's
 // `keepAlive` keeps the platform services alive until then.
 //
+// Distances are in the desk's logical points: on a scaled desk (`scale` pixels of the window
+// server per point) the rings, margins and the 8-point throttle distance are multiplied by the
+// scale, so that a search covers what it covers on an unscaled desk. Requests and results are in
+// the window server's pixels.
+//
 // Threads: create(), targets(), refresh(), scanWide(), takeWide() and the release of the owner's
 // handle are called from the service's main thread and never wait for a search; they exchange
 // requests and results with the queue under `lock_`, which is held only for a few field reads or
@@ -47,9 +52,10 @@ class SnapTargetFinder final : public SnapTargetSource {
   static constexpr double kNearMargin = 24;
   static constexpr double kWideMargin = 36;
 
-  // A new finder. Takes the system-wide element and this process's id, and sets the messaging
-  // timeout on the system-wide element.
-  static std::shared_ptr<SnapTargetFinder> create(SnapTargetPlatform platform);
+  // A new finder for a desk of that scale (pixels per logical point; a value that is not
+  // positive counts as 1). Takes the system-wide element and this process's id, and sets the
+  // messaging timeout on the system-wide element.
+  static std::shared_ptr<SnapTargetFinder> create(SnapTargetPlatform platform, double scale = 1);
   ~SnapTargetFinder() override;
   SnapTargetFinder(const SnapTargetFinder&) = delete;
   SnapTargetFinder& operator=(const SnapTargetFinder&) = delete;
@@ -67,7 +73,7 @@ class SnapTargetFinder final : public SnapTargetSource {
   struct Passkey {};
 
  public:
-  SnapTargetFinder(Passkey, SnapTargetPlatform platform);
+  SnapTargetFinder(Passkey, SnapTargetPlatform platform, double scale);
 
  private:
   // Runs on the queue. Empty without accessibility permission.
@@ -81,6 +87,10 @@ class SnapTargetFinder final : public SnapTargetSource {
 
   SnapTargetPlatform platform_;
   std::weak_ptr<SnapTargetFinder> self_;
+  // The desk's scale and the rings in pixels; fixed at construction.
+  const double scale_;
+  const std::vector<Vector> nearRing_;
+  const std::vector<Vector> wideRing_;
 
   std::mutex lock_;
   std::vector<Rect> found_;                // guarded by lock_

@@ -89,6 +89,10 @@ void SimWindowServer::State::loadWorld(const nlohmann::json& world) {
   keyRepeatDelay = worldSeconds(world.value("keyRepeatDelay", nlohmann::json()), 0.25);
   keyRepeatInterval = worldSeconds(world.value("keyRepeatInterval", nlohmann::json()), 0.03);
   doubleClickInterval = worldSeconds(world.value("doubleClickInterval", nlohmann::json()), 0.5);
+  auto scale = world.find("deskScale");
+  if (scale != world.end() && scale->is_number() && scale->get<double>() > 0) {
+    deskScale = scale->get<double>();
+  }
 }
 
 void serveWindowControl(const std::shared_ptr<SimWindowServer::State>& state) {

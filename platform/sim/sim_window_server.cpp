@@ -115,6 +115,11 @@ double SimWindowServer::doubleClickInterval() {
   return state_->doubleClickInterval;
 }
 
+double SimWindowServer::deskScale() {
+  std::lock_guard<std::mutex> guard(state_->mutex);
+  return state_->deskScale;
+}
+
 std::optional<std::vector<Rect>> SimWindowServer::activeDisplayBounds(std::size_t maxDisplays) {
   std::lock_guard<std::mutex> guard(state_->mutex);
   if (!state_->displays) return std::nullopt;

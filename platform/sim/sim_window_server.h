@@ -16,7 +16,8 @@
 // [x, y, width, height], default [[0, 0, 1920, 1080]]; null makes the display list fail),
 // "cursor" ([x, y], default the centre of the first display), "keyRepeatDelay",
 // "keyRepeatInterval", "doubleClickInterval" (seconds, a number or "nan", "inf", "-inf"; default
-// 0.25, 0.03, 0.5), "capsLock" (boolean, default false).
+// 0.25, 0.03, 0.5), "capsLock" (boolean, default false), "deskScale" (pixels per logical point
+// of the desk, a positive number, default 1; read by the service at its start).
 // Trace: post (every posted event as it leaves the taps), post_dropped (posted without
 // permission), hardware (a hardware event as it leaves the taps), tap_create, tap_refused,
 // tap_enable, tap_invalidate, tap_disabled (with "reason"). Events are written as
@@ -64,6 +65,7 @@ class SimWindowServer final : public EventServices {
   double keyRepeatDelay() override;
   double keyRepeatInterval() override;
   double doubleClickInterval() override;
+  double deskScale() override;
   std::optional<std::vector<Rect>> activeDisplayBounds(std::size_t maxDisplays) override;
   std::shared_ptr<EventTap> createTap(std::uint64_t mask, EventTapCallback callback) override;
   std::shared_ptr<RunLoop> currentRunLoop() override;

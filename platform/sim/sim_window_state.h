@@ -51,6 +51,7 @@ struct SimWindowServer::State {
   double keyRepeatDelay = 0.25;
   double keyRepeatInterval = 0.03;
   double doubleClickInterval = 0.5;
+  double deskScale = 1;
   bool capsLock = false;
   // Whether each source's caps-lock key is down: a source's flags-changed events for that key
   // alternate press and release, and every press toggles caps lock.

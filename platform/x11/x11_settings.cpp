@@ -2,6 +2,8 @@
 
 #include <xcb/randr.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -11,6 +13,11 @@ namespace virelo::x11 {
 namespace {
 
 constexpr double kMsPerSecond = 1000.0;
+// The font resolution of an unscaled desk, and the largest scale taken.
+constexpr double kUnscaledDpi = 96.0;
+constexpr double kMaxScale = 4.0;
+// XSETTINGS gives Xft/DPI in 1024ths of a dpi.
+constexpr double kXsettingsDpiUnit = 1024.0;
 
 xcb_atom_t internAtom(xcb_connection_t* c, const std::string& name) {
   ReplyPtr<xcb_intern_atom_reply_t> reply(awaitReply<xcb_intern_atom_reply_t>(
@@ -86,24 +93,73 @@ std::optional<std::int32_t> xsettingsInteger(std::span<const std::uint8_t> prope
   return std::nullopt;
 }
 
-double doubleClickSeconds(X11Connection& connection) {
+namespace {
+
+// The _XSETTINGS_SETTINGS property of the screen's XSETTINGS manager; empty without one.
+std::vector<std::uint8_t> xsettingsProperty(X11Connection& connection) {
   auto* c = connection.get();
   std::string selectionName = "_XSETTINGS_S";
   selectionName += std::to_string(connection.screenNumber());
   auto selection = internAtom(c, selectionName);
   ReplyPtr<xcb_get_selection_owner_reply_t> owner(awaitReply<xcb_get_selection_owner_reply_t>(
       c, xcb_get_selection_owner(c, selection).sequence));
-  if (!owner || owner->owner == XCB_WINDOW_NONE) return kDefaultDoubleClickSeconds;
+  if (!owner || owner->owner == XCB_WINDOW_NONE) return {};
   auto settings = internAtom(c, "_XSETTINGS_SETTINGS");
   ReplyPtr<xcb_get_property_reply_t> property(awaitReply<xcb_get_property_reply_t>(
       c, xcb_get_property(c, 0, owner->owner, settings, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16)
              .sequence));
-  if (!property || property->format != 8) return kDefaultDoubleClickSeconds;
-  std::span<const std::uint8_t> bytes(
-      static_cast<const std::uint8_t*>(xcb_get_property_value(property.get())),
-      static_cast<std::size_t>(xcb_get_property_value_length(property.get())));
-  auto ms = xsettingsInteger(bytes, "Net/DoubleClickTime");
+  if (!property || property->format != 8) return {};
+  const auto* bytes = static_cast<const std::uint8_t*>(xcb_get_property_value(property.get()));
+  return {bytes, bytes + xcb_get_property_value_length(property.get())};
+}
+
+// The RESOURCE_MANAGER text of the root window; empty when there is none.
+std::string resourceText(X11Connection& connection) {
+  auto* c = connection.get();
+  ReplyPtr<xcb_get_property_reply_t> property(awaitReply<xcb_get_property_reply_t>(
+      c, xcb_get_property(c, 0, connection.root(), XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0,
+                          1 << 16)
+             .sequence));
+  if (!property || property->format != 8) return {};
+  const auto* text = static_cast<const char*>(xcb_get_property_value(property.get()));
+  return {text, static_cast<std::size_t>(xcb_get_property_value_length(property.get()))};
+}
+
+}  // namespace
+
+double doubleClickSeconds(X11Connection& connection) {
+  auto ms = xsettingsInteger(xsettingsProperty(connection), "Net/DoubleClickTime");
   return ms && *ms > 0 ? *ms / kMsPerSecond : kDefaultDoubleClickSeconds;
+}
+
+double scaleOfDpi(double dpi) {
+  if (!(dpi > kUnscaledDpi)) return 1;
+  return std::min(dpi / kUnscaledDpi, kMaxScale);
+}
+
+std::optional<double> resourceDpi(std::string_view resources) {
+  constexpr std::string_view kName = "Xft.dpi:";
+  std::size_t at = 0;
+  while (at < resources.size()) {
+    std::size_t end = resources.find('\n', at);
+    if (end == std::string_view::npos) end = resources.size();
+    std::string_view line = resources.substr(at, end - at);
+    at = end + 1;
+    if (!line.starts_with(kName)) continue;
+    std::string value(line.substr(kName.size()));
+    char* rest = nullptr;
+    double dpi = std::strtod(value.c_str(), &rest);
+    if (rest != value.c_str() && dpi > 0) return dpi;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+double deskScale(X11Connection& connection) {
+  auto fromSettings = xsettingsInteger(xsettingsProperty(connection), "Xft/DPI");
+  if (fromSettings && *fromSettings > 0) return scaleOfDpi(*fromSettings / kXsettingsDpiUnit);
+  auto fromResources = resourceDpi(resourceText(connection));
+  return fromResources ? scaleOfDpi(*fromResources) : 1;
 }
 
 std::optional<std::vector<Rect>> monitors(X11Connection& connection, std::size_t max) {

@@ -1,7 +1,7 @@
 // What the X11 window server reads from the X server: the double-click interval (XSETTINGS), the
-// monitors (RandR) and the pointer position. Each call is one or a few round trips on the given
-// connection. The keyboard's state and repeat settings are kept by its XKB watch
-// (x11_xkb_watch.h).
+// desk's scale (XSETTINGS or the X resources), the monitors (RandR) and the pointer position. Each
+// call is one or a few round trips on the given connection. The keyboard's state and repeat
+// settings are kept by its XKB watch (x11_xkb_watch.h).
 #pragma once
 
 #include <cstddef>
@@ -22,6 +22,18 @@ inline constexpr double kDefaultDoubleClickSeconds = 0.4;
 // Net/DoubleClickTime of the XSETTINGS manager of the connection's screen, in seconds; the
 // default when no manager runs or it does not set that value.
 double doubleClickSeconds(X11Connection& connection);
+
+// The desk's scale: its font resolution over the unscaled 96 dpi, from Xft/DPI of the XSETTINGS
+// manager (in 1024ths of a dpi), else from Xft.dpi of the X resources (RESOURCE_MANAGER of the
+// root window, as xrdb loads them); 1 when neither gives one. 192 dpi (200 %) gives 2.
+double deskScale(X11Connection& connection);
+
+// The scale of a desk of that font resolution: dpi / 96, between 1 and 4 (below 96 dpi: 1).
+double scaleOfDpi(double dpi);
+
+// The value of Xft.dpi in the text of the X resources; nullopt when it is absent or not a
+// positive number.
+std::optional<double> resourceDpi(std::string_view resources);
 
 // The integer setting of that name in an _XSETTINGS_SETTINGS property; nullopt when it is absent
 // or the property is malformed.

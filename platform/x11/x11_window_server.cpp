@@ -166,6 +166,11 @@ double X11WindowServer::doubleClickInterval() {
   return connection ? doubleClickSeconds(*connection) : kDefaultDoubleClickSeconds;
 }
 
+double X11WindowServer::deskScale() {
+  auto connection = current();
+  return connection ? x11::deskScale(*connection) : 1;
+}
+
 std::optional<std::vector<Rect>> X11WindowServer::activeDisplayBounds(std::size_t maxDisplays) {
   auto connection = current();
   if (!connection) return std::nullopt;

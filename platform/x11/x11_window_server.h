@@ -52,6 +52,7 @@ class X11WindowServer final : public EventServices {
   double keyRepeatDelay() override;
   double keyRepeatInterval() override;
   double doubleClickInterval() override;
+  double deskScale() override;
   std::optional<std::vector<Rect>> activeDisplayBounds(std::size_t maxDisplays) override;
   std::shared_ptr<EventTap> createTap(std::uint64_t mask, EventTapCallback callback) override;
   std::shared_ptr<RunLoop> currentRunLoop() override;

@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "bridge_test_util.h"
 
@@ -219,6 +223,47 @@ TEST_F(MotionTickCgevent, PendingReleaseIsSentThroughTheEventOutput) {
   EXPECT_EQ(script.calls[1].name, "consumer");
   EXPECT_EQ(script.calls[2].name, "pointing");
   EXPECT_EQ(script.calls[3].name, "repeatTick");
+}
+
+// A source whose wide search finds one target at once: a 20 x 20 button 30 points right of (100,
+// 100), close enough for a resting cursor there to be pulled onto it.
+class ButtonBesideSource final : public SnapTargetSource {
+ public:
+  std::vector<Rect> targets() override { return {}; }
+  void refresh(Point, std::uint64_t) override {}
+  void scanWide(Point) override { wide_ = {makeRect(130, 90, 20, 20)}; }
+  std::optional<std::vector<Rect>> takeWide() override { return std::exchange(wide_, {}); }
+
+ private:
+  std::optional<std::vector<Rect>> wide_;
+};
+
+TEST(MotionTickSnapping, NoRestingPullWhileMotionMovesThePointer) {
+  RecordingEventOutput::Script script;
+  script.cursor = Point{100, 100};
+  BridgeRig rig(InputBackend::cgevent, std::make_unique<RecordingEventOutput>(script),
+                std::make_shared<ButtonBesideSource>());
+  rig.bridge->start();
+  int fd = rig.connectAuthenticated();
+  // A slow snapped move, as a client steering slowly sends, then steering goes on with motion
+  // (one count per tick: the cursor the pull compares stays within a point of where it was).
+  ASSERT_TRUE(script.snapStep);
+  script.snapStep({99, 100}, {1, 0}, false, rig.clock.now());
+  for (int i = 0; i < 40; ++i) {
+    rig.command(fd, {{"cmd", "motion"}, {"dx", 1}, {"dy", 0}, {"t_ns", rig.clock.now()}});
+    rig.clock.advance(kTick);
+    rig.bridge->tick();
+  }
+  EXPECT_TRUE(callsNamed(script, "moveCursor").empty());
+  // Once steering ends and the pointer rests after a snapped move, the pull is made.
+  rig.command(fd, {{"cmd", "stop_motion"}});
+  script.snapStep({99, 100}, {1, 0}, false, rig.clock.now());
+  for (int i = 0; i < 20; ++i) {
+    rig.clock.advance(kTick);
+    rig.bridge->tick();
+  }
+  ASSERT_EQ(callsNamed(script, "moveCursor").size(), 1u);
+  EXPECT_EQ(callsNamed(script, "moveCursor")[0].point, Point(140, 100));
 }
 
 TEST(MotionTickCorehid, MakesOnlyMouseDispatches) {

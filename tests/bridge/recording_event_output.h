@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "eventsynth/event_output.h"
@@ -31,6 +32,8 @@ class RecordingEventOutput final : public EventOutput {
     bool tapStarted = false;
     bool tapStopped = false;
     bool snapStepSet = false;
+    // The bridge's snap step, for a test to move as the event output does with a snapped move.
+    SnapStep snapStep;
     std::vector<OutputCall> calls;
   };
 
@@ -53,7 +56,10 @@ class RecordingEventOutput final : public EventOutput {
   std::optional<Point> cursorLocation() override { return s_.cursor; }
   void moveCursor(Point to) override { s_.calls.push_back({"moveCursor", {}, false, 0, to}); }
   void releaseAll() override { s_.calls.push_back({"releaseAll", {}, false, 0, {}}); }
-  void setSnapStep(SnapStep) override { s_.snapStepSet = true; }
+  void setSnapStep(SnapStep step) override {
+    s_.snapStepSet = true;
+    s_.snapStep = std::move(step);
+  }
   void startTap() override { s_.tapStarted = true; }
   void stopTap() override { s_.tapStopped = true; }
   FnSnapshot fnSnapshot() override { return s_.fn; }

@@ -78,6 +78,26 @@ TEST_F(Snapping, SlowSnappedMoveLandsOnTheTitleBarButtonsCentre) {
   EXPECT_EQ(cursor(), (nlohmann::json{112.0, 112.0}));
 }
 
+TEST_F(Snapping, ADeskAtTwiceTheScaleSnapsAsAnUnscaledOneDoes) {
+  // The same desk drawn at 200 %: every position and size doubled, in the window server's pixels.
+  nlohmann::json scaled = world("org.example.editor");
+  scaled["deskScale"] = 2;
+  scaled["cursor"] = {400, 260};
+  scaled["windows"][0]["bounds"] = {200, 200, 1600, 1200};
+  auto& elements = scaled["apps"][std::to_string(kPid)]["elements"];
+  for (auto& element : elements) {
+    for (auto& value : element["frame"]) value = value.get<int>() * 2;
+  }
+  scaled["displays"] = {{0, 0, 3840, 2160}};
+  start(scaled);
+  // Moves of 10 pixels (5 points) toward the close button: its band of 24 points (48 pixels)
+  // starts at x = 296, which the 11th move enters, as in the unscaled desk.
+  slowMoves(-10, 0, 10);
+  EXPECT_EQ(cursor(), (nlohmann::json{300.0, 260.0}));
+  slowMoves(-10, 0, 1);
+  EXPECT_EQ(cursor(), (nlohmann::json{234.0, 224.0}));
+}
+
 TEST_F(Snapping, MovesWithoutSnapNeverSnap) {
   for (const nlohmann::json& snap : {nlohmann::json(false), nlohmann::json()}) {
     start(world("org.example.editor"));

@@ -197,6 +197,7 @@ class RecordingEventServices : public EventServices {
     std::lock_guard<std::mutex> guard(mutex_);
     return doubleClick_;
   }
+  double deskScale() override { return 1; }
   std::optional<std::vector<Rect>> activeDisplayBounds(std::size_t maxDisplays) override {
     std::lock_guard<std::mutex> guard(mutex_);
     ++displayQueries_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -67,21 +68,25 @@ TEST_F(SnapSessionMove, StartsInactiveWithAFreshSnapper) {
   EXPECT_FALSE(session_.snapper().last());
 }
 
-TEST_F(SnapSessionMove, SnapsAgainstTheNearTargetsAndRefreshesAroundTheResult) {
+TEST_F(SnapSessionMove, SnapsAgainstTheNearTargetsAndRefreshesAheadOfTheResult) {
   source_->near = {kTarget};
   EXPECT_EQ(session_.move({74, 110}, {2, 0}, false, kStart), kTargetCentre);
   EXPECT_EQ(session_.snapper().last(), kTarget);
   ASSERT_EQ(source_->refreshes.size(), 1u);
-  EXPECT_EQ(source_->refreshes[0].around, kTargetCentre);
+  // 50 points per second to the right: 24 + 50 * 0.06 points ahead of the target's centre.
+  EXPECT_EQ(source_->refreshes[0].around, (Point{137, 110}));
   EXPECT_EQ(source_->refreshes[0].now, kStart);
   EXPECT_EQ(session_.stage(), Stage::moving);
   EXPECT_EQ(session_.movedAt(), kStart);
 }
 
-TEST_F(SnapSessionMove, UnsnappedMoveRefreshesAroundTheDestination) {
+TEST_F(SnapSessionMove, UnsnappedMoveRefreshesAheadOfTheDestinationInThePointersHeading) {
   EXPECT_EQ(session_.move({10, 20}, {2, 1}, false, kStart), (Point{12, 21}));
   ASSERT_EQ(source_->refreshes.size(), 1u);
-  EXPECT_EQ(source_->refreshes[0].around, (Point{12, 21}));
+  // A band's width (24) and 60 ms of the smoothed speed ahead, along (2, 1).
+  const double lead = 24 + session_.snapper().speed() * 0.06;
+  EXPECT_NEAR(source_->refreshes[0].around.x, 12 + 2 / std::sqrt(5.0) * lead, 1e-9);
+  EXPECT_NEAR(source_->refreshes[0].around.y, 21 + 1 / std::sqrt(5.0) * lead, 1e-9);
 }
 
 TEST_F(SnapSessionMove, DraggingMoveEndsThePullWithoutRefreshButUpdatesTimeAndSpeed) {
@@ -114,7 +119,7 @@ TEST_F(SnapSessionMove, MoveTooFastToSnapButBelowTwiceTheCaptureSpeedStillRefres
   EXPECT_EQ(session_.move({56, 110}, {20, 0}, false, kStart), (Point{76, 110}));
   EXPECT_FALSE(session_.snapper().captured());
   ASSERT_EQ(source_->refreshes.size(), 1u);
-  EXPECT_EQ(source_->refreshes[0].around, (Point{76, 110}));
+  EXPECT_EQ(source_->refreshes[0].around, (Point{130, 110}));
 }
 
 TEST_F(SnapSessionMove, MoveWhileAwaitingTheWideResultStartsWaitingAgain) {

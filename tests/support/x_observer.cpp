@@ -237,6 +237,12 @@ void XObserver::serveXSettings(const std::string& name, std::int32_t value) {
   sync(c_);
 }
 
+void XObserver::setResources(const std::string& text) {
+  xcb_change_property(c_, XCB_PROP_MODE_REPLACE, root_, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING,
+                      8, static_cast<std::uint32_t>(text.size()), text.data());
+  sync(c_);
+}
+
 void XObserver::openFocusedWindow() {
   auto* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
   window_ = xcb_generate_id(c_);

@@ -64,6 +64,8 @@ class XObserver {
   unsigned xtestButtonsDown();
   // Becomes the screen's XSETTINGS manager with the one integer setting.
   void serveXSettings(const std::string& name, std::int32_t value);
+  // Sets the X resources (RESOURCE_MANAGER of the root window), as xrdb does.
+  void setResources(const std::string& text);
 
   // A window over the whole screen that has the focus and receives key and button presses.
   void openFocusedWindow();

@@ -365,5 +365,35 @@ TEST_F(FinderTest, NothingUsesThePlatformAfterTheFinderIsDestroyed) {
   EXPECT_EQ(fake.searches(), searches);
 }
 
+// ---- the desk's scale ----
+
+// A window with a close button in its title bar and a button whose right edge lies 22 points
+// left of the search point, which also lies in the window's corner area: drawn at `scale`.
+void drawDesk(FakePlatform& fake, double scale) {
+  auto at = [scale](double x, double y, double w, double h) {
+    return makeRect(x * scale, y * scale, w * scale, h * scale);
+  };
+  fake.window(100, at(200, 200, 600, 400));
+  fake.windowElement("window", 100, at(200, 200, 600, 400));
+  fake.control("close", 100, "AXButton", at(210, 210, 16, 16), "window");
+  fake.setButton("window", "AXCloseButton", "close");
+  fake.control("button", 100, "AXButton", at(300, 250, 20, 20), "window");
+  fake.hitRegion(at(300, 250, 20, 20), "button");
+}
+
+TEST(FinderScale, ADeskAtTwiceTheScaleOffersTheSameTargetsInItsPixels) {
+  auto search = [](double drawnAt, double finderScale) {
+    FakePlatform fake;
+    drawDesk(fake, drawnAt);
+    auto finder = SnapTargetFinder::create(fake.platform(), finderScale);
+    finder->refresh({342 * drawnAt, 260 * drawnAt}, T);
+    finder->drain();
+    return finder->targets();
+  };
+  const std::vector<Rect> unscaled = search(1, 1);
+  ASSERT_THAT(unscaled, ElementsAre(makeRect(210, 210, 16, 16), makeRect(300, 250, 20, 20)));
+  EXPECT_THAT(search(2, 2), ElementsAre(makeRect(420, 420, 32, 32), makeRect(600, 500, 40, 40)));
+}
+
 }  // namespace
 }  // namespace virelo

@@ -170,6 +170,14 @@ TEST_F(X11Test, DoubleClickIntervalComesFromTheSettingsManagerOrIsPointFour) {
   EXPECT_DOUBLE_EQ(windowServer->doubleClickInterval(), 0.25);
 }
 
+TEST_F(X11Test, DeskScaleIsTheFontResolutionOverNinetySixFromTheSettingsManagerOrTheResources) {
+  EXPECT_DOUBLE_EQ(windowServer->deskScale(), 1);
+  observer->setResources("Xft.antialias:\t1\nXft.dpi:\t192\n");
+  EXPECT_DOUBLE_EQ(windowServer->deskScale(), 2);
+  observer->serveXSettings("Xft/DPI", 144 * 1024);
+  EXPECT_DOUBLE_EQ(windowServer->deskScale(), 1.5);
+}
+
 TEST_F(X11Test, DisplaysAreTheServersMonitors) {
   auto displays = windowServer->activeDisplayBounds(16);
   ASSERT_TRUE(displays.has_value());

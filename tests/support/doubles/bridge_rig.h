@@ -42,13 +42,15 @@ inline const std::string kToken =
 
 class BridgeRig {
  public:
-  explicit BridgeRig(InputBackend backend, std::unique_ptr<EventOutput> output = nullptr)
+  // `source`: where the snap session finds its targets (none when null).
+  explicit BridgeRig(InputBackend backend, std::unique_ptr<EventOutput> output = nullptr,
+                     std::shared_ptr<SnapTargetSource> source = nullptr)
       : lifetime(clock.now()) {
     BridgeParts parts;
     parts.lifetime = &lifetime;
     parts.backend = backend;
     parts.emitter = &emitter;
-    parts.targetSource = std::make_shared<EmptySnapTargetSource>();
+    parts.targetSource = source ? std::move(source) : std::make_shared<EmptySnapTargetSource>();
     if (backend == InputBackend::corehid) {
       auto sink = std::make_unique<HidDeviceSink>(&devices);
       hid = sink.get();
