@@ -135,7 +135,7 @@ bool borrowingCovers(std::string_view text, const KeyboardLayout& layout,
 bool restoreBorrowedKeys(const std::string& display, const std::string& record) {
   LoanRecord leftovers(record, false);
   // A record whose lock another process holds is that live borrower's.
-  if (!leftovers.exists() || !leftovers.tryLock()) return false;
+  if (!leftovers.tryLock() || !leftovers.exists()) return false;
   XcbConnectionPtr connection = connectX(display.c_str());
   if (!connection) return false;
   return KeyLoan::restoreLeftovers(connection.get(), display, leftovers);
