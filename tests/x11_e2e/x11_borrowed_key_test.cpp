@@ -127,8 +127,8 @@ TEST_F(X11BorrowedKey, TwoToolsBorrowingAtOnceBothTypeExactlyTheirText) {
                                                           {"XDG_RUNTIME_DIR", dir_.path()}};
   std::string checks, stars;
   for (int i = 0; i < 20; ++i) checks += "✓", stars += "★";
-  client::ToolProcess first({"type", "--layout", "us", checks}, environment);
-  client::ToolProcess second({"type", "--layout", "us", stars}, environment);
+  client::ToolProcess first({"type", "--layout", "us", "--delay", "50", checks}, environment);
+  client::ToolProcess second({"type", "--layout", "us", "--delay", "50", stars}, environment);
   EXPECT_EQ(first.waitExit(30s), 0) << first.errors();
   EXPECT_EQ(second.waitExit(30s), 0) << second.errors();
   auto count = [](const std::string& text, const std::string& what) {
