@@ -167,7 +167,9 @@ void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayo
     if (borrows && !connection) where += " (and no X server answers to borrow a key)";
     throw UntypableText(std::move(refused), where);
   }
+  // Before anything is typed: waits for another borrower of the display, and checks the record.
   std::optional<KeyLoan> loan;
+  if (borrows) loan.emplace(connection.get(), *display, record);
   bool first = true;
   for (const Piece& piece : pieces) {
     if (!first && pacing.delay.count() > 0) std::this_thread::sleep_for(pacing.delay);
@@ -176,7 +178,6 @@ void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayo
       typeText(client, text.substr(piece.start, piece.end - piece.start), layout, pacing);
       continue;
     }
-    if (!loan) loan.emplace(connection.get(), *display, record);
     const KeyLoan::Key key = loan->lend(piece.keysym);
     client.pressKey(key.usage);
     awaitKey(connection.get(), key.keycode, true);
