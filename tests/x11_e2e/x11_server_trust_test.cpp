@@ -3,7 +3,6 @@
 // no key; and a stopped server (it accepts connections but never answers) is given up on with a
 // clear error within seconds. The test process acts as the service user; a second user
 // ("daemon") plants what it plants.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
@@ -12,7 +11,6 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <future>
 #include <sstream>
