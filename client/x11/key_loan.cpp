@@ -1,28 +1,27 @@
 #include "key_loan.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <algorithm>
 #include <sstream>
 #include <thread>
 
 #include "virelo/client/errors.h"
 #include "virelo/client/x11.h"
+#include "x11_connection.h"
 
 namespace virelo::client {
 namespace {
 
+const char* const kServerLost = "the X server stopped answering while a key was borrowed";
+
+// The key's keysyms, per level (at least one).
 std::vector<std::uint32_t> mappingOf(xcb_connection_t* connection, std::uint8_t keycode) {
-  xcb_get_keyboard_mapping_reply_t* reply = xcb_get_keyboard_mapping_reply(
-      connection, xcb_get_keyboard_mapping(connection, keycode, 1), nullptr);
-  if (reply == nullptr) throw Error("the X server did not give its keyboard mapping");
-  const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply);
-  std::vector<std::uint32_t> own(keysyms, keysyms + reply->keysyms_per_keycode);
-  std::free(reply);
+  auto reply = awaitReply<xcb_get_keyboard_mapping_reply_t>(
+      connection, xcb_get_keyboard_mapping(connection, keycode, 1).sequence);
+  if (!reply) throw Error("the X server did not give its keyboard mapping");
+  const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
+  const int levels = reply->keysyms_per_keycode;
+  std::vector<std::uint32_t> own(static_cast<std::size_t>(std::max(levels, 1)), 0);
+  std::copy(keysyms, keysyms + levels, own.begin());
   return own;
 }
 
@@ -32,49 +31,29 @@ void setMapping(xcb_connection_t* connection, std::uint8_t keycode,
                 const std::vector<std::uint32_t>& keysyms) {
   xcb_change_keyboard_mapping(connection, 1, keycode, static_cast<std::uint8_t>(keysyms.size()),
                               keysyms.data());
-  xcb_get_input_focus_reply_t* reply =
-      xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
-  if (reply == nullptr) throw Error("the X server went away while a key was borrowed");
-  std::free(reply);
+  if (!awaitReply<xcb_get_input_focus_reply_t>(connection,
+                                               xcb_get_input_focus(connection).sequence)) {
+    throw Error(kServerLost);
+  }
 }
 
-// One line per key: the display, the key code and the key's own keysyms, in hexadecimal.
-void writeRecord(const std::string& record, const std::string& text) {
-  const std::filesystem::path path(record);
-  // A directory of this user's alone (in /tmp another user could have made it first).
-  std::error_code ignored;
-  if (std::filesystem::create_directories(path.parent_path(), ignored)) {
-    std::filesystem::permissions(path.parent_path(), std::filesystem::perms::owner_all, ignored);
-  }
-  struct stat parent {};
-  if (::lstat(path.parent_path().c_str(), &parent) != 0 || !S_ISDIR(parent.st_mode) ||
-      parent.st_uid != ::geteuid()) {
-    throw Error("cannot record a borrowed key in " + path.parent_path().string() +
-                " (not a directory of this user); nothing was borrowed");
-  }
-  const std::string temporary = record + ".new";
-  const int fd =
-      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-  const bool written = fd >= 0 &&
-                       ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
-                       ::fsync(fd) == 0;
-  if (fd >= 0) ::close(fd);
-  if (!written || ::rename(temporary.c_str(), record.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    throw Error("cannot write " + record + ", which records borrowed keys; nothing was borrowed");
-  }
+bool isBorrowedKey(int keycode) {
+  return std::any_of(std::begin(kBorrowedKeys), std::end(kBorrowedKeys),
+                     [keycode](const BorrowedKey& key) { return key.keycode == keycode; });
 }
 
 }  // namespace
 
-KeyLoan::KeyLoan(xcb_connection_t* connection, std::string display, std::string record)
-    : connection_(connection), display_(std::move(display)), record_(std::move(record)) {
-  restoreRecorded(connection_, display_, record_);
+KeyLoan::KeyLoan(xcb_connection_t* connection, std::string display, const std::string& record)
+    : connection_(connection), display_(std::move(display)), record_(record, true) {
+  // Waits while another borrower of the display lends keys; what a record says now, a borrower
+  // that died left lent.
+  record_.lock();
+  restoreLeftovers(connection_, display_, record_);
   for (const auto& [usage, keycode] : kBorrowedKeys) {
     Slot slot;
     slot.key = {usage, keycode};
     slot.own = mappingOf(connection_, keycode);
-    if (slot.own.empty()) slot.own.push_back(0);
     slots_.push_back(std::move(slot));
   }
 }
@@ -96,13 +75,14 @@ KeyLoan::Key KeyLoan::lend(std::uint32_t keysym) {
     if (slot.keysym == keysym) return slot.key;
   }
   if (!recorded_) {
+    // One line per key: the display, the key code and the key's own keysyms, in hexadecimal.
     std::ostringstream lines;
     for (const Slot& slot : slots_) {
       lines << display_ << ' ' << std::hex << static_cast<int>(slot.key.keycode);
       for (std::uint32_t own : slot.own) lines << ' ' << own;
       lines << '\n';
     }
-    writeRecord(record_, lines.str());
+    record_.write(lines.str());
     recorded_ = true;
   }
   Slot& slot = slots_[next_];
@@ -126,13 +106,15 @@ void KeyLoan::giveBack() {
     setMapping(connection_, slot.key.keycode, slot.own);
     slot.keysym = 0;
   }
-  if (recorded_) ::unlink(record_.c_str());
+  if (recorded_) record_.remove();
   recorded_ = false;
 }
 
-bool KeyLoan::restoreRecorded(xcb_connection_t* connection, const std::string& display,
-                              const std::string& record) {
-  std::ifstream in(record);
+bool KeyLoan::restoreLeftovers(xcb_connection_t* connection, const std::string& display,
+                               LoanRecord& record) {
+  const std::optional<std::string> text = record.read();
+  if (!text) return false;
+  std::istringstream in(*text);
   bool restored = false;
   for (std::string line; std::getline(in, line);) {
     std::istringstream words(line);
@@ -140,12 +122,13 @@ bool KeyLoan::restoreRecorded(xcb_connection_t* connection, const std::string& d
     int keycode = 0;
     if (!(words >> recordedDisplay >> std::hex >> keycode) || recordedDisplay != display) continue;
     std::vector<std::uint32_t> own;
-    for (std::uint32_t keysym = 0; words >> keysym;) own.push_back(keysym);
-    if (keycode < 8 || keycode > 255 || own.empty() || own.size() > 255) continue;
+    for (std::uint32_t keysym = 0; words >> keysym && own.size() <= 255;) own.push_back(keysym);
+    // Only the keys that borrowers lend are ever given back.
+    if (!isBorrowedKey(keycode) || own.empty() || own.size() > 255) continue;
     setMapping(connection, static_cast<std::uint8_t>(keycode), own);
     restored = true;
   }
-  if (restored) ::unlink(record.c_str());
+  record.remove();
   return restored;
 }
 

@@ -3,6 +3,11 @@
 // mapping changes and the file is removed once every key is given back, so that after a crash the
 // next loan (or restoreBorrowedKeys) gives the keys back first.
 //
+// One loan of a display at a time: a loan holds the display's lock (loan_record.h) from its
+// construction to its end, and a second one waits for it there, so that it neither takes the
+// first one's live record for a leftover nor lends keys that the first one has lent. Each X
+// request waits at most kReplyWait (x11_connection.h) for the server.
+//
 // The keys are the spare function keys that both backends post (kBorrowedKeys, x11.h). A key
 // lent to one keysym keeps it while the text goes on; a key is lent anew (to another keysym), and
 // all are given back, only when kSettle has passed since it was last pressed: an application
@@ -19,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "loan_record.h"
+
 namespace virelo::client {
 
 class KeyLoan {
@@ -31,9 +38,10 @@ class KeyLoan {
     std::uint8_t keycode = 0;
   };
 
-  // Borrows keys of the server on `connection` (named `display` in the record). Gives back first
-  // what the record says an earlier loan of this display left lent.
-  KeyLoan(xcb_connection_t* connection, std::string display, std::string record);
+  // Borrows keys of the server on `connection` (named `display` in the record at `record`), once
+  // no other loan of the display is live (waiting for it). Gives back first what the record says
+  // a loan that died left lent. Throws Error when the record's directory fails its check.
+  KeyLoan(xcb_connection_t* connection, std::string display, const std::string& record);
   // Gives the keys back when they are still lent.
   ~KeyLoan();
   KeyLoan(const KeyLoan&) = delete;
@@ -46,10 +54,10 @@ class KeyLoan {
   // Restores the keys' own keysyms (after kSettle) and removes the record.
   void giveBack();
 
-  // Gives back what the record at `record` says is lent on `display`, through `connection`;
-  // true when there was something to give back.
-  static bool restoreRecorded(xcb_connection_t* connection, const std::string& display,
-                              const std::string& record);
+  // Gives back what `record` (whose lock the caller holds) says is lent on `display`, through
+  // `connection`, and removes it; true when there was something to give back.
+  static bool restoreLeftovers(xcb_connection_t* connection, const std::string& display,
+                               LoanRecord& record);
 
  private:
   struct Slot {
@@ -62,7 +70,7 @@ class KeyLoan {
 
   xcb_connection_t* connection_;
   std::string display_;
-  std::string record_;
+  LoanRecord record_;
   std::vector<Slot> slots_;
   bool recorded_ = false;
   std::size_t next_ = 0;  // the slot to lend anew next, in turn

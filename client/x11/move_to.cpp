@@ -20,8 +20,8 @@ constexpr auto kPoll = 4ms;
 
 class XPointer {
  public:
-  explicit XPointer(const char* display) : connection_(xcb_connect(display, nullptr)) {
-    if (xcb_connection_has_error(connection_.get()) != 0) {
+  explicit XPointer(const char* display) : connection_(connectX(display)) {
+    if (!connection_) {
       throw PointerUnknown(std::string("no X server answers on \"") + display + "\"");
     }
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_.get())).data;
@@ -30,12 +30,10 @@ class XPointer {
   }
 
   std::optional<PointerPosition> query() {
-    xcb_query_pointer_reply_t* reply = xcb_query_pointer_reply(
-        connection_.get(), xcb_query_pointer(connection_.get(), root_), nullptr);
-    if (reply == nullptr) return std::nullopt;
-    const PointerPosition position{reply->root_x, reply->root_y};
-    std::free(reply);
-    return position;
+    auto reply = awaitReply<xcb_query_pointer_reply_t>(
+        connection_.get(), xcb_query_pointer(connection_.get(), root_).sequence);
+    if (!reply) return std::nullopt;
+    return PointerPosition{reply->root_x, reply->root_y};
   }
 
   // Where the pointer is once the moves sent since the last reading have arrived.

@@ -6,16 +6,14 @@
 namespace virelo::client {
 
 std::optional<PointerPosition> pointerPosition(const char* display) {
-  XcbConnectionPtr connection(xcb_connect(display, nullptr));
-  if (xcb_connection_has_error(connection.get()) != 0) return std::nullopt;
+  XcbConnectionPtr connection = connectX(display);
+  if (!connection) return std::nullopt;
   const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data;
   if (screen == nullptr) return std::nullopt;
-  xcb_query_pointer_reply_t* reply = xcb_query_pointer_reply(
-      connection.get(), xcb_query_pointer(connection.get(), screen->root), nullptr);
-  if (reply == nullptr) return std::nullopt;
-  const PointerPosition position{reply->root_x, reply->root_y};
-  std::free(reply);
-  return position;
+  auto reply = awaitReply<xcb_query_pointer_reply_t>(
+      connection.get(), xcb_query_pointer(connection.get(), screen->root).sequence);
+  if (!reply) return std::nullopt;
+  return PointerPosition{reply->root_x, reply->root_y};
 }
 
 }  // namespace virelo::client

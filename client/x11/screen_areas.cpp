@@ -17,38 +17,38 @@ std::optional<ScreenArea> rootArea(xcb_connection_t* connection) {
 
 std::vector<ScreenArea> randrMonitors(xcb_connection_t* connection, xcb_window_t root) {
   std::vector<ScreenArea> areas;
-  xcb_randr_query_version_reply_t* version =
-      xcb_randr_query_version_reply(connection, xcb_randr_query_version(connection, 1, 5), nullptr);
-  if (version == nullptr) return areas;
+  auto version = awaitReply<xcb_randr_query_version_reply_t>(
+      connection, xcb_randr_query_version(connection, 1, 5).sequence);
+  if (!version) return areas;
   const bool hasMonitors =
       version->major_version > 1 || (version->major_version == 1 && version->minor_version >= 5);
-  std::free(version);
   if (!hasMonitors) return areas;
-  xcb_randr_get_monitors_reply_t* reply = xcb_randr_get_monitors_reply(
-      connection, xcb_randr_get_monitors(connection, root, 1), nullptr);
-  if (reply == nullptr) return areas;
-  for (auto it = xcb_randr_get_monitors_monitors_iterator(reply); it.rem > 0;
+  auto reply = awaitReply<xcb_randr_get_monitors_reply_t>(
+      connection, xcb_randr_get_monitors(connection, root, 1).sequence);
+  if (!reply) return areas;
+  for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem > 0;
        xcb_randr_monitor_info_next(&it)) {
     areas.push_back(ScreenArea{it.data->x, it.data->y, it.data->width, it.data->height});
   }
-  std::free(reply);
   return areas;
 }
 
 }  // namespace
 
 std::optional<ScreenArea> screenArea(const char* display) {
-  XcbConnectionPtr connection(xcb_connect(display, nullptr));
-  if (xcb_connection_has_error(connection.get()) != 0) return std::nullopt;
+  XcbConnectionPtr connection = connectX(display);
+  if (!connection) return std::nullopt;
   return rootArea(connection.get());
 }
 
 std::vector<ScreenArea> monitors(const char* display) {
-  XcbConnectionPtr connection(xcb_connect(display, nullptr));
-  if (xcb_connection_has_error(connection.get()) != 0) return {};
+  XcbConnectionPtr connection = connectX(display);
+  if (!connection) return {};
   auto root = rootArea(connection.get());
   if (!root) return {};
   std::vector<ScreenArea> areas;
+  // XCB waits for the extension's data with its own waits.
+  ServerDeadline deadline(connection.get(), kConnectWait);
   const xcb_query_extension_reply_t* randr =
       xcb_get_extension_data(connection.get(), &xcb_randr_id);
   if (randr != nullptr && randr->present != 0) {

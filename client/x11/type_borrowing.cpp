@@ -1,6 +1,5 @@
 // Typing with borrowed keys: the text in runs that the layout types and characters that a key of
 // the X server lent to their keysym types.
-#include <unistd.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
@@ -78,18 +77,14 @@ std::vector<Piece> piecesOf(std::string_view text, const KeyboardLayout& layout,
 }
 
 bool serverAnswers(const std::optional<std::string>& display) {
-  if (!display) return false;
-  XcbConnectionPtr connection(xcb_connect(display->c_str(), nullptr));
-  return xcb_connection_has_error(connection.get()) == 0;
+  return display && connectX(display->c_str()) != nullptr;
 }
 
 bool keyDown(xcb_connection_t* connection, std::uint8_t keycode) {
-  xcb_query_keymap_reply_t* reply =
-      xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr);
-  if (reply == nullptr) throw Error("the X server went away while a key was borrowed");
-  const bool down = (reply->keys[keycode / 8] & (1u << (keycode % 8))) != 0;
-  std::free(reply);
-  return down;
+  auto reply =
+      awaitReply<xcb_query_keymap_reply_t>(connection, xcb_query_keymap(connection).sequence);
+  if (!reply) throw Error("the X server stopped answering while a key was borrowed");
+  return (reply->keys[keycode / 8] & (1u << (keycode % 8))) != 0;
 }
 
 // The service posts over its own connection (or through the kernel): wait until the server has
@@ -138,10 +133,12 @@ bool borrowingCovers(std::string_view text, const KeyboardLayout& layout,
 }
 
 bool restoreBorrowedKeys(const std::string& display, const std::string& record) {
-  if (::access(record.c_str(), F_OK) != 0) return false;
-  XcbConnectionPtr connection(xcb_connect(display.c_str(), nullptr));
-  if (xcb_connection_has_error(connection.get()) != 0) return false;
-  return KeyLoan::restoreRecorded(connection.get(), display, record);
+  LoanRecord leftovers(record, false);
+  // A record whose lock another process holds is that live borrower's.
+  if (!leftovers.tryLock() || !leftovers.exists()) return false;
+  XcbConnectionPtr connection = connectX(display.c_str());
+  if (!connection) return false;
+  return KeyLoan::restoreLeftovers(connection.get(), display, leftovers);
 }
 
 void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayout& layout,
@@ -154,11 +151,13 @@ void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayo
       std::any_of(pieces.begin(), pieces.end(), [](const Piece& p) { return p.keysym != 0; });
   // The server is asked only when the text needs it, or to give back what a crash left lent.
   XcbConnectionPtr connection;
-  if (display && refused.empty() && (borrows || ::access(record.c_str(), F_OK) == 0)) {
-    connection.reset(xcb_connect(display->c_str(), nullptr));
-    if (xcb_connection_has_error(connection.get()) != 0) connection.reset();
+  if (display && refused.empty()) {
+    if (borrows) {
+      connection = connectX(display->c_str());
+    } else {
+      restoreBorrowedKeys(*display, record);
+    }
   }
-  if (connection && !borrows) KeyLoan::restoreRecorded(connection.get(), *display, record);
   if (borrows && !connection) {
     refused.clear();
     pieces = piecesOf(text, layout, client.backend(), false, refused);
@@ -168,7 +167,9 @@ void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayo
     if (borrows && !connection) where += " (and no X server answers to borrow a key)";
     throw UntypableText(std::move(refused), where);
   }
+  // Before anything is typed: waits for another borrower of the display, and checks the record.
   std::optional<KeyLoan> loan;
+  if (borrows) loan.emplace(connection.get(), *display, record);
   bool first = true;
   for (const Piece& piece : pieces) {
     if (!first && pacing.delay.count() > 0) std::this_thread::sleep_for(pacing.delay);
@@ -177,7 +178,6 @@ void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayo
       typeText(client, text.substr(piece.start, piece.end - piece.start), layout, pacing);
       continue;
     }
-    if (!loan) loan.emplace(connection.get(), *display, record);
     const KeyLoan::Key key = loan->lend(piece.keysym);
     client.pressKey(key.usage);
     awaitKey(connection.get(), key.keycode, true);

@@ -43,6 +43,8 @@ class XvfbServer {
   const std::string& display() const { return display_; }
   // The display number, e.g. 3; -1 when not available.
   int number() const;
+  // The server's process (to stop it with SIGSTOP, as a server that never answers).
+  pid_t pid() const { return pid_; }
   // Runs "setxkbmap -display DISPLAY ARGS..." to its end; returns whether it exited with 0.
   bool setxkbmap(const std::string& layout) const;
   bool setxkbmap(const std::vector<std::string>& arguments) const;

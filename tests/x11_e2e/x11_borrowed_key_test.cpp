@@ -120,5 +120,29 @@ TEST_F(X11BorrowedKey, TheToolAndItsScriptsTypeWhatTheLayoutLacks) {
   EXPECT_TRUE(entryShows("x€✓ y"));
 }
 
+TEST_F(X11BorrowedKey, TwoToolsBorrowingAtOnceBothTypeExactlyTheirText) {
+  const std::map<std::string, std::string> environment = {{"VIRELO_SOCKET", service_->socketPath()},
+                                                          {"VIRELO_TOKEN", service_->token()},
+                                                          {"DISPLAY", display()},
+                                                          {"XDG_RUNTIME_DIR", dir_.path()}};
+  std::string checks, stars;
+  for (int i = 0; i < 20; ++i) checks += "✓", stars += "★";
+  client::ToolProcess first({"type", "--layout", "us", "--delay", "50", checks}, environment);
+  client::ToolProcess second({"type", "--layout", "us", "--delay", "50", stars}, environment);
+  EXPECT_EQ(first.waitExit(30s), 0) << first.errors();
+  EXPECT_EQ(second.waitExit(30s), 0) << second.errors();
+  auto count = [](const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  std::string typed;
+  while (auto e = app().next([](const Event& e) { return e.contains("text"); }, 1s)) {
+    typed = e->value("text", "");
+  }
+  EXPECT_EQ(count(typed, "✓"), 20u) << typed;
+  EXPECT_EQ(count(typed, "★"), 20u) << typed;
+}
+
 }  // namespace
 }  // namespace virelo::test

@@ -2,8 +2,10 @@
 
 #include <xcb/xcb.h>
 
-#include <cstdlib>
 #include <cstring>
+
+#include "virelo/client/errors.h"
+#include "x11_connection.h"
 
 namespace virelo::tools {
 namespace {
@@ -11,10 +13,8 @@ namespace {
 bool hasExtension(xcb_connection_t* connection, const char* name) {
   auto cookie =
       xcb_query_extension(connection, static_cast<std::uint16_t>(std::strlen(name)), name);
-  xcb_query_extension_reply_t* reply = xcb_query_extension_reply(connection, cookie, nullptr);
-  bool present = reply != nullptr && reply->present != 0;
-  std::free(reply);
-  return present;
+  auto reply = client::awaitReply<xcb_query_extension_reply_t>(connection, cookie.sequence);
+  return reply && reply->present != 0;
 }
 
 }  // namespace
@@ -30,15 +30,24 @@ DisplayReport probeDisplay(const char* display) {
   DisplayReport report;
   if (display == nullptr || *display == '\0') return report;
   report.display = display;
-  xcb_connection_t* connection = xcb_connect(display, nullptr);
-  if (xcb_connection_has_error(connection) != 0) {
-    report.connectError = "no X server answers on " + report.display;
-  } else {
-    report.xtest = hasExtension(connection, "XTEST");
-    report.xinput = hasExtension(connection, "XInputExtension");
-    report.xkb = hasExtension(connection, "XKEYBOARD");
+  // Every wait for the server is bounded: a stopped server is reported, not waited for.
+  client::XcbConnectionPtr connection;
+  try {
+    connection = client::connectX(display);
+  } catch (const client::XServerSilent& e) {
+    report.connectError = e.what();
+    return report;
   }
-  xcb_disconnect(connection);
+  if (!connection) {
+    report.connectError = "no X server answers on " + report.display;
+    return report;
+  }
+  report.xtest = hasExtension(connection.get(), "XTEST");
+  report.xinput = hasExtension(connection.get(), "XInputExtension");
+  report.xkb = hasExtension(connection.get(), "XKEYBOARD");
+  if (xcb_connection_has_error(connection.get()) != 0) {
+    report.connectError = "the X server on " + report.display + " stopped answering";
+  }
   return report;
 }
 

@@ -5,7 +5,7 @@
 //   The launcher (launcher.h):           LaunchFailed, ServiceRefused, ServiceExitedSilently
 //   Key names (keys.h):                  UnknownKeyName
 //   Keyboard layouts (layouts.h):        UnknownLayout, UntypableText
-//   The X server (x11.h):                PointerUnknown, PointerNotPlaced
+//   The X server (x11.h):                PointerUnknown, PointerNotPlaced, XServerSilent
 //   Controls (controls.h):               ControlsUnavailable, UnknownRole, MalformedExpression,
 //                                        NoSuchControl, AmbiguousControl, ControlNotActionable,
 //                                        WaitTimedOut
@@ -194,6 +194,14 @@ class UntypableText : public Error {
 // session whose compositor moves the pointer and tells no client where it is. The message says
 // which. Nothing was sent.
 class PointerUnknown : public Error {
+ public:
+  using Error::Error;
+};
+
+// An X server accepted the connection but did not answer within the bound of the library's waits
+// (x11.h): a stopped server process, or one that another client has grabbed. The message names
+// the display.
+class XServerSilent : public Error {
  public:
   using Error::Error;
 };

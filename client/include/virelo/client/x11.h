@@ -3,6 +3,12 @@
 // is, the screen and its RandR monitors; absolute pointing: placing the pointer exactly on a
 // position with the service's relative moves, reading where they took it and correcting; and
 // typing characters the layout lacks by borrowing a key of the X server's keymap.
+//
+// Every wait for the X server is bounded: connecting waits at most 2 s, each reply at most 1 s,
+// and reading the keymap at most 2 s. A server that accepts the connection but does not answer
+// in that time (its process stopped, or another client has grabbed it) makes the functions below
+// throw XServerSilent, naming the display; a display where no server is ("no server answers")
+// is told apart and reported as each function says.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +31,8 @@ namespace virelo::client {
 std::shared_ptr<const KeyboardLayout> activeLayout(const EnvironmentLookup& environment);
 
 // The layout of the X server at `display` (an X display name such as ":1"), or nullptr when no
-// server answers there or it has no keyboard extension.
+// server answers there or it has no keyboard extension. Throws XServerSilent (as does
+// activeLayout) when a server there does not answer in time.
 std::shared_ptr<const KeyboardLayout> x11Layout(const char* display);
 
 // A position on the X server's root window, in pixels from its top left corner.
@@ -120,7 +127,13 @@ std::optional<std::string> borrowingDisplay(const EnvironmentLookup& environment
 
 // Where a borrowing records the key it lent until it gives it back:
 // $XDG_RUNTIME_DIR/virelo/borrowed-keys-DISPLAY (":" and "/" of the display name as "_"), or
-// /tmp/virelo-UID/borrowed-keys-DISPLAY without $XDG_RUNTIME_DIR.
+// /tmp/virelo-UID/borrowed-keys-DISPLAY without $XDG_RUNTIME_DIR. The directory is made with mode
+// 0700 when missing and used only when it is a directory (not a link) that this user owns and no
+// one else can write; the record is read only when it is a regular file of this user of at most
+// 16 KiB, opened without following links. A record or directory that fails a check is ignored
+// with a warning on standard error ("virelo: warning: ..."), and a borrowing refuses to lend
+// keys without a directory that passes. Beside the record, borrowed-keys-DISPLAY.lock is the
+// lock of the display's borrowers (typeTextBorrowing).
 std::string borrowedKeysRecord(const EnvironmentLookup& environment, const std::string& display);
 
 // Whether typeTextBorrowing() can type `text` with `layout` on `display`: every character the
@@ -136,13 +149,20 @@ bool borrowingCovers(std::string_view text, const KeyboardLayout& layout,
 // typed. Before it borrows it gives back a key that a crashed earlier borrowing left lent (as
 // restoreBorrowedKeys); it gives the key back when the text is typed or typing fails (an error of
 // the client, ...). If the process dies while the key is lent, the record file (`record`) keeps
-// what to restore until the next use.
+// what to restore until the next use. Borrowers of one display take turns: from the start of a
+// text that needs a borrowed key to its end a borrowing holds the lock beside the record
+// (flock), and another borrowing waits there for it, so that both type exactly their text and a
+// live borrowing's keys are neither restored nor lent again; the lock ends with the process that
+// holds it, so what a record says once the lock is held was left by a borrowing that died. Throws
+// Error before anything is typed when the text needs a borrowed key and the record's directory
+// fails its check.
 void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayout& layout,
                        const std::optional<std::string>& display, TypePacing pacing,
                        const std::string& record);
 
 // Gives back what the record says a borrowing on `display` left lent; true when it restored a
-// key. False when there is no record or no server answers.
+// key. False when there is no record, another live process holds the display's lock (the record
+// is its own), the record fails a check (warned about), or no server answers.
 bool restoreBorrowedKeys(const std::string& display, const std::string& record);
 
 }  // namespace virelo::client
