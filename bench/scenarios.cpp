@@ -1,7 +1,13 @@
 #include "bench/scenarios.h"
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -11,6 +17,7 @@
 #include "bench/bench_client.h"
 #include "bench/process_meter.h"
 #include "core/monotonic_clock.h"
+#include "tests/support/host_trace.h"
 #include "tests/support/service_process.h"
 
 namespace virelo::bench {
@@ -280,6 +287,66 @@ std::optional<double> measureStartup(const ServerTarget& target, int runs) {
     stop(process);
   }
   return median(std::move(millis));
+}
+
+namespace {
+
+// Ms from `stop` (which asks the process to end) to the end of the process, seen through a
+// process descriptor (no polling interval); nullopt when it did not end within 5 s.
+template <typename Stop>
+std::optional<double> timeStop(ServiceProcess& process, const Stop& stop) {
+  const int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, process.pid(), 0));
+  if (pidFd < 0) throw std::runtime_error("pidfd_open failed");
+  const auto t0 = std::chrono::steady_clock::now();
+  stop();
+  pollfd ended{pidFd, POLLIN, 0};
+  const int n = ::poll(&ended, 1, 5000);
+  const auto t1 = std::chrono::steady_clock::now();
+  ::close(pidFd);
+  if (n != 1) return std::nullopt;
+  return std::chrono::duration<double, std::milli>(t1 - t0).count();
+}
+
+// Whether the stop was done in order: status 0, the socket file gone, and ("corehid") every
+// device removed after the last report.
+bool stoppedInOrder(const ServerTarget& target, ServiceProcess& process) {
+  if (process.waitExit(5s) != 0 || std::filesystem::exists(process.socketPath())) return false;
+  if (target.backend != "corehid") return true;
+  int removed = 0;
+  for (const auto& event : test::HostTrace(process.tracePath()).events()) {
+    if (event.value("event", "") == "hid_input") removed = 0;
+    if (event.value("event", "") == "hid_destroy") ++removed;
+  }
+  return removed == 3;
+}
+
+}  // namespace
+
+std::optional<StopResult> measureStops(const ServerTarget& target, int runs) {
+  std::vector<double> signal, endOfFile;
+  StopResult result;
+  for (int i = 0; i < 2 * runs; ++i) {
+    auto process = start(target, true);
+    if (!process) return std::nullopt;
+    auto client = connect(target, *process);
+    if (client->roundTrip(pressLine(4)) != kAck) throw std::runtime_error("key not held");
+    if (target.backend == "corehid") {
+      // Past the watchdog's first firing (100 ms after its start), at phases spread over its
+      // 50 ms period, so that the stops meet the watchdog as those of a service that has run a
+      // while do.
+      std::this_thread::sleep_for(100ms + std::chrono::milliseconds(i * 7 % 50));
+    }
+    const bool bySignal = i % 2 == 0;
+    auto millis = bySignal ? timeStop(*process, [&] { process->signal(SIGTERM); })
+                           : timeStop(*process, [&] { process->closeStdin(); });
+    if (!millis) throw std::runtime_error("the service did not stop");
+    (bySignal ? signal : endOfFile).push_back(*millis);
+    if (!stoppedInOrder(target, *process)) ++result.cut;
+  }
+  result.stops = runs;
+  result.signalMillis = median(std::move(signal));
+  result.endOfFileMillis = median(std::move(endOfFile));
+  return result;
 }
 
 }  // namespace virelo::bench

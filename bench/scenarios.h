@@ -46,4 +46,16 @@ std::optional<IdleResult> measureIdle(const ServerTarget& target, int clients, d
 // Median ms from the fork of the process to its first line on standard output.
 std::optional<double> measureStartup(const ServerTarget& target, int runs);
 
+struct StopResult {
+  double signalMillis = 0;     // median ms from SIGTERM to the end of the process
+  double endOfFileMillis = 0;  // median ms from closing standard input to the end
+  int stops = 0;               // of each kind
+  int cut = 0;                 // stops (of either kind) that left the socket file or a device
+};
+// `runs` SIGTERM stops and `runs` end-of-file stops, alternately, each of a fresh service on the
+// simulated host with one client holding a key: how long each kind takes, and how many stops
+// ended before the orderly stop was done (the socket file still there, or with "corehid" a device
+// the host never saw removed). The service only.
+std::optional<StopResult> measureStops(const ServerTarget& target, int runs);
+
 }  // namespace virelo::bench

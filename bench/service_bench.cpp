@@ -4,7 +4,7 @@
 // tools/bench and read from their JSON output (--micro <file>).
 //
 //   service_bench [--quick] [--micro <google-benchmark json>] [--backends corehid,cgevent]
-//                 [--only roundtrip,throughput,cadence,idle,startup]
+//                 [--only roundtrip,throughput,cadence,idle,startup,stop]
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -38,10 +38,12 @@ struct Settings {
   double cadenceSeconds = 5.0;
   double idleSeconds = 10.0;
   int startupRuns = 11;
-  int rounds = 3;  // interleaved rounds of the round-trip figures
+  int stopRuns = 500;  // stops of each kind
+  int rounds = 3;      // interleaved rounds of the round-trip figures
   std::string microPath;
   std::vector<std::string> backends{"corehid", "cgevent"};
-  // Empty: every figure. Otherwise only these: roundtrip, throughput, cadence, idle, startup.
+  // Empty: every figure. Otherwise only these: roundtrip, throughput, cadence, idle, startup,
+  // stop.
   std::vector<std::string> only;
   bool wants(const std::string& part) const {
     return only.empty() || std::find(only.begin(), only.end(), part) != only.end();
@@ -92,6 +94,7 @@ class Suite {
   void idle(int clients);
   void peakMemory();
   void startup();
+  void stops();
   void micro();
 
   // The results of interleaved rounds: the baseline, then every backend, `rounds` times over.
@@ -164,6 +167,7 @@ void Suite::run() {
   }
   peakMemory();
   if (settings_.wants("startup")) startup();
+  if (settings_.wants("stop")) stops();
   micro();
 }
 
@@ -327,6 +331,30 @@ void Suite::startup() {
   }
 }
 
+// The stop signal against the end of standard input, the parent's other way to stop the
+// service, in the same loop; and how many of all those stops were cut short.
+void Suite::stops() {
+  for (const auto& service : services_) {
+    progress("stops, " + service.name);
+    auto result = measureStops(service, settings_.stopRuns);
+    const std::string runs = std::to_string(settings_.stopRuns);
+    std::string figure =
+        "SIGTERM stop vs end-of-file stop (ms to the end, median of " + runs + " each, a key held)";
+    if (!result) {
+      unavailable(figure, service);
+      continue;
+    }
+    rows_.push_back({figure, service.name, format(result->signalMillis, 2),
+                     format(result->endOfFileMillis, 2) + " (end of file)",
+                     ratioText(result->signalMillis, result->endOfFileMillis), "≤ 1.5× end of file",
+                     yesNo(result->signalMillis <= 1.5 * result->endOfFileMillis)});
+    rows_.push_back({"Stops cut short (socket file or a device left) of " +
+                         std::to_string(2 * settings_.stopRuns),
+                     service.name, std::to_string(result->cut), "", "", "0",
+                     yesNo(result->cut == 0)});
+  }
+}
+
 // Google Benchmark rows: time per iteration and allocations per iteration ("allocs" counter),
 // set against the baseline's round-trip median.
 void Suite::micro() {
@@ -377,6 +405,7 @@ int main(int argc, char** argv) {
       settings.cadenceSeconds = 1.0;
       settings.idleSeconds = 2.0;
       settings.startupRuns = 3;
+      settings.stopRuns = 25;
       settings.rounds = 1;
     } else if (arg == "--micro" && i + 1 < argc) {
       settings.microPath = argv[++i];
@@ -386,7 +415,7 @@ int main(int argc, char** argv) {
       settings.only = split(argv[++i]);
     } else {
       std::cerr << "usage: service_bench [--quick] [--micro <json>] [--backends a,b] "
-                   "[--only roundtrip,throughput,cadence,idle,startup]\n";
+                   "[--only roundtrip,throughput,cadence,idle,startup,stop]\n";
       return 2;
     }
   }

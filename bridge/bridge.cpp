@@ -132,7 +132,15 @@ void Bridge::pointing(std::int64_t dx, std::int64_t dy, std::int64_t wheel,
 
 void Bridge::clear() {
   for (auto& [fd, owner] : owners_) owner.reset();
-  resend();
+  // The stop's own release goes out without the stop check, which by now finds the service
+  // stopping: the output is still there, and the devices must not go while a key is down on them.
+  if (!ready_) return;
+  sink_->keyboard(makeKeyboardReport(0, KeySet{}), false, clock_());
+  markProgress();
+  sink_->consumer(consumerReport(), clock_());
+  markProgress();
+  sendMouse(makeMouseReport(0, 0, 0, 0), false);
+  storeRestReport();
 }
 
 nlohmann::json Bridge::status() const {

@@ -89,7 +89,8 @@ class Bridge {
   // readiness: the output releases everything, every client's input is cleared and the permission
   // becomes readiness. Returns whether readiness changed.
   bool applyPermission();
-  // The orderly stop: every client's input cleared and the empty state sent.
+  // The orderly stop: every client's input cleared and the empty state sent, also once the stop
+  // check has found the service stopping (the one output after it).
   void clear();
   // The service is shutting down: the output releases everything and stops. Never fails.
   void shutDown();

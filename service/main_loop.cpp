@@ -48,11 +48,13 @@ bool MainLoop::pass() {
   bridge_.releasePending();
   if (bridge_.stopped()) return false;
 
-  std::array<pollfd, 2 + ConnectionService::kMaxClients> fds{};
+  std::array<pollfd, kFirstClient + ConnectionService::kMaxClients> fds{};
   std::size_t n = 0;
   // A negative descriptor is skipped by poll and keeps the places of the other entries.
   fds[n++] = {connections_.accepting() ? parts_.listenFd : -1, POLLIN, 0};
   fds[n++] = {parts_.parentFd, POLLIN, 0};
+  // A stop signal ends the poll at once; the stop follows at the end of this pass.
+  fds[n++] = {parts_.signals ? parts_.signals->wakeFd() : -1, POLLIN, 0};
   for (const auto& [fd, client] : clients_.all()) {
     if (n == fds.size()) break;
     fds[n++] = {fd, POLLIN, 0};
@@ -65,7 +67,7 @@ bool MainLoop::pass() {
 
   if (fds[1].revents != 0 && !readParent()) return false;
   if (fds[0].revents & POLLIN) connections_.acceptOne(parts_.listenFd);
-  for (std::size_t i = 2; i < n; ++i) {
+  for (std::size_t i = kFirstClient; i < n; ++i) {
     connections_.serve(fds[i].fd, fds[i].revents);
     if (bridge_.stopped()) return false;
   }
@@ -96,8 +98,9 @@ bool MainLoop::readParent() {
 }
 
 void MainLoop::orderlyStop() {
-  // Once the stop check has found the service stopping, nothing more is sent: no empty state.
-  if (!bridge_.stopped()) bridge_.clear();  // an error here leads to the error stop instead
+  // The empty state goes out before the devices go, as when a client leaves; an error here leads
+  // to the error stop instead.
+  bridge_.clear();
   cleanup();
 }
 

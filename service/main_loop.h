@@ -55,6 +55,9 @@ class MainLoop {
   bool readParent();
   void orderlyStop();
 
+  // The poll set: the listening socket, standard input, the stop signals' wake, then clients.
+  static constexpr std::size_t kFirstClient = 3;
+
   MainLoopParts parts_;
   Bridge& bridge_;
   ClientRegistry clients_;

@@ -36,8 +36,10 @@ SignalObserver::SignalObserver(Lifetime& lifetime) : lifetime_(lifetime) {
   sigset_t set = stopSignals();
   signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
   cancelFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  // Without both descriptors the thread could neither see a signal nor be woken to end.
-  if (signalFd_ >= 0 && cancelFd_ >= 0) {
+  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  // Without its descriptors the thread could neither see a signal, nor be woken to end, nor wake
+  // the main loop.
+  if (signalFd_ >= 0 && cancelFd_ >= 0 && wakeFd_ >= 0) {
     try {
       thread_ = std::thread([this] { run(); });
       return;
@@ -56,7 +58,8 @@ SignalObserver::~SignalObserver() {
 void SignalObserver::closeDescriptors() {
   if (signalFd_ >= 0) ::close(signalFd_);
   if (cancelFd_ >= 0) ::close(cancelFd_);
-  signalFd_ = cancelFd_ = -1;
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+  signalFd_ = cancelFd_ = wakeFd_ = -1;
 }
 
 void SignalObserver::cancel() {
@@ -77,7 +80,13 @@ void SignalObserver::run() {
     if (fds[0].revents) return;
     if (fds[1].revents & POLLIN) {
       signalfd_siginfo info;
-      while (::read(signalFd_, &info, sizeof(info)) == sizeof(info)) lifetime_.requestStop();
+      bool stop = false;
+      while (::read(signalFd_, &info, sizeof(info)) == sizeof(info)) stop = true;
+      if (stop) {
+        lifetime_.requestStop();
+        std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof(one));
+      }
     }
   }
 }

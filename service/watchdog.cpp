@@ -50,9 +50,16 @@ void Watchdog::run() {
 }
 
 void Watchdog::fire() {
-  if (lifetime_.stopping()) ::_exit(0);
   pollfd parent{parentFd_, POLLIN, 0};
-  if (::poll(&parent, 1, 0) > 0 && (parent.revents & (POLLERR | POLLHUP | POLLNVAL))) ::_exit(0);
+  const bool stop = lifetime_.stopping() || (::poll(&parent, 1, 0) > 0 &&
+                                             (parent.revents & (POLLERR | POLLHUP | POLLNVAL)));
+  if (stop) {
+    // The main loop is stopping in order; it cancels this watchdog when its cleanup is done.
+    const std::uint64_t now = monotonicNS();
+    if (stopSeenAt_ == 0) stopSeenAt_ = now;
+    if (now - stopSeenAt_ > kStopGraceNS) ::_exit(0);
+    return;
+  }
   if (lifetime_.sinceProgress(monotonicNS) > kStallNS) {
     emitter_.emit(failureEvent(InputBackend::corehid, errors::notReady));
     ::_exit(3);

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <chrono>
+#include <functional>
 #include <thread>
 
 #include "backend_keys.h"
@@ -85,6 +88,67 @@ class StrokeStates {
   std::set<int> keys_;
 };
 
+// The caller's check between the steps of a text; when it throws, what the text holds is let go
+// first: the modifiers and keys the client held before, without the keys of the text (which the
+// text would have left released).
+class Between {
+ public:
+  Between(Client& client, const std::function<void()>& check, const InputState& before,
+          const std::vector<Keystroke>& strokes)
+      : client_(client), check_(check), letGo_{before.modifiers, before.keys} {
+    for (const Keystroke& stroke : strokes) letGo_.keys.erase(stroke.usage);
+  }
+
+  void ask() const {
+    if (!check_) return;
+    try {
+      check_();
+    } catch (...) {
+      try {
+        client_.keyboard(letGo_.modifiers, letGo_.keys, client_.state().fn);
+      } catch (const Error&) {
+        // The connection is gone, and with it everything it held.
+      }
+      throw;
+    }
+  }
+
+  bool checks() const { return static_cast<bool>(check_); }
+
+  // Sleeps for the pause, asking at least every 20 ms.
+  void pause(std::chrono::microseconds pause) const {
+    constexpr std::chrono::steady_clock::duration kSlice = std::chrono::milliseconds(20);
+    const auto end = std::chrono::steady_clock::now() + pause;
+    for (auto now = std::chrono::steady_clock::now(); now < end;
+         now = std::chrono::steady_clock::now()) {
+      std::this_thread::sleep_for(check_ ? std::min(kSlice, end - now) : end - now);
+      ask();
+    }
+  }
+
+ private:
+  Client& client_;
+  const std::function<void()>& check_;
+  Client::KeyboardState letGo_;
+};
+
+// The states in batches of at most 64, asking before each; in one go when there is no check.
+void sendInBatches(Client& client, const std::vector<Client::KeyboardState>& sequence,
+                   const Between& between) {
+  if (!between.checks()) {
+    client.keyboardSequence(sequence);
+    return;
+  }
+  constexpr std::size_t kBatch = 64;
+  for (std::size_t at = 0; at < sequence.size(); at += kBatch) {
+    between.ask();
+    const std::size_t end = std::min(sequence.size(), at + kBatch);
+    client.keyboardSequence(
+        std::vector<Client::KeyboardState>(sequence.begin() + static_cast<std::ptrdiff_t>(at),
+                                           sequence.begin() + static_cast<std::ptrdiff_t>(end)));
+  }
+}
+
 }  // namespace
 
 void typeText(Client& client, std::string_view text, const KeyboardLayout& layout) {
@@ -93,27 +157,35 @@ void typeText(Client& client, std::string_view text, const KeyboardLayout& layou
 
 void typeText(Client& client, std::string_view text, const KeyboardLayout& layout,
               TypePacing pacing) {
+  typeText(client, text, layout, pacing, {});
+}
+
+void typeText(Client& client, std::string_view text, const KeyboardLayout& layout,
+              TypePacing pacing, const std::function<void()>& check) {
   // Checked as a whole first, so that an untypable character sends nothing at all.
   const std::vector<Keystroke> strokes = layout.keystrokes(text);
   checkBackend(client.backend(), text, layout);
-  StrokeStates states(client.state());
+  const InputState before = client.state();
+  StrokeStates states(before);
+  Between between(client, check, before, strokes);
   if (pacing.hold.count() == 0 && pacing.delay.count() == 0) {
     // Unpaced, the whole text goes out without a round trip per state.
     std::vector<Client::KeyboardState> sequence;
     auto add = [&](bool) { sequence.push_back(states.state()); };
     for (const Keystroke& stroke : strokes) states.type(stroke, add);
     states.finish(add);
-    client.keyboardSequence(sequence);
+    sendInBatches(client, sequence, between);
     return;
   }
   bool first = true;
   auto send = [&](bool down) {
+    between.ask();
     const Client::KeyboardState state = states.state();
     client.keyboard(state.modifiers, state.keys, client.state().fn);
-    if (down && pacing.hold.count() > 0) std::this_thread::sleep_for(pacing.hold);
+    if (down && pacing.hold.count() > 0) between.pause(pacing.hold);
   };
   for (const Keystroke& stroke : strokes) {
-    if (!first && pacing.delay.count() > 0) std::this_thread::sleep_for(pacing.delay);
+    if (!first && pacing.delay.count() > 0) between.pause(pacing.delay);
     first = false;
     states.type(stroke, send);
   }

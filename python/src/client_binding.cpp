@@ -1,5 +1,6 @@
 // The connection to the service (Client), its replies, chords and continuous motion. Every call
-// that waits on the service releases the GIL, so that other Python threads run meanwhile.
+// that waits on the service releases the GIL, so that other Python threads run meanwhile; the
+// calls made of many steps (typing, moves, the wheel) let a Ctrl-C end them between steps.
 #include <pybind11/chrono.h>
 #include <pybind11/stl.h>
 
@@ -7,10 +8,12 @@
 #include <chrono>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 
 #include "bindings.h"
 #include "layout_handle.h"
+#include "signal_check.h"
 #include "untypable.h"
 #include "virelo/client/client.h"
 #include "virelo/client/keys.h"
@@ -29,9 +32,12 @@ int step(int remaining) {
   return std::clamp(remaining, -127, 127);
 }
 
-// A relative movement of any size, in steps the protocol takes ([-127, 127] each).
+// A relative movement of any size, in steps the protocol takes ([-127, 127] each); a pending
+// Ctrl-C ends it between steps.
 void moveBy(Client& client, int dx, int dy, bool snap) {
+  SignalCheck interrupted;
   do {
+    interrupted();
     int x = step(dx), y = step(dy);
     client.move(x, y, snap);
     dx -= x;
@@ -40,7 +46,9 @@ void moveBy(Client& client, int dx, int dy, bool snap) {
 }
 
 void wheelBy(Client& client, int amount) {
+  SignalCheck interrupted;
   do {
+    interrupted();
     int s = step(amount);
     client.wheel(s);
     amount -= s;
@@ -67,11 +75,13 @@ void tapChord(Client& client, const Chord& chord) {
 
 void typeWith(Client& client, const std::string& text, const LayoutHandle& layout, double hold,
               double delay) {
+  // A pending Ctrl-C ends the typing between keystrokes, after what the text holds is let go.
+  SignalCheck interrupted;
   TypePacing pacing{std::chrono::microseconds(static_cast<long long>(hold * 1e6)),
                     std::chrono::microseconds(static_cast<long long>(delay * 1e6))};
   try {
     py::gil_scoped_release release;
-    typeText(client, text, *layout.layout, pacing);
+    typeText(client, text, *layout.layout, pacing, [&interrupted] { interrupted(); });
   } catch (const UntypableText& e) {
     raiseUntypable(e, text);
     throw py::error_already_set();
@@ -135,7 +145,18 @@ void bindClient(py::module_& m) {
           },
           py::arg("socket"), py::arg("token"), py::arg("timeout") = 5.0, Release())
       .def("hello_status", &Client::helloStatus)
-      .def("status", &Client::status, Release())
+      .def(
+          "status",
+          [](Client& c) {
+            // A ready service answers "status" with "ok" and "ready" only; the backend and the
+            // protocol are those of the hello, fixed for the service's life.
+            Status status = c.status();
+            const Status hello = c.helloStatus();
+            if (status.backend.empty()) status.backend = hello.backend;
+            if (!status.protocol) status.protocol = hello.protocol;
+            return status;
+          },
+          Release())
       .def(
           "reset", [](Client& c) { c.reset(); }, Release())
       .def(
@@ -176,7 +197,15 @@ void bindClient(py::module_& m) {
       .def(py::init<Client&, double>(), py::arg("client"), py::arg("period") = 0.008,
            py::keep_alive<1, 2>())
       .def(
-          "start", [](Motion& s, int dx, int dy) { s.stream.start(dx, dy); }, Release())
+          "start",
+          [](Motion& s, int dx, int dy) {
+            try {
+              s.stream.start(dx, dy);
+            } catch (const std::logic_error& e) {
+              throw Error(e.what());  // already running: the package's own error class
+            }
+          },
+          Release())
       .def(
           "set_velocity", [](Motion& s, int dx, int dy) { s.stream.setVelocity(dx, dy); },
           Release())

@@ -11,7 +11,7 @@ from types import TracebackType
 from . import _virelo
 from ._layouts import LayoutChoice, layout as _layout
 from ._virelo import Status
-from .errors import Error, UnknownKeyName
+from .errors import ConnectionLost, Error, UnknownKeyName
 
 
 def _button(name: str) -> int:
@@ -65,10 +65,18 @@ class Connection:
     """
 
     def __init__(self, client: _virelo.Client, layout: LayoutChoice = "active") -> None:
-        self._client = client
+        self.__client: _virelo.Client | None = client
         self._layout = layout
 
     # The connection's life.
+
+    @property
+    def _client(self) -> _virelo.Client:
+        # Once closed, never again: the library's client would find the session and say hello
+        # anew, and a late call would quietly hold input on a connection its owner has left.
+        if self.__client is None:
+            raise ConnectionLost("the connection is closed; virelo.connect() makes a new one")
+        return self.__client
 
     def __enter__(self) -> Connection:
         return self
@@ -82,14 +90,18 @@ class Connection:
         self.close()
 
     def close(self) -> None:
-        """Releases everything held ("reset") and closes the connection. Idempotent."""
+        """Releases everything held ("reset") and closes the connection. Idempotent; every
+        later call but ``close()`` raises ConnectionLost."""
+        client, self.__client = self.__client, None
+        if client is None:
+            return
         try:
-            if self._client.connected:
-                self._client.reset()
+            if client.connected:
+                client.reset()
         except Error:
             pass  # the connection is gone, and with it everything it held
         finally:
-            self._client.close()
+            client.close()
 
     def release_all(self) -> None:
         """Releases every key, button and media key held, and stops continuous motion."""
@@ -152,7 +164,7 @@ class Connection:
                 self._client.press_buttons(bit)
             yield self
         finally:
-            if self._client.connected:
+            if self.__client is not None and self.__client.connected:
                 if bit:
                     self._client.release_buttons(bit)
                 for chord in reversed(pressed):

@@ -221,6 +221,20 @@ TEST_F(StopCheck, StoppingFlagStopsEveryOutputWithoutAFailure) {
   EXPECT_EQ(rig.devices.reportCount("mouse"), 0u);
 }
 
+TEST_F(StopCheck, TheOrderlyStopStillSendsTheEmptyState) {
+  int fd = rig.connectAuthenticated();
+  cmd(fd, {{"cmd", "keyboard"}, {"modifiers", 2}, {"keys", {4}}});
+  cmd(fd, {{"cmd", "buttons"}, {"buttons", 1}});
+  rig.devices.forgetReports();
+  rig.lifetime.requestStop();
+  rig.bridge->resend();  // the stop check finds the service stopping
+  ASSERT_TRUE(rig.bridge->stopped());
+  rig.bridge->clear();
+  EXPECT_EQ(rig.devices.reports("keyboard"), std::vector<Bytes>{keyboardBytes(0, {})});
+  EXPECT_EQ(rig.devices.reports("media"), std::vector<Bytes>{Bytes{0}});
+  EXPECT_EQ(rig.devices.reports("mouse"), std::vector<Bytes>{Bytes({0, 0, 0, 0})});
+}
+
 TEST_F(StopCheck, ProtocolErrorsWinOverAStopRequest) {
   int fd = rig.connectAuthenticated();
   rig.lifetime.requestStop();

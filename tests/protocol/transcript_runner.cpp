@@ -60,8 +60,6 @@ class CaseRun {
     stdout_.push_back(*first);
   }
 
-  bool endedByWatchdog() { return service_.endedByWatchdog(); }
-
   void step(const json& s) {
     if (s.contains("send")) return send(s);
     if (s.contains("raw")) return raw(s);
@@ -267,26 +265,15 @@ class CaseRun {
 
 void runTranscriptCase(const TranscriptCase& c) {
   const std::string file = c.file;
-  // A case that checks what the orderly stop leaves runs again when the watchdog cut that stop
-  // short, as it may; a stop that never finishes still fails.
-  for (int attempt = 1;; ++attempt) {
-    int line = c.line;
-    try {
-      CaseRun run(c);
-      try {
-        for (const auto& s : c.steps) {
-          line = s.line;
-          run.step(s.step);
-        }
-        return;
-      } catch (const StepFailed&) {
-        if (attempt < 5 && run.endedByWatchdog()) continue;
-        throw;
-      }
-    } catch (const std::exception& e) {
-      ADD_FAILURE_AT(file.c_str(), line) << e.what();
-      return;
+  int line = c.line;
+  try {
+    CaseRun run(c);
+    for (const auto& s : c.steps) {
+      line = s.line;
+      run.step(s.step);
     }
+  } catch (const std::exception& e) {
+    ADD_FAILURE_AT(file.c_str(), line) << e.what();
   }
 }
 

@@ -1,10 +1,12 @@
 """The package's own behaviour against a private service on the simulated host: typing with
 layouts, releases on leaving the context managers (an exception included), the error classes,
-the session found, the GIL released while waiting, and "python3 -m virelo"."""
+a closed connection, the status, the session found, the GIL released while waiting, Ctrl-C
+during a long call, and "python3 -m virelo"."""
 
 from __future__ import annotations
 
 import os
+import signal
 import subprocess
 import sys
 import threading
@@ -94,6 +96,28 @@ def test_errors_are_the_classes_of_their_causes(service: Service, monkeypatch: p
         virelo.connect()
 
 
+def test_a_closed_connection_stays_closed(service: Service,
+                                          monkeypatch: pytest.MonkeyPatch) -> None:
+    # A session connection, which would find the service again after a lost connection.
+    monkeypatch.setenv("VIRELO_SOCKET", service.launcher.socket)
+    monkeypatch.setenv("VIRELO_TOKEN", service.launcher.token)
+    with virelo.connect() as v:
+        with v.motion(3, 0) as m:
+            with pytest.raises(virelo.Error, match="already running"):
+                m.__enter__()
+    for call in (lambda: v.key_down("shift"), v.status, lambda: v.move(1, 0)):
+        with pytest.raises(virelo.ConnectionLost, match="closed"):
+            call()
+    v.close()
+    assert service.trace.reports("keyboard")[-1] == RELEASED_KEYBOARD
+
+
+def test_the_status_shows_the_backend(service: Service) -> None:
+    with service.connect() as v:
+        status = v.status()
+    assert (status.ready, status.backend, status.protocol) == (True, "corehid", 1)
+
+
 def test_the_session_is_found(tmp_path: os.PathLike[str],
                               monkeypatch: pytest.MonkeyPatch) -> None:
     runtime = os.path.join(str(tmp_path), "runtime")
@@ -144,3 +168,41 @@ def test_python_m_virelo_is_the_command_line(service: Service) -> None:
                          capture_output=True, text=True, timeout=30)
     assert run.returncode == 0, run.stderr
     assert presses(service)[-1] == (0x06, 0x01)
+
+
+# Runs one long call on Python's main thread; on Ctrl-C prints what the connection still holds.
+LONG_CALL = """
+import sys, virelo
+v = virelo.connect(layout="us")
+print("connected", flush=True)
+try:
+    {"type": lambda: v.type("A" * 150, delay=0.02),
+     "move": lambda: v.move(127 * 200_000, 0),
+     "scroll": lambda: v.scroll(127 * 200_000)}[sys.argv[1]]()
+    print("finished", flush=True)
+except KeyboardInterrupt:
+    print("interrupted", v.held["modifiers"], len(v.held["keys"]), flush=True)
+sys.stdin.read()
+"""
+
+
+@pytest.mark.parametrize("call, device", [("type", "keyboard"), ("move", "mouse"),
+                                          ("scroll", "mouse")])
+def test_ctrl_c_ends_a_long_call_and_releases_what_it_held(service: Service, call: str,
+                                                           device: str) -> None:
+    environment = dict(os.environ, VIRELO_SOCKET=service.launcher.socket,
+                       VIRELO_TOKEN=service.launcher.token)
+    child = subprocess.Popen([sys.executable, "-c", LONG_CALL, call], env=environment,
+                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout is not None and child.stdout.readline() == "connected\n"
+        before = len(service.trace.reports(device))
+        assert service.trace.wait_for(lambda _: len(service.trace.reports(device)) > before)
+        child.send_signal(signal.SIGINT)
+        sent = time.monotonic()
+        assert child.stdout.readline() == "interrupted 0 0\n"
+        assert time.monotonic() - sent < 1.0  # the whole call takes several seconds
+        assert service.trace.reports("keyboard")[-1] == RELEASED_KEYBOARD
+    finally:
+        child.kill()
+        child.wait()

@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +17,6 @@
 #include <thread>
 
 #include "platform/hex.h"
-#include "tests/support/host_trace.h"
 #include "tests/support/service_user.h"
 #include "virelo/client/launcher.h"
 
@@ -224,14 +222,6 @@ std::optional<int> ServiceProcess::waitExit(std::chrono::milliseconds timeout) {
 
 bool ServiceProcess::running() {
   return !status_ && !waitExit(0ms);
-}
-
-bool ServiceProcess::endedByWatchdog() {
-  if (waitExit(0ms) != 0 || !std::filesystem::exists(socketPath_)) return false;
-  const auto events = HostTrace(tracePath()).events();
-  return std::none_of(events.begin(), events.end(), [](const nlohmann::json& e) {
-    return e.value("event", "") == "hid_destroy";
-  });
 }
 
 void ServiceProcess::signal(int sig) {

@@ -60,12 +60,6 @@ class ServiceProcess {
   // The exit status, or nullopt when the process has not ended within the timeout.
   std::optional<int> waitExit(std::chrono::milliseconds timeout = 5s);
   bool running();
-  // Whether the "corehid" watchdog ended the process, after it had ended with status 0, before
-  // its orderly stop was done: the watchdog ends it at its first firing after a stop was asked
-  // for, within 50 ms, and a slow orderly stop (under a sanitizer) may not be done by then. The
-  // socket file then stays and the host saw no device removed (a real host removes them with
-  // the process).
-  bool endedByWatchdog();
   void signal(int sig);
   void closeStdin();
   void writeStdin(const std::string& bytes);

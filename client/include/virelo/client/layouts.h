@@ -6,6 +6,7 @@
 #include <chrono>
 #include <compare>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -131,6 +132,13 @@ struct TypePacing {
 // The same, paced.
 void typeText(Client& client, std::string_view text, const KeyboardLayout& layout,
               TypePacing pacing);
+// The same, with `between` called between the steps of the typing (before each keyboard state, or
+// each batch of at most 64 states when unpaced) and at least every 20 ms of a pause: an exception
+// it throws ends the typing, after the keys and modifiers the text holds are let go (what the
+// client held before stays held), and then passes through. A binding uses it to let a pending
+// interrupt end a long text.
+void typeText(Client& client, std::string_view text, const KeyboardLayout& layout,
+              TypePacing pacing, const std::function<void()>& between);
 // The same with the US layout.
 void typeText(Client& client, std::string_view text);
 
