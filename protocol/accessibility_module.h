@@ -129,6 +129,7 @@ struct virelo_accessibility_module_v1 {
    * equals its own. Null on failure. */
   struct virelo_accessibility_services* (*services_open)(const char* display,
                                                          struct virelo_accessibility_error* error);
+  void (*services_close)(struct virelo_accessibility_services* services);
 };
 
 /* The entry point: the table of `wanted_version`, or null when the module has no table of that
