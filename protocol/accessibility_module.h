@@ -110,7 +110,8 @@ struct virelo_accessibility_module_v1 {
                             struct virelo_accessibility_error* error);
   /* Gives the matching controls and the unanswering applications to `sink`, in the order of
    * platform/controls.h. */
-  void (*controls_find)(struct virelo_controls* controls, const struct virelo_controls_filter* filter,
+  void (*controls_find)(struct virelo_controls* controls,
+                        const struct virelo_controls_filter* filter,
                         const struct virelo_control_sink* sink,
                         struct virelo_accessibility_error* error);
   /* Gives every role name of the accessibility tree to `role`. */

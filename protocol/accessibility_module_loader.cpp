@@ -36,8 +36,8 @@ const virelo_accessibility_module_v1* tableOf(void* handle, const std::string& p
     throw ModuleError("the accessibility module " + path + " has no entry point " +
                       VIRELO_ACCESSIBILITY_MODULE_ENTRY + " (a module of an older release?)");
   }
-  const auto* table =
-      static_cast<const virelo_accessibility_module_v1*>(entry(VIRELO_ACCESSIBILITY_MODULE_VERSION));
+  const auto* table = static_cast<const virelo_accessibility_module_v1*>(
+      entry(VIRELO_ACCESSIBILITY_MODULE_VERSION));
   const std::string wanted = std::to_string(VIRELO_ACCESSIBILITY_MODULE_VERSION);
   if (table == nullptr) {
     throw ModuleError("the accessibility module " + path + " has no interface of version " +
@@ -81,14 +81,12 @@ Module loadModule(const EnvironmentLookup& environment) {
     }
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
-      throw ModuleError("cannot open the accessibility module " + path.string() + ": " +
-                        dlError());
+      throw ModuleError("cannot open the accessibility module " + path.string() + ": " + dlError());
     }
     return {tableOf(handle, path.string()), path.string()};
   }
-  throw ModuleError(
-      "no accessibility module is installed (the AT-SPI part of Virelo; looked for " + tried +
-      ")");
+  throw ModuleError("no accessibility module is installed (the AT-SPI part of Virelo; looked for " +
+                    tried + ")");
 }
 
 }  // namespace virelo::accessibility

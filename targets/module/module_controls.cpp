@@ -88,7 +88,8 @@ void controlsFind(virelo_controls* controls, const virelo_controls_filter* filte
   guarded(error, [&] {
     const ControlSearch search = controls->controls->find(filterOf(*filter));
     for (const Control& found : search.controls) give(found, *sink);
-    for (const std::string& name : search.unanswering) sink->unanswering(sink->context, name.c_str());
+    for (const std::string& name : search.unanswering)
+      sink->unanswering(sink->context, name.c_str());
   });
 }
 
