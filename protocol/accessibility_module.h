@@ -95,7 +95,8 @@ struct virelo_controls;
 struct virelo_accessibility_services;
 
 struct virelo_accessibility_module_v1 {
-  /* VIRELO_ACCESSIBILITY_MODULE_VERSION of the module, and sizeof the table it gives. */
+  /* VIRELO_ACCESSIBILITY_MODULE_VERSION of the module, and sizeof the table it gives: the first
+   * two fields of the table of every version, so that any loader can read and refuse it. */
   uint32_t version;
   uint32_t size;
   /* The release the module was built with (PROJECT_VERSION), for messages and for services(). */
