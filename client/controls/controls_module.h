@@ -1,5 +1,9 @@
-// The desktop's controls from the accessibility module (virelo-linux-accessibility.so), which is
-// opened once and stays open: GLib cannot be unloaded.
+// The desktop's controls from the accessibility module (virelo-linux-accessibility.so), found and
+// opened by the one loader (virelo/protocol/accessibility_module_loader.h) and read through its C
+// table: no C++ object crosses between the module and this library, and a module of another
+// version is refused.
+//
+// Threads: the controls are used by one thread at a time, as platform/controls.h says.
 #pragma once
 
 #include <chrono>
@@ -11,17 +15,9 @@
 
 namespace virelo::client {
 
-// The accessibility module's handle, and its path. The module is $VIRELO_ACCESSIBILITY_MODULE when
-// set, else the one beside the program, else the one installed relative to it, else the one
-// installed with this library. Throws ControlsUnavailable when none can be opened.
-struct AccessibilityModule {
-  void* handle;
-  std::string path;
-};
-AccessibilityModule openAccessibilityModule(const EnvironmentLookup& environment);
-
 // The controls of the X display, read through the module; throws ControlsUnavailable when no
-// module can be opened or it cannot build them.
+// module can be used or it cannot build them. find() throws std::invalid_argument for a role the
+// module does not know, and ControlsUnavailable when the module fails.
 std::shared_ptr<Controls> openControls(const EnvironmentLookup& environment,
                                        const std::string& display,
                                        std::chrono::milliseconds timeout);

@@ -1,6 +1,7 @@
 // How texts that applications choose (the names of controls and of applications) appear in the
-// messages of the part for controls: escaped as in a JSON string, so that none breaks a message
-// into lines of its own or reaches a terminal as a control sequence.
+// messages of the part for controls: escaped as in a JSON string (escapedText() in
+// virelo/client/controls.h), so that none breaks a message into lines of its own or reaches a
+// terminal as a control sequence.
 //
 // Threads: any.
 #pragma once
@@ -8,14 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "virelo/client/controls.h"
+
 namespace virelo::client {
 
-struct Control;
-
-// The text with `"`, `\` and the control characters (below U+0020, and DEL) escaped as JSON
-// escapes them (\n, \t, \u001b, ...), without quotes.
-std::string escapedText(std::string_view text);
-// The same in double quotes.
+// escapedText() in double quotes.
 std::string quotedText(std::string_view text);
 // How a control is named in a message: push button "OK" of myapp.
 std::string controlWords(const Control& control);

@@ -3,9 +3,10 @@
 // used only on the snap target finder's queue; building them touches neither the X server nor
 // the buses, so the main thread never waits for either.
 //
-// The services live in a module of their own (linux_accessibility_module.cpp), because libatspi
-// brings GLib, GObject and libdbus into the process: makeLinuxAccessibility() opens it when the
-// Linux host is built, so that no other host loads those libraries. It gives nullptr where the
+// The services live in a module of their own (targets/module/), because libatspi brings GLib,
+// GObject and libdbus into the process: makeLinuxAccessibility() opens it with the one loader
+// (virelo/protocol/accessibility_module_loader.h) when the Linux host is built, so that no other
+// host loads those libraries. It gives nullptr where the
 // module cannot be opened, and always in builds without it (the statically linked service, since
 // libatspi exists only as a shared library, and builds without the AT-SPI host); the host then
 // finds no targets.
@@ -32,10 +33,10 @@ std::shared_ptr<LinuxAccessibility> makeLinuxAccessibility(const std::string& di
 
 std::shared_ptr<LinuxAccessibility> makeAtspiLinuxAccessibility(const std::string& display);
 
-// The module's one entry point, looked up by this name: stores the services in `out`, or nullptr
-// when they cannot be built. Never throws.
-using LinuxAccessibilityEntry = void (*)(const char* display,
-                                         std::shared_ptr<LinuxAccessibility>* out);
-inline constexpr const char* kLinuxAccessibilityEntry = "virelo_linux_accessibility_make";
-
 }  // namespace virelo::hosts
+
+// What the module's services_open() gives the service of its own release: the services as C++
+// objects of that build.
+struct virelo_accessibility_services {
+  std::shared_ptr<virelo::hosts::LinuxAccessibility> services;
+};

@@ -1,41 +1,33 @@
-// The accessibility services of the Linux host, from their module: beside the executable (the
-// build tree, and copies made to run the service as another user), else in the installed place
-// relative to it. The module stays open for the life of the process: GLib cannot be unloaded.
-#include <dlfcn.h>
-
-#include <filesystem>
+// The accessibility services of the Linux host, from the module that the one loader finds
+// (virelo/protocol/accessibility_module_loader.h). The environment is read with secure_getenv:
+// a service started with raised privileges never loads a module that its environment names. A
+// module that cannot be used, or one of another release (whose C++ objects this build cannot
+// share), leaves the host without services, as the service writes nothing to standard error.
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/hosts/linux_accessibility.h"
+#include "virelo/protocol/accessibility_module_loader.h"
 
-#if !defined(VIRELO_ACCESSIBILITY_MODULE) || !defined(VIRELO_MODULE_DIR_FROM_BINDIR)
-#error "VIRELO_ACCESSIBILITY_MODULE and VIRELO_MODULE_DIR_FROM_BINDIR must name the module"
+#ifndef VIRELO_RELEASE
+#error "VIRELO_RELEASE must name the release"
 #endif
 
 namespace virelo::hosts {
-namespace {
-
-void* openModule() {
-  std::error_code ec;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return nullptr;
-  const auto dir = self.parent_path();
-  for (const auto& path : {dir / VIRELO_ACCESSIBILITY_MODULE,
-                           dir / VIRELO_MODULE_DIR_FROM_BINDIR / VIRELO_ACCESSIBILITY_MODULE}) {
-    if (!std::filesystem::exists(path, ec)) continue;
-    if (void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
-  }
-  return nullptr;
-}
-
-}  // namespace
 
 std::shared_ptr<LinuxAccessibility> makeLinuxAccessibility(const std::string& display) {
-  void* module = openModule();
-  if (module == nullptr) return nullptr;
-  auto make = reinterpret_cast<LinuxAccessibilityEntry>(::dlsym(module, kLinuxAccessibilityEntry));
-  std::shared_ptr<LinuxAccessibility> services;
-  if (make != nullptr) make(display.c_str(), &services);
-  return services;
+  try {
+    const accessibility::Module module = accessibility::loadModule(::secure_getenv);
+    if (std::strcmp(module.table->release, VIRELO_RELEASE) != 0) return nullptr;
+    virelo_accessibility_error error{};
+    virelo_accessibility_services* opened = module.table->services_open(display.c_str(), &error);
+    if (opened == nullptr) return nullptr;
+    std::shared_ptr<LinuxAccessibility> services = opened->services;
+    module.table->services_close(opened);
+    return services;
+  } catch (const accessibility::ModuleError&) {
+    return nullptr;
+  }
 }
 
 }  // namespace virelo::hosts

@@ -8,6 +8,10 @@
 
 #include "tests/support/xvfb_server.h"
 
+#ifndef VIRELO_OTHER_VERSION_MODULE
+#error "VIRELO_OTHER_VERSION_MODULE must name the test module of another version"
+#endif
+
 namespace virelo::client {
 namespace {
 
@@ -74,6 +78,12 @@ TEST(Controls, ADesktopThatCannotBeReadSaysWhatIsMissing) {
   EXPECT_NE(refusal({{"DISPLAY", server.display()},
                      {"VIRELO_ACCESSIBILITY_MODULE", "/nonexistent/module.so"}})
                 .find("no accessibility module is installed"),
+            std::string::npos);
+  // A module of another release is refused before any of its functions is called.
+  EXPECT_NE(refusal({{"DISPLAY", server.display()},
+                     {"VIRELO_ACCESSIBILITY_MODULE", VIRELO_OTHER_VERSION_MODULE}})
+                .find(std::string("the accessibility module ") + VIRELO_OTHER_VERSION_MODULE +
+                      " has interface version 2, this program needs version 1"),
             std::string::npos);
 }
 

@@ -4,7 +4,6 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "message_text.h"
 #include "tools/virelo/connection.h"
 #include "tools/virelo/control_lines.h"
 

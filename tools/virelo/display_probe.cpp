@@ -4,8 +4,8 @@
 
 #include <cstring>
 
+#include "client/x11/x11_connection.h"
 #include "virelo/client/errors.h"
-#include "x11_connection.h"
 
 namespace virelo::tools {
 namespace {

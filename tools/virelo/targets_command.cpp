@@ -1,45 +1,71 @@
 #include "tools/virelo/targets_command.h"
 
-#include <dlfcn.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <new>
 #include <nlohmann/json.hpp>
+#include <vector>
 
-#include "controls_module.h"
-#include "platform/hosts/linux_accessibility.h"
-#include "targets/snap_target_finder.h"
 #include "tools/virelo/controls_commands.h"
+#include "virelo/protocol/accessibility_module_loader.h"
 
 namespace virelo::tools {
 namespace {
 
-// The accessibility services of the module, for the X display.
-std::shared_ptr<hosts::LinuxAccessibility> servicesFor(const std::string& display) {
-  const client::AccessibilityModule module = client::openAccessibilityModule(std::getenv);
-  auto make = reinterpret_cast<hosts::LinuxAccessibilityEntry>(
-      ::dlsym(module.handle, hosts::kLinuxAccessibilityEntry));
-  std::shared_ptr<hosts::LinuxAccessibility> services;
-  if (make != nullptr) make(display.c_str(), &services);
-  if (services == nullptr) {
-    throw client::ControlsUnavailable("the accessibility module " + module.path +
-                                      " gives no accessibility services");
+struct Bounds {
+  double x, y, width, height;
+};
+
+struct Found {
+  std::vector<Bounds> near;
+  std::vector<Bounds> wide;
+
+  bool full = false;
+
+  // Called by the module, which nothing may unwind through.
+  static void add(void* context, int32_t kind, const virelo_rect* r) {
+    auto* self = static_cast<Found*>(context);
+    try {
+      (kind == VIRELO_TARGET_NEAR ? self->near : self->wide)
+          .push_back({r->x, r->y, r->width, r->height});
+    } catch (const std::bad_alloc&) {
+      self->full = true;
+    }
   }
-  return services;
+};
+
+// What the service's snap target finder finds around the point, run by the module.
+Found targetsAround(const std::string& display, const client::PointerPosition& at) {
+  accessibility::Module module{};
+  try {
+    module = accessibility::loadModule(std::getenv);
+  } catch (const accessibility::ModuleError& e) {
+    throw client::ControlsUnavailable(e.what());
+  }
+  Found found;
+  const virelo_target_sink sink{&Found::add, &found};
+  virelo_accessibility_error error{};
+  module.table->find_targets(display.c_str(), at.x, at.y, &sink, &error);
+  if (found.full) throw std::bad_alloc();
+  if (error.kind != VIRELO_ACCESSIBILITY_OK) {
+    throw client::ControlsUnavailable("the accessibility module " + module.path +
+                                      " cannot find targets: " + error.message);
+  }
+  return found;
 }
 
-nlohmann::json jsonOf(const Rect& r) {
-  return {{"x", std::lround(r.minX())},
-          {"y", std::lround(r.minY())},
-          {"width", std::lround(r.width())},
-          {"height", std::lround(r.height())}};
+nlohmann::json jsonOf(const Bounds& r) {
+  return {{"x", std::lround(r.x)},
+          {"y", std::lround(r.y)},
+          {"width", std::lround(r.width)},
+          {"height", std::lround(r.height)}};
 }
 
-void printText(const char* kind, const std::vector<Rect>& targets) {
-  for (const Rect& r : targets) {
-    std::cout << kind << "\t" << std::lround(r.minX()) << "," << std::lround(r.minY()) << " "
-              << std::lround(r.width()) << "x" << std::lround(r.height()) << "\n";
+void printText(const char* kind, const std::vector<Bounds>& targets) {
+  for (const Bounds& r : targets) {
+    std::cout << kind << "\t" << std::lround(r.x) << "," << std::lround(r.y) << " "
+              << std::lround(r.width) << "x" << std::lround(r.height) << "\n";
   }
 }
 
@@ -51,23 +77,15 @@ int runTargets(const ToolArguments& args) {
   const client::Desktop desktop = processDesktop();
   const auto pointer = client::pointerPosition(desktop.display().c_str());
   if (!pointer) throw client::PointerUnknown("the X server does not say where the pointer is");
-  auto services = servicesFor(desktop.display());
-  AccessibilityServices s = services->services();
-  auto finder = SnapTargetFinder::create(
-      {s.accessibility, s.windowList, s.displays, s.applications, s.keepAlive});
-  const Point at{static_cast<double>(pointer->x), static_cast<double>(pointer->y)};
-  // The first near search of a finder is never held back.
-  finder->refresh(at, SnapTargetFinder::kNearRepeatNS);
-  finder->scanWide(at);
-  finder->drain();
-  const std::vector<Rect> near = finder->targets();
-  const std::vector<Rect> wide = finder->takeWide().value_or(std::vector<Rect>{});
+  const Found found = targetsAround(desktop.display(), *pointer);
+  const std::vector<Bounds>& near = found.near;
+  const std::vector<Bounds>& wide = found.wide;
   if (args.json) {
     nlohmann::json out = {{"pointer", {{"x", pointer->x}, {"y", pointer->y}}},
                           {"near", nlohmann::json::array()},
                           {"wide", nlohmann::json::array()}};
-    for (const Rect& r : near) out["near"].push_back(jsonOf(r));
-    for (const Rect& r : wide) out["wide"].push_back(jsonOf(r));
+    for (const Bounds& r : near) out["near"].push_back(jsonOf(r));
+    for (const Bounds& r : wide) out["wide"].push_back(jsonOf(r));
     std::cout << out.dump(2) << "\n";
   } else {
     printText("near", near);

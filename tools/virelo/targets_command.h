@@ -1,7 +1,7 @@
 // "virelo targets": what the service's cursor snapping would find around the pointer now. The
-// service's own snap target finder runs in this process, on the same accessibility services (the
-// accessibility module), with a near search (what a snapped move jumps to) and a wide one (what a
-// resting pointer is pulled onto).
+// accessibility module runs the service's own snap target finder in this process, on the same
+// accessibility services, and hands over what its near search (what a snapped move jumps to) and
+// its wide one (what a resting pointer is pulled onto) find through its C table.
 #pragma once
 
 #include "tools/virelo/tool_arguments.h"

@@ -187,4 +187,10 @@ std::optional<Control> waitFor(Desktop& desktop, const ControlQuery& query, bool
                                std::chrono::milliseconds timeout,
                                std::chrono::milliseconds interval = std::chrono::milliseconds(100));
 
+// A text that an application chose (the name of a control or of an application) as this part's
+// messages show it: `"`, `\` and the control characters (below U+0020, and DEL) escaped as JSON
+// escapes them (\n, \t, \u001b, ...), without quotes, so that none breaks a message into lines of
+// its own or reaches a terminal as a control sequence.
+std::string escapedText(std::string_view text);
+
 }  // namespace virelo::client
