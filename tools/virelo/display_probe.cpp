@@ -1,23 +1,9 @@
 #include "tools/virelo/display_probe.h"
 
-#include <xcb/xcb.h>
-
-#include <cstring>
-
-#include "client/x11/x11_connection.h"
 #include "virelo/client/errors.h"
+#include "virelo/client/x11.h"
 
 namespace virelo::tools {
-namespace {
-
-bool hasExtension(xcb_connection_t* connection, const char* name) {
-  auto cookie =
-      xcb_query_extension(connection, static_cast<std::uint16_t>(std::strlen(name)), name);
-  auto reply = client::awaitReply<xcb_query_extension_reply_t>(connection, cookie.sequence);
-  return reply && reply->present != 0;
-}
-
-}  // namespace
 
 std::optional<std::string> DisplayReport::problem() const {
   if (display.empty()) return "$DISPLAY is not set";
@@ -31,23 +17,20 @@ DisplayReport probeDisplay(const char* display) {
   if (display == nullptr || *display == '\0') return report;
   report.display = display;
   // Every wait for the server is bounded: a stopped server is reported, not waited for.
-  client::XcbConnectionPtr connection;
+  std::optional<client::ServerExtensions> found;
   try {
-    connection = client::connectX(display);
+    found = client::serverExtensions(display);
   } catch (const client::XServerSilent& e) {
     report.connectError = e.what();
     return report;
   }
-  if (!connection) {
+  if (!found) {
     report.connectError = "no X server answers on " + report.display;
     return report;
   }
-  report.xtest = hasExtension(connection.get(), "XTEST");
-  report.xinput = hasExtension(connection.get(), "XInputExtension");
-  report.xkb = hasExtension(connection.get(), "XKEYBOARD");
-  if (xcb_connection_has_error(connection.get()) != 0) {
-    report.connectError = "the X server on " + report.display + " stopped answering";
-  }
+  report.xtest = found->xtest;
+  report.xinput = found->xinput;
+  report.xkb = found->xkb;
   return report;
 }
 

@@ -47,6 +47,16 @@ struct PointerPosition {
 // ":1"), or nullopt when no server answers there. One round trip; a new connection every call.
 std::optional<PointerPosition> pointerPosition(const char* display);
 
+// The extensions of the X server at `display` that input needs: XTEST (the service's window-server
+// events), XInput 2 (watching the user's own keyboard) and XKB (layouts). nullopt when no server
+// answers there; throws XServerSilent when one does not answer in time or stops answering.
+struct ServerExtensions {
+  bool xtest = false;
+  bool xinput = false;
+  bool xkb = false;
+};
+std::optional<ServerExtensions> serverExtensions(const char* display);
+
 // A rectangle of the root window, in pixels: the whole screen or one RandR monitor.
 struct ScreenArea {
   int x = 0;
