@@ -126,7 +126,8 @@ std::optional<std::string> borrowingDisplay(const EnvironmentLookup& environment
                                             const std::string& backend);
 
 // Where a borrowing records the key it lent until it gives it back:
-// $XDG_RUNTIME_DIR/virelo/borrowed-keys-DISPLAY (":" and "/" of the display name as "_"), or
+// $XDG_RUNTIME_DIR/virelo/borrowed-keys-DISPLAY (DISPLAY: the host and display number as X
+// reads the name, without the screen, so ":0", ":0.0" and "unix:0" share one, with ":" as "_"), or
 // /tmp/virelo-UID/borrowed-keys-DISPLAY without $XDG_RUNTIME_DIR. The directory is made with mode
 // 0700 when missing and used only when it is a directory (not a link) that this user owns and no
 // one else can write; the record is read only when it is a regular file of this user of at most
