@@ -76,8 +76,14 @@ std::vector<Piece> piecesOf(std::string_view text, const KeyboardLayout& layout,
   return pieces;
 }
 
+// A server that does not complete the connection in time (stopped, or grabbed) answers no more
+// than one that is not there.
 bool serverAnswers(const std::optional<std::string>& display) {
-  return display && connectX(display->c_str()) != nullptr;
+  try {
+    return display && connectX(display->c_str()) != nullptr;
+  } catch (const XServerSilent&) {
+    return false;
+  }
 }
 
 bool keyDown(xcb_connection_t* connection, std::uint8_t keycode) {
@@ -168,7 +174,11 @@ void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayo
     if (borrows) {
       connection = connectX(display->c_str());
     } else {
-      restoreBorrowedKeys(*display, record);
+      // Only a courtesy to the next borrower: a text without borrowed keys does not need it.
+      try {
+        restoreBorrowedKeys(*display, record);
+      } catch (const XServerSilent&) {
+      }
     }
   }
   if (borrows && !connection) {

@@ -127,6 +127,9 @@ TEST_F(X11ServerTrust, AStoppedXServerIsGivenUpOnWithAClearError) {
   });
   EXPECT_NE(layoutError.find(named), std::string::npos) << layoutError;
   EXPECT_THROW(givenUpOn([&] { return client::screenArea(display); }), client::XServerSilent);
+  // Whether a key can be borrowed there is a plain no ("€" is not on the US layout).
+  EXPECT_FALSE(givenUpOn(
+      [&] { return client::borrowingCovers("€", client::KeyboardLayout::us(), this->display()); }));
   auto doctor = client::runTool({"doctor"}, {{"DISPLAY", this->display()}});
   EXPECT_NE(doctor.status, -1) << "doctor waited for the stopped X server";
   EXPECT_NE((doctor.output + doctor.errors).find("did not answer"), std::string::npos)
