@@ -65,7 +65,8 @@ std::optional<ScreenArea> screenArea(const char* display);
 
 // The monitors of the X server at `display` as RandR lists them (GetMonitors, the active ones, in
 // the server's order), numbered from 0 in that order; the whole screen as monitor 0 when the
-// server has no RandR 1.5 or lists none. Empty when no server answers.
+// server has no RandR 1.5 or lists none. Empty when no server answers; throws XServerSilent when
+// a server there does not answer in time.
 std::vector<ScreenArea> monitors(const char* display);
 
 // The X display on which a client of the service's `backend` ("corehid", "cgevent", or empty
