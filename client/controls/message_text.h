@@ -12,8 +12,10 @@ namespace virelo::client {
 
 struct Control;
 
-// The text with `"`, `\` and the control characters (below U+0020, and DEL) escaped as JSON
-// escapes them (\n, \t, \u001b, ...), without quotes.
+// The text with `"`, `\` and the control characters (C0 below U+0020, DEL, and C1 from U+0080 to
+// U+009F, which terminals read as escapes too) escaped as JSON escapes them (\n, \t, \u001b,
+// \u009b, ...), and bytes that are not UTF-8 replaced with U+FFFD, without quotes: valid JSON
+// string contents. The command-line tool prints applications' names with it as well.
 std::string escapedText(std::string_view text);
 // The same in double quotes.
 std::string quotedText(std::string_view text);
