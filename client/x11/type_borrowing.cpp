@@ -106,19 +106,6 @@ void awaitKey(xcb_connection_t* connection, std::uint8_t keycode, bool down) {
   }
 }
 
-// The display as X reads its name: the host and the display number, without the screen or the
-// protocol, so that ":0", ":0.0" and "unix:0" (one server) are one. A name X cannot read stays
-// as it is.
-std::string serverOf(const std::string& display) {
-  char* host = nullptr;
-  int number = 0;
-  if (xcb_parse_display(display.c_str(), &host, &number, nullptr) == 0) return display;
-  std::string server = host;
-  std::free(host);
-  if (server == "unix") server.clear();  // the local socket, as an empty host
-  return server + ":" + std::to_string(number);
-}
-
 }  // namespace
 
 std::optional<std::string> borrowingDisplay(const EnvironmentLookup& environment,
@@ -131,7 +118,7 @@ std::optional<std::string> borrowingDisplay(const EnvironmentLookup& environment
 }
 
 std::string borrowedKeysRecord(const EnvironmentLookup& environment, const std::string& display) {
-  std::string name = "borrowed-keys-" + serverOf(display);
+  std::string name = "borrowed-keys-" + serverName(display);
   for (char& c : name) {
     if (c == ':' || c == '/') c = '_';
   }
