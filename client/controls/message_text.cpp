@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "utf8.h"
 #include "virelo/client/controls.h"
 
 namespace virelo::client {
@@ -9,32 +10,28 @@ namespace virelo::client {
 std::string escapedText(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        if (byte < 0x20 || byte == 0x7f) {
-          char code[8];
-          std::snprintf(code, sizeof code, "\\u%04x", byte);
-          out += code;
-        } else {
-          out += c;
-        }
+  std::size_t offset = 0;
+  while (offset < text.size()) {
+    const std::size_t start = offset;
+    const char32_t c = decodeUtf8(text, offset);
+    if (c == '"') {
+      out += "\\\"";
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {  // C0, DEL and C1 (U+009B: CSI)
+      char code[8];
+      std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(c));
+      out += code;
+    } else if (c == kInvalidCharacter) {
+      out += "\xEF\xBF\xBD";  // U+FFFD, for bytes that are not UTF-8 (or for itself)
+    } else {
+      out += text.substr(start, offset - start);
     }
   }
   return out;

@@ -120,7 +120,11 @@ bool KeyLoan::restoreLeftovers(xcb_connection_t* connection, const std::string& 
     std::istringstream words(line);
     std::string recordedDisplay;
     int keycode = 0;
-    if (!(words >> recordedDisplay >> std::hex >> keycode) || recordedDisplay != display) continue;
+    // The record is the server's, whichever name of it its writer used (":0", ":0.0", ...).
+    if (!(words >> recordedDisplay >> std::hex >> keycode) ||
+        serverName(recordedDisplay) != serverName(display)) {
+      continue;
+    }
     std::vector<std::uint32_t> own;
     for (std::uint32_t keysym = 0; words >> keysym && own.size() <= 255;) own.push_back(keysym);
     // Only the keys that borrowers lend are ever given back.

@@ -41,8 +41,9 @@ LoanRecord::LoanRecord(std::string path, bool create) : path_(std::move(path)) {
   } else if (status.st_uid != ::geteuid()) {
     problem_ =
         directory + " belongs to user " + std::to_string(status.st_uid) + ", not to this user";
-  } else if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    problem_ = "other users may write " + directory;
+  } else if ((status.st_mode & 077) != 0) {
+    // The rule of the session's own virelo/ directory: no access at all for the group or others.
+    problem_ = "other users have access to " + directory + " (it must have mode 0700)";
   }
   if (!problem_.empty()) {
     ::close(fd);

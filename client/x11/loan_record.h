@@ -9,10 +9,11 @@
 // is that live borrower's.
 //
 // The directory must be a directory (not a link) that this user owns and that no one else can
-// write; it is made with mode 0700 when it is missing. The record is opened without following
-// links, and read only when it is a regular file of this user of at most kMaxRecordSize bytes. A
-// directory or record that fails a check is ignored with a warning on standard error when there
-// is only something to give back, and refuses the borrowing when keys are to be lent.
+// read or write (no access for the group or others); it is made with mode 0700 when it is missing.
+// The record is opened without following links, and read only when it is a regular file of this
+// user of at most kMaxRecordSize bytes. A directory or record that fails a check is ignored with a
+// warning on standard error when there is only something to give back, and refuses the borrowing
+// when keys are to be lent.
 //
 // Threads: one thread uses an object.
 #pragma once

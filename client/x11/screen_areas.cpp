@@ -2,7 +2,9 @@
 #include <xcb/randr.h>
 
 #include <cstdlib>
+#include <string>
 
+#include "virelo/client/errors.h"
 #include "virelo/client/x11.h"
 #include "x11_connection.h"
 
@@ -54,6 +56,11 @@ std::vector<ScreenArea> monitors(const char* display) {
   if (randr != nullptr && randr->present != 0) {
     areas = randrMonitors(connection.get(),
                           xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data->root);
+  }
+  if (deadline.passed()) {
+    throw XServerSilent(std::string("the X server on \"") + display +
+                        "\" did not give its monitors within " +
+                        std::to_string(kConnectWait.count() / 1000) + " s (is it stopped?)");
   }
   if (areas.empty()) areas.push_back(*root);
   return areas;

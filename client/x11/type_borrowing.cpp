@@ -76,8 +76,14 @@ std::vector<Piece> piecesOf(std::string_view text, const KeyboardLayout& layout,
   return pieces;
 }
 
+// A server that does not complete the connection in time (stopped, or grabbed) answers no more
+// than one that is not there.
 bool serverAnswers(const std::optional<std::string>& display) {
-  return display && connectX(display->c_str()) != nullptr;
+  try {
+    return display && connectX(display->c_str()) != nullptr;
+  } catch (const XServerSilent&) {
+    return false;
+  }
 }
 
 bool keyDown(xcb_connection_t* connection, std::uint8_t keycode) {
@@ -112,7 +118,7 @@ std::optional<std::string> borrowingDisplay(const EnvironmentLookup& environment
 }
 
 std::string borrowedKeysRecord(const EnvironmentLookup& environment, const std::string& display) {
-  std::string name = "borrowed-keys-" + display;
+  std::string name = "borrowed-keys-" + serverName(display);
   for (char& c : name) {
     if (c == ':' || c == '/') c = '_';
   }
@@ -155,7 +161,11 @@ void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayo
     if (borrows) {
       connection = connectX(display->c_str());
     } else {
-      restoreBorrowedKeys(*display, record);
+      // Only a courtesy to the next borrower: a text without borrowed keys does not need it.
+      try {
+        restoreBorrowedKeys(*display, record);
+      } catch (const XServerSilent&) {
+      }
     }
   }
   if (borrows && !connection) {

@@ -2,11 +2,22 @@
 
 #include <sys/socket.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "virelo/client/errors.h"
 
 namespace virelo::client {
+
+std::string serverName(const std::string& display) {
+  char* host = nullptr;
+  int number = 0;
+  if (xcb_parse_display(display.c_str(), &host, &number, nullptr) == 0) return display;
+  std::string server = host;
+  std::free(host);
+  if (server == "unix") server.clear();  // the local socket, as an empty host
+  return server + ":" + std::to_string(number);
+}
 
 XcbConnectionPtr connectX(const char* display) {
   // XCB's connection set-up waits for the server without a bound, so it runs on a thread of its

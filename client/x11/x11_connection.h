@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "platform/x11/x11_reply.h"
@@ -34,6 +35,11 @@ inline constexpr std::chrono::milliseconds kConnectWait{2000};
 // kConnectWait; the attempt then goes on in the background and ends when the server answers or
 // goes away.
 XcbConnectionPtr connectX(const char* display);
+
+// The X server that the display name `display` names, as X reads the name: the host and the
+// display number ("host:N", ":N" for the local socket), without the screen or the protocol, so
+// that ":0", ":0.0" and "unix:0" give one name. A name X cannot read is given back as it is.
+std::string serverName(const std::string& display);
 
 // While it exists, cuts `connection` off (shuts its socket down) once `wait` has passed: every
 // wait on the connection then ends, as for a server that went away.

@@ -99,15 +99,23 @@ py::dict heldState(const Client& client) {
   return held;
 }
 
+// A ready service answers "status" with "ok" and "ready" only; the backend and the protocol are
+// those of the hello, fixed for the service's life.
+Status serviceStatus(Client& c) {
+  Status status = c.status();
+  const Status hello = c.helloStatus();
+  if (status.backend.empty()) status.backend = hello.backend;
+  if (!status.protocol) status.protocol = hello.protocol;
+  return status;
+}
+
 // A MotionStream with the Python object of its client, which must outlive it.
 struct Motion {
   explicit Motion(Client& client, double period) : stream(client, millis(period)) {}
   MotionStream stream;
 };
 
-}  // namespace
-
-void bindClient(py::module_& m) {
+void bindStatusAndChord(py::module_& m) {
   py::class_<Status>(m, "Status")
       .def_readonly("ok", &Status::ok)
       .def_readonly("ready", &Status::ready)
@@ -130,7 +138,9 @@ void bindClient(py::module_& m) {
         return parseChord(text, *layout.layout);
       },
       py::arg("text"), py::arg("layout"));
+}
 
+void bindClientClass(py::module_& m) {
   py::class_<Client>(m, "Client")
       .def_static(
           "find",
@@ -145,18 +155,7 @@ void bindClient(py::module_& m) {
           },
           py::arg("socket"), py::arg("token"), py::arg("timeout") = 5.0, Release())
       .def("hello_status", &Client::helloStatus)
-      .def(
-          "status",
-          [](Client& c) {
-            // A ready service answers "status" with "ok" and "ready" only; the backend and the
-            // protocol are those of the hello, fixed for the service's life.
-            Status status = c.status();
-            const Status hello = c.helloStatus();
-            if (status.backend.empty()) status.backend = hello.backend;
-            if (!status.protocol) status.protocol = hello.protocol;
-            return status;
-          },
-          Release())
+      .def("status", &serviceStatus, Release())
       .def(
           "reset", [](Client& c) { c.reset(); }, Release())
       .def(
@@ -192,7 +191,9 @@ void bindClient(py::module_& m) {
       .def("tap_chord", &tapChord, Release())
       .def("type_text", &typeWith, py::arg("text"), py::arg("layout"), py::arg("hold") = 0.0,
            py::arg("delay") = 0.0);
+}
 
+void bindMotion(py::module_& m) {
   py::class_<Motion>(m, "MotionStream")
       .def(py::init<Client&, double>(), py::arg("client"), py::arg("period") = 0.008,
            py::keep_alive<1, 2>())
@@ -215,6 +216,14 @@ void bindClient(py::module_& m) {
       .def_property_readonly("samples_sent", [](const Motion& s) { return s.stream.samplesSent(); })
       .def_property_readonly("stale_samples",
                              [](const Motion& s) { return s.stream.staleSamples(); });
+}
+
+}  // namespace
+
+void bindClient(py::module_& m) {
+  bindStatusAndChord(m);
+  bindClientClass(m);
+  bindMotion(m);
 }
 
 }  // namespace virelo::python

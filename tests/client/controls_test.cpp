@@ -56,15 +56,21 @@ TEST(Controls, ARegularExpressionMatchesAHugeNameWithoutRecursion) {
   EXPECT_FALSE(NameMatch::matching("Save( As)?")(huge));
 }
 
-// What an application chose may hold any bytes; a message shows them escaped, on one line.
+// What an application chose may hold any bytes; a message shows them escaped, on one line: C0,
+// DEL and C1 controls (U+009B is CSI) escaped, bytes that are not UTF-8 as U+FFFD, the rest as is.
 TEST(Controls, AControlReadsInAMessageWithWhatItsApplicationChoseEscaped) {
   Control control;
   control.role = "push button";
-  control.name = "O\"K\n";
+  control.name =
+      "O\"K\n\x7f\xc2\x9b"
+      "2J\xff\xc3\xa9";
   control.application = "app\n\x1b[2J\t\\";
   control.enabled = true;
   control.visible = true;
-  EXPECT_EQ(control.describe(), "push button \"O\\\"K\\n\" of app\\n\\u001b[2J\\t\\\\ at 0,0 0x0");
+  EXPECT_EQ(
+      control.describe(),
+      "push button \"O\\\"K\\n\\u007f\\u009b2J\xef\xbf\xbd\xc3\xa9\" of app\\n\\u001b[2J\\t\\\\ "
+      "at 0,0 0x0");
 }
 
 TEST(Controls, ADesktopThatCannotBeReadSaysWhatIsMissing) {

@@ -12,7 +12,9 @@ TEST(ControlLines, EveryFieldIsEscapedSoThatNoNameForgesALine) {
   client::Control control;
   control.role = "push button";
   control.name = "O\"K\n";
-  control.application = "app\npush button\t\"Pay\"\t\x1b]0;title\x07\\";
+  control.application =
+      "app\npush button\t\"Pay\"\t\x1b]0;title\x07\\\xc2\x9b"
+      "2J\x7f";
   control.x = 10;
   control.y = 20;
   control.width = 30;
@@ -23,7 +25,7 @@ TEST(ControlLines, EveryFieldIsEscapedSoThatNoNameForgesALine) {
   EXPECT_EQ(
       controlLine(control),
       "push button\t\"O\\\"K\\n\"\tapp\\npush button\\t\\\"Pay\\\"\\t\\u001b]0;title\\u0007\\\\"
-      "\t10,20 30x40\tenabled,offscreen");
+      "\\u009b2J\\u007f\t10,20 30x40\tenabled,offscreen");
 }
 
 }  // namespace

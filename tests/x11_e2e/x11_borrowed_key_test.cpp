@@ -101,7 +101,8 @@ TEST_F(X11BorrowedKey, AKeyADeadBorrowingLeftLentIsRestoredAtTheNextUse) {
                               static_cast<std::uint8_t>(lent.size()), lent.data());
   xcb_flush(x_);
   ASSERT_NE(borrowedKeyMapping(), before);
-  EXPECT_TRUE(client::restoreBorrowedKeys(display(), record));
+  // Under another name of the same server (with the screen) than the record's writer used.
+  EXPECT_TRUE(client::restoreBorrowedKeys(display() + ".0", record));
   EXPECT_EQ(borrowedKeyMapping(), before);
   EXPECT_FALSE(std::ifstream(record).good());
 }

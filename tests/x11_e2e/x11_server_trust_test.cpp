@@ -1,8 +1,8 @@
 // The client library on a real X server (Xvfb) that it cannot trust: a record of borrowed keys
-// that another user planted, or that is no regular file, is ignored with a warning and changes
-// no key; and a stopped server (it accepts connections but never answers) is given up on with a
-// clear error within seconds. The test process acts as the service user; a second user
-// ("daemon") plants what it plants.
+// that another user planted, that is no regular file, or whose directory others may read, is
+// ignored with a warning and changes no key; and a stopped server (it accepts connections but
+// never answers) is given up on with a clear error within seconds. The test process acts as the
+// service user; a second user ("daemon") plants what it plants.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
@@ -98,11 +98,15 @@ TEST_F(X11ServerTrust, ARecordOfBorrowedKeysThatFailsACheckIsIgnoredWithAWarning
           [&] { writeFile(mine / "foreign-record", planted.str()); });
   ASSERT_EQ(::mkfifo((mine / "fifo").c_str(), 0600), 0);
   ASSERT_EQ(::symlink("/dev/zero", (mine / "zero").c_str()), 0);
+  const std::string readable = mine / "readable";  // a directory of mine that others may read
+  ASSERT_EQ(::mkdir(readable.c_str(), 0700), 0);
+  ASSERT_EQ(::chmod(readable.c_str(), 0755), 0);
   const std::vector<std::pair<std::string, std::string>> cases = {
       {foreign + "/borrowed-keys", "belongs to user"},
       {mine / "foreign-record", "its owner is user"},
       {mine / "fifo", "not a regular file"},
-      {mine / "zero", "cannot open it"}};
+      {mine / "zero", "cannot open it"},
+      {readable + "/borrowed-keys", "other users have access"}};
   for (const auto& [record, reason] : cases) {
     testing::internal::CaptureStderr();
     const bool restored = givenUpOn([&] { return client::restoreBorrowedKeys(display(), record); });
@@ -127,6 +131,9 @@ TEST_F(X11ServerTrust, AStoppedXServerIsGivenUpOnWithAClearError) {
   });
   EXPECT_NE(layoutError.find(named), std::string::npos) << layoutError;
   EXPECT_THROW(givenUpOn([&] { return client::screenArea(display); }), client::XServerSilent);
+  // Whether a key can be borrowed there is a plain no ("€" is not on the US layout).
+  EXPECT_FALSE(givenUpOn(
+      [&] { return client::borrowingCovers("€", client::KeyboardLayout::us(), this->display()); }));
   auto doctor = client::runTool({"doctor"}, {{"DISPLAY", this->display()}});
   EXPECT_NE(doctor.status, -1) << "doctor waited for the stopped X server";
   EXPECT_NE((doctor.output + doctor.errors).find("did not answer"), std::string::npos)

@@ -188,9 +188,11 @@ std::optional<Control> waitFor(Desktop& desktop, const ControlQuery& query, bool
                                std::chrono::milliseconds interval = std::chrono::milliseconds(100));
 
 // A text that an application chose (the name of a control or of an application) as this part's
-// messages show it: `"`, `\` and the control characters (below U+0020, and DEL) escaped as JSON
-// escapes them (\n, \t, \u001b, ...), without quotes, so that none breaks a message into lines of
-// its own or reaches a terminal as a control sequence.
+// messages show it: `"`, `\` and the control characters (C0 below U+0020, DEL, and C1 from U+0080
+// to U+009F, which terminals read as escapes too) escaped as JSON escapes them (\n, \t, \u001b,
+// \u009b, ...), and bytes that are not UTF-8 replaced with U+FFFD, without quotes: valid JSON
+// string contents, so that none breaks a message into lines of its own or reaches a terminal as a
+// control sequence.
 std::string escapedText(std::string_view text);
 
 }  // namespace virelo::client

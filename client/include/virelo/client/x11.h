@@ -75,7 +75,8 @@ std::optional<ScreenArea> screenArea(const char* display);
 
 // The monitors of the X server at `display` as RandR lists them (GetMonitors, the active ones, in
 // the server's order), numbered from 0 in that order; the whole screen as monitor 0 when the
-// server has no RandR 1.5 or lists none. Empty when no server answers.
+// server has no RandR 1.5 or lists none. Empty when no server answers; throws XServerSilent when
+// a server there does not answer in time.
 std::vector<ScreenArea> monitors(const char* display);
 
 // The X display on which a client of the service's `backend` ("corehid", "cgevent", or empty
@@ -136,14 +137,15 @@ std::optional<std::string> borrowingDisplay(const EnvironmentLookup& environment
                                             const std::string& backend);
 
 // Where a borrowing records the key it lent until it gives it back:
-// $XDG_RUNTIME_DIR/virelo/borrowed-keys-DISPLAY (":" and "/" of the display name as "_"), or
+// $XDG_RUNTIME_DIR/virelo/borrowed-keys-DISPLAY (DISPLAY: the host and display number as X
+// reads the name, without the screen, so ":0", ":0.0" and "unix:0" share one, with ":" as "_"), or
 // /tmp/virelo-UID/borrowed-keys-DISPLAY without $XDG_RUNTIME_DIR. The directory is made with mode
 // 0700 when missing and used only when it is a directory (not a link) that this user owns and no
-// one else can write; the record is read only when it is a regular file of this user of at most
-// 16 KiB, opened without following links. A record or directory that fails a check is ignored
-// with a warning on standard error ("virelo: warning: ..."), and a borrowing refuses to lend
-// keys without a directory that passes. Beside the record, borrowed-keys-DISPLAY.lock is the
-// lock of the display's borrowers (typeTextBorrowing).
+// one else can read or write (no access for the group or others); the record is read only when it
+// is a regular file of this user of at most 16 KiB, opened without following links. A record or
+// directory that fails a check is ignored with a warning on standard error ("virelo: warning:
+// ..."), and a borrowing refuses to lend keys without a directory that passes. Beside the record,
+// borrowed-keys-DISPLAY.lock is the lock of the display's borrowers (typeTextBorrowing).
 std::string borrowedKeysRecord(const EnvironmentLookup& environment, const std::string& display);
 
 // Whether typeTextBorrowing() can type `text` with `layout` on `display`: every character the
