@@ -73,8 +73,10 @@ KeyLoan::KeyLoan(xcb_connection_t* connection, std::string display, std::string 
   for (const auto& [usage, keycode] : kBorrowedKeys) {
     Slot slot;
     slot.key = {usage, keycode};
-    slot.own = mappingOf(connection_, keycode);
-    if (slot.own.empty()) slot.own.push_back(0);
+    // A key without keysyms is given back as NoSymbol. (Built as a new vector: GCC 14 takes a
+    // push_back onto the returned one for a free of a non-heap pointer, -Wfree-nonheap-object.)
+    std::vector<std::uint32_t> own = mappingOf(connection_, keycode);
+    slot.own = own.empty() ? std::vector<std::uint32_t>{0} : std::move(own);
     slots_.push_back(std::move(slot));
   }
 }
