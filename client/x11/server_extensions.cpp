@@ -2,6 +2,7 @@
 // every X request here.
 #include <xcb/xcb.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "virelo/client/errors.h"

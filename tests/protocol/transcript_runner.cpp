@@ -157,7 +157,7 @@ class CaseRun {
 
   void expectLine(const json& s) {
     std::string line = reply(s);
-    if (line != s["expect_line"]) fail("reply " + line);
+    if (line != s["expect_line"].get<std::string>()) fail("reply " + line);
   }
 
   void silent(const json& s) {
@@ -237,8 +237,8 @@ class CaseRun {
         if (!next) fail("no such status line");
         line = *next;
       }
-      bool same =
-          exact ? line == s["stdout_line"] : json::parse(line, nullptr, false) == s["stdout"];
+      bool same = exact ? line == s["stdout_line"].get<std::string>()
+                        : json::parse(line, nullptr, false) == s["stdout"];
       if (same) return;
       if (!s.value("skip", false)) fail("status line " + line);
     }
