@@ -38,7 +38,11 @@ std::string escapedText(std::string_view text) {
 }
 
 std::string quotedText(std::string_view text) {
-  return "\"" + escapedText(text) + "\"";
+  // Appended piece by piece: g++ 12's optimiser warns falsely of an overlap in "\"" + text.
+  std::string quoted = "\"";
+  quoted += escapedText(text);
+  quoted += '"';
+  return quoted;
 }
 
 std::string controlWords(const Control& control) {
