@@ -12,11 +12,27 @@
 //     click 1" given the button's centre; the pointer is moved away before every run; and, from
 //     the same rounds, the bare walk looking for "25" against the same xdotool runs: what a search
 //     through libatspi costs before any click, the floor of the previous figure;
-//   - the same two in the application with its few controls (the button "Press").
+//   - the same two in the application with its few controls (the button "Press");
+//   - reading one control's text in the application with 1,000 buttons (the title of its header
+//     bar, a label): "virelo get-text" and "virelo find --json" (which carries the text) against a
+//     pyatspi script that finds the control the same way and reads its text
+//     (bench/pyatspi_peer.py), from start to exit;
+//   - "virelo click-on --action" against the pyatspi script's doAction, both from start to the
+//     button's "clicked" signal, in the application with its few controls (four buttons and a
+//     check box) and in the one with 1,000 buttons;
+//   - under the window manager openbox, "virelo windows" and "virelo search --name" against
+//     "xdotool search --name" for the application's window, from start to exit;
+//   - with --session: "virelo click-on --name" (the pointer) in the application with 1,000
+//     buttons and in the one with its few controls, from start to the button's "clicked", against
+//     the pyatspi script's doAction on the same button: first with each process searching
+//     itself, then with "virelo session" running (as the service user, in a runtime directory of
+//     its own), which answers the searches from the accessibility trees it keeps at hand.
 // Prints one Markdown table on standard output; progress goes to standard error. Exits 0 with a
 // note when the desktop or xdotool is missing.
 //
-//   controls_bench [--quick]
+//   controls_bench [--quick] [--front-ends | --session]   (--front-ends: only the figures of
+//                       get-text, find --json, click-on --action and the windows; --session: only
+//                       the figures of the searches through the session)
 #include <poll.h>
 #include <time.h>
 #include <unistd.h>
@@ -26,18 +42,23 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/latency_stats.h"
 #include "bench/report_text.h"
 #include "bench/service_user_programs.h"
 #include "tests/atspi/accessible_desktop.h"
+#include "tests/support/child_process.h"
 #include "tests/support/private_dir.h"
 #include "tests/support/service_process.h"
 #include "tests/support/service_user.h"
@@ -52,6 +73,9 @@ using test::ServiceUser;
 
 constexpr const char* kXdotool = "/usr/bin/xdotool";
 constexpr int kManyButtons = 3000;
+// The application of the figures of the front ends: 1,000 buttons.
+constexpr int kThousandButtons = 1000;
+constexpr const char* kTitle = "Virelo fixture";
 // Where the pointer waits between runs: off the application's window, so that every click travels
 // (about 700 pixels to the button of the large application, 850 to "Press").
 constexpr int kAwayX = 1000;
@@ -69,9 +93,15 @@ struct Programs {
   std::string tool = dir / "virelo";
   std::string module = dir / "virelo-linux-accessibility.so";
   std::string walk = dir / "virelo-atspi-walk";
+  std::string peer = dir / "pyatspi_peer.py";
+  // Beside the tool, where "virelo session" looks for it.
+  std::string service = dir / "virelo-service";
   Programs() {
-    copyForServiceUser(
-        {{VIRELO_TOOL_PATH, tool}, {VIRELO_MODULE_PATH, module}, {VIRELO_WALK_PATH, walk}});
+    copyForServiceUser({{VIRELO_TOOL_PATH, tool},
+                        {VIRELO_SERVICE_PATH, service},
+                        {VIRELO_MODULE_PATH, module},
+                        {VIRELO_WALK_PATH, walk},
+                        {VIRELO_PYATSPI_PEER_PATH, peer}});
   }
 };
 
@@ -130,27 +160,147 @@ class Bench {
   // The frame of the button that the application reported when it came up.
   Rect button() const { return app_->press; }
 
+  // Runs `first` and `second` for each round, in turn first and second, so that neither profits
+  // from coming after the other; `after`, when given, ends each round.
+  void interleaved(const std::function<void()>& first, const std::function<void()>& second,
+                   const std::function<void()>& after = {}) {
+    for (int round = 0; round < rounds_; ++round) {
+      if (round % 2 == 0) {
+        first();
+        second();
+      } else {
+        second();
+        first();
+      }
+      if (after) after();
+    }
+  }
+
   // "virelo find --name NAME" (with --all when `all`: the controls that are not showing too)
   // against the bare walk, both from start to exit. Both must find it.
   Figure find(const std::string& name, bool all, const std::string& where, double goal) {
     std::vector<std::string> command{programs_.tool, "find", "--name", name};
     if (all) command.insert(command.begin() + 2, "--all");
     std::vector<double> ours, bare;
-    for (int round = 0; round < rounds_; ++round) {
-      auto virelo = [&] { ours.push_back(timedToExit(command, name)); };
-      auto walk = [&] { bare.push_back(timedToExit({programs_.walk, name}, name)); };
-      if (round % 2 == 0) {
-        virelo();
-        walk();
-      } else {
-        walk();
-        virelo();
-      }
-    }
+    auto virelo = [&] { ours.push_back(timedToExit(command, name)); };
+    auto walk = [&] { bare.push_back(timedToExit({programs_.walk, name}, name)); };
+    interleaved(virelo, walk);
     return {"virelo find " + std::string(all ? "--all " : "") + "--name " + name + " in " + where +
                 ", start to exit, vs a bare libatspi walk (ms, median of " +
                 std::to_string(rounds_) + ")",
             median(ours), median(bare), goal};
+  }
+
+  // Reading the header bar's title: "virelo get-text" and "virelo find --json" against the
+  // pyatspi script, from start to exit, in interleaved rounds.
+  std::vector<Figure> readText(const std::string& where) {
+    const std::vector<std::string> selection{"--role", "label", "--name", kTitle};
+    std::vector<std::string> getText{programs_.tool, "get-text"},
+        findJson{programs_.tool, "find", "--json"};
+    getText.insert(getText.end(), selection.begin(), selection.end());
+    findJson.insert(findJson.end(), selection.begin(), selection.end());
+    std::vector<double> got, found, peer;
+    auto ours = [&] {
+      got.push_back(timedToExit(getText, kTitle));
+      found.push_back(timedToExit(findJson, "\"text\": \"" + std::string(kTitle)));
+    };
+    auto theirs = [&] {
+      peer.push_back(timedToExit({programs_.peer, "text", "label", kTitle}, kTitle));
+    };
+    interleaved(ours, theirs);
+    const std::string vs = " in " + where +
+                           ", start to exit, vs a pyatspi script reading it (ms, "
+                           "median of " +
+                           std::to_string(rounds_) + ")";
+    return {{"virelo get-text --role label --name \"" + std::string(kTitle) + "\"" + vs,
+             median(got), median(peer), 0.5},
+            {"virelo find --json --role label --name \"" + std::string(kTitle) +
+                 "\" (with its "
+                 "text)" +
+                 vs,
+             median(found), median(peer), 0.5}};
+  }
+
+  // "virelo click-on --action --name NAME" against the pyatspi script's doAction, both from start
+  // to the button's "clicked" signal.
+  Figure clickByAction(const std::string& name, const std::string& where, double goal) {
+    return clickAgainstPyatspi({programs_.tool, "click-on", "--action", "--name", name},
+                               "virelo click-on --action --name " + name + " in " + where, name,
+                               goal);
+  }
+
+  // "virelo click-on --name NAME" with the pointer against the pyatspi script's doAction on the
+  // same button, both from start to the button's "clicked" signal.
+  Figure clickVsPyatspi(const std::string& name, const std::string& where, double goal) {
+    return clickAgainstPyatspi(
+        {programs_.tool, "click-on", "--name", name},
+        "virelo click-on --name " + name + " in " + where +
+            (session_ ? ", searched by the session" : ", searched in-process"),
+        name, goal);
+  }
+
+  // The command against the pyatspi script's doAction on the button NAME, both from start to
+  // the button's "clicked" signal, in interleaved rounds.
+  Figure clickAgainstPyatspi(const std::vector<std::string>& command, const std::string& label,
+                             const std::string& name, double goal) {
+    std::vector<double> ours, peer;
+    auto virelo = [&] { ours.push_back(timedToClick(command, name)); };
+    auto pyatspi = [&] {
+      peer.push_back(timedToClick({programs_.peer, "action", "push button", name}, name));
+    };
+    interleaved(virelo, pyatspi);
+    return {label + ", start to \"clicked\", vs a pyatspi script's doAction (ms, median of " +
+                std::to_string(rounds_) + ")",
+            median(ours), median(peer), goal};
+  }
+
+  // Starts "virelo session" as the service user in a runtime directory of its own, and waits
+  // until it publishes its socket for control searches; the runs after it find the session.
+  void startSession() {
+    runtime_ = std::make_unique<test::PrivateDir>();
+    auto env = env_;
+    env["XDG_RUNTIME_DIR"] = runtime_->path();
+    env["XDG_CONFIG_HOME"] = *runtime_ / "config";
+    test::ChildOptions options;
+    options.argv = {programs_.tool, "session", "--host", "linux"};
+    options.environment = env;
+    options.asServiceUser = true;
+    session_ = std::make_unique<test::ChildProcess>(options);
+    for (const auto deadline = Clock::now() + 20s; Clock::now() < deadline;) {
+      std::ifstream in(*runtime_ / "virelo/session.json");
+      const auto file = nlohmann::json::parse(in, nullptr, false);
+      if (file.is_object() && file.contains("controls")) {
+        env_ = env;
+        // Time for its thread to reach the trees before the first search.
+        std::this_thread::sleep_for(1s);
+        return;
+      }
+      std::this_thread::sleep_for(20ms);
+    }
+    throw std::runtime_error("the session published no socket for control searches");
+  }
+
+  // Under openbox: "virelo windows" and "virelo search --name TITLE" against "xdotool search
+  // --name TITLE", start to exit; each must print the application's window.
+  std::vector<Figure> windows() {
+    if (!desktop_.startWindowManager())
+      throw Unavailable("the window manager openbox does not run");
+    const ProgramOutcome first =
+        runAsServiceUser({kXdotool, "search", "--name", kTitle}, env_, kRunTimeoutMs);
+    const std::string id = first.output.substr(0, first.output.find('\n'));
+    if (!first.succeeded || id.empty()) throw std::runtime_error("xdotool found no window");
+    std::vector<double> listed, searched, peer;
+    auto ours = [&] {
+      listed.push_back(timedToExit({programs_.tool, "windows"}, id));
+      searched.push_back(timedToExit({programs_.tool, "search", "--name", kTitle}, id));
+    };
+    auto xdotool = [&] { peer.push_back(timedToExit({kXdotool, "search", "--name", kTitle}, id)); };
+    interleaved(ours, xdotool);
+    const std::string vs = ", start to exit, vs xdotool search --name \"" + std::string(kTitle) +
+                           "\" (ms, median of " + std::to_string(rounds_) + ")";
+    return {{"virelo windows" + vs, median(listed), median(peer), 1.0},
+            {"virelo search --name \"" + std::string(kTitle) + "\"" + vs, median(searched),
+             median(peer), 1.0}};
   }
 
   // "virelo click-on --name NAME" against xdotool given the button's centre, both from start to
@@ -162,22 +312,15 @@ class Bench {
     const std::string x = std::to_string(static_cast<int>(frame.minX() + frame.width() / 2));
     const std::string y = std::to_string(static_cast<int>(frame.minY() + frame.height() / 2));
     std::vector<double> ours, bare, walked;
-    for (int round = 0; round < rounds_; ++round) {
-      auto virelo = [&] {
-        ours.push_back(timedToClick({programs_.tool, "click-on", "--name", name}, name));
-      };
-      auto xdotool = [&] {
-        bare.push_back(timedToClick({kXdotool, "mousemove", x, y, "click", "1"}, name));
-      };
-      if (round % 2 == 0) {
-        virelo();
-        xdotool();
-      } else {
-        xdotool();
-        virelo();
-      }
+    auto virelo = [&] {
+      ours.push_back(timedToClick({programs_.tool, "click-on", "--name", name}, name));
+    };
+    auto xdotool = [&] {
+      bare.push_back(timedToClick({kXdotool, "mousemove", x, y, "click", "1"}, name));
+    };
+    interleaved(virelo, xdotool, [&] {
       walked.push_back(timedToExit({programs_.walk, name}, name));
-    }
+    });
     const std::string of = " (ms, median of " + std::to_string(rounds_) + ")";
     return {{"virelo click-on --name " + name + " in " + where +
                  ", start to \"clicked\", vs xdotool mousemove X Y click 1" + of,
@@ -208,7 +351,7 @@ class Bench {
     const auto start = Clock::now();
     const ProgramOutcome outcome = runAsServiceUser(args, env_, kRunTimeoutMs);
     if (!outcome.succeeded) throw std::runtime_error(args[0] + " " + args[1] + " failed");
-    std::istringstream report(readLine(app_->output, 5000));
+    std::istringstream report(readLine(app_->output, 10000));
     std::string word, label;
     double at = 0;
     if (!(report >> word >> label >> at) || word != "clicked" || label != name) {
@@ -233,6 +376,8 @@ class Bench {
   std::unique_ptr<test::ServiceProcess> service_;
   std::map<std::string, std::string> env_;
   xcb_connection_t* x_ = nullptr;
+  std::unique_ptr<test::PrivateDir> runtime_;
+  std::unique_ptr<test::ChildProcess> session_;
 };
 
 void print(const std::vector<Figure>& figures) {
@@ -247,9 +392,62 @@ void print(const std::vector<Figure>& figures) {
   }
 }
 
-int run(int rounds) {
+// The figures of get-text, find --json, click-on --action and the windows.
+void frontEnds(const Programs& programs, int rounds, std::vector<Figure>& figures) {
+  {
+    progress("the GTK application with " + std::to_string(kThousandButtons) + " buttons");
+    Bench large(programs, kThousandButtons, rounds);
+    const std::string where = "a GTK application with 1,000 buttons";
+    progress("get-text and find --json");
+    for (auto& figure : large.readText(where)) figures.push_back(std::move(figure));
+    progress("click-on --action");
+    figures.push_back(large.clickByAction("25", where, 0.7));
+  }
+  progress("the GTK application with its few controls");
+  Bench small(programs, 0, rounds);
+  progress("click-on --action");
+  figures.push_back(
+      small.clickByAction("Press", "a GTK application with four buttons and a check box", 0.3));
+  progress("windows and search");
+  for (auto& figure : small.windows()) figures.push_back(std::move(figure));
+}
+
+// click-on with the pointer against pyatspi's doAction, each process searching itself and then
+// through the session.
+void throughSession(const Programs& programs, int rounds, std::vector<Figure>& figures) {
+  {
+    progress("the GTK application with " + std::to_string(kThousandButtons) + " buttons");
+    Bench large(programs, kThousandButtons, rounds);
+    const std::string where = "a GTK application with 1,000 buttons";
+    progress("click-on, searched in-process");
+    figures.push_back(large.clickVsPyatspi("25", where, 0.3));
+    progress("click-on, searched by the session");
+    large.startSession();
+    figures.push_back(large.clickVsPyatspi("25", where, 0.3));
+  }
+  progress("the GTK application with its few controls");
+  Bench small(programs, 0, rounds);
+  const std::string where = "a GTK application with four buttons and a check box";
+  progress("click-on, searched in-process");
+  figures.push_back(small.clickVsPyatspi("Press", where, 0));
+  progress("click-on, searched by the session");
+  small.startSession();
+  figures.push_back(small.clickVsPyatspi("Press", where, 0));
+}
+
+int run(int rounds, bool onlyFrontEnds, bool onlySession) {
   Programs programs;
   std::vector<Figure> figures;
+  if (onlySession) {
+    throughSession(programs, rounds, figures);
+    print(figures);
+    return 0;
+  }
+  frontEnds(programs, rounds, figures);
+  if (onlyFrontEnds) {
+    print(figures);
+    return 0;
+  }
   {
     progress("the GTK application with " + std::to_string(kManyButtons) + " buttons");
     Bench large(programs, kManyButtons, rounds);
@@ -282,11 +480,17 @@ int run(int rounds) {
 int main(int argc, char** argv) {
   using namespace virelo;
   int rounds = 11;
+  bool onlyFrontEnds = false;
+  bool onlySession = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0) {
       rounds = 3;
+    } else if (std::strcmp(argv[i], "--front-ends") == 0) {
+      onlyFrontEnds = true;
+    } else if (std::strcmp(argv[i], "--session") == 0) {
+      onlySession = true;
     } else {
-      std::cerr << "usage: controls_bench [--quick]\n";
+      std::cerr << "usage: controls_bench [--quick] [--front-ends | --session]\n";
       return 2;
     }
   }
@@ -296,7 +500,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
-    return bench::run(rounds);
+    return bench::run(rounds, onlyFrontEnds, onlySession);
   } catch (const bench::Unavailable& e) {
     std::cout << "controls figures skipped: " << e.what() << "\n";
     return 0;

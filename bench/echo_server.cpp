@@ -20,8 +20,11 @@
 namespace virelo::bench {
 
 EchoServer::EchoServer(const std::string& socketPath, const std::string& tracePath,
-                       LineHandler onLine)
-    : socketPath_(socketPath), onLine_(std::move(onLine)) {
+                       LineHandler onLine, int reportPolls, bool handOff)
+    : socketPath_(socketPath),
+      onLine_(std::move(onLine)),
+      reportPolls_(reportPolls),
+      handOff_(handOff ? std::make_unique<HandOff>() : nullptr) {
   listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
@@ -48,7 +51,7 @@ EchoServer::~EchoServer() {
 void EchoServer::run() {
   std::uint64_t nextTick = monotonicNS();
   std::vector<pollfd> fds;
-  for (;;) {
+  while (!parentGone_) {
     fds.clear();
     fds.push_back({listenFd_, POLLIN, 0});
     fds.push_back({0, POLLIN, 0});
@@ -96,6 +99,8 @@ void EchoServer::serve(int fd, short revents) {
            newline = input.find('\n', start)) {
         std::size_t length = newline + 1 - start;
         if (onLine_) onLine_(std::string_view(input).substr(start, length - 1));
+        pollBeforeReports();
+        if (handOff_) handOff_->exchange();
         if (::send(fd, input.data() + start, length, MSG_NOSIGNAL) !=
             static_cast<ssize_t>(length)) {
           gone = true;
@@ -109,6 +114,18 @@ void EchoServer::serve(int fd, short revents) {
   if (gone) {
     ::close(fd);
     clients_.erase(it);
+  }
+}
+
+void EchoServer::pollBeforeReports() {
+  for (int i = 0; i < reportPolls_; ++i) {
+    reportFds_.clear();
+    reportFds_.push_back({0, POLLIN, 0});
+    for (const auto& [fd, input] : clients_) reportFds_.push_back({fd, POLLIN, 0});
+    if (::poll(reportFds_.data(), reportFds_.size(), 0) > 0 &&
+        (reportFds_[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+      parentGone_ = true;
+    }
   }
 }
 

@@ -6,14 +6,28 @@
 // trace records every motion report. A line handler, when given, sees each line (without its
 // newline) just before it is echoed.
 //
+// With `reportPolls` above 0 it also does, for each line, the work that the service must do for
+// every report it delivers: that many polls (timeout 0) over standard input and every client
+// before the line is echoed (the service delivers two reports for a keyboard command, and checks
+// for its stop and for dead clients before each), so that the service can be measured against
+// the same required system calls; a hang-up of standard input seen there ends run(). With
+// `handOff` it also hands each line to a second thread and back before echoing it (HandOff), as
+// the simulated window server does with each event the service posts.
+//
 // Threads: run() on one thread.
 #pragma once
+
+#include <poll.h>
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "bench/hand_off.h"
 
 namespace virelo::bench {
 
@@ -24,7 +38,8 @@ class EchoServer {
   using LineHandler = std::function<void(std::string_view line)>;
 
   // Opens the listening socket at path; throws std::runtime_error when it cannot.
-  EchoServer(const std::string& socketPath, const std::string& tracePath, LineHandler onLine = {});
+  EchoServer(const std::string& socketPath, const std::string& tracePath, LineHandler onLine = {},
+             int reportPolls = 0, bool handOff = false);
   ~EchoServer();
   EchoServer(const EchoServer&) = delete;
   EchoServer& operator=(const EchoServer&) = delete;
@@ -36,9 +51,14 @@ class EchoServer {
   void acceptOne();
   void serve(int fd, short revents);
   void tick(std::uint64_t now);
+  void pollBeforeReports();
 
   std::string socketPath_;
   LineHandler onLine_;
+  int reportPolls_ = 0;
+  bool parentGone_ = false;
+  std::vector<pollfd> reportFds_;
+  std::unique_ptr<HandOff> handOff_;
   int listenFd_ = -1;
   int traceFd_ = -1;
   std::map<int, std::string> clients_;  // descriptor -> bytes not yet cut into lines

@@ -28,9 +28,9 @@
 
 #include "bench/process_meter.h"
 #include "bench/report_text.h"
+#include "session/restart_policy.h"
 #include "tests/support/private_dir.h"
 #include "tests/support/service_user.h"
-#include "tools/virelo/restart_policy.h"
 #include "virelo/client/launcher.h"
 
 namespace {
@@ -287,7 +287,7 @@ int main(int argc, char** argv) {
   row("start to ready: session / `virelo start` (tool and service, no session)",
       median(sessionStart) / 1000, median(startVerb) / 1000, "ms", 2);
   const double restartWait =
-      std::chrono::duration<double, std::micro>(tools::RestartPolicy::kFirstWait).count();
+      std::chrono::duration<double, std::micro>(session::RestartPolicy::kFirstWait).count();
   row("a killed service until the next is published: session / first restart wait + bare service",
       median(restart) / 1000, (restartWait + median(bareStart)) / 1000, "ms", 2);
   row("idle CPU over 5 s: session and service / bare service", sessionIdle * 1000, bareIdle * 1000,

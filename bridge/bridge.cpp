@@ -144,11 +144,11 @@ void Bridge::clear() {
 }
 
 nlohmann::json Bridge::status() const {
-  nlohmann::json status = {{"ok", ready_},
-                           {"ready", ready_},
-                           {"backend", rawValue(backend_)},
-                           {"protocol", protocol::kVersion}};
-  if (!ready_) status["error"] = sink_->limits().notReadyError;
+  nlohmann::json status = {{protocol::replies::ok, ready_},
+                           {protocol::replies::ready, ready_},
+                           {protocol::replies::backend, rawValue(backend_)},
+                           {protocol::replies::protocol, protocol::kVersion}};
+  if (!ready_) status[protocol::replies::error] = sink_->limits().notReadyError;
   return status;
 }
 
@@ -159,10 +159,10 @@ void Bridge::emitFnState() {
   if (lastFnHeld_ == held && lastFnReady_ == tap.ready) return;
   lastFnHeld_ = held;
   lastFnReady_ = tap.ready;
-  emitter_.emit({{"type", protocol::events::fnState},
-                 {"held", held},
-                 {"bridgeReady", tap.ready},
-                 {"backend", rawValue(backend_)}});
+  emitter_.emit({{protocol::replies::type, protocol::events::fnState},
+                 {protocol::replies::held, held},
+                 {protocol::replies::bridgeReady, tap.ready},
+                 {protocol::replies::backend, rawValue(backend_)}});
 }
 
 void Bridge::start() {

@@ -7,14 +7,19 @@
 #include <cmath>
 #include <optional>
 
+#include "virelo/protocol/names.h"
+
 namespace virelo {
 namespace {
 
 using Kind = FieldValue::Kind;
 
+namespace fields = protocol::fields;
+
+// In the order of CommandField.
 constexpr std::array<std::string_view, kCommandFieldCount> kNames = {
-    "cmd",     "token", "modifiers", "keys", "fn",     "usages",
-    "buttons", "snap",  "dx",        "dy",   "amount", "t_ns"};
+    fields::cmd,     fields::token, fields::modifiers, fields::keys, fields::fn,     fields::usages,
+    fields::buttons, fields::snap,  fields::dx,        fields::dy,   fields::amount, fields::tNs};
 
 std::optional<CommandField> fieldNamed(std::string_view key) {
   for (std::size_t i = 0; i < kNames.size(); ++i) {

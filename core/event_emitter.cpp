@@ -27,10 +27,10 @@ void FdEventEmitter::emit(const nlohmann::json& event) {
 }
 
 nlohmann::json failureEvent(InputBackend backend, const char* code) {
-  return {{"type", protocol::events::status},
-          {"ready", false},
-          {"backend", rawValue(backend)},
-          {"error", code}};
+  return {{protocol::replies::type, protocol::events::status},
+          {protocol::replies::ready, false},
+          {protocol::replies::backend, rawValue(backend)},
+          {protocol::replies::error, code}};
 }
 
 }  // namespace virelo

@@ -8,9 +8,6 @@
 namespace virelo {
 namespace {
 
-constexpr int kMediaKeyDown = 0x0A;
-constexpr int kMediaKeyUp = 0x0B;
-
 void nameCurrentThread(const char* name) {
 #ifdef __APPLE__
   pthread_setname_np(name);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,16 @@ struct ControlFilter {
   // With `all`, also the controls that are not showing (hidden, scrolled away in a page not
   // shown, in windows that are not mapped); otherwise only those the application shows.
   bool all = false;
+  // Called with the names of the accessibles that enclose a control, from its parent up to its
+  // window; the control is given when it accepts one of them.
+  std::function<bool(std::string_view)> container;
+};
+
+// What a control that shows a quantity (a slider, a spin button, a progress bar) says of it.
+struct ControlValue {
+  double current = 0;
+  double minimum = 0;
+  double maximum = 0;
 };
 
 struct Control {
@@ -49,6 +60,12 @@ struct Control {
   // The place of its window in the stacking order, 0 for the front one; -1 when no window of the
   // window list matches its accessible window.
   int stacking = -1;
+  // Its whole text, when it has one (entries, labels, text views, spin buttons).
+  std::optional<std::string> text;
+  // Its value, when it has one.
+  std::optional<ControlValue> value;
+  // Names this control in act() until the next search.
+  std::uint64_t handle = 0;
 };
 
 struct ControlSearch {
@@ -57,6 +74,13 @@ struct ControlSearch {
   std::vector<Control> controls;
   // Applications that did not answer in time and were skipped, by name.
   std::vector<std::string> unanswering;
+};
+
+// Thrown by Controls::find() where the desktop tells no client where any window is (a Wayland
+// compositor that keeps it to itself), so that no control can be placed on the screen.
+class ControlsUnplaceable : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 class Controls {
@@ -71,10 +95,16 @@ class Controls {
 
   virtual ~Controls() = default;
   virtual Reach reach() = 0;
-  // Throws std::invalid_argument for a role that roleNames() does not list.
+  // Throws std::invalid_argument for a role that roleNames() does not list, ControlsUnplaceable
+  // (above).
   virtual ControlSearch find(const ControlFilter& filter) = 0;
   // Every role name of the accessibility tree.
   virtual std::vector<std::string> roleNames() = 0;
+  // Has the control that the latest find() gave with `handle` do its action named `action` (its
+  // first action when nullopt), as an assistive technology does: without the pointer or the
+  // keyboard. Returns the action's name. Throws std::runtime_error when the handle is not of the
+  // latest search, the control has no such action, or it refuses it.
+  virtual std::string act(std::uint64_t handle, const std::optional<std::string>& action) = 0;
 };
 
 }  // namespace virelo

@@ -29,6 +29,9 @@ inline constexpr std::uint32_t kEventOtherMouseDragged = 27;
 // Notifications a tap callback receives when the system disabled the tap.
 inline constexpr std::uint32_t kEventTapDisabledByTimeout = 0xFFFFFFFE;
 inline constexpr std::uint32_t kEventTapDisabledByUserInput = 0xFFFFFFFF;
+// The key state of a media key's system-defined event (bits 8 to 15 of its data1).
+inline constexpr int kMediaKeyDown = 0x0A;
+inline constexpr int kMediaKeyUp = 0x0B;
 
 // Integer fields.
 inline constexpr int kFieldMouseClickState = 1;

@@ -20,7 +20,7 @@ extern "C" {
 #endif
 
 /* The version of the table below; a loader asks for the one it was built with. */
-#define VIRELO_ACCESSIBILITY_MODULE_VERSION 1u
+#define VIRELO_ACCESSIBILITY_MODULE_VERSION 2u
 /* The name of the entry point, of type virelo_accessibility_module_entry. */
 #define VIRELO_ACCESSIBILITY_MODULE_ENTRY "virelo_accessibility_module"
 
@@ -29,6 +29,10 @@ enum virelo_accessibility_error_kind {
   VIRELO_ACCESSIBILITY_FAILED = 1,
   /* find() was given a role that role_names() does not list. */
   VIRELO_ACCESSIBILITY_UNKNOWN_ROLE = 2,
+  /* controls_find(): the desktop tells no client where its windows are (a Wayland compositor that
+   * keeps them to itself), so no control can be placed on the screen. An older reader takes it
+   * for VIRELO_ACCESSIBILITY_FAILED. */
+  VIRELO_ACCESSIBILITY_UNPLACEABLE = 3,
 };
 
 /* Filled in by a failing call: its kind and a message (NUL-terminated, possibly cut short). */
@@ -52,6 +56,9 @@ struct virelo_controls_filter {
   struct virelo_text_filter application;
   /* Nonzero: also the controls that are not showing. */
   int all;
+  /* Called with the names of the accessibles enclosing a control, from its parent up to its
+   * window; the control is given when one is accepted. `accepts` null: any control. */
+  struct virelo_text_filter container;
 };
 
 /* A control as platform/controls.h describes it; the strings live until the callback returns. */
@@ -63,6 +70,14 @@ struct virelo_control {
   double x, y, width, height;
   uint8_t enabled, visible, focused, focusable, editable, covered, off_screen;
   int32_t stacking;
+  /* Its whole text (UTF-8, `text_length` bytes), or null when it has none. */
+  const char* text;
+  size_t text_length;
+  /* Nonzero when it has a value: current, minimum and maximum. */
+  uint8_t has_value;
+  double value, value_minimum, value_maximum;
+  /* Names the control in controls_act() until the next controls_find(). */
+  uint64_t handle;
 };
 
 struct virelo_control_sink {
@@ -94,7 +109,7 @@ struct virelo_target_sink {
 struct virelo_controls;
 struct virelo_accessibility_services;
 
-struct virelo_accessibility_module_v1 {
+struct virelo_accessibility_module_v2 {
   /* VIRELO_ACCESSIBILITY_MODULE_VERSION of the module, and sizeof the table it gives: the first
    * two fields of the table of every version, so that any loader can read and refuse it. */
   uint32_t version;
@@ -102,7 +117,8 @@ struct virelo_accessibility_module_v1 {
   /* The release the module was built with (PROJECT_VERSION), for messages and for services(). */
   const char* release;
 
-  /* The controls of the X display `display`; every request to an application may take
+  /* The controls of the X display `display`, or of a Wayland desktop named as services_open()
+   * names one ("kde:", "gnome:"); every request to an application may take
    * `timeout_ms`. Null on failure. */
   struct virelo_controls* (*controls_open)(const char* display, int32_t timeout_ms,
                                            struct virelo_accessibility_error* error);
@@ -119,6 +135,11 @@ struct virelo_accessibility_module_v1 {
   void (*controls_role_names)(struct virelo_controls* controls,
                               void (*role)(void* context, const char* name), void* context,
                               struct virelo_accessibility_error* error);
+  /* Has the control of the latest controls_find() with `handle` do its action named `action` (its
+   * first one when null), and gives the action's name to `done`. */
+  void (*controls_act)(struct virelo_controls* controls, uint64_t handle, const char* action,
+                       void (*done)(void* context, const char* name), void* context,
+                       struct virelo_accessibility_error* error);
 
   /* Runs the service's snap target finder once around (x, y) on the display and gives what the
    * near and the wide search find to `sink`. */

@@ -29,14 +29,14 @@ std::string dlError() {
   return why != nullptr ? why : "unknown error";
 }
 
-const virelo_accessibility_module_v1* tableOf(void* handle, const std::string& path) {
+const virelo_accessibility_module_v2* tableOf(void* handle, const std::string& path) {
   auto entry = reinterpret_cast<virelo_accessibility_module_entry>(
       ::dlsym(handle, VIRELO_ACCESSIBILITY_MODULE_ENTRY));
   if (entry == nullptr) {
     throw ModuleError("the accessibility module " + path + " has no entry point " +
                       VIRELO_ACCESSIBILITY_MODULE_ENTRY + " (a module of an older release?)");
   }
-  const auto* table = static_cast<const virelo_accessibility_module_v1*>(
+  const auto* table = static_cast<const virelo_accessibility_module_v2*>(
       entry(VIRELO_ACCESSIBILITY_MODULE_VERSION));
   const std::string wanted = std::to_string(VIRELO_ACCESSIBILITY_MODULE_VERSION);
   if (table == nullptr) {
@@ -44,7 +44,7 @@ const virelo_accessibility_module_v1* tableOf(void* handle, const std::string& p
                       wanted + " (a module of another release)");
   }
   if (table->version != VIRELO_ACCESSIBILITY_MODULE_VERSION ||
-      table->size < sizeof(virelo_accessibility_module_v1)) {
+      table->size < sizeof(virelo_accessibility_module_v2)) {
     throw ModuleError("the accessibility module " + path + " has interface version " +
                       std::to_string(table->version) + ", this program needs version " + wanted +
                       " (a module of another release)");

@@ -32,7 +32,7 @@ class ModuleError : public std::runtime_error {
 };
 
 struct Module {
-  const virelo_accessibility_module_v1* table;
+  const virelo_accessibility_module_v2* table;
   std::string path;
 };
 

@@ -11,15 +11,16 @@
 
 #include "core/failure.h"
 #include "service/socket_server.h"
+#include "virelo/protocol/names.h"
 
 namespace virelo {
 namespace {
 
 nlohmann::json protocolErrorReply(const Bridge& bridge) {
-  return {{"ok", false},
-          {"ready", bridge.ready()},
-          {"backend", rawValue(bridge.backend())},
-          {"error", errors::protocolError}};
+  return {{protocol::replies::ok, false},
+          {protocol::replies::ready, bridge.ready()},
+          {protocol::replies::backend, rawValue(bridge.backend())},
+          {protocol::replies::error, errors::protocolError}};
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 
 #include "core/monotonic_clock.h"
+#include "virelo/protocol/names.h"
 
 namespace virelo {
 
@@ -18,7 +20,8 @@ MainLoop::MainLoop(MainLoopParts parts)
 
 void MainLoop::emitStatus() {
   nlohmann::json event = bridge_.status();
-  event["type"] = bridge_.ready() ? "ready" : "status";
+  event[protocol::replies::type] =
+      bridge_.ready() ? protocol::events::ready : protocol::events::status;
   parts_.emitter->emit(event);
 }
 
@@ -59,11 +62,14 @@ bool MainLoop::pass() {
     if (n == fds.size()) break;
     fds[n++] = {fd, POLLIN, 0};
   }
+  // The wait ends at the tick's time to the nanosecond: a timeout rounded up to whole
+  // milliseconds made ticks up to a millisecond late, and the motion step, capped at 8 ms, lost
+  // that time (about a tenth of a steered pointer's speed).
   now = monotonicNS();
-  int timeout = 0;
-  if (now < nextTick_)
-    timeout = static_cast<int>(std::min<std::uint64_t>((nextTick_ - now + 999'999) / 1'000'000, 8));
-  if (::poll(fds.data(), n, timeout) < 0 && errno != EINTR) return true;
+  const std::uint64_t wait = now < nextTick_ ? std::min(nextTick_ - now, kTickNS) : 0;
+  const timespec timeout{static_cast<time_t>(wait / 1'000'000'000),
+                         static_cast<long>(wait % 1'000'000'000)};
+  if (::ppoll(fds.data(), n, &timeout, nullptr) < 0 && errno != EINTR) return true;
 
   if (fds[1].revents != 0 && !readParent()) return false;
   if (fds[0].revents & POLLIN) connections_.acceptOne(parts_.listenFd);

@@ -17,6 +17,7 @@
 #include "service/socket_server.h"
 #include "service/token.h"
 #include "service/watchdog.h"
+#include "virelo/protocol/names.h"
 
 namespace virelo {
 namespace {
@@ -55,7 +56,8 @@ std::optional<std::string> admittedToken(InputBackend backend, PlatformHost& hos
     emitter.emit(failureEvent(backend, errors::authorizationRequired));
     return std::nullopt;
   }
-  auto token = ::geteuid() == 0 ? std::nullopt : readToken(std::getenv("VL_COREHID_TOKEN"));
+  auto token =
+      ::geteuid() == 0 ? std::nullopt : readToken(std::getenv(protocol::variables::serviceToken));
   if (!token) emitter.emit(failureEvent(backend, errors::protocolError));
   return token;
 }

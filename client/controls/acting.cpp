@@ -1,12 +1,14 @@
-// Acting on a control: choosing the one a query names, clicking it, focusing it, waiting for it.
+// Acting on a control: choosing the one a query names, clicking it or having it do its action,
+// focusing it, reading its text, waiting for it.
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <thread>
 
 #include "message_text.h"
+#include "same_control.h"
 #include "virelo/client/client.h"
 #include "virelo/client/controls.h"
+#include "virelo/client/x11.h"
 
 namespace virelo::client {
 namespace {
@@ -25,13 +27,33 @@ std::string unansweringNote(const std::vector<std::string>& unanswering) {
   return note + ")";
 }
 
-// Front-most window first; controls of one window in the order of its tree.
-void frontToBack(std::vector<Control>& controls) {
-  auto rank = [](const Control& c) {
-    return c.stacking < 0 ? std::numeric_limits<int>::max() : c.stacking;
-  };
-  std::stable_sort(controls.begin(), controls.end(),
-                   [&](const Control& a, const Control& b) { return rank(a) < rank(b); });
+// Farther than any desk is wide or high: moves by it end in the desk's top-left corner.
+constexpr int kBeyondTheDesk = 16384;
+constexpr int kMaxMove = 127;
+
+// Under a Wayland compositor, which tells no client where the pointer is: into the desk's
+// top-left corner, where the service stops the pointer, then by relative moves onto the target,
+// with a last step to and fro over it (a toolkit tells a widget that the pointer came in from a
+// motion over it).
+void moveFromCorner(Client& client, PointerPosition target) {
+  for (int i = 0; i <= kBeyondTheDesk / kMaxMove; ++i) client.move(-kMaxMove, -kMaxMove);
+  PointerPosition at{0, 0};
+  while (at.x != target.x || at.y != target.y) {
+    const int dx = std::clamp(target.x - at.x, -kMaxMove, kMaxMove);
+    const int dy = std::clamp(target.y - at.y, -kMaxMove, kMaxMove);
+    client.move(dx, dy);
+    at = {at.x + dx, at.y + dy};
+  }
+  client.move(1, 0);
+  client.move(-1, 0);
+}
+
+void movePointer(Client& client, const Desktop& desktop, PointerPosition target) {
+  if (desktop.onCompositor()) {
+    moveFromCorner(client, target);
+  } else {
+    moveTo(client, desktop.display().c_str(), target);
+  }
 }
 
 void click(Client& client, int button) {
@@ -56,14 +78,9 @@ std::string timedOut(const ControlQuery& query, bool gone, std::chrono::millisec
          ": " + query.describe() + unansweringNote(found.unanswering);
 }
 
-bool sameControl(const Control& a, const Control& b) {
-  return a.pid == b.pid && a.role == b.role && a.name == b.name && a.x == b.x && a.y == b.y &&
-         a.width == b.width && a.height == b.height;
-}
-
 }  // namespace
 
-Control chooseControl(Desktop& desktop, const ControlQuery& query, bool first) {
+Control oneControl(Desktop& desktop, const ControlQuery& query, bool first) {
   ControlQuery showing = query;
   showing.all = false;
   FoundControls found = desktop.showing(showing);
@@ -71,18 +88,26 @@ Control chooseControl(Desktop& desktop, const ControlQuery& query, bool first) {
     throw NoSuchControl("no control matches: " + query.describe() +
                         unansweringNote(found.unanswering));
   }
-  frontToBack(found.controls);
   if (found.controls.size() > 1 && !first) {
     std::vector<std::string> candidates;
     for (const auto& control : found.controls) candidates.push_back(control.describe());
     std::string message = std::to_string(candidates.size()) + " controls match " +
-                          query.describe() + " (--first takes the front-most):";
+                          query.describe() + " (--first takes the first in reading order):";
     for (const auto& line : candidates) message += "\n  " + line;
     throw AmbiguousControl(message, std::move(candidates));
   }
-  const Control& chosen = found.controls.front();
+  return std::move(found.controls.front());
+}
+
+Control chooseControl(Desktop& desktop, const ControlQuery& query, bool first) {
+  Control chosen = oneControl(desktop, query, first);
   const std::string what = controlWords(chosen);
   if (!chosen.enabled) throw ControlNotActionable("the " + what + " is disabled");
+  if (!chosen.placed) {
+    throw ControlNotActionable("the " + what +
+                               " cannot be placed on the screen: " + desktop.unplacedReason() +
+                               " (--action presses it without the pointer)");
+  }
   if (!chosen.visible) throw ControlNotActionable("the " + what + " is not visible");
   if (chosen.offScreen) {
     const PointerPosition centre = chosen.centre();
@@ -95,13 +120,36 @@ Control chooseControl(Desktop& desktop, const ControlQuery& query, bool first) {
   return chosen;
 }
 
-Control clickOn(Client& client, Desktop& desktop, const ControlQuery& query,
+Clicked actOn(Desktop& desktop, const ControlQuery& query, bool first,
+              const std::optional<std::string>& action) {
+  // The action is this process's: so is the search that names the control for it.
+  desktop.searchInProcess();
+  Control control = oneControl(desktop, query, first);
+  if (!control.enabled) {
+    throw ControlNotActionable("the " + controlWords(control) + " is disabled");
+  }
+  std::string done = desktop.act(control, action);
+  return Clicked{std::move(control), ClickBy::action, std::move(done)};
+}
+
+Clicked clickOn(Client& client, Desktop& desktop, const ControlQuery& query,
                 const ClickOptions& options) {
+  if (options.by == ClickBy::action) {
+    Clicked clicked = actOn(desktop, query, options.first, options.action);
+    if (options.twice) clicked.action = desktop.act(clicked.control, clicked.action);
+    return clicked;
+  }
   Control control = chooseControl(desktop, query, options.first);
-  moveTo(client, desktop.display().c_str(), control.centre());
+  movePointer(client, desktop, control.centre());
   click(client, options.button);
   if (options.twice) click(client, options.button);
-  return control;
+  return Clicked{std::move(control), ClickBy::pointer, {}};
+}
+
+std::string readText(Desktop& desktop, const ControlQuery& query, bool first) {
+  Control control = oneControl(desktop, query, first);
+  if (!control.text) throw NoSuchControl("the " + controlWords(control) + " has no text");
+  return std::move(*control.text);
 }
 
 Control focusOn(Client& client, Desktop& desktop, const ControlQuery& query, bool first,
@@ -110,7 +158,7 @@ Control focusOn(Client& client, Desktop& desktop, const ControlQuery& query, boo
   const std::string what = controlWords(control);
   if (!control.focusable) throw ControlNotActionable("the " + what + " cannot take the focus");
   if (control.focused) return control;
-  moveTo(client, desktop.display().c_str(), control.centre());
+  movePointer(client, desktop, control.centre());
   click(client, button::primary);
   ControlQuery again = query;
   again.all = false;
@@ -127,18 +175,21 @@ Control focusOn(Client& client, Desktop& desktop, const ControlQuery& query, boo
 // matches and every application answered.
 std::optional<Control> waitFor(Desktop& desktop, const ControlQuery& query, bool gone,
                                std::chrono::milliseconds timeout,
-                               std::chrono::milliseconds interval) {
+                               std::chrono::milliseconds interval,
+                               const std::function<void()>& interrupted) {
+  constexpr auto kSlice = std::chrono::milliseconds(20);  // how long a pause goes unchecked
   const auto deadline = Clock::now() + timeout;
   for (;;) {
     FoundControls found = desktop.find(query);
-    if (!gone && !found.controls.empty()) {
-      frontToBack(found.controls);
-      return found.controls.front();
-    }
+    if (!gone && !found.controls.empty()) return found.controls.front();
     if (gone && found.controls.empty() && found.unanswering.empty()) return std::nullopt;
     const auto now = Clock::now();
     if (now >= deadline) throw WaitTimedOut(timedOut(query, gone, timeout, found));
-    std::this_thread::sleep_for(std::min<Clock::duration>(interval, deadline - now));
+    const auto next = std::min<Clock::time_point>(now + interval, deadline);
+    for (auto at = now; at < next; at = Clock::now()) {
+      if (interrupted) interrupted();
+      std::this_thread::sleep_for(std::min<Clock::duration>(next - at, kSlice));
+    }
   }
 }
 

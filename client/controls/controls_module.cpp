@@ -9,13 +9,14 @@
 namespace virelo::client {
 namespace {
 
-using Table = virelo_accessibility_module_v1;
+using Table = virelo_accessibility_module_v2;
 
 // What a call into the module reported, thrown; and what a callback of this library threw
 // while the module ran, thrown again once it returned.
 void check(const virelo_accessibility_error& error, std::exception_ptr& thrown) {
   if (thrown) std::rethrow_exception(thrown);
   if (error.kind == VIRELO_ACCESSIBILITY_UNKNOWN_ROLE) throw std::invalid_argument(error.message);
+  if (error.kind == VIRELO_ACCESSIBILITY_UNPLACEABLE) throw ControlsUnavailable(error.message);
   if (error.kind != VIRELO_ACCESSIBILITY_OK) {
     throw ControlsUnavailable(std::string("the accessibility module failed: ") + error.message);
   }
@@ -53,6 +54,9 @@ Control controlOf(const virelo_control& c) {
   control.covered = c.covered != 0;
   control.offScreen = c.off_screen != 0;
   control.stacking = c.stacking;
+  if (c.text != nullptr) control.text = std::string(c.text, c.text_length);
+  if (c.has_value != 0) control.value = ControlValue{c.value, c.value_minimum, c.value_maximum};
+  control.handle = c.handle;
   return control;
 }
 
@@ -88,6 +92,7 @@ class ModuleControls final : public Controls {
   Reach reach() override;
   ControlSearch find(const ControlFilter& filter) override;
   std::vector<std::string> roleNames() override;
+  std::string act(std::uint64_t handle, const std::optional<std::string>& action) override;
 
  private:
   const Table& table_;
@@ -107,8 +112,9 @@ ControlSearch ModuleControls::find(const ControlFilter& filter) {
   Collected collected;
   Predicate name{filter.name, collected.thrown};
   Predicate application{filter.application, collected.thrown};
+  Predicate container{filter.container, collected.thrown};
   const virelo_controls_filter c{filter.role ? filter.role->c_str() : nullptr, name.filter(),
-                                 application.filter(), filter.all ? 1 : 0};
+                                 application.filter(), filter.all ? 1 : 0, container.filter()};
   const virelo_control_sink sink{&Collected::control, &Collected::unanswering, &collected};
   virelo_accessibility_error error{};
   table_.controls_find(controls_, &c, &sink, &error);
@@ -133,6 +139,26 @@ std::vector<std::string> ModuleControls::roleNames() {
   table_.controls_role_names(controls_, add, &names, &error);
   check(error, names.thrown);
   return std::move(names.names);
+}
+
+std::string ModuleControls::act(std::uint64_t handle, const std::optional<std::string>& action) {
+  struct Done {
+    std::string name;
+    std::exception_ptr thrown;
+  } done;
+  auto take = [](void* context, const char* name) {
+    auto* self = static_cast<Done*>(context);
+    try {
+      self->name = name;
+    } catch (...) {
+      self->thrown = std::current_exception();
+    }
+  };
+  virelo_accessibility_error error{};
+  table_.controls_act(controls_, handle, action ? action->c_str() : nullptr, take, &done, &error);
+  if (done.thrown) std::rethrow_exception(done.thrown);
+  if (error.kind != VIRELO_ACCESSIBILITY_OK) throw std::runtime_error(error.message);
+  return std::move(done.name);
 }
 
 }  // namespace

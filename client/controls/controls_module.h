@@ -15,7 +15,8 @@
 
 namespace virelo::client {
 
-// The controls of the X display, read through the module; throws ControlsUnavailable when no
+// The controls of the X display or the Wayland desktop ("kde:", "gnome:"), read through the
+// module; throws ControlsUnavailable when no
 // module can be used or it cannot build them. find() throws std::invalid_argument for a role the
 // module does not know, and ControlsUnavailable when the module fails.
 std::shared_ptr<Controls> openControls(const EnvironmentLookup& environment,

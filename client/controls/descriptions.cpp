@@ -20,6 +20,18 @@ bool startsWithVowel(const std::string& text) {
                               static_cast<unsigned char>(text.front())))) != std::string::npos;
 }
 
+// "1st", "2nd", "3rd", "4th", "11th", "21st", ...
+std::string ordinal(std::size_t n) {
+  const std::size_t tens = n % 100;
+  const char* suffix = "th";
+  if (tens < 11 || tens > 13) {
+    if (n % 10 == 1) suffix = "st";
+    if (n % 10 == 2) suffix = "nd";
+    if (n % 10 == 3) suffix = "rd";
+  }
+  return std::to_string(n) + suffix;
+}
+
 }  // namespace
 
 NameMatch::NameMatch(Kind kind, std::string text) : kind_(kind), text_(std::move(text)) {}
@@ -69,17 +81,44 @@ std::string NameMatch::describe() const {
   return {};
 }
 
+std::string NameMatch::describeText() const {
+  switch (kind_) {
+    case Kind::exact:
+      return "showing " + quoted(text_);
+    case Kind::containing:
+      return "showing a text containing " + quoted(text_);
+    case Kind::regex:
+      return "showing a text matching /" + text_ + "/";
+  }
+  return {};
+}
+
 // Built piece by piece: GCC 12's optimiser warns falsely of an overlap where a literal is put in
 // front of a temporary string.
 std::string ControlQuery::describe() const {
   std::string what;
   if (editable) what += "editable ";
   what += role ? *role : "control";
-  std::string text = startsWithVowel(what) ? "an " : "a ";
+  std::string text;
+  if (nth) {
+    text = "the ";
+    text += ordinal(*nth);
+    text += ' ';
+  } else {
+    text = startsWithVowel(what) ? "an " : "a ";
+  }
   text += what;
   if (name) {
     text += ' ';
     text += name->describe();
+  }
+  if (this->text) {
+    text += ' ';
+    text += this->text->describeText();
+  }
+  if (container) {
+    text += " in a container ";
+    text += container->describe();
   }
   if (application) {
     text += " of ";
@@ -89,8 +128,13 @@ std::string ControlQuery::describe() const {
 }
 
 std::string Control::describe() const {
-  std::string text = controlWords(*this) + " at " + std::to_string(x) + "," + std::to_string(y) +
-                     " " + std::to_string(width) + "x" + std::to_string(height);
+  std::string text = controlWords(*this);
+  if (placed) {
+    text += " at " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(width) +
+            "x" + std::to_string(height);
+  } else {
+    text += " at an unknown place on the screen";
+  }
   if (!enabled) text += ", disabled";
   if (!visible) text += ", not visible";
   if (offScreen) text += ", off the screen";

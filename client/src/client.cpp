@@ -23,6 +23,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using nlohmann::json;
+namespace commands = protocol::commands;
+namespace fields = protocol::fields;
+namespace replies = protocol::replies;
 
 constexpr const char* kProtocolErrorCode = protocol::errors::protocolError;
 
@@ -113,8 +116,10 @@ void Client::reconnect() {
   fd_ = connectTo(endpoint.socket);
   registerSocket(fd_);
   justConnected_ = true;
-  helloStatus_ =
-      statusFrom(request("hello", json{{"cmd", "hello"}, {"token", endpoint.token}}.dump()).object);
+  helloStatus_ = statusFrom(
+      request(commands::hello,
+              json{{fields::cmd, commands::hello}, {fields::token, endpoint.token}}.dump())
+          .object);
   backend_ = helloStatus_.backend;
 }
 
@@ -122,7 +127,7 @@ Client::~Client() {
   std::lock_guard<std::mutex> guard(mutex_);
   if (fd_ >= 0 && (!state_.empty() || motionSent_)) {
     try {
-      request("reset", R"({"cmd":"reset"})");
+      request(commands::reset, json{{fields::cmd, commands::reset}}.dump());
     } catch (const std::exception&) {
       // The connection is closed below either way; the service then releases on its own.
     }
@@ -226,7 +231,7 @@ Client::Reply Client::readReply(const std::string& command) {
     disconnect();
     throw ConnectionLost("malformed reply to \"" + command + "\": " + reply.line);
   }
-  if (reply.object.value("error", json()) == kProtocolErrorCode) {
+  if (reply.object.value(replies::error, json()) == kProtocolErrorCode) {
     // The service closes the connection after this reply and releases what the client held.
     disconnect();
     throw ProtocolError(command, reply.line);
@@ -240,10 +245,10 @@ void Client::keyboardSequence(const std::vector<KeyboardState>& states) {
   std::string error;
   std::size_t answered = 0;
   auto readOne = [&] {
-    Reply reply = readReply("keyboard");
-    if (reply.object.value("ok", false) != true && !notReady) {
+    Reply reply = readReply(commands::keyboard);
+    if (reply.object.value(replies::ok, false) != true && !notReady) {
       notReady = true;
-      error = reply.object.value("error", std::string("unknown"));
+      error = reply.object.value(replies::error, std::string("unknown"));
     }
     ++answered;
   };
@@ -256,10 +261,12 @@ void Client::keyboardSequence(const std::vector<KeyboardState>& states) {
   for (std::size_t i = 0; i < states.size(); ++i) {
     if (i - answered >= kMaxUnanswered) readOne();
     const KeyboardState& state = states[i];
-    json line{{"cmd", "keyboard"}, {"modifiers", state.modifiers}, {"keys", state.keys}};
-    if (state_.fn) line["fn"] = true;
+    json line{{fields::cmd, commands::keyboard},
+              {fields::modifiers, state.modifiers},
+              {fields::keys, state.keys}};
+    if (state_.fn) line[fields::fn] = true;
     resending_ = i != answered;
-    sendLine("keyboard", line.dump());
+    sendLine(commands::keyboard, line.dump());
   }
   while (answered < states.size()) readOne();
   if (notReady) {
@@ -276,27 +283,27 @@ void Client::keyboardSequence(const std::vector<KeyboardState>& states) {
 
 Ack Client::ackRequest(const std::string& command, const std::string& line) {
   Reply reply = request(command, line);
-  if (reply.object.value("ok", false) != true) {
+  if (reply.object.value(replies::ok, false) != true) {
     // The not-ready status reply: the service has cleared this client's input.
     state_ = InputState{};
     motionSent_ = false;
-    throw ServiceNotReady(reply.object.value("error", std::string("unknown")));
+    throw ServiceNotReady(reply.object.value(replies::error, std::string("unknown")));
   }
-  return Ack{true, reply.object.value("ready", true)};
+  return Ack{true, reply.object.value(replies::ready, true)};
 }
 
 namespace {
 
 Status statusFrom(const json& object) {
   Status status;
-  status.ok = object.value("ok", false);
-  status.ready = object.value("ready", false);
-  status.backend = object.value("backend", std::string());
-  if (object.contains("protocol") && object["protocol"].is_number_integer()) {
-    status.protocol = object["protocol"].get<int>();
+  status.ok = object.value(replies::ok, false);
+  status.ready = object.value(replies::ready, false);
+  status.backend = object.value(replies::backend, std::string());
+  if (object.contains(replies::protocol) && object[replies::protocol].is_number_integer()) {
+    status.protocol = object[replies::protocol].get<int>();
   }
-  if (object.contains("error") && object["error"].is_string()) {
-    status.error = object["error"].get<std::string>();
+  if (object.contains(replies::error) && object[replies::error].is_string()) {
+    status.error = object[replies::error].get<std::string>();
   }
   return status;
 }
@@ -305,8 +312,9 @@ Status statusFrom(const json& object) {
 
 Status Client::hello(const std::string& token) {
   std::lock_guard<std::mutex> guard(mutex_);
-  helloStatus_ =
-      statusFrom(request("hello", json{{"cmd", "hello"}, {"token", token}}.dump()).object);
+  helloStatus_ = statusFrom(
+      request(commands::hello, json{{fields::cmd, commands::hello}, {fields::token, token}}.dump())
+          .object);
   backend_ = helloStatus_.backend;
   return helloStatus_;
 }
@@ -318,7 +326,8 @@ Status Client::helloStatus() const {
 
 Status Client::status() {
   std::lock_guard<std::mutex> guard(mutex_);
-  Status status = statusFrom(request("status", R"({"cmd":"status"})").object);
+  Status status =
+      statusFrom(request(commands::status, json{{fields::cmd, commands::status}}.dump()).object);
   if (!status.ok) {
     state_ = InputState{};
     motionSent_ = false;
@@ -328,7 +337,7 @@ Status Client::status() {
 
 Ack Client::reset() {
   std::lock_guard<std::mutex> guard(mutex_);
-  Ack ack = ackRequest("reset", R"({"cmd":"reset"})");
+  Ack ack = ackRequest(commands::reset, json{{fields::cmd, commands::reset}}.dump());
   state_ = InputState{};
   motionSent_ = false;
   return ack;
@@ -336,15 +345,16 @@ Ack Client::reset() {
 
 Ack Client::stopMotion() {
   std::lock_guard<std::mutex> guard(mutex_);
-  Ack ack = ackRequest("stop_motion", R"({"cmd":"stop_motion"})");
+  Ack ack = ackRequest(commands::stopMotion, json{{fields::cmd, commands::stopMotion}}.dump());
   motionSent_ = false;
   return ack;
 }
 
 Ack Client::sendKeyboard(std::uint8_t modifiers, const std::set<int>& keys, bool fn) {
-  json line{{"cmd", "keyboard"}, {"modifiers", modifiers}, {"keys", keys}};
-  if (fn) line["fn"] = true;
-  Ack ack = ackRequest("keyboard", line.dump());
+  json line{
+      {fields::cmd, commands::keyboard}, {fields::modifiers, modifiers}, {fields::keys, keys}};
+  if (fn) line[fields::fn] = true;
+  Ack ack = ackRequest(commands::keyboard, line.dump());
   state_.modifiers = modifiers;
   state_.keys = keys;
   state_.fn = fn;
@@ -352,13 +362,15 @@ Ack Client::sendKeyboard(std::uint8_t modifiers, const std::set<int>& keys, bool
 }
 
 Ack Client::sendConsumer(const std::set<int>& usages) {
-  Ack ack = ackRequest("consumer", json{{"cmd", "consumer"}, {"usages", usages}}.dump());
+  Ack ack = ackRequest(commands::consumer,
+                       json{{fields::cmd, commands::consumer}, {fields::usages, usages}}.dump());
   state_.media = usages;
   return ack;
 }
 
 Ack Client::sendButtons(int buttons) {
-  Ack ack = ackRequest("buttons", json{{"cmd", "buttons"}, {"buttons", buttons}}.dump());
+  Ack ack = ackRequest(commands::buttons,
+                       json{{fields::cmd, commands::buttons}, {fields::buttons, buttons}}.dump());
   state_.buttons = buttons;
   return ack;
 }
@@ -380,26 +392,30 @@ Ack Client::buttons(int buttons) {
 
 Ack Client::move(int dx, int dy, bool snap) {
   std::lock_guard<std::mutex> guard(mutex_);
-  json line{{"cmd", "move"}, {"dx", dx}, {"dy", dy}};
-  if (snap) line["snap"] = true;
-  return ackRequest("move", line.dump());
+  json line{{fields::cmd, commands::move}, {fields::dx, dx}, {fields::dy, dy}};
+  if (snap) line[fields::snap] = true;
+  return ackRequest(commands::move, line.dump());
 }
 
 Ack Client::wheel(int amount) {
   std::lock_guard<std::mutex> guard(mutex_);
-  return ackRequest("wheel", json{{"cmd", "wheel"}, {"amount", amount}}.dump());
+  return ackRequest(commands::wheel,
+                    json{{fields::cmd, commands::wheel}, {fields::amount, amount}}.dump());
 }
 
 MotionReply Client::motion(int dx, int dy, std::optional<std::uint64_t> tNs) {
   std::lock_guard<std::mutex> guard(mutex_);
-  json line{{"cmd", "motion"}, {"dx", dx}, {"dy", dy}, {"t_ns", tNs ? *tNs : monotonicNow()}};
-  Reply reply = request("motion", line.dump());
-  if (reply.object.value("ok", false) != true) {
+  json line{{fields::cmd, commands::motion},
+            {fields::dx, dx},
+            {fields::dy, dy},
+            {fields::tNs, tNs ? *tNs : monotonicNow()}};
+  Reply reply = request(commands::motion, line.dump());
+  if (reply.object.value(replies::ok, false) != true) {
     state_ = InputState{};
     motionSent_ = false;
-    throw ServiceNotReady(reply.object.value("error", std::string("unknown")));
+    throw ServiceNotReady(reply.object.value(replies::error, std::string("unknown")));
   }
-  bool stale = reply.object.value("dropped", std::string()) == protocol::kStaleMotion;
+  bool stale = reply.object.value(replies::dropped, std::string()) == protocol::kStaleMotion;
   motionSent_ = !stale && (dx != 0 || dy != 0);
   return MotionReply{stale};
 }

@@ -20,6 +20,7 @@
 
 #include "virelo/client/errors.h"
 #include "virelo/protocol/limits.h"
+#include "virelo/protocol/names.h"
 
 extern char** environ;
 
@@ -59,7 +60,7 @@ std::vector<std::string> serviceEnvironment(const std::map<std::string, std::str
     if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry.substr(eq + 1);
   }
   for (const auto& [k, v] : extra) merged[k] = v;
-  merged["VL_COREHID_TOKEN"] = token;
+  merged[protocol::variables::serviceToken] = token;
   std::vector<std::string> env;
   for (const auto& [k, v] : merged) env.push_back(k + "=" + v);
   return env;

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "trust.h"
@@ -16,8 +16,8 @@ namespace {
 
 using nlohmann::json;
 
-constexpr const char* kStartHint =
-    "start one with `systemctl --user start virelo` or `virelo session`";
+// Larger than any session.json.
+constexpr std::size_t kLargestFile = 64 * 1024;
 
 std::string lockPath(const std::string& directory) {
   return directory + "/session.lock";
@@ -28,9 +28,12 @@ std::string filePath(const std::string& directory) {
 }
 
 json toJson(const SessionInfo& info) {
-  return {{"socket", info.socket},          {"token", info.token},     {"host", info.host},
-          {"backend", info.backend},        {"pid", info.pid},         {"protocol", info.protocol},
-          {"session_pid", info.sessionPid}, {"started", info.started}, {"restarts", info.restarts}};
+  json object = {
+      {"socket", info.socket},          {"token", info.token},     {"host", info.host},
+      {"backend", info.backend},        {"pid", info.pid},         {"protocol", info.protocol},
+      {"session_pid", info.sessionPid}, {"started", info.started}, {"restarts", info.restarts}};
+  if (!info.controls.empty()) object["controls"] = info.controls;
+  return object;
 }
 
 SessionInfo fromJson(const json& object) {
@@ -44,6 +47,8 @@ SessionInfo fromJson(const json& object) {
   info.sessionPid = object.at("session_pid").get<pid_t>();
   info.started = object.at("started").get<std::int64_t>();
   info.restarts = object.at("restarts").get<int>();
+  // Written by sessions that answer control searches only.
+  if (object.contains("controls")) info.controls = object.at("controls").get<std::string>();
   return info;
 }
 
@@ -81,37 +86,25 @@ bool lockHeld(const SessionFiles& files) {
   return ::fcntl(fd.get(), F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
 }
 
-// The file's text; a file larger than any session.json is malformed.
-std::string readBounded(int fd, const std::string& path) {
-  constexpr std::size_t kLimit = 64 * 1024;
-  std::string text;
-  char chunk[4096];
-  while (text.size() <= kLimit) {
-    ssize_t n = ::read(fd, chunk, sizeof(chunk));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0)
-      throw NoSession("no usable Virelo session: cannot read " + path + ": " +
-                      std::strerror(errno));
-    if (n == 0) return text;
-    text.append(chunk, static_cast<std::size_t>(n));
+// Where an absolute $XDG_RUNTIME_DIR names; `prefix` begins the message when it does not.
+std::string runtimePath(const EnvironmentLookup& environment, const std::string& prefix) {
+  const char* runtime = environment("XDG_RUNTIME_DIR");
+  if (runtime == nullptr || runtime[0] == '\0') {
+    throw NoSession(prefix +
+                    "$XDG_RUNTIME_DIR is not set (log in through a session manager, or set it to "
+                    "a private directory of yours)");
   }
-  throw NoSession("no usable Virelo session: " + path + " is malformed (larger than 64 KiB)");
+  if (runtime[0] != '/') {
+    throw NoSession(prefix + "$XDG_RUNTIME_DIR is relative (\"" + std::string(runtime) +
+                    "\"); set it to the absolute path of a private directory of yours");
+  }
+  return runtime;
 }
 
 }  // namespace
 
 std::string sessionDirectory(const EnvironmentLookup& environment) {
-  const char* runtime = environment("XDG_RUNTIME_DIR");
-  if (runtime == nullptr || runtime[0] == '\0') {
-    throw NoSession(
-        "no Virelo session: $XDG_RUNTIME_DIR is not set (log in through a session "
-        "manager, or set it to a private directory of yours)");
-  }
-  if (runtime[0] != '/') {
-    throw NoSession("no Virelo session: $XDG_RUNTIME_DIR is relative (\"" + std::string(runtime) +
-                    "\"); set it to the absolute path of a private directory of yours");
-  }
-  return std::string(runtime) + "/virelo";
+  return runtimePath(environment, "no Virelo session: ") + "/virelo";
 }
 
 bool sessionRunning(const std::string& directory) {
@@ -126,7 +119,13 @@ std::optional<SessionInfo> readSession(const std::string& directory) {
   trust::Descriptor fd =
       trust::openOwnFile(files->directory.get(), "session.json", path, files->user, true);
   if (!fd) return std::nullopt;  // running, but its service has not started yet
-  json object = json::parse(readBounded(fd.get(), path), nullptr, false);
+  std::string text;
+  try {
+    text = readBoundedFile(fd.get(), kLargestFile);
+  } catch (const UnreadableFile& e) {
+    throw NoSession("no usable Virelo session: " + path + ": " + e.what());
+  }
+  json object = json::parse(text, nullptr, false);
   try {
     if (object.is_object()) return fromJson(object);
   } catch (const json::exception&) {
@@ -162,29 +161,57 @@ void writeSession(const std::string& directory, const SessionInfo& info) {
   }
 }
 
-Endpoint findEndpoint(const EnvironmentLookup& environment) {
-  const char* socket = environment("VIRELO_SOCKET");
-  const char* token = environment("VIRELO_TOKEN");
-  bool hasSocket = socket != nullptr && *socket != '\0';
-  bool hasToken = token != nullptr && *token != '\0';
-  if (hasSocket && hasToken) return {socket, token};
-  if (hasSocket != hasToken) {
-    throw NoSession(std::string(hasSocket ? "$VIRELO_SOCKET is set but $VIRELO_TOKEN is not"
-                                          : "$VIRELO_TOKEN is set but $VIRELO_SOCKET is not") +
-                    ": set both to use that service, or neither to use the session");
+std::string prepareSessionDirectory(const EnvironmentLookup& environment) {
+  const std::string runtime = runtimePath(environment, "the session cannot start: ");
+  auto parent = trust::openRuntimeDirectory(runtime);
+  if (!parent.fd) {
+    throw NoSession("the session cannot start: $XDG_RUNTIME_DIR (" + runtime +
+                    ") does not exist (log in through a session manager, or create a private "
+                    "directory of yours)");
   }
-  std::string directory = sessionDirectory(environment);
-  auto info = readSession(directory);
-  if (!info) {
-    throw NoSession(
-        std::string("no Virelo session: ") +
-        (sessionRunning(directory) ? "the session has not started its service yet" : kStartHint));
-  }
-  return {info->socket, info->token};
+  const std::string directory = runtime + "/virelo";
+  trust::makePrivateDirectory(parent.fd.get(), "virelo", directory, parent.user);
+  return directory;
 }
 
-Endpoint findSession() {
-  return findEndpoint(std::getenv);
+SessionLock::SessionLock(const std::string& directory) {
+  const std::string path = lockPath(directory);
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd_ < 0) throw Error("cannot open " + path + ": " + std::strerror(errno));
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  if (::fcntl(fd_, F_OFD_SETLK, &lock) == 0) return;
+  const int e = errno;
+  ::close(fd_);
+  fd_ = -1;
+  if (e != EAGAIN && e != EACCES) throw Error("cannot lock " + path + ": " + std::strerror(e));
+  std::string running = "a Virelo session is already running";
+  try {
+    if (auto info = readSession(directory)) {
+      running += " (session pid " + std::to_string(info->sessionPid) + ", service pid " +
+                 std::to_string(info->pid) + ", socket " + info->socket + ")";
+    }
+  } catch (const Error&) {
+    // It holds the lock; what it published does not matter for the refusal.
+  }
+  throw Error(running + "; stop it first (systemctl --user stop virelo)");
+}
+
+SessionLock::~SessionLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void removeLeftovers(const std::string& directory) {
+  std::error_code ignored;
+  std::filesystem::remove(filePath(directory), ignored);
+  std::filesystem::remove(filePath(directory) + ".new", ignored);
+  std::filesystem::remove(directory + "/controls.sock", ignored);
+  for (const auto& entry : std::filesystem::directory_iterator(directory, ignored)) {
+    if (entry.path().filename().string().starts_with("virelo-")) {
+      std::filesystem::remove_all(entry.path(), ignored);
+    }
+  }
 }
 
 }  // namespace virelo::client

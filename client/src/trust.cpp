@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <array>
@@ -115,6 +116,24 @@ Descriptor openPrivateDirectory(int parent, const std::string& name, const std::
   return fd;
 }
 
+Descriptor makePrivateDirectory(int parent, const std::string& name, const std::string& path,
+                                uid_t user) {
+  if (::mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST) {
+    throw Error("cannot create " + path + ": " + std::strerror(errno));
+  }
+  Descriptor fd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd) {
+    if (errno == ELOOP) refuse(path, "it is a symbolic link, not a directory");
+    if (errno == ENOTDIR) refuse(path, "it is not a directory");
+    cannotOpen(path);
+  }
+  checkOwner(statOf(fd, path), path, user);
+  if (::fchmod(fd.get(), 0700) != 0) {
+    throw Error("cannot make " + path + " private: " + std::strerror(errno));
+  }
+  return fd;
+}
+
 Descriptor openOwnFile(int directory, const std::string& name, const std::string& path, uid_t user,
                        bool privateMode) {
   // Looked at first without opening it for reading, so that a file of another user is refused for
@@ -143,6 +162,48 @@ Descriptor openOwnFile(int directory, const std::string& name, const std::string
   if (opened.st_dev != st.st_dev || opened.st_ino != st.st_ino) {
     refuse(path, "it was replaced while it was being checked");
   }
+  return fd;
+}
+
+namespace {
+
+// The socket `name` in the checked directory: the user's, not a link, private.
+void checkOwnSocket(int directory, const std::string& name, const std::string& path, uid_t user) {
+  struct stat st {};
+  if (::fstatat(directory, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) cannotOpen(path);
+  if (S_ISLNK(st.st_mode)) refuse(path, "it is a symbolic link");
+  if (!S_ISSOCK(st.st_mode)) refuse(path, "it is not a socket");
+  checkOwner(st, path, user);
+  if ((st.st_mode & 077) != 0) {
+    refuse(path, "others have access to it (mode " + modeOf(st) + "; the session makes it 0600)");
+  }
+}
+
+}  // namespace
+
+Descriptor connectOwnSocket(const std::string& directory, const std::string& path) {
+  const auto slash = path.rfind('/');
+  const auto top = directory.rfind('/');
+  if (slash == std::string::npos || path.substr(0, slash) != directory ||
+      top == std::string::npos) {
+    refuse(path, "it does not lie in the session's directory " + directory);
+  }
+  auto runtime = openRuntimeDirectory(top == 0 ? "/" : directory.substr(0, top));
+  if (!runtime.fd) cannotOpen(directory);
+  Descriptor parent =
+      openPrivateDirectory(runtime.fd.get(), directory.substr(top + 1), directory, runtime.user);
+  if (!parent) cannotOpen(directory);
+  checkOwnSocket(parent.get(), path.substr(slash + 1), path, runtime.user);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof(address.sun_path)) refuse(path, "its path is too long for a socket");
+  path.copy(address.sun_path, path.size());
+  Descriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd ||
+      ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    throw ConnectionLost("cannot connect to " + path + ": " + std::strerror(errno));
+  }
+  checkPeer(fd.get(), path);
   return fd;
 }
 

@@ -10,6 +10,9 @@
 //   session.json       for the group or others
 //   the socket         the process listening on it runs as the user (SO_PEERCRED), checked before
 //                      a byte is sent
+//   controls.sock      the session's socket for control searches: in virelo/, not a link, owned
+//                      by the user, with no access for the group or others; and its listener
+//                      runs as the user, as above
 // "The user" is the effective user; for root, which runs no session of its own, it is the owner
 // of $XDG_RUNTIME_DIR, whose session a root client acts on (the command-line tool then becomes
 // that user before it connects). Each check that fails throws UntrustedService saying which file
@@ -54,10 +57,20 @@ RuntimeDirectory openRuntimeDirectory(const std::string& path);
 Descriptor openPrivateDirectory(int parent, const std::string& name, const std::string& path,
                                 uid_t user);
 
+// The private directory `name` in `parent` (at `path`) as the session makes it: created with mode
+// 0700 when missing, else checked as above but for its mode, which is then set to 0700.
+Descriptor makePrivateDirectory(int parent, const std::string& name, const std::string& path,
+                                uid_t user);
+
 // The regular file `name` in `directory` (at `path`), opened for reading; empty when it does not
 // exist. `privateMode`: the group and others must have no access to it either.
 Descriptor openOwnFile(int directory, const std::string& name, const std::string& path, uid_t user,
                        bool privateMode);
+
+// The socket at `path`, which must lie in the session's directory `directory` and pass the checks
+// above, connected (non-blocking) and its listener checked with checkPeer(). Throws
+// UntrustedService when a check fails, NoSession or ConnectionLost when it cannot be reached.
+Descriptor connectOwnSocket(const std::string& directory, const std::string& path);
 
 // Throws UntrustedService unless the process listening at the other end of the connected socket
 // `fd` (at `path`) runs as this process's effective user.

@@ -1,6 +1,8 @@
 #include "key_loan.h"
 
 #include <algorithm>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -37,6 +39,17 @@ void setMapping(xcb_connection_t* connection, std::uint8_t keycode,
   }
 }
 
+// The records of the loans that this process keeps across calls (keepAcrossCalls()).
+struct KeptLoans {
+  std::mutex lock;
+  std::set<std::string> records;
+};
+
+KeptLoans& keptLoans() {
+  static KeptLoans kept;
+  return kept;
+}
+
 bool isBorrowedKey(int keycode) {
   return std::any_of(std::begin(kBorrowedKeys), std::end(kBorrowedKeys),
                      [keycode](const BorrowedKey& key) { return key.keycode == keycode; });
@@ -45,7 +58,18 @@ bool isBorrowedKey(int keycode) {
 }  // namespace
 
 KeyLoan::KeyLoan(xcb_connection_t* connection, std::string display, const std::string& record)
-    : connection_(connection), display_(std::move(display)), record_(record, true) {
+    : connection_(connection),
+      display_(std::move(display)),
+      recordPath_(record),
+      record_(record, true) {
+  {
+    KeptLoans& kept = keptLoans();
+    std::lock_guard<std::mutex> hold(kept.lock);
+    if (kept.records.count(record) != 0) {
+      throw Error("a key borrowed on " + display_ +
+                  " is held down by this process; release it before borrowing another");
+    }
+  }
   // Waits while another borrower of the display lends keys; what a record says now, a borrower
   // that died left lent.
   record_.lock();
@@ -64,6 +88,18 @@ KeyLoan::~KeyLoan() {
   } catch (const std::exception&) {
     // The record stays, and the next loan gives the keys back.
   }
+  if (kept_) {
+    KeptLoans& kept = keptLoans();
+    std::lock_guard<std::mutex> hold(kept.lock);
+    kept.records.erase(recordPath_);
+  }
+}
+
+void KeyLoan::keepAcrossCalls() {
+  KeptLoans& kept = keptLoans();
+  std::lock_guard<std::mutex> hold(kept.lock);
+  kept.records.insert(recordPath_);
+  kept_ = true;
 }
 
 void KeyLoan::settle(const Slot& slot) const {

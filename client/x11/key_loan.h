@@ -53,6 +53,10 @@ class KeyLoan {
   void pressed(const Key& key);
   // Restores the keys' own keysyms (after kSettle) and removes the record.
   void giveBack();
+  // Marks the loan as kept across calls (a key held down until a later call): until it ends, a
+  // new loan of its record in this process throws Error instead of waiting for the lock that this
+  // very process holds.
+  void keepAcrossCalls();
 
   // Gives back what `record` (whose lock the caller holds) says is lent on `display`, through
   // `connection`, and removes it; true when there was something to give back.
@@ -70,6 +74,8 @@ class KeyLoan {
 
   xcb_connection_t* connection_;
   std::string display_;
+  std::string recordPath_;
+  bool kept_ = false;
   LoanRecord record_;
   std::vector<Slot> slots_;
   bool recorded_ = false;

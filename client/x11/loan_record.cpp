@@ -11,6 +11,7 @@
 #include <iostream>
 
 #include "virelo/client/errors.h"
+#include "virelo/client/session.h"
 
 namespace virelo::client {
 namespace {
@@ -116,22 +117,18 @@ std::optional<std::string> LoanRecord::read() const {
     if (errno != ENOENT) warn("ignored " + path_ + ": cannot open it (" + reason() + ")");
     return std::nullopt;
   }
+  std::optional<std::string> text;
   struct stat status {};
-  std::string text(kMaxRecordSize + 1, '\0');
-  ssize_t got = -1;
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    warn("ignored " + path_ + ": not a regular file");
-  } else if (status.st_uid != ::geteuid()) {
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid != ::geteuid()) {
     warn("ignored " + path_ + ": its owner is user " + std::to_string(status.st_uid));
-  } else if ((got = ::read(fd, text.data(), text.size())) < 0) {
-    warn("ignored " + path_ + ": cannot read it (" + reason() + ")");
-  } else if (static_cast<std::size_t>(got) > kMaxRecordSize) {
-    warn("ignored " + path_ + ": larger than " + std::to_string(kMaxRecordSize) + " bytes");
-    got = -1;
+  } else {
+    try {
+      text = readBoundedFile(fd, kMaxRecordSize);
+    } catch (const UnreadableFile& e) {
+      warn("ignored " + path_ + ": " + e.what());
+    }
   }
   ::close(fd);
-  if (got < 0) return std::nullopt;
-  text.resize(static_cast<std::size_t>(got));
   return text;
 }
 

@@ -106,6 +106,15 @@ void awaitKey(xcb_connection_t* connection, std::uint8_t keycode, bool down) {
   }
 }
 
+// What a borrowed key's chord pressed, let go as far as the client still can.
+void letGo(Client& client, int usage, int modifiers) {
+  try {
+    client.releaseKey(usage);
+    if (modifiers != 0) client.releaseModifiers(modifiers);
+  } catch (const Error&) {
+  }
+}
+
 }  // namespace
 
 std::optional<std::string> borrowingDisplay(const EnvironmentLookup& environment,
@@ -115,6 +124,12 @@ std::optional<std::string> borrowingDisplay(const EnvironmentLookup& environment
   } catch (const PointerUnknown&) {
     return std::nullopt;
   }
+}
+
+std::optional<std::string> borrowingDisplay(const EnvironmentLookup& environment,
+                                            const std::string& backend, const std::string& host) {
+  if (host == "gnome" || host == "kde" || host == "wlroots") return std::nullopt;
+  return borrowingDisplay(environment, backend);
 }
 
 std::string borrowedKeysRecord(const EnvironmentLookup& environment, const std::string& display) {
@@ -197,6 +212,89 @@ void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayo
     loan->pressed(key);
   }
   if (loan) loan->giveBack();
+}
+
+std::optional<std::uint32_t> keysymNamed(std::string_view name) {
+  const std::string text(name);
+  xkb_keysym_t keysym = xkb_keysym_from_name(text.c_str(), XKB_KEYSYM_NO_FLAGS);
+  if (keysym == XKB_KEY_NoSymbol)
+    keysym = xkb_keysym_from_name(text.c_str(), XKB_KEYSYM_CASE_INSENSITIVE);
+  if (keysym == XKB_KEY_NoSymbol) return std::nullopt;
+  return keysym;
+}
+
+// A key of the display lent to a keysym, with the X connection that watches it.
+struct BorrowedKeyHold::Loan {
+  Loan(const std::string& display, const std::string& record)
+      : connection(connected(display)), loan(connection.get(), display, record) {}
+  static XcbConnectionPtr connected(const std::string& display) {
+    XcbConnectionPtr connection = connectX(display.c_str());
+    if (!connection) throw Error("no X server answers on \"" + display + "\" to borrow a key");
+    return connection;
+  }
+
+  // Presses the modifiers and the key lent to the keysym; on a failure, lets go of them.
+  void press(Client& client, const KeysymChord& chord) {
+    key = loan.lend(chord.keysym);
+    try {
+      if (chord.modifiers != 0) client.pressModifiers(chord.modifiers);
+      client.pressKey(key.usage);
+      awaitKey(connection.get(), key.keycode, true);
+    } catch (...) {
+      letGo(client, key.usage, chord.modifiers);
+      throw;
+    }
+  }
+  // Lets go of the key and the modifiers, and gives the key back; the loan's end gives it back
+  // when the release fails.
+  void release(Client& client, const KeysymChord& chord) {
+    try {
+      client.releaseKey(key.usage);
+      awaitKey(connection.get(), key.keycode, false);
+      if (chord.modifiers != 0) client.releaseModifiers(chord.modifiers);
+    } catch (...) {
+      letGo(client, key.usage, chord.modifiers);
+      throw;
+    }
+    loan.pressed(key);
+    loan.giveBack();
+  }
+
+  XcbConnectionPtr connection;
+  KeyLoan loan;
+  KeyLoan::Key key;
+};
+
+BorrowedKeyHold::BorrowedKeyHold(Client& client, const KeysymChord& chord,
+                                 const std::string& display, const std::string& record)
+    : client_(client), chord_(chord) {
+  auto loan = std::make_unique<Loan>(display, record);
+  loan->press(client, chord);
+  loan->loan.keepAcrossCalls();
+  loan_ = std::move(loan);
+}
+
+BorrowedKeyHold::~BorrowedKeyHold() {
+  try {
+    release();
+  } catch (const std::exception&) {
+    // The record stays where the key could not be given back, for the next borrowing.
+  }
+}
+
+void BorrowedKeyHold::release() {
+  if (!loan_) return;
+  const std::unique_ptr<Loan> loan = std::move(loan_);  // ends with this call, however it goes
+  loan->release(client_, chord_);
+}
+
+// The hold's press and release within one call, which other borrowers of this process wait for.
+void pressKeysymBorrowing(Client& client, std::uint32_t keysym, int modifiers,
+                          const std::string& display, const std::string& record) {
+  const KeysymChord chord{modifiers, keysym};
+  BorrowedKeyHold::Loan loan(display, record);
+  loan.press(client, chord);
+  loan.release(client, chord);
 }
 
 }  // namespace virelo::client

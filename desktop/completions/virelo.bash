@@ -48,8 +48,10 @@ _virelo() {
         words=("${COMP_WORDS[@]}") cword=$COMP_CWORD
     fi
 
-    local verbs="session status doctor start chord type click double-click drag move scroll
-                 media hold run find click-on focus-on wait-for targets"
+    local verbs="session status doctor start chord key type click double-click drag move mousemove
+                 mouseto getmouselocation scroll media hold steer run find get-text click-on focus-on
+                 wait-for targets windows search activate getactivewindow getdisplaygeometry record
+                 list-keys list-layouts help"
     local buttons="left right middle"
 
     # The command and the operands before the word being completed; options may come anywhere.
@@ -57,16 +59,18 @@ _virelo() {
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
             --socket | --token-file | --layout | --backend | --service | --user | --env | --host | \
-                --delay | --hold | --role | --name | --name-contains | --name-regex | --app | \
-                --button | --timeout | --into)
+                --delay | --hold | --file | --into | --repeat | --screen | --duration | --output | \
+                --role | --name | --name-contains | --name-regex | --app | --in | --nth | --button | \
+                --timeout | --text | --text-regex | --class | --pid | --input | --listen | --profile | \
+                --config | --virtual-pad)
                 ((i++)) ;;
-            -*) ;;
+            --* | -h | -v) ;;
             *) if [ -z "$verb" ]; then verb=${words[i]}; else ((operands++)); fi ;;
         esac
     done
 
     case $prev in
-        --socket | --token-file | --service)
+        --socket | --token-file | --service | --file | --output | --config | --virtual-pad)
             COMPREPLY=($(compgen -f -- "$cur"))
             return ;;
         --layout)
@@ -75,7 +79,7 @@ _virelo() {
             COMPREPLY=("${COMPREPLY[@]//(/\\(}") && COMPREPLY=("${COMPREPLY[@]//)/\\)}")
             return ;;
         --host)
-            COMPREPLY=($(compgen -W "sim uhid linux" -- "$cur"))
+            COMPREPLY=($(compgen -W "@VIRELO_HOST_WORDS@" -- "$cur"))
             return ;;
         --backend)
             local backends="corehid cgevent auto"
@@ -94,33 +98,54 @@ _virelo() {
         --app)
             COMPREPLY=($(compgen -W "$(ps -u "$(id -u)" -o comm= 2>/dev/null | sort -u)" -- "$cur"))
             return ;;
-        --env | --delay | --hold | --name | --name-contains | --name-regex | --timeout | --into)
+        --input)
+            COMPREPLY=($(compgen -W "pad udp stdin" -- "$cur"))
+            return ;;
+        --env | --delay | --hold | --name | --name-contains | --name-regex | --timeout | --into | \
+            --repeat | --screen | --duration | --listen | --profile | --in | --nth | --text | \
+            --text-regex | --class | --pid)
             return ;;
     esac
 
     if [[ $cur == -* ]]; then
-        local options="--socket --token-file --layout --help --version"
-        local match="--role --name --name-contains --name-regex --app"
+        # The options of each command, as the command table gives them (a test holds them to it).
+        local connection="--socket --token-file" layout="--layout -v --verbose"
+        local control="--name --name-contains --name-regex --role --app --in --all"
+        local options
         case $verb in
-            session) options="--host --backend --service --help" ;;
-            status | doctor) options="--json --help" ;;
-            start) options="--backend --service --user --env --trace --help" ;;
-            type) options="$options --delay --hold --into" ;;
-            move) options="$options --snap" ;;
-            run) options="$options --check" ;;
-            find) options="$match --all --json --list-roles --help" ;;
-            click-on) options="$options $match --button --double --first" ;;
-            focus-on) options="$options $match --first" ;;
-            wait-for) options="$match --gone --timeout --help" ;;
-            targets) options="--json --help" ;;
+            session) options="--host --backend --service" ;;
+            status) options="--json $connection" ;;
+            doctor) options="--json --host --backend" ;;
+            start) options="--backend --service --user --env --trace" ;;
+            chord | key) options="$connection $layout" ;;
+            type) options="--delay --hold --file --into --role --app --in --all --first --nth --via-clipboard $connection $layout" ;;
+            click | double-click) options="--repeat --delay $connection" ;;
+            drag | scroll | media | hold) options="$connection" ;;
+            move) options="--snap $connection" ;;
+            mousemove | mouseto) options="--screen $connection" ;;
+            getmouselocation) options="--json --shell" ;;
+            steer) options="--input --listen --profile --no-snap --show --config --virtual-pad --check" ;;
+            run) options="--check $connection $layout" ;;
+            find) options="$control --json --list-roles" ;;
+            get-text) options="--role --name --name-contains --name-regex --app --in --first --nth" ;;
+            click-on) options="$control --button --double --action --first --nth $connection" ;;
+            focus-on) options="$control --first --nth $connection" ;;
+            wait-for) options="$control --text --text-regex --gone --timeout" ;;
+            targets | windows) options="--json" ;;
+            search) options="--name --class --pid --json" ;;
+            activate | getactivewindow | getdisplaygeometry) options="" ;;
+            record) options="--duration --output --include-own" ;;
+            list-keys) options="$layout" ;;
+            list-layouts | help) options="" ;;
+            '') options="--version" ;;
         esac
-        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        COMPREPLY=($(compgen -W "$options --help" -- "$cur"))
         return
     fi
 
     case $verb in
         '') COMPREPLY=($(compgen -W "$verbs" -- "$cur")) ;;
-        chord) COMPREPLY=($(_virelo_chord "$cur")) ;;
+        chord | key) COMPREPLY=($(_virelo_chord "$cur")) ;;
         hold)
             COMPREPLY=($(_virelo_chord "$cur")
                        $(compgen -W "$(_virelo_media_keys) left-button right-button middle-button" \
@@ -130,6 +155,7 @@ _virelo() {
             ((operands == 0)) && COMPREPLY=($(compgen -W "$buttons" -- "$cur")) ;;
         drag) ((operands == 2)) && COMPREPLY=($(compgen -W "$buttons" -- "$cur")) ;;
         run) ((operands == 0)) && COMPREPLY=($(compgen -f -- "$cur")) ;;
+        help) ((operands == 0)) && COMPREPLY=($(compgen -W "$verbs" -- "$cur")) ;;
     esac
 }
 

@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <fstream>
 #include <stdexcept>
 #include <utility>
 
 #include "platform/atspi/atspi_connection.h"
+#include "platform/atspi/atspi_contents.h"
 #include "platform/atspi/atspi_requests.h"
 #include "platform/atspi/atspi_top_level.h"
 
@@ -26,6 +28,8 @@ constexpr int kMaxWindows = 64;
 constexpr std::uint32_t kMaxMonitors = 16;
 // How far an accessible window's extents may reach beyond an X window that stands in for it.
 constexpr double kContainSlack = 2;
+// How far an accessible window's size may differ from the compositor's window that shows it.
+constexpr double kSizeSlack = 2;
 
 // One reference of an accessible, given up at the end of the scope.
 class Held {
@@ -173,6 +177,7 @@ struct ListedWindow {
   Rect bounds;
   // Above 0 for pop-ups (menus, lists of combo boxes), which no window manager frames.
   int layer;
+  std::string title;
 };
 
 std::vector<ListedWindow> listedWindows(const std::optional<nlohmann::json>& list) {
@@ -183,22 +188,26 @@ std::vector<ListedWindow> listedWindows(const std::optional<nlohmann::json>& lis
     auto pid = entry.find(kWindowOwnerPID);
     auto bounds = entry.find(kWindowBounds);
     auto layer = entry.find(kWindowLayer);
+    auto title = entry.find("title");
     if (bounds == entry.end()) continue;
     auto rect = rectFromDictionary(*bounds);
     if (!rect) continue;
     std::int32_t owner =
         pid != entry.end() && pid->is_number_integer() ? pid->get<std::int32_t>() : 0;
     windows.push_back(
-        {owner, *rect, layer != entry.end() && layer->is_number_integer() ? layer->get<int>() : 0});
+        {owner, *rect, layer != entry.end() && layer->is_number_integer() ? layer->get<int>() : 0,
+         title != entry.end() && title->is_string() ? title->get<std::string>() : ""});
   }
   return windows;
 }
 
-// Where an accessible window lies: its X window in the window list and its scale.
+// Where an accessible window lies: its X window in the window list and its scale; and where
+// its extents are inside the window, the window's origin on the screen.
 struct Placement {
   int stacking = -1;
   double scale = 1;
   Rect bounds;
+  Point origin{0, 0};
 };
 
 Placement placementOf(const std::vector<ListedWindow>& windows, std::int32_t pid,
@@ -217,6 +226,26 @@ Placement placementOf(const std::vector<ListedWindow>& windows, std::int32_t pid
     }
   }
   return {};
+}
+
+// An accessible window whose extents are inside itself: the listed window of its process with
+// its title and its size, where exactly one is (the list tells each window's owner only where
+// that is certain).
+Placement placementInWindow(const std::vector<ListedWindow>& windows, std::int32_t pid,
+                            const std::string& title, const std::optional<Rect>& extents) {
+  if (!extents) return {};
+  Placement found;
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    const ListedWindow& w = windows[i];
+    if (w.pid != pid || w.title != title ||
+        std::abs(w.bounds.width() - extents->width()) > kSizeSlack ||
+        std::abs(w.bounds.height() - extents->height()) > kSizeSlack) {
+      continue;
+    }
+    if (found.stacking >= 0) return {};
+    found = {static_cast<int>(i), 1, w.bounds, w.bounds.origin};
+  }
+  return found;
 }
 
 // The roles of what a pop-up holds: a menu's items, a combo box's list.
@@ -244,15 +273,18 @@ std::vector<Rect> monitorsOf(ActiveDisplays& displays) {
   return bounds;
 }
 
-Rect scaled(const Rect& rect, double scale) {
-  return makeRect(rect.minX() * scale, rect.minY() * scale, rect.width() * scale,
-                  rect.height() * scale);
+// The extents on the screen: scaled, then moved by the window's origin.
+Rect placed(const Rect& rect, const Placement& place) {
+  const double scale = place.scale;
+  return makeRect(place.origin.x + rect.minX() * scale, place.origin.y + rect.minY() * scale,
+                  rect.width() * scale, rect.height() * scale);
 }
 
 }  // namespace
 
 struct AtspiControls::Search {
   const ControlFilter& filter;
+  Positions positions;
   std::optional<AtspiRole> role;
   std::vector<ListedWindow> windows;
   ControlSearch result;
@@ -261,6 +293,10 @@ struct AtspiControls::Search {
   // the application is given up.
   std::uint64_t unansweredBefore = 0;
   std::vector<Rect> monitors;
+  // The accessibles of the controls given, one reference each, in their order; and the number of
+  // this search, which the controls' handles carry.
+  std::vector<AtspiAccessible*>* kept = nullptr;
+  std::uint64_t serial = 0;
 
   bool givenUp() const { return unansweredRequests() != unansweredBefore; }
 
@@ -300,7 +336,10 @@ struct AtspiControls::Search {
   void topLevel(AtspiAccessible* window, const Application& owner) {
     if (!filter.all && !statesOf(window).showing) return;
     visited = 0;
-    const Placement place = placementOf(windows, owner.pid, extentsOf(window));
+    const Placement place =
+        positions == AtspiControls::Positions::inWindow
+            ? placementInWindow(windows, owner.pid, nameOf(window).value_or(""), extentsOf(window))
+            : placementOf(windows, owner.pid, extentsOf(window));
     consider(window, owner, place, std::nullopt);
     if (!collect(window, owner, place) && !givenUp()) walk(window, owner, place, 0);
   }
@@ -377,12 +416,13 @@ struct AtspiControls::Search {
     if (!knownRole) return;
     const States states = statesOf(accessible);
     if (!filter.all && !states.showing) return;
+    if (filter.container && !enclosedBy(accessible, filter.container, kMaxDepth)) return;
     Control control;
     control.role = roleNameOf(*knownRole);
     control.name = std::move(*name);
     control.application = owner.name;
     control.pid = owner.pid;
-    if (auto extents = extentsOf(accessible)) control.bounds = scaled(*extents, place.scale);
+    if (auto extents = extentsOf(accessible)) control.bounds = placed(*extents, place);
     control.enabled = states.enabled;
     control.focused = states.focused;
     control.focusable = states.focusable;
@@ -394,8 +434,14 @@ struct AtspiControls::Search {
     control.visible = states.showing && states.visible && control.bounds.width() > 0 &&
                       control.bounds.height() > 0 &&
                       (own.stacking < 0 || own.bounds.contains(centre));
-    control.covered = coveredAt(centre, own, owner.pid);
-    control.offScreen = offScreen(centre);
+    // A window-relative place of an unplaced window says nothing of what lies above it.
+    const bool unplaced = positions == AtspiControls::Positions::inWindow && own.stacking < 0;
+    control.covered = !unplaced && coveredAt(centre, own, owner.pid);
+    control.offScreen = !unplaced && offScreen(centre);
+    control.text = textOf(accessible);
+    control.value = valueOf(accessible);
+    control.handle = (serial << 32) | kept->size();
+    kept->push_back(static_cast<AtspiAccessible*>(g_object_ref(accessible)));
     result.controls.push_back(std::move(control));
   }
 
@@ -429,10 +475,17 @@ struct AtspiControls::Search {
 };
 
 AtspiControls::AtspiControls(WindowList& windows, ActiveDisplays& displays,
-                             std::chrono::milliseconds timeout)
-    : windows_(windows), displays_(displays), timeout_(timeout) {}
+                             std::chrono::milliseconds timeout, Positions positions)
+    : windows_(windows), displays_(displays), timeout_(timeout), positions_(positions) {}
 
-AtspiControls::~AtspiControls() = default;
+AtspiControls::~AtspiControls() {
+  forget();
+}
+
+void AtspiControls::forget() {
+  for (AtspiAccessible* accessible : found_) g_object_unref(accessible);
+  found_.clear();
+}
 
 bool AtspiControls::started() {
   AtspiConnection& connection = AtspiConnection::instance();
@@ -448,7 +501,8 @@ Controls::Reach AtspiControls::reach() {
 }
 
 ControlSearch AtspiControls::find(const ControlFilter& filter) {
-  Search search{filter, std::nullopt, {}, {}, 0, 0, {}};
+  forget();
+  Search search{filter, positions_, std::nullopt, {}, {}, 0, 0, {}, &found_, ++searches_};
   if (filter.role) search.role = roleNamed(*filter.role);
   if (!started()) return {};
   search.windows = listedWindows(windows_.copyWindowInfo(
@@ -464,6 +518,14 @@ ControlSearch AtspiControls::find(const ControlFilter& filter) {
     search.application(app.get());
   }
   return std::move(search.result);
+}
+
+std::string AtspiControls::act(std::uint64_t handle, const std::optional<std::string>& action) {
+  const std::uint64_t index = handle & 0xFFFFFFFFu;
+  if ((handle >> 32) != searches_ || index >= found_.size()) {
+    throw std::runtime_error("the control is not one of the latest search");
+  }
+  return doAction(found_[index], action);
 }
 
 std::vector<std::string> AtspiControls::roleNames() {

@@ -8,6 +8,9 @@
 #if !defined(VIRELO_WITH_UHID_HOST) || !defined(VIRELO_WITH_LINUX_HOST)
 #error "VIRELO_WITH_UHID_HOST and VIRELO_WITH_LINUX_HOST must say which hosts are built"
 #endif
+#ifndef VIRELO_WITH_GNOME_HOST
+#error "VIRELO_WITH_GNOME_HOST must say whether the GNOME host is built"
+#endif
 
 namespace virelo {
 namespace {
@@ -20,6 +23,15 @@ constexpr std::pair<std::string_view, HostFactory> kHosts[] = {
 #endif
 #if VIRELO_WITH_LINUX_HOST
     {"linux", &hosts::makeLinuxHost},
+#endif
+#if VIRELO_WITH_KDE_HOST
+    {"kde", &hosts::makeKdeHost},
+#endif
+#if VIRELO_WITH_GNOME_HOST
+    {"gnome", &hosts::makeGnomeHost},
+#endif
+#if defined(VIRELO_WITH_WLROOTS_HOST) && VIRELO_WITH_WLROOTS_HOST
+    {"wlroots", &hosts::makeWlrootsHost},
 #endif
 };
 

@@ -13,10 +13,18 @@
 //
 // makeAtspiLinuxAccessibility() builds the same services in this process, for the module itself
 // and for programs that link virelo_linux_accessibility (the tests and benchmarks).
+//
+// A "display" of the form "sway:<socket path>" names a sway desktop instead of an X display: the
+// services are then those of makeAtspiWlrootsAccessibility() (wlroots_accessibility.cpp), AT-SPI's
+// elements placed by sway's tree, in builds with the wlroots host (else none). "kde:" and
+// "gnome:" name a KDE Plasma or GNOME desktop on Wayland: AT-SPI's elements placed by KWin's
+// windows (in builds with the KDE host and sd-bus, else none) or by gnome-shell's window actors
+// (compositor_accessibility.cpp).
 #pragma once
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/host.h"
 
@@ -32,6 +40,13 @@ class LinuxAccessibility {
 std::shared_ptr<LinuxAccessibility> makeLinuxAccessibility(const std::string& display);
 
 std::shared_ptr<LinuxAccessibility> makeAtspiLinuxAccessibility(const std::string& display);
+std::shared_ptr<LinuxAccessibility> makeAtspiWlrootsAccessibility(const std::string& swaySocket);
+std::shared_ptr<LinuxAccessibility> makeAtspiKdeAccessibility();
+std::shared_ptr<LinuxAccessibility> makeAtspiGnomeAccessibility();
+
+inline constexpr std::string_view kSwayDisplayPrefix = "sway:";
+inline constexpr std::string_view kKdeDisplay = "kde:";
+inline constexpr std::string_view kGnomeDisplay = "gnome:";
 
 }  // namespace virelo::hosts
 

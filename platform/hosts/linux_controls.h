@@ -4,6 +4,11 @@
 // without linking libatspi: the client library opens the module and reads them through its C
 // table (virelo/protocol/accessibility_module.h). makeAtspiLinuxControls() builds them in this
 // process, for the module and for the tests.
+//
+// A Wayland desktop, named as the accessibility services name it (linux_accessibility.h: "kde:",
+// "gnome:"), has its controls placed by the compositor's windows instead (compositor_windows.h,
+// AtspiControls::Positions::inWindow); where the compositor tells none (plain mutter, KWin not
+// answering), find() throws ControlsUnplaceable saying so.
 #pragma once
 
 #include <chrono>
@@ -14,7 +19,8 @@
 
 namespace virelo::hosts {
 
-// `display` is an X display name (":1"); every request to an application may take `timeout`.
+// `display` is an X display name (":1") or a Wayland desktop's; every request to an application may
+// take `timeout`.
 std::shared_ptr<Controls> makeAtspiLinuxControls(const std::string& display,
                                                  std::chrono::milliseconds timeout);
 

@@ -8,7 +8,7 @@
 namespace virelo::uhid {
 namespace {
 
-constexpr std::size_t payloadOffset = offsetof(uhid_event, u);
+constexpr std::size_t requestPayloadOffset = offsetof(uhid_event, u);
 
 template <typename T>
 T get(std::span<const std::uint8_t> record, std::size_t offset) {
@@ -40,11 +40,11 @@ UhidRequest malformed(std::uint32_t type) {
 }  // namespace
 
 UhidRequest parseUhidRequest(std::span<const std::uint8_t> record) {
-  if (record.size() < payloadOffset) return malformed(0);
+  if (record.size() < requestPayloadOffset) return malformed(0);
   auto type = get<std::uint32_t>(record, 0);
   UhidRequest request;
   request.eventType = type;
-  constexpr std::size_t base = payloadOffset;
+  constexpr std::size_t base = requestPayloadOffset;
   switch (type) {
     case UHID_GET_REPORT: {
       if (record.size() < base + sizeof(uhid_get_report_req)) return malformed(type);

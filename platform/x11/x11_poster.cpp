@@ -12,8 +12,6 @@
 namespace virelo::x11 {
 namespace {
 
-constexpr int kMediaKeyDown = 0x0A;
-constexpr int kMediaKeyUp = 0x0B;
 constexpr std::uint8_t kWheelUp = 4;
 constexpr std::uint8_t kWheelDown = 5;
 constexpr std::int32_t kMaxWheelClicks = 128;

@@ -18,8 +18,6 @@
 namespace virelo::x11 {
 namespace {
 
-constexpr int kMediaKeyDown = 0x0A;
-constexpr int kMediaKeyUp = 0x0B;
 constexpr std::uint64_t kNsPerMs = 1000000;
 
 // The source that feeds one tap into a run loop.

@@ -20,9 +20,15 @@ inline std::chrono::milliseconds millis(double seconds) {
 void bindErrors(pybind11::module_& module);
 // Client, Status, Chord, MotionStream.
 void bindClient(pybind11::module_& module);
-// Layout, the key and layout names, the pointer position.
+// Layout, the key and layout names.
 void bindLayouts(pybind11::module_& module);
 // Launcher.
 void bindLauncher(pybind11::module_& module);
+// Desktop, ControlQuery, NameMatch, Control, ControlValue.
+void bindControls(pybind11::module_& module);
+// Window, the windows' and the display's calls, the pointer's position.
+void bindWindows(pybind11::module_& module);
+// Script, parsing, running and recording scripts.
+void bindScripts(pybind11::module_& module);
 
 }  // namespace virelo::python

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -20,6 +22,7 @@
 #include "virelo/client/layouts.h"
 #include "virelo/client/motion.h"
 #include "virelo/client/session.h"
+#include "virelo/client/x11.h"
 
 namespace py = pybind11;
 using namespace virelo::client;
@@ -81,7 +84,13 @@ void typeWith(Client& client, const std::string& text, const LayoutHandle& layou
                     std::chrono::microseconds(static_cast<long long>(delay * 1e6))};
   try {
     py::gil_scoped_release release;
-    typeText(client, text, *layout.layout, pacing, [&interrupted] { interrupted(); });
+    try {
+      typeText(client, text, *layout.layout, pacing, [&interrupted] { interrupted(); });
+    } catch (const UntypableText&) {
+      // Nothing was typed: the characters that the layout lacks go through borrowed keys of the X
+      // server, as "virelo type" types them (UntypableText again for what even those cannot).
+      typeTextBorrowing(client, text, *layout.layout, pacing, std::getenv);
+    }
   } catch (const UntypableText& e) {
     raiseUntypable(e, text);
     throw py::error_already_set();
@@ -132,6 +141,16 @@ void bindStatusAndChord(py::module_& m) {
       .def_readonly("modifiers", &Chord::modifiers)
       .def_readonly("keys", &Chord::keys)
       .def_readonly("media", &Chord::media);
+  // A chord whose key no key of the layout produces, pressed through a borrowed key.
+  py::class_<KeysymChord>(m, "KeysymChord")
+      .def_readonly("modifiers", &KeysymChord::modifiers)
+      .def_readonly("keysym", &KeysymChord::keysym);
+  m.def(
+      "keysym_chord",
+      [](const std::string& text, const LayoutHandle& layout) {
+        return keysymChord(text, *layout.layout);
+      },
+      py::arg("text"), py::arg("layout"));
   m.def(
       "parse_chord",
       [](const std::string& text, const LayoutHandle& layout) {
@@ -144,7 +163,15 @@ void bindClientClass(py::module_& m) {
   py::class_<Client>(m, "Client")
       .def_static(
           "find",
-          [](double timeout) { return std::make_unique<Client>(findSession, millis(timeout)); },
+          [](std::optional<std::string> socket, std::optional<std::string> token, double timeout) {
+            // Nothing named: the finder, which finds the session again after a lost connection.
+            if (!socket && !token) return std::make_unique<Client>(findSession, millis(timeout));
+            Endpoint endpoint = resolveEndpoint({std::move(socket), std::move(token)}, std::getenv);
+            auto client = std::make_unique<Client>(endpoint.socket, millis(timeout));
+            client->hello(endpoint.token);
+            return client;
+          },
+          py::arg("socket") = std::nullopt, py::arg("token") = std::nullopt,
           py::arg("timeout") = 5.0, Release())
       .def_static(
           "open",
@@ -193,6 +220,32 @@ void bindClientClass(py::module_& m) {
            py::arg("delay") = 0.0);
 }
 
+// What a client does on the X server of its backend: keysyms through borrowed keys (pressed and
+// released, or held), and absolute moves.
+void bindClientOnX(py::module_& m) {
+  auto client = py::reinterpret_borrow<py::class_<Client>>(m.attr("Client"));
+  client
+      .def(
+          "press_keysym",
+          [](Client& c, const KeysymChord& chord) { pressKeysymBorrowing(c, chord, std::getenv); },
+          py::arg("chord"), Release())
+      .def(
+          "move_to",
+          [](Client& c, int x, int y) {
+            const PointerPosition p = moveToOnScreen(c, std::getenv, {x, y});
+            return std::make_pair(p.x, p.y);
+          },
+          py::arg("x"), py::arg("y"), Release());
+  // A keysym chord held down through a borrowed key until release(); the client outlives it.
+  py::class_<BorrowedKeyHold>(m, "BorrowedKeyHold")
+      .def(py::init([](Client& c, const KeysymChord& chord) {
+             return holdKeysymBorrowing(c, chord, std::getenv);
+           }),
+           py::arg("client"), py::arg("chord"), py::keep_alive<1, 2>(), Release())
+      .def("release", &BorrowedKeyHold::release, Release())
+      .def_property_readonly("keysym", [](const BorrowedKeyHold& h) { return h.chord().keysym; });
+}
+
 void bindMotion(py::module_& m) {
   py::class_<Motion>(m, "MotionStream")
       .def(py::init<Client&, double>(), py::arg("client"), py::arg("period") = 0.008,
@@ -223,6 +276,7 @@ void bindMotion(py::module_& m) {
 void bindClient(py::module_& m) {
   bindStatusAndChord(m);
   bindClientClass(m);
+  bindClientOnX(m);
   bindMotion(m);
 }
 

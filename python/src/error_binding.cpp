@@ -1,11 +1,14 @@
 // The client library's errors as the Python classes of "virelo.errors" (defined in Python, so
 // that they carry typed attributes), never a bare RuntimeError.
+#include <pybind11/stl.h>
+
 #include <exception>
 #include <string>
 
 #include "bindings.h"
 #include "untypable.h"
 #include "virelo/client/errors.h"
+#include "virelo/client/script.h"
 
 namespace py = pybind11;
 using namespace virelo::client;
@@ -22,6 +25,33 @@ void raise(const char* name, const py::object& error) {
 py::object make(const char* name, const std::string& message, py::args args = py::args()) {
   py::object type = py::module_::import("virelo.errors").attr(name);
   return type(message, *args);
+}
+
+// Raises the class of the package named `name` for an error of the library's class `Kind`.
+template <typename Kind>
+bool raiseAs(const Error& e, const char* name) {
+  if (dynamic_cast<const Kind*>(&e) == nullptr) return false;
+  raise(name, make(name, e.what()));
+  return true;
+}
+
+// The errors that carry nothing but their message.
+void raiseSimple(const Error& e) {
+  if (raiseAs<PointerUnknown>(e, "PointerUnknown") || raiseAs<XServerSilent>(e, "XServerSilent") ||
+      raiseAs<WindowsUnavailable>(e, "WindowsUnavailable") ||
+      raiseAs<NoSuchWindow>(e, "NoSuchWindow") ||
+      raiseAs<WindowRequestUnsupported>(e, "WindowRequestUnsupported") ||
+      raiseAs<WindowNotActivated>(e, "WindowNotActivated") ||
+      raiseAs<ControlsUnavailable>(e, "ControlsUnavailable") ||
+      raiseAs<UnknownRole>(e, "UnknownRole") ||
+      raiseAs<MalformedExpression>(e, "MalformedExpression") ||
+      raiseAs<NoSuchControl>(e, "NoSuchControl") ||
+      raiseAs<ControlNotActionable>(e, "ControlNotActionable") ||
+      raiseAs<WaitTimedOut>(e, "WaitTimedOut") ||
+      raiseAs<RecordingUnavailable>(e, "RecordingUnavailable")) {
+    return;
+  }
+  raise("Error", make("Error", e.what()));
 }
 
 }  // namespace
@@ -68,8 +98,16 @@ void bindErrors(py::module_&) {
       raise("UnknownLayout", make("UnknownLayout", e.what(), py::make_tuple(e.layout())));
     } catch (const UntypableText& e) {
       raiseUntypable(e, {});
+    } catch (const PointerNotPlaced& e) {
+      raise("PointerNotPlaced", make("PointerNotPlaced", e.what(),
+                                     py::make_tuple(py::make_tuple(e.targetX(), e.targetY()),
+                                                    py::make_tuple(e.reachedX(), e.reachedY()))));
+    } catch (const AmbiguousControl& e) {
+      raise("AmbiguousControl", make("AmbiguousControl", e.what(), py::make_tuple(e.candidates())));
+    } catch (const ScriptError& e) {
+      raise("ScriptError", make("ScriptError", e.what(), py::make_tuple(e.line())));
     } catch (const Error& e) {
-      raise("Error", make("Error", e.what()));
+      raiseSimple(e);
     }
   });
 }

@@ -1,7 +1,6 @@
 // Keyboard layouts (compiled from the XKB data, or read from the X server), the names of keys
-// and modifiers, the list of known layouts and the pointer's position.
+// and modifiers, and the list of known layouts.
 #include <pybind11/stl.h>
-#include <xkbcommon/xkbregistry.h>
 
 #include <cstdlib>
 #include <memory>
@@ -37,29 +36,12 @@ std::vector<std::pair<int, int>> keystrokesOf(const LayoutHandle& handle, const 
   }
 }
 
-struct RegistryUnref {
-  void operator()(rxkb_context* context) const { rxkb_context_unref(context); }
-};
-
 // Every layout and variant of the XKB registry: "LAYOUT" or "LAYOUT(VARIANT)" and its
 // description.
-std::vector<std::pair<std::string, std::string>> knownLayouts() {
-  std::unique_ptr<rxkb_context, RegistryUnref> context(rxkb_context_new(RXKB_CONTEXT_NO_FLAGS));
-  if (!context || !rxkb_context_parse_default_ruleset(context.get())) {
-    throw UnknownLayout("(the XKB registry cannot be read)");
-  }
-  std::vector<std::pair<std::string, std::string>> layouts;
-  for (rxkb_layout* l = rxkb_layout_first(context.get()); l != nullptr; l = rxkb_layout_next(l)) {
-    std::string name = rxkb_layout_get_name(l);
-    if (const char* variant = rxkb_layout_get_variant(l)) {
-      name += '(';  // piece by piece, as g++ 12 at -O3 warns falsely of overlap in a concatenation
-      name += variant;
-      name += ')';
-    }
-    const char* description = rxkb_layout_get_description(l);
-    layouts.emplace_back(std::move(name), description != nullptr ? description : "");
-  }
-  return layouts;
+std::vector<std::pair<std::string, std::string>> layoutNames() {
+  std::vector<std::pair<std::string, std::string>> names;
+  for (auto& known : knownLayouts()) names.emplace_back(std::move(known.name), known.description);
+  return names;
 }
 
 }  // namespace
@@ -83,21 +65,13 @@ void bindLayouts(py::module_& m) {
                              [](const LayoutHandle& h) { return h.layout->description(); })
       .def("keystrokes", &keystrokesOf, py::arg("text"));
 
-  m.def("layout_names", &knownLayouts, Release());
+  m.def("layout_names", &layoutNames, Release());
   m.def("key_name", &keyName, py::arg("usage"));
   m.def("modifier_names", &modifierNames, py::arg("modifiers"));
   m.def(
       "media_usage", [](const std::string& name) { return mediaUsage(name); }, py::arg("name"));
   m.def(
       "button_bit", [](const std::string& name) { return buttonBit(name); }, py::arg("name"));
-  m.def(
-      "pointer_position",
-      [](const std::string& display) -> std::optional<std::pair<int, int>> {
-        auto p = pointerPosition(display.c_str());
-        if (!p) return std::nullopt;
-        return std::make_pair(p->x, p->y);
-      },
-      py::arg("display"), Release());
 }
 
 }  // namespace virelo::python

@@ -7,4 +7,7 @@ PYBIND11_MODULE(_virelo, module) {
   virelo::python::bindClient(module);
   virelo::python::bindLayouts(module);
   virelo::python::bindLauncher(module);
+  virelo::python::bindControls(module);
+  virelo::python::bindWindows(module);
+  virelo::python::bindScripts(module);
 }

@@ -3,7 +3,6 @@
 from __future__ import annotations
 
 import os
-import shutil
 from types import TracebackType
 from typing import Any
 
@@ -14,6 +13,8 @@ from .errors import LaunchFailed
 
 
 def _service_path() -> str:
+    import shutil  # here: it brings bz2 and lzma, which "import virelo" need not pay
+
     found = os.environ.get("VIRELO_SERVICE") or shutil.which("virelo-service")
     if not found and os.path.exists("/usr/bin/virelo-service"):
         found = "/usr/bin/virelo-service"

@@ -10,7 +10,11 @@ from typing import NamedTuple
 __all__ = [
     "Error", "ConnectionLost", "ProtocolError", "ServiceNotReady", "NoSession", "UntrustedService",
     "LaunchFailed", "ServiceRefused", "ServiceExitedSilently", "UnknownKeyName", "UnknownLayout",
-    "UntypableCharacter", "UntypableText",
+    "UntypableCharacter", "UntypableText", "PointerUnknown", "XServerSilent", "PointerNotPlaced",
+    "WindowsUnavailable", "NoSuchWindow", "WindowRequestUnsupported", "WindowNotActivated",
+    "ControlsUnavailable", "UnknownRole", "MalformedExpression", "NoSuchControl",
+    "AmbiguousControl", "ControlNotActionable", "WaitTimedOut", "ScriptError",
+    "RecordingUnavailable",
 ]
 
 
@@ -42,7 +46,8 @@ class ServiceNotReady(Error):
 
 
 class NoSession(Error):
-    """No session runs (or only one of $VIRELO_SOCKET and $VIRELO_TOKEN is set)."""
+    """No session runs, or only half of an endpoint is named (a socket without a token, from
+    connect() or $VIRELO_SOCKET, or the reverse)."""
 
 
 class UntrustedService(Error):
@@ -111,3 +116,87 @@ class UntypableText(Error, ValueError):
     def offset(self) -> int:
         """The index of the first character that cannot be typed."""
         return self.characters[0].offset
+
+
+class PointerUnknown(Error):
+    """Where the pointer is cannot be known: no X server answers, or a Wayland compositor moves
+    it and tells no client. Nothing was sent."""
+
+
+class XServerSilent(Error):
+    """An X server accepted the connection but did not answer in time (stopped, or grabbed)."""
+
+
+class PointerNotPlaced(Error):
+    """The pointer did not land on the position asked for; it was left where it stopped."""
+
+    def __init__(self, message: str, target: tuple[int, int] = (0, 0),
+                 reached: tuple[int, int] = (0, 0)) -> None:
+        super().__init__(message)
+        self.target = target  #: where it was to go
+        self.reached = reached  #: where it stopped
+
+
+class WindowsUnavailable(Error):
+    """The windows cannot be read: no X server answers, or its window manager publishes no list."""
+
+
+class NoSuchWindow(Error, LookupError):
+    """No window of the window manager's list has that id."""
+
+
+class WindowRequestUnsupported(Error):
+    """The window manager offers no such request (e.g. activating a window); nothing was sent."""
+
+
+class WindowNotActivated(Error):
+    """The window manager was asked to activate the window but did not in time."""
+
+
+class ControlsUnavailable(Error):
+    """The desktop's controls cannot be read here; the message says what is missing (and the
+    command that switches the accessibility bus on, when a setting switched it off)."""
+
+
+class UnknownRole(Error, ValueError):
+    """A role name that AT-SPI does not know (``virelo.role_names()`` lists those it knows)."""
+
+
+class MalformedExpression(Error, ValueError):
+    """A regular expression for names or texts that RE2 does not take."""
+
+
+class NoSuchControl(Error, LookupError):
+    """No control matches (the message names the applications that did not answer), or the
+    control has no text to read."""
+
+
+class AmbiguousControl(Error, LookupError):
+    """Several controls match and none was chosen (``first=True`` or ``nth=N`` choose); nothing
+    was sent."""
+
+    def __init__(self, message: str, candidates: list[str] | None = None) -> None:
+        super().__init__(message)
+        #: one line for each control that matches, front-most first
+        self.candidates = list(candidates or [])
+
+
+class ControlNotActionable(Error):
+    """The control cannot be acted on: disabled, not visible, off the screen, covered, it did not
+    take the focus, or it has not the action asked for."""
+
+
+class WaitTimedOut(Error, TimeoutError):
+    """``wait_for`` saw no change to what it waits for before its timeout."""
+
+
+class ScriptError(Error):
+    """A line of a script is wrong (nothing ran) or failed (what it held was released)."""
+
+    def __init__(self, message: str, line: int = 0) -> None:
+        super().__init__(message)
+        self.line = line  #: the line's number, from 1
+
+
+class RecordingUnavailable(Error):
+    """The X session's input cannot be recorded: no X server answers, or it lacks XInput 2."""

@@ -10,15 +10,16 @@
 
 namespace {
 
-const virelo_accessibility_module_v1 kTable = {
+const virelo_accessibility_module_v2 kTable = {
     VIRELO_ACCESSIBILITY_MODULE_VERSION,
-    sizeof(virelo_accessibility_module_v1),
+    sizeof(virelo_accessibility_module_v2),
     VIRELO_RELEASE,
     virelo::module::controlsOpen,
     virelo::module::controlsClose,
     virelo::module::controlsReach,
     virelo::module::controlsFind,
     virelo::module::controlsRoleNames,
+    virelo::module::controlsAct,
     virelo::module::findTargets,
     virelo::module::servicesOpen,
     virelo::module::servicesClose,

@@ -8,6 +8,7 @@
 #include <exception>
 #include <stdexcept>
 
+#include "platform/controls.h"
 #include "virelo/protocol/accessibility_module.h"
 
 namespace virelo::module {
@@ -24,6 +25,8 @@ void guarded(virelo_accessibility_error* error, Call&& call) noexcept {
   fail(error, VIRELO_ACCESSIBILITY_OK, "");
   try {
     call();
+  } catch (const ControlsUnplaceable& e) {
+    fail(error, VIRELO_ACCESSIBILITY_UNPLACEABLE, e.what());
   } catch (const std::invalid_argument& e) {
     fail(error, VIRELO_ACCESSIBILITY_UNKNOWN_ROLE, e.what());
   } catch (const std::exception& e) {

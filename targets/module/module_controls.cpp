@@ -25,6 +25,7 @@ ControlFilter filterOf(const virelo_controls_filter& c) {
   filter.name = predicateOf(c.name);
   filter.application = predicateOf(c.application);
   filter.all = c.all != 0;
+  filter.container = predicateOf(c.container);
   return filter;
 }
 
@@ -46,6 +47,17 @@ void give(const Control& found, const virelo_control_sink& sink) {
   c.covered = found.covered;
   c.off_screen = found.offScreen;
   c.stacking = found.stacking;
+  if (found.text) {
+    c.text = found.text->c_str();
+    c.text_length = found.text->size();
+  }
+  if (found.value) {
+    c.has_value = 1;
+    c.value = found.value->current;
+    c.value_minimum = found.value->minimum;
+    c.value_maximum = found.value->maximum;
+  }
+  c.handle = found.handle;
   sink.control(sink.context, &c);
 }
 
@@ -97,6 +109,17 @@ void controlsRoleNames(virelo_controls* controls, void (*role)(void*, const char
                        virelo_accessibility_error* error) {
   guarded(error, [&] {
     for (const std::string& name : controls->controls->roleNames()) role(context, name.c_str());
+  });
+}
+
+void controlsAct(virelo_controls* controls, uint64_t handle, const char* action,
+                 void (*done)(void*, const char*), void* context,
+                 virelo_accessibility_error* error) {
+  guarded(error, [&] {
+    std::optional<std::string> named;
+    if (action != nullptr) named = action;
+    const std::string used = controls->controls->act(handle, named);
+    done(context, used.c_str());
   });
 }
 

@@ -16,6 +16,10 @@ void controlsFind(virelo_controls* controls, const virelo_controls_filter* filte
 void controlsRoleNames(virelo_controls* controls, void (*role)(void*, const char*), void* context,
                        virelo_accessibility_error* error);
 
+void controlsAct(virelo_controls* controls, uint64_t handle, const char* action,
+                 void (*done)(void*, const char*), void* context,
+                 virelo_accessibility_error* error);
+
 void findTargets(const char* display, double x, double y, const virelo_target_sink* sink,
                  virelo_accessibility_error* error);
 virelo_accessibility_services* servicesOpen(const char* display, virelo_accessibility_error* error);

@@ -19,7 +19,6 @@ namespace {
 
 constexpr int kStartTimeoutMs = 20000;
 constexpr const char* kLauncher = "/usr/libexec/at-spi-bus-launcher";
-constexpr const char* kPython = "/usr/bin/python3";
 
 // One line from the descriptor, without its newline; empty after the timeout or end of file.
 std::string readLine(int fd) {

@@ -18,6 +18,9 @@
 
 namespace virelo::test {
 
+// Debian's Python, which has the GTK and Qt bindings the test applications need.
+inline constexpr const char* kPython = "/usr/bin/python3";
+
 class AccessibleDesktop {
  public:
   // One running gtk_app.py: its process and the screen frame of its button "Press". The button

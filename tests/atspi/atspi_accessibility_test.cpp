@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "platform/atspi/atspi_controls.h"
-#include "platform/x11/linux_applications.h"
+#include "platform/procfs/process_applications.h"
 #include "platform/x11/x11_window_list.h"
 #include "tests/atspi/accessible_desktop.h"
 
@@ -157,7 +157,8 @@ TEST_F(AtspiTest, WindowListRunsFrontToBackWithOwnersAndScreenBounds) {
 }
 
 TEST_F(AtspiTest, AnApplicationIsIdentifiedByItsWindowClassAndIsNotWeb) {
-  x11::LinuxApplications applications(*windows_);
+  procfs::ProcessApplications applications(
+      [this](std::int32_t pid) { return windows_->windowClassOf(pid); });
   windows_->copyWindowInfo(kWindowListOptionOnScreenOnly, 0);
   auto app = applications.runningApplication(app_->pid);
   ASSERT_TRUE(app);

@@ -11,7 +11,6 @@ namespace {
 using json = nlohmann::json;
 
 const json kReadyStatus = {{"ok", true}, {"ready", true}, {"backend", "corehid"}, {"protocol", 1}};
-const json kAck = {{"ok", true}, {"ready", true}};
 
 // ---------------------------------------------------------------------------------------------
 // Handshake

@@ -8,7 +8,6 @@ namespace {
 
 using json = nlohmann::json;
 
-const json kAck = {{"ok", true}, {"ready", true}};
 const json kStale = {{"ok", true}, {"ready", true}, {"dropped", "stale_motion"}};
 
 class MotionCommand : public CorehidBridgeTest {

@@ -13,6 +13,9 @@
 
 namespace virelo::testing {
 
+// The reply to a command that was carried out.
+inline const nlohmann::json kAck = {{"ok", true}, {"ready", true}};
+
 // The Failure the call threw, or nullopt when it returned (other exceptions pass through).
 inline std::optional<Failure> failureOf(const std::function<void()>& call) {
   try {

@@ -2,6 +2,7 @@
 // modifiers and dead keys, untypable text, layout names and the environment's layout.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "virelo/client/client.h"
@@ -89,6 +90,14 @@ TEST(NamedLayouts, UnknownLayoutsAndVariantsAreRefused) {
   for (const char* name : {"xx", "de(nosuchvariant)", "", "de(", "../de", "de()"}) {
     EXPECT_THROW(KeyboardLayout::named(parseLayoutName(name)), UnknownLayout) << name;
   }
+}
+
+TEST(NamedLayouts, TheRegistryListsLayoutsAndVariantsByTheNamesThatParse) {
+  const auto known = knownLayouts();
+  EXPECT_NE(std::find(known.begin(), known.end(),
+                      KnownLayout{"de(nodeadkeys)", "German (no dead keys)"}),
+            known.end());
+  for (const auto& layout : known) EXPECT_NO_THROW(parseLayoutName(layout.name)) << layout.name;
 }
 
 TEST(LayoutText, MapsEveryCharacterInOrder) {

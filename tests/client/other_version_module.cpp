@@ -4,15 +4,15 @@
 
 namespace {
 
-virelo_accessibility_module_v1 table() {
-  virelo_accessibility_module_v1 t{};
+virelo_accessibility_module_v2 table() {
+  virelo_accessibility_module_v2 t{};
   t.version = VIRELO_ACCESSIBILITY_MODULE_VERSION + 1;
   t.size = sizeof t;
   t.release = "0.0.0";
   return t;
 }
 
-const virelo_accessibility_module_v1 kTable = table();
+const virelo_accessibility_module_v2 kTable = table();
 
 }  // namespace
 

@@ -77,5 +77,20 @@ TEST(PointerPlacement, ThePositionIsKnownOnlyWhereAnXServerShowsThePointer) {
   EXPECT_EQ(pointerDisplay(lookup, "cgevent"), ":5");  // the service posts into XWayland
 }
 
+TEST(BorrowedKeys, ACompositorsHostBorrowsNoKeyOfXWayland) {
+  std::map<std::string, std::string> environment = {{"DISPLAY", ":5"},
+                                                    {"XDG_SESSION_TYPE", "wayland"}};
+  EnvironmentLookup lookup = [&](const char* name) -> const char* {
+    auto found = environment.find(name);
+    return found == environment.end() ? nullptr : found->second.c_str();
+  };
+  EXPECT_EQ(borrowingDisplay(lookup, "cgevent", "linux"), ":5");
+  EXPECT_EQ(borrowingDisplay(lookup, "cgevent", ""), ":5");  // the host not known
+  // So typeTextBorrowing() refuses what the layout lacks before anything is typed.
+  for (const char* host : {"gnome", "kde", "wlroots"}) {
+    EXPECT_EQ(borrowingDisplay(lookup, "cgevent", host), std::nullopt) << host;
+  }
+}
+
 }  // namespace
 }  // namespace virelo::client

@@ -11,9 +11,9 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "tests/client/tool_process.h"
 #include "tests/support/host_trace.h"
 #include "tests/support/private_dir.h"
+#include "tests/tools/tool_process.h"
 #include "virelo/client/client.h"
 
 namespace virelo::client {
@@ -147,11 +147,12 @@ TEST_F(Session, TerminationReleasesWhatIsHeldAndRemovesTheFile) {
 TEST_F(Session, WithoutAPrivateRuntimeDirectoryItSaysHowToFixIt) {
   ::chmod(runtime_.path().c_str(), 0777);
   const std::vector<std::pair<std::map<std::string, std::string>, std::string>> cases = {
-      {{}, "$XDG_RUNTIME_DIR is not set; log in through a session manager"},
+      {{}, "the session cannot start: $XDG_RUNTIME_DIR is not set (log in through a session"},
       {{{"XDG_RUNTIME_DIR", "run/user"}},
-       "$XDG_RUNTIME_DIR is relative (\"run/user\"): it must be an absolute path; log in"},
-      {environment(),
-       "$XDG_RUNTIME_DIR (" + runtime_.path() + ") can be written by others (mode 0777); log in"},
+       "$XDG_RUNTIME_DIR is relative (\"run/user\"); set it to the absolute path"},
+      {environment(), "refusing $XDG_RUNTIME_DIR (" + runtime_.path() +
+                          "): others can write it (mode 0777), so another user could plant a "
+                          "session there; make it a directory of yours with mode 0700"},
   };
   for (const auto& [env, says] : cases) {
     auto result = runTool({"session", "--host", "sim"}, env, 5s);

@@ -132,7 +132,7 @@ TEST_F(ControlsLibrary, ClickOnFiresTheButtonExactlyOnce) {
   FixtureApp& app = startGtk();
   auto clicked =
       asRoot([&] { return client::clickOn(client(), desktop(), query("push button", "OK"), {}); });
-  EXPECT_EQ(pointer(), clicked.centre());
+  EXPECT_EQ(pointer(), clicked.control.centre());
   auto before = app.readUntil("clicked OK");
   ASSERT_TRUE(before) << "the button did not fire";
   auto after = app.heardSoFar();
@@ -208,11 +208,11 @@ TEST_F(ControlsLibrary, AScaledGtkApplicationIsClickedOnItsButtonsCentre) {
   auto clicked =
       asRoot([&] { return client::clickOn(client(), desktop(), query("push button", "OK"), {}); });
   // GDK_SCALE=2: every logical pixel of the window is two of the X server's.
-  EXPECT_EQ(clicked.x, kWindowX + 40);
-  EXPECT_EQ(clicked.y, kWindowY + 40);
-  EXPECT_EQ(clicked.width, 240);
-  EXPECT_EQ(clicked.height, 80);
-  EXPECT_EQ(pointer(), clicked.centre());
+  EXPECT_EQ(clicked.control.x, kWindowX + 40);
+  EXPECT_EQ(clicked.control.y, kWindowY + 40);
+  EXPECT_EQ(clicked.control.width, 240);
+  EXPECT_EQ(clicked.control.height, 80);
+  EXPECT_EQ(pointer(), clicked.control.centre());
   EXPECT_TRUE(app.readUntil("clicked OK")) << "the button did not fire";
 }
 
@@ -227,6 +227,78 @@ TEST_F(ControlsLibrary, AQtApplicationsButtonIsFoundByRoleAndNameAndClicked) {
   EXPECT_EQ(found.controls[0].height, 40);
   asRoot([&] { client::clickOn(client(), desktop(), query("push button", "OK", kQt), {}); });
   EXPECT_TRUE(app.readUntil("clicked OK")) << "the button did not fire";
+}
+
+}  // namespace
+}  // namespace virelo::test
+
+namespace virelo::test {
+namespace {
+
+using ControlsContents = ControlsTest;
+
+TEST_F(ControlsContents, TheTextOfAnEntryAndTheValueOfASpinButtonAreReadBack) {
+  FixtureApp& app = startGtk();
+  app.send("fill 0 First name=naïve café");
+  ASSERT_TRUE(app.readUntil("filled"));
+  EXPECT_EQ(asRoot([&] { return client::readText(desktop(), query("text", "First name"), false); }),
+            "naïve café");
+  auto spin = asRoot([&] { return desktop().find(query("spin button", "Count")); });
+  ASSERT_EQ(spin.controls.size(), 1u);
+  EXPECT_EQ(spin.controls[0].text, "3");
+  ASSERT_TRUE(spin.controls[0].value);
+  EXPECT_EQ(spin.controls[0].value->current, 3);
+  EXPECT_EQ(spin.controls[0].value->minimum, 0);
+  EXPECT_EQ(spin.controls[0].value->maximum, 10);
+}
+
+TEST_F(ControlsContents, WaitForSeesATextArriveInAnEntry) {
+  FixtureApp& app = startGtk();
+  ControlQuery entry = query("text", "Last name");
+  entry.text = NameMatch::matching(R"(done \d+)");
+  app.send("fill 500 Last name=done 42");
+  auto shown = asRoot([&] { return client::waitFor(desktop(), entry, false, 10s); });
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(shown->text, "done 42");
+}
+
+TEST_F(ControlsContents, AnActionPressesACoveredButtonWithoutThePointer) {
+  FixtureApp& app = startGtk();
+  app.send("cover");
+  ASSERT_TRUE(app.readUntil("covered"));
+  const client::PointerPosition before = pointer();
+  client::ClickOptions options;
+  options.by = client::ClickBy::action;
+  auto clicked = asRoot([&] {
+    return client::clickOn(client(), desktop(), query("push button", "Covered"), options);
+  });
+  EXPECT_EQ(clicked.by, client::ClickBy::action);
+  EXPECT_EQ(clicked.action, "click");
+  EXPECT_TRUE(clicked.control.covered);
+  EXPECT_TRUE(app.readUntil("clicked Covered")) << "the button did not fire";
+  EXPECT_EQ(pointer(), before);
+}
+
+// The three check boxes "Pick" lie in the tree right group first, but read left to right: the one
+// at (160, 404) shares the row of the one at (20, 400).
+TEST_F(ControlsContents, AlikeCheckBoxesAreToldApartByReadingOrderAndTheirContainer) {
+  startGtk();
+  auto place = [&](const ControlQuery& q, bool first = false) {
+    auto control = asRoot([&] { return client::oneControl(desktop(), q, first); });
+    return std::pair(control.x - kWindowX, control.y - kWindowY);
+  };
+  ControlQuery pick = query("check box", "Pick");
+  EXPECT_EQ(place(pick, true), std::pair(20, 400));
+  pick.nth = 2;
+  EXPECT_EQ(place(pick), std::pair(160, 404));
+  pick.nth = 3;
+  EXPECT_EQ(place(pick), std::pair(20, 430));
+  pick.nth = 2;
+  pick.container = NameMatch::exactly("Left group");
+  EXPECT_EQ(place(pick), std::pair(20, 430));
+  pick.nth.reset();
+  pick.container = NameMatch::exactly("Right group");
+  EXPECT_EQ(place(pick), std::pair(160, 404));
 }
 
 }  // namespace

@@ -12,6 +12,9 @@ GTK's scale (GDK_SCALE). The window, undecorated, holds at fixed places (logical
   260 x 30
   a menu bar at (20, 300) with a menu "File" whose items are "Open" and "Close", in a pop-up
   window of its own below the bar once the menu is open
+  a spin button "Count" (its accessible name) at (20, 350), 120 x 30, from 0 to 10, showing 3
+  three check boxes "Pick", 120 x 30 each: one in a box named "Right group" at (160, 404), then
+  two in a box named "Left group" at (20, 400) and (20, 430); in the tree in that order
 
 Standard output, one line each:
   ready <pid>              once the window is mapped (its accessible tree is then registered)
@@ -26,6 +29,8 @@ Standard input, one command a line:
                            the right edge of a screen 1024 pixels wide; answers "widened" once the
                            window has its new width
   text <name>              answers "text <name>=<the entry's text>"
+  fill <ms> <name>=<text>  sets the entry's text after that many milliseconds; answers "filled"
+                           when it has
   sync                     answers "synced" once every event that the X server had sent by then
                            has been handled
 """
@@ -70,6 +75,36 @@ def entry(fixed, name, x, y):
     widget.get_accessible().set_name(name)
     fixed.put(widget, x, y)
     return widget
+
+
+def spin_button(fixed, name, x, y):
+    widget = Gtk.SpinButton.new_with_range(0, 10, 1)
+    widget.set_value(3)
+    widget.set_size_request(120, 30)
+    widget.get_accessible().set_name(name)
+    fixed.put(widget, x, y)
+
+
+def group(fixed, name, x, y, count):
+    box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL, spacing=0)
+    box.get_accessible().set_name(name)
+    for _ in range(count):
+        check = Gtk.CheckButton(label="Pick")
+        check.set_size_request(120, 30)
+        box.pack_start(check, False, False, 0)
+    fixed.put(box, x, y)
+
+
+def fill_later(entries, rest):
+    delay, _, assignment = rest.partition(" ")
+    name, _, text = assignment.partition("=")
+
+    def fill():
+        entries[name].set_text(text)
+        say("filled")
+        return False
+
+    GLib.timeout_add(int(delay), fill)
 
 
 def menu_bar(fixed, x, y):
@@ -132,8 +167,11 @@ def main():
     entries = {name: entry(fixed, name, 20, y) for name, y in (("First name", 200),
                                                                 ("Last name", 250))}
     menu_bar(fixed, 20, 300)
+    spin_button(fixed, "Count", 20, 350)
+    group(fixed, "Right group", 160, 404, 1)
+    group(fixed, "Left group", 20, 400, 2)
     window.add(fixed)
-    window.set_default_size(300, 340)
+    window.set_default_size(300, 470)
     window.move(*ORIGIN)
     window.connect("destroy", Gtk.main_quit)
     window.connect("map-event", once_idle, "ready %d" % os.getpid())
@@ -155,6 +193,8 @@ def main():
             cover(covered, keep)
         elif verb == "widen":
             widen(fixed)
+        elif verb == "fill":
+            fill_later(entries, rest)
         elif verb == "text":
             say("text %s=%s" % (rest, entries[rest].get_text()))
         elif verb == "sync":

@@ -14,7 +14,6 @@
 namespace virelo::test {
 namespace {
 
-const nlohmann::json kAck = {{"ok", true}, {"ready", true}};
 constexpr std::int64_t kTag = 0x564C464E;
 
 // The posted events of the trace, in order.

@@ -17,7 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const nlohmann::json kAck = {{"ok", true}, {"ready", true}};
 
 std::unique_ptr<TestClient> authenticated(ServiceProcess& service) {
   auto client = std::make_unique<TestClient>(service.socketPath());

@@ -15,7 +15,6 @@
 namespace virelo::test {
 namespace {
 
-const nlohmann::json kAck = {{"ok", true}, {"ready", true}};
 
 class Clients : public testing::Test {
  protected:

@@ -6,6 +6,7 @@ during a long call, and "python3 -m virelo"."""
 from __future__ import annotations
 
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -94,6 +95,21 @@ def test_errors_are_the_classes_of_their_causes(service: Service, monkeypatch: p
         monkeypatch.delenv(name_, raising=False)
     with pytest.raises(virelo.NoSession):
         virelo.connect()
+
+
+def test_the_desktop_calls_raise_the_package_classes_without_an_x_server(
+        monkeypatch: pytest.MonkeyPatch) -> None:
+    monkeypatch.delenv("DISPLAY", raising=False)
+    with pytest.raises(virelo.ControlsUnavailable):
+        virelo.find("push button")
+    with pytest.raises(virelo.MalformedExpression):
+        virelo.find(name=re.compile(r"(a)\1"))  # Python takes it, RE2 does not
+    with pytest.raises(virelo.WindowsUnavailable):
+        virelo.windows(":32767")
+    with pytest.raises(virelo.PointerUnknown):
+        virelo.pointer_position(":32767")
+    with pytest.raises(virelo.RecordingUnavailable):
+        virelo.record(0.1, display=":32767")
 
 
 def test_a_closed_connection_stays_closed(service: Service,

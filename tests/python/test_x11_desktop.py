@@ -77,3 +77,26 @@ def test_an_application_receives_what_python_sends(
             v.move_to(*centre(ready["button"]))
             v.click()
             next_event(events, "clicked")
+
+
+def test_a_keysym_the_layout_lacks_is_held_on_a_borrowed_key(
+        desktop: tuple[str, dict[str, Any], IO[str]], monkeypatch: pytest.MonkeyPatch,
+        tmp_path: Any) -> None:
+    display, _, events = desktop
+    monkeypatch.setenv("XDG_RUNTIME_DIR", str(tmp_path))  # the borrowed keys' record
+    calculator, hyper = 0x1008FF1D, 0xFFED
+    environment = {"VL_HOST": "linux", "DISPLAY": display}
+    with virelo.Launcher(os.environ["VIRELO_SERVICE"], backend="cgevent",
+                         environment=environment) as service:
+        with service.connect(layout="us") as v:
+            v.key_down("XF86Calculator")
+            assert next_event(events, "key")["keysym"] == calculator
+            # Another borrowing by this process while the key is held is refused, not a wait for
+            # itself; nothing is pressed.
+            with pytest.raises(virelo.Error):
+                v.key("Hyper_L")
+            v.key_up("XF86Calculator")
+            assert next_event(events, "key-release")["released"] == calculator
+            with v.hold("Hyper_L"):
+                assert next_event(events, "key")["keysym"] == hyper
+            assert next_event(events, "key-release")["released"] == hyper

@@ -7,18 +7,12 @@
 #include <vector>
 
 #include "tests/snapping/geometry_printers.h"
+#include "tests/snapping/snap_test_scene.h"
 
 namespace virelo {
 namespace {
 
-constexpr std::uint64_t kStart = 1'000'000'000;
-constexpr std::uint64_t kTick = 8'000'000;  // 8 ms between slow steps
-constexpr std::uint64_t kMs = 1'000'000;
-
-// A 20 x 20 target centred on (110, 110); its 24-point band spans [76, 144) on both axes and its
-// 36-point stop band [64, 156).
-const Rect kTarget = makeRect(100, 100, 20, 20);
-const Point kTargetCentre{110, 110};
+using namespace snaptest;
 
 // Drives a snapper with slow movements: each step 8 ms after the previous one, so a movement of at
 // most 2 points keeps the smoothed speed at or below 250 points per second.

@@ -12,12 +12,12 @@
 
 #include "snapping/snap_session.h"
 #include "tests/snapping/geometry_printers.h"
+#include "tests/snapping/snap_test_scene.h"
 
 namespace virelo {
 namespace {
 
-constexpr std::uint64_t kTick = 8'000'000;
-constexpr std::uint64_t kMs = 1'000'000;
+using namespace snaptest;
 
 // A near search as the service's finder makes it, reduced to what decides when a target becomes
 // known: it finds the targets within a band's width (24 points) of the point asked about, one

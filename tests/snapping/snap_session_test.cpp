@@ -11,19 +11,18 @@
 
 #include "tests/snapping/geometry_printers.h"
 #include "tests/snapping/scripted_target_source.h"
+#include "tests/snapping/snap_test_scene.h"
 
 namespace virelo {
 namespace {
 
+using namespace snaptest;
+
 using Stage = SnapSession::Stage;
 
-constexpr std::uint64_t kStart = 1'000'000'000;
 constexpr std::uint64_t kStopDelay = 100'000'000;  // 100 ms
-constexpr std::uint64_t kTick = 8'000'000;         // 8 ms
 
 // A 20 x 20 target centred on (110, 110); a cursor resting 30 points to its left is pulled onto it.
-const Rect kTarget = makeRect(100, 100, 20, 20);
-const Point kTargetCentre{110, 110};
 const Point kBesideTarget{70, 110};
 
 class SnapSessionTest : public ::testing::Test {

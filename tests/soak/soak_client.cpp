@@ -8,7 +8,6 @@
 namespace virelo::test {
 namespace {
 
-const nlohmann::json kAck = {{"ok", true}, {"ready", true}};
 
 bool isProtocolError(const nlohmann::json& reply) {
   return reply.is_object() && reply.value("error", "") == "virtual_hid_protocol_error" &&

@@ -53,13 +53,15 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
   auto envp = pointers(env);
   int out[2] = {-1, -1};
   if (options.readOutput && ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-  const bool asRoot = ServiceUser::privileged();
+  const bool privileged = ServiceUser::privileged();
+  const uid_t uid = options.asServiceUser ? ServiceUser::uid() : 0;
+  const gid_t gid = options.asServiceUser ? ServiceUser::gid() : 0;
   const int keep = options.keepDescriptor;
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork");
   if (pid_ == 0) {
     int null = ::open("/dev/null", O_RDWR);
-    if ((asRoot && !ServiceUser::becomeInChild(0, 0)) || ::dup2(null, 0) < 0 ||
+    if ((privileged && !ServiceUser::becomeInChild(uid, gid)) || ::dup2(null, 0) < 0 ||
         ::dup2(out[1] >= 0 ? out[1] : null, 1) < 0 || ::dup2(null, 2) < 0 ||
         (keep >= 0 && ::fcntl(keep, F_SETFD, 0) != 0)) {
       ::_exit(127);

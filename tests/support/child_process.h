@@ -1,5 +1,6 @@
 // A helper program that a test starts and stops: the X server, the GTK application. It runs as
-// root when the test may act as root (the test process itself acts as the service user), reads
+// root when the test may act as root (the test process itself acts as the service user) unless
+// asked to run as the service user, reads
 // /dev/null, and writes its standard output to a pipe the test reads (or to /dev/null) and its
 // standard error to /dev/null.
 //
@@ -24,7 +25,8 @@ struct ChildOptions {
   std::vector<std::string> argv;                   // argv[0] is looked up in PATH
   std::map<std::string, std::string> environment;  // added to the test's environment
   bool readOutput = false;                         // whether readLine() is used
-  int keepDescriptor = -1;  // a descriptor the child inherits under the same number
+  int keepDescriptor = -1;     // a descriptor the child inherits under the same number
+  bool asServiceUser = false;  // run as the service user, not as root (a Wayland compositor)
 };
 
 class ChildProcess {

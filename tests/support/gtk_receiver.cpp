@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 
 #include "tests/support/service_user.h"
 
@@ -14,11 +15,31 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-ChildOptions receiverOptions(const std::string& display, int x, int y) {
+ChildOptions receiverOptions(const std::string& display) {
   ChildOptions options;
+  options.environment = {{"DISPLAY", display}, {"GDK_BACKEND", "x11"}, {"NO_AT_BRIDGE", "1"}};
+  return options;
+}
+
+// The options with the script's command line, its window at (x, y), and its output read.
+ChildOptions withScript(ChildOptions options, int x, int y) {
   options.argv = {GtkReceiver::interpreter(), GtkReceiver::script(), "--at", std::to_string(x),
                   std::to_string(y)};
-  options.environment = {{"DISPLAY", display}, {"GDK_BACKEND", "x11"}, {"NO_AT_BRIDGE", "1"}};
+  options.readOutput = true;
+  return options;
+}
+
+ChildOptions reading(ChildOptions options) {
+  options.readOutput = true;
+  return options;
+}
+
+ChildOptions launchedOptions(const std::vector<std::string>& launcher,
+                             const std::map<std::string, std::string>& environment) {
+  ChildOptions options;
+  options.argv = launcher;
+  options.argv.insert(options.argv.end(), {GtkReceiver::interpreter(), GtkReceiver::script()});
+  options.environment = environment;
   options.readOutput = true;
   return options;
 }
@@ -30,7 +51,24 @@ std::string GtkReceiver::script() {
 }
 
 GtkReceiver::GtkReceiver(const std::string& display, int x, int y)
-    : process_(receiverOptions(display, x, y)) {
+    : GtkReceiver(receiverOptions(display), x, y) {}
+
+GtkReceiver::GtkReceiver(ChildOptions options, int x, int y)
+    : process_(withScript(std::move(options), x, y)) {
+  auto ready = next([](const auto& e) { return e.value("event", "") == "ready"; }, 20s);
+  if (!ready) throw std::runtime_error("the GTK receiver did not become ready");
+  places_ = *ready;
+}
+
+GtkReceiver::GtkReceiver(ChildOptions options) : process_(reading(std::move(options))) {
+  auto ready = next([](const auto& e) { return e.value("event", "") == "ready"; }, 20s);
+  if (!ready) throw std::runtime_error("the GTK receiver did not become ready");
+  places_ = *ready;
+}
+
+GtkReceiver::GtkReceiver(const std::vector<std::string>& launcher,
+                         const std::map<std::string, std::string>& environment)
+    : process_(launchedOptions(launcher, environment)) {
   auto ready = next([](const auto& e) { return e.value("event", "") == "ready"; }, 20s);
   if (!ready) throw std::runtime_error("the GTK receiver did not become ready");
   places_ = *ready;

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -30,9 +31,23 @@ class GtkReceiver {
   // Starts the application with its window's top-left corner at (x, y) and waits (up to 20 s)
   // until it holds the keyboard focus; throws std::runtime_error when it does not.
   GtkReceiver(const std::string& display, int x, int y);
+  // Starts it as `options` say (the script and its arguments, the environment: a Wayland
+  // session's, say) and waits the same way; the window's places are then those the toolkit tells.
+  explicit GtkReceiver(ChildOptions options);
+  // The same on another display (a Wayland compositor's): started through `launcher` (a command
+  // that runs the rest of its arguments, as another user for example; may be empty) with the
+  // environment given, which names the display and the toolkit's backend. Where the display does
+  // not tell windows where they are (Wayland), the widgets' places are relative to the window.
+  GtkReceiver(const std::vector<std::string>& launcher,
+              const std::map<std::string, std::string>& environment);
+  // The same, started with these options (the environment of another display server, its user);
+  // the script and its place in argv are added here.
+  GtkReceiver(ChildOptions options, int x, int y);
 
   // The centre of a widget ("entry", "button", "scroll", "drag") in root-window coordinates.
   ScreenPoint centre(const std::string& widget) const;
+  // A widget's rectangle as the ready event gave it ("x", "y", "width", "height").
+  const nlohmann::json& place(const std::string& widget) const { return places_.at(widget); }
   // Reads on until an event matches and returns it; nullopt when none comes within the timeout.
   std::optional<nlohmann::json> next(const std::function<bool(const nlohmann::json&)>& match,
                                      std::chrono::milliseconds timeout = 5s);

@@ -8,7 +8,12 @@ focus, and it gives every widget's rectangle in root-window coordinates ("x", "y
 "height"). Then, as they happen:
 
   {"event": "text", "text": ...}                      the entry's whole text after a change
+  {"event": "key", "keysym": N}                       a key pressed, by its keysym
+  {"event": "key-release", "released": N}             a key released, by its keysym
   {"event": "clicked"}                                the button fired
+  {"event": "enter", "widget": "button", "x": ..., "y": ...}
+                                                      the pointer came over the button, at that
+                                                      place inside it
   {"event": "press", "widget": "button", "button": N, "type": "BUTTON_PRESS" | "2BUTTON_PRESS"
    | "3BUTTON_PRESS"}                                 a button press as GTK reports it
   {"event": "scroll", "direction": "up" | "down" | "left" | "right" | "smooth", "dy": ...}
@@ -66,6 +71,12 @@ class Receiver:
         self.window.set_size_request(WIDTH, HEIGHT)
         self.window.move(x, y)
         self.window.connect("destroy", Gtk.main_quit)
+        self.window.connect(
+            "key-press-event",
+            lambda w, e: log(event="key", keysym=e.keyval) or False)
+        self.window.connect(
+            "key-release-event",
+            lambda w, e: log(event="key-release", released=e.keyval) or False)
         fixed = Gtk.Fixed()
         self.window.add(fixed)
         self.widgets = {
@@ -93,7 +104,14 @@ class Receiver:
         button.set_can_focus(False)
         button.connect("clicked", lambda b: log(event="clicked"))
         button.connect("button-press-event", self.on_press)
+        button.connect("enter-notify-event", self.on_enter)
         return button
+
+    # Crossings, unlike motion, arrive at once even where the compositor draws no frames (a
+    # headless one), for which GTK holds motion back.
+    def on_enter(self, widget, event):
+        log(event="enter", widget="button", x=int(event.x), y=int(event.y))
+        return False
 
     def on_press(self, widget, event):
         log(event="press", widget="button", button=event.button,

@@ -98,7 +98,7 @@ ServiceProcess::ServiceProcess(ServiceOptions options) {
                     ? (options.socketPath->starts_with("/") ? *options.socketPath
                                                             : dir_ / *options.socketPath)
                     : dir_ / "s";
-  std::string binary = installBinary(options.program);
+  std::string binary = options.inPlace ? options.program : installBinary(options.program);
   std::vector<std::string> args{binary};
   if (options.arguments) {
     args.insert(args.end(), options.arguments->begin(), options.arguments->end());
@@ -203,6 +203,17 @@ void ServiceProcess::awaitReady() {
   if (!line) throw std::runtime_error("the service wrote no first line");
   auto event = nlohmann::json::parse(*line);
   if (event.value("type", "") != "ready") throw std::runtime_error("not ready: " + *line);
+}
+
+void ServiceProcess::awaitEventualReady(std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (Clock::now() < deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    auto event = readEvent(left);
+    if (!event) break;
+    if (event->value("type", "") == "ready") return;
+  }
+  throw std::runtime_error("the service did not become ready");
 }
 
 std::optional<int> ServiceProcess::waitExit(std::chrono::milliseconds timeout) {

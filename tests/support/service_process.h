@@ -40,6 +40,9 @@ struct ServiceOptions {
   std::optional<unsigned> descriptorLimit;
   // Further variables for the service's environment.
   std::map<std::string, std::string> environment;
+  // Starts `program` where it is instead of a copy of it (a compositor that admits programs by
+  // their executable's path has been told that one).
+  bool inPlace = false;
 };
 
 class ServiceProcess {
@@ -56,6 +59,10 @@ class ServiceProcess {
   std::string readRest(std::chrono::milliseconds timeout = 5s);
   // Reads the first line and checks that it is the ready event.
   void awaitReady();
+  // Reads lines until the ready event, for a host whose compositor may not take events yet when
+  // the service starts: the service then says it is not ready and follows with the ready event
+  // once it can post. Throws when none comes within the timeout.
+  void awaitEventualReady(std::chrono::milliseconds timeout = 15s);
 
   // The exit status, or nullopt when the process has not ended within the timeout.
   std::optional<int> waitExit(std::chrono::milliseconds timeout = 5s);

@@ -13,6 +13,9 @@ namespace virelo::test {
 
 using namespace std::chrono_literals;
 
+// The service's reply to a command that it carried out.
+inline const nlohmann::json kAck = {{"ok", true}, {"ready", true}};
+
 // A blocking stream connection to the Unix-domain socket at the path, with the current effective
 // user; throws std::runtime_error when it cannot be made.
 int connectUnix(const std::string& socketPath);

@@ -13,7 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::uint8_t kXKeyLeftShift = 50;
 
 class X11DeskTest : public ::testing::Test {
  protected:

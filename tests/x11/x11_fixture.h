@@ -15,6 +15,8 @@
 namespace virelo::test {
 
 inline constexpr std::int64_t kTag = 0x564C464E;
+// The X keycode of the left Shift key (evdev 42 + 8).
+inline constexpr std::uint8_t kXKeyLeftShift = 50;
 
 class X11Test : public ::testing::Test {
  protected:

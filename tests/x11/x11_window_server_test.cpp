@@ -16,7 +16,6 @@ using namespace std::chrono_literals;
 
 // X key codes (evdev + 8).
 constexpr std::uint8_t kXKeyA = 38;
-constexpr std::uint8_t kXKeyLeftShift = 50;
 constexpr std::uint8_t kXKeyCapsLock = 66;
 constexpr std::uint8_t kXKeyPlayPause = 172;
 constexpr std::uint8_t kXKeyVolumeUp = 123;

@@ -6,10 +6,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/client/tool_process.h"
 #include "tests/support/private_dir.h"
+#include "tests/tools/tool_process.h"
 #include "tests/x11_e2e/x11_desktop_fixture.h"
 #include "virelo/client/errors.h"
+#include "virelo/client/script.h"
 #include "virelo/client/x11.h"
 
 namespace virelo::test {
@@ -75,6 +76,22 @@ TEST_F(X11BorrowedKey, AnEmojiLandsInTheEntryAndTheKeymapIsRestored) {
   EXPECT_TRUE(serverHoldsNothing());
 }
 
+TEST_F(X11BorrowedKey, KeysymsNoKeyOfTheLayoutProducesArePressedAndTheKeymapIsRestored) {
+  const auto before = borrowedKeyMapping();
+  // Hyper_L and XF86Calculator; a keysym name in any case.
+  for (auto [name, keysym] :
+       {std::pair("Hyper_L", 0xFFEDu), std::pair("xf86calculator", 0x1008FF1Du)}) {
+    ASSERT_EQ(client::keysymNamed(name), keysym) << name;
+    client::pressKeysymBorrowing(*client_, keysym, 0, display(), record());
+    EXPECT_TRUE(app().next([k = keysym](const Event& e) { return e.value("keysym", 0u) == k; }))
+        << name;
+  }
+  EXPECT_FALSE(client::keysymNamed("NoSuchKeysym"));
+  EXPECT_EQ(borrowedKeyMapping(), before);
+  EXPECT_FALSE(std::ifstream(record()).good());
+  EXPECT_TRUE(serverHoldsNothing());
+}
+
 TEST_F(X11BorrowedKey, WithoutAnXServerTheTextIsRefusedBeforeAnythingIsTyped) {
   try {
     client::typeTextBorrowing(*client_, "ok 😀", client::KeyboardLayout::us(), std::nullopt, {},
@@ -119,6 +136,64 @@ TEST_F(X11BorrowedKey, TheToolAndItsScriptsTypeWhatTheLayoutLacks) {
   auto ran = client::runTool({"run", "--layout", "us", dir_ / "script"}, environment);
   EXPECT_EQ(ran.status, 0) << ran.errors;
   EXPECT_TRUE(entryShows("x€✓ y"));
+}
+
+TEST_F(X11BorrowedKey, TheToolsKeyPressesKeysymsTheLayoutLacks) {
+  const std::map<std::string, std::string> environment = {{"VIRELO_SOCKET", service_->socketPath()},
+                                                          {"VIRELO_TOKEN", service_->token()},
+                                                          {"DISPLAY", display()},
+                                                          {"XDG_RUNTIME_DIR", dir_.path()}};
+  const auto before = borrowedKeyMapping();
+  auto pressed =
+      client::runTool({"key", "--layout", "us", "Hyper_L", "shift+XF86Calculator"}, environment);
+  EXPECT_EQ(pressed.status, 0) << pressed.errors;
+  for (auto keysym : {0xFFEDu, 0x1008FF1Du}) {
+    EXPECT_TRUE(app().next([&](const Event& e) { return e.value("keysym", 0u) == keysym; }))
+        << std::hex << keysym;
+  }
+  EXPECT_EQ(borrowedKeyMapping(), before);
+  EXPECT_EQ(client::runTool({"key", "--layout", "us", "a+Hyper_L"}, environment).status, 2);
+}
+
+TEST_F(X11BorrowedKey, AScriptsKeyLinesPressKeysymsTheLayoutLacks) {
+  // The script's display and record are the process environment's.
+  ::setenv("DISPLAY", display().c_str(), 1);
+  ::setenv("XDG_RUNTIME_DIR", own_.path.c_str(), 1);
+  const auto before = borrowedKeyMapping();
+  const auto us = client::KeyboardLayout::named(client::parseLayoutName("us"));
+  // One keysym at a time is held on a borrowed key.
+  EXPECT_THROW(client::parseScript("keydown Hyper_L\nkeydown XF86Calculator\n", us),
+               client::ScriptError);
+  auto actions = client::parseScript(
+      "key Hyper_L\nkeydown shift+XF86Calculator\nkey a\nkeyup shift+XF86Calculator\n"
+      "keydown Hyper_L\n",  // let go at the script's end
+      us);
+  client::runScript(*client_, actions);
+  ::unsetenv("DISPLAY");
+  ::unsetenv("XDG_RUNTIME_DIR");
+  for (auto keysym : {0xFFEDu, 0x1008FF1Du, 0x41u, 0xFFEDu}) {  // "a" under shift is "A"
+    EXPECT_TRUE(app().next([&](const Event& e) { return e.value("keysym", 0u) == keysym; }))
+        << std::hex << keysym;
+  }
+  EXPECT_EQ(borrowedKeyMapping(), before);
+  EXPECT_TRUE(serverHoldsNothing());
+}
+
+TEST_F(X11BorrowedKey, AScriptWhoseKeysymNoKeyCanBeBorrowedForIsRefusedBeforeItRuns) {
+  ::setenv("DISPLAY", display().c_str(), 1);
+  auto actions = client::parseScript("key a\nkey Hyper_L\n",
+                                     client::KeyboardLayout::named(client::parseLayoutName("us")));
+  // A service on a compositor's host, whose keymap decides there.
+  ::setenv("VIRELO_SOCKET", service_->socketPath().c_str(), 1);
+  ::setenv("VL_HOST", "gnome", 1);
+  try {
+    client::runScript(*client_, actions);
+    ADD_FAILURE() << "ran without a key to borrow";
+  } catch (const client::ScriptError& e) {
+    EXPECT_EQ(e.line(), 2) << e.what();
+  }
+  for (const char* name : {"DISPLAY", "VIRELO_SOCKET", "VL_HOST"}) ::unsetenv(name);
+  EXPECT_FALSE(app().next([](const Event& e) { return e.contains("keysym"); }, 300ms));
 }
 
 TEST_F(X11BorrowedKey, TwoToolsBorrowingAtOnceBothTypeExactlyTheirText) {

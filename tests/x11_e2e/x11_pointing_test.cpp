@@ -1,9 +1,15 @@
 // Absolute pointing on a real X server with the "cgevent" backend: the client library, the
 // virelo tool's "mousemove", "mouseto" and "getmouselocation", and the script verb "mousemove".
-#include <cmath>
+#include <xcb/xtest.h>
 
-#include "tests/client/tool_process.h"
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
 #include "tests/support/private_dir.h"
+#include "tests/tools/tool_process.h"
 #include "tests/x11_e2e/x11_desktop_fixture.h"
 #include "virelo/client/x11.h"
 
@@ -42,6 +48,35 @@ TEST_F(X11Pointing, MoveToLandsExactlyAcrossTheScreen) {
     EXPECT_EQ(client::moveTo(*client_, display().c_str(), target), target);
     EXPECT_EQ(pointer(), target);
   }
+}
+
+// As xte scripts do: other clients queue XTEST moves by the thousand, and the server is still
+// applying them when the pointer is placed. Four of them, so that the server always has moves of
+// one at hand while the others write theirs.
+TEST_F(X11Pointing, MoveToWaitsOutMotionOtherClientsStillHaveQueued) {
+  constexpr int kClients = 4;
+  constexpr int kMoves = 20000;
+  std::vector<std::thread> bursts;
+  for (int c = 0; c < kClients; ++c) {
+    bursts.emplace_back([this] {
+      xcb_connection_t* other = xcb_connect(display().c_str(), nullptr);
+      const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+      for (int i = 0; i < kMoves; ++i) {
+        const auto x = static_cast<std::int16_t>(600 + i % 2 + i / 1000);
+        xcb_test_fake_input(other, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, x, 317, 0);
+      }
+      std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+      xcb_disconnect(other);
+    });
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (pointer().y != 317 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();  // until the bursts have begun
+  }
+  EXPECT_EQ(client::moveTo(*client_, display().c_str(), {60, 130}),
+            (client::PointerPosition{60, 130}));
+  for (auto& burst : bursts) burst.join();
+  EXPECT_EQ(pointer(), (client::PointerPosition{60, 130}));
 }
 
 TEST_F(X11Pointing, TheToolPlacesAndReadsThePointer) {

@@ -4,8 +4,8 @@
 
 #include <thread>
 
-#include "tests/client/tool_process.h"
 #include "tests/support/private_dir.h"
+#include "tests/tools/tool_process.h"
 #include "tests/x11_e2e/x11_desktop_fixture.h"
 #include "virelo/client/keys.h"
 

@@ -15,10 +15,10 @@
 #include <future>
 #include <sstream>
 
-#include "tests/client/tool_process.h"
 #include "tests/support/gtk_receiver.h"
 #include "tests/support/private_dir.h"
 #include "tests/support/service_user.h"
+#include "tests/tools/tool_process.h"
 #include "virelo/client/errors.h"
 #include "virelo/client/x11.h"
 

@@ -12,9 +12,11 @@
 #include <future>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <thread>
 
+#include "tools/virelo/connection.h"
 #include "tools/virelo/controls_commands.h"
 #include "tools/virelo/layout_choice.h"
 #include "virelo/client/errors.h"
@@ -88,56 +90,6 @@ void addHeld(Held& held, const std::string& name) {
   held.media.insert(chord.media.begin(), chord.media.end());
 }
 
-// Holds until SIGINT, SIGTERM or SIGHUP, then releases; ends early when the service goes away.
-int hold(Client& client, const client::Status&, const ToolArguments& args) {
-  if (args.operands.empty()) throw UsageError("\"hold\" needs at least one key");
-  Held held;
-  for (const auto& name : args.operands) addHeld(held, name);
-  if (held.chord.keys.size() > 32) throw UsageError("at most 32 keys can be held");
-
-  sigset_t stops;
-  sigemptyset(&stops);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, sig);
-  // From here on these signals wait for sigtimedwait below instead of ending the process.
-  ::sigprocmask(SIG_BLOCK, &stops, nullptr);
-
-  if (held.chord.modifiers != 0 || !held.chord.keys.empty()) {
-    client.keyboard(held.chord.modifiers, held.chord.keys);
-  }
-  if (!held.media.empty()) client.consumer(held.media);
-  if (held.buttons != 0) client.buttons(held.buttons);
-  std::cerr << "virelo: holding; press Ctrl-C to release\n";
-
-  for (;;) {
-    timespec period{0, 250'000'000};
-    int sig = ::sigtimedwait(&stops, nullptr, &period);
-    if (sig > 0) break;
-    if (sig < 0 && errno == EAGAIN) client.status();  // throws ConnectionLost when gone
-  }
-  client.reset();
-  std::cerr << "virelo: released\n";
-  return 0;
-}
-
-// Presses and releases each chord in turn.
-int pressChords(Client& client, const client::Status&, const ToolArguments& args) {
-  operandCount(args, 1, 64);
-  auto layout = layoutOf(args);
-  std::vector<client::Chord> chords;
-  for (const auto& operand : args.operands) chords.push_back(client::parseChord(operand, *layout));
-  for (const auto& chord : chords) {
-    if (chord.modifiers != 0) client.pressModifiers(chord.modifiers);
-    if (!chord.media.empty()) client.consumer(chord.media);
-    if (!chord.keys.empty()) {
-      client.keyboard(chord.modifiers, chord.keys);
-      client.keyboard(chord.modifiers, {});
-    }
-    if (!chord.media.empty()) client.consumer({});
-    if (chord.modifiers != 0) client.releaseModifiers(chord.modifiers);
-  }
-  return 0;
-}
-
 // How much of `text` ends with a whole UTF-8 character: all but an unfinished sequence at its
 // end.
 std::size_t wholeCharacters(std::string_view text) {
@@ -193,7 +145,103 @@ void typeStream(Client& client, const std::string& path, const client::KeyboardL
   }
 }
 
-int typeOperand(Client& client, const client::Status&, const ToolArguments& args) {
+// Types the text; with --via-clipboard, one that cannot be typed (which sent nothing) is pasted.
+void typeOrPaste(Client& client, const std::string& text, const client::KeyboardLayout& layout,
+                 client::TypePacing pacing, const ToolArguments& args) {
+  const std::string host = serviceHostOf(args);
+  try {
+    typeAnyText(client, text, layout, pacing, host);
+  } catch (const client::UntypableText& e) {
+    if (!args.viaClipboard) throw;
+    std::cerr << "virelo: " << e.what()
+              << ": pasting the text through the clipboard instead, which replaces what the "
+                 "clipboard held\n";
+    client::pasteText(client, text, layout, std::getenv);
+  }
+}
+
+}  // namespace
+
+// Holds until SIGINT, SIGTERM or SIGHUP, then releases; ends early when the service goes away.
+int runHold(Client& client, const client::Status&, const ToolArguments& args) {
+  if (args.operands.empty()) throw UsageError("\"hold\" needs at least one key");
+  Held held;
+  for (const auto& name : args.operands) addHeld(held, name);
+  if (held.chord.keys.size() > 32) throw UsageError("at most 32 keys can be held");
+
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, sig);
+  // From here on these signals wait for sigtimedwait below instead of ending the process.
+  ::sigprocmask(SIG_BLOCK, &stops, nullptr);
+
+  if (held.chord.modifiers != 0 || !held.chord.keys.empty()) {
+    client.keyboard(held.chord.modifiers, held.chord.keys);
+  }
+  if (!held.media.empty()) client.consumer(held.media);
+  if (held.buttons != 0) client.buttons(held.buttons);
+  std::cerr << "virelo: holding; press Ctrl-C to release\n";
+
+  for (;;) {
+    timespec period{0, 250'000'000};
+    int sig = ::sigtimedwait(&stops, nullptr, &period);
+    if (sig > 0) break;
+    if (sig < 0 && errno == EAGAIN) client.status();  // throws ConnectionLost when gone
+  }
+  client.reset();
+  std::cerr << "virelo: released\n";
+  return 0;
+}
+
+// A chord of the command line: keys of the layout, or modifiers and a keysym that no key of the
+// layout gives ("Hyper_L", "ctrl+XF86Calculator"), pressed through a borrowed key.
+struct KeyChord {
+  client::Chord chord;
+  std::optional<client::KeysymChord> keysym;
+};
+
+KeyChord keyChord(const std::string& text, const client::KeyboardLayout& layout) {
+  if (auto keysym = client::keysymChord(text, layout)) return {{}, keysym};
+  return {client::parseChord(text, layout), std::nullopt};
+}
+
+void pressChord(Client& client, const client::Chord& chord) {
+  if (chord.modifiers != 0) client.pressModifiers(chord.modifiers);
+  if (!chord.media.empty()) client.consumer(chord.media);
+  if (!chord.keys.empty()) {
+    client.keyboard(chord.modifiers, chord.keys);
+    client.keyboard(chord.modifiers, {});
+  }
+  if (!chord.media.empty()) client.consumer({});
+  if (chord.modifiers != 0) client.releaseModifiers(chord.modifiers);
+}
+
+// Presses and releases each chord in turn; a chord that needs a borrowed key where none can be
+// borrowed is refused before anything is pressed.
+int runChord(Client& client, const client::Status&, const ToolArguments& args) {
+  operandCount(args, 1, 64);
+  auto layout = layoutOf(args);
+  std::vector<KeyChord> chords;
+  for (const auto& operand : args.operands) chords.push_back(keyChord(operand, *layout));
+  const std::string host = serviceHostOf(args);
+  const auto display = client::borrowingDisplay(std::getenv, client.backend(), host);
+  for (std::size_t i = 0; i < chords.size(); ++i) {
+    if (chords[i].keysym && !display) {
+      throw UsageError("no key of the layout gives " + args.operands[i] +
+                       ", and a key can be borrowed for it only on an X server");
+    }
+  }
+  for (const auto& [chord, keysym] : chords) {
+    if (keysym) {
+      client::pressKeysymBorrowing(client, *keysym, std::getenv, host);
+    } else {
+      pressChord(client, chord);
+    }
+  }
+  return 0;
+}
+
+int runType(Client& client, const client::Status&, const ToolArguments& args) {
   client::TypePacing pacing{std::chrono::milliseconds(args.holdMs),
                             std::chrono::milliseconds(args.delayMs)};
   if (args.into) focusInto(client, *args.into, args.controls);
@@ -202,13 +250,13 @@ int typeOperand(Client& client, const client::Status&, const ToolArguments& args
     typeStream(client, *args.file, *layoutOf(args), pacing);
   } else {
     operandCount(args, 1, 1);
-    typeAnyText(client, args.operands[0], *layoutOf(args), pacing);
+    typeOrPaste(client, args.operands[0], *layoutOf(args), pacing, args);
   }
   return 0;
 }
 
 // Clicks --repeat times (twice for double-click), --delay milliseconds apart.
-int clickButton(Client& client, const client::Status&, const ToolArguments& args) {
+int runClick(Client& client, const client::Status&, const ToolArguments& args) {
   operandCount(args, 0, 1);
   int button = buttonOperand(args, 0);
   int count = args.command == "double-click" ? 2 * args.repeat : args.repeat;
@@ -221,7 +269,7 @@ int clickButton(Client& client, const client::Status&, const ToolArguments& args
   return 0;
 }
 
-int dragBy(Client& client, const client::Status&, const ToolArguments& args) {
+int runDrag(Client& client, const client::Status&, const ToolArguments& args) {
   operandCount(args, 2, 3);
   int dx = integerOperand(args.operands[0], "DX", -100000, 100000);
   int dy = integerOperand(args.operands[1], "DY", -100000, 100000);
@@ -232,7 +280,7 @@ int dragBy(Client& client, const client::Status&, const ToolArguments& args) {
   return 0;
 }
 
-int moveBy(Client& client, const client::Status&, const ToolArguments& args) {
+int runMove(Client& client, const client::Status&, const ToolArguments& args) {
   operandCount(args, 2, 2);
   int dx = integerOperand(args.operands[0], "DX", -100000, 100000);
   int dy = integerOperand(args.operands[1], "DY", -100000, 100000);
@@ -240,7 +288,7 @@ int moveBy(Client& client, const client::Status&, const ToolArguments& args) {
   return 0;
 }
 
-int scrollBy(Client& client, const client::Status&, const ToolArguments& args) {
+int runScroll(Client& client, const client::Status&, const ToolArguments& args) {
   operandCount(args, 1, 1);
   int steps = integerOperand(args.operands[0], "N", -10000, 10000);
   while (steps != 0) {
@@ -251,7 +299,7 @@ int scrollBy(Client& client, const client::Status&, const ToolArguments& args) {
   return 0;
 }
 
-int pressMedia(Client& client, const client::Status&, const ToolArguments& args) {
+int runMedia(Client& client, const client::Status&, const ToolArguments& args) {
   operandCount(args, 1, 1);
   auto usage = client::mediaUsage(args.operands[0]);
   if (!usage) throw UsageError("unknown media key \"" + args.operands[0] + "\"");
@@ -260,24 +308,18 @@ int pressMedia(Client& client, const client::Status&, const ToolArguments& args)
   return 0;
 }
 
-using ClientCommand = int (*)(Client&, const client::Status&, const ToolArguments&);
-
-const std::map<std::string, ClientCommand>& clientCommands() {
-  static const std::map<std::string, ClientCommand> kCommands = {
-      {"chord", pressChords}, {"key", pressChords},          {"type", typeOperand},
-      {"click", clickButton}, {"double-click", clickButton}, {"drag", dragBy},
-      {"move", moveBy},       {"scroll", scrollBy},          {"media", pressMedia},
-      {"hold", hold}};
-  return kCommands;
-}
-
-}  // namespace
-
 void typeAnyText(Client& client, std::string_view text, const client::KeyboardLayout& layout,
-                 client::TypePacing pacing) {
-  const auto display = client::borrowingDisplay(std::getenv, client.backend());
-  const std::string record = display ? client::borrowedKeysRecord(std::getenv, *display) : "";
-  client::typeTextBorrowing(client, text, layout, display, pacing, record);
+                 client::TypePacing pacing, const std::optional<std::string>& host) {
+  const std::string on = host ? *host : client::serviceHost({}, std::getenv);
+  try {
+    client::typeTextBorrowing(client, text, layout, pacing, std::getenv, on);
+  } catch (const client::UntypableText& e) {
+    if (on != "gnome" && on != "kde" && on != "wlroots") throw;
+    throw client::UntypableText(e.characters(),
+                                layout.description() + ", and on the " + on +
+                                    " host no other key can be borrowed (`virelo type "
+                                    "--via-clipboard` pastes the text instead)");
+  }
 }
 
 namespace {
@@ -292,8 +334,6 @@ std::future<LayoutChoice>& prefetched() {
 
 void prefetchLayout(const ToolArguments& args) {
   if (::geteuid() == 0) return;
-  const std::string& command = args.command;
-  if (command != "type" && command != "key" && command != "chord") return;
   prefetched() = std::async(std::launch::async, [args] { return chooseLayout(args, std::getenv); });
 }
 
@@ -304,18 +344,6 @@ std::shared_ptr<const client::KeyboardLayout> layoutOf(const ToolArguments& args
               << choice.source << ")\n";
   }
   return choice.layout;
-}
-
-bool isClientCommand(const std::string& command) {
-  return clientCommands().count(command) != 0;
-}
-
-int runClientCommand(Client& client, const client::Status& status, const ToolArguments& args) {
-  auto found = clientCommands().find(args.command);
-  if (found == clientCommands().end()) {
-    throw UsageError("unknown command \"" + args.command + "\"");
-  }
-  return found->second(client, status, args);
 }
 
 }  // namespace virelo::tools

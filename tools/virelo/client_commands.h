@@ -2,6 +2,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "tools/virelo/tool_arguments.h"
@@ -10,19 +12,32 @@
 
 namespace virelo::tools {
 
-// Whether the sub-command is one of the client commands below.
-bool isClientCommand(const std::string& command);
-
-// Runs the sub-command on an authenticated client and returns the tool's exit status. Throws
-// UsageError for bad operands (before anything is sent) and the client's errors.
-int runClientCommand(client::Client& client, const client::Status& status,
-                     const ToolArguments& args);
+// The verbs that send input on a client connected to a ready service; each returns the tool's
+// exit status, and throws UsageError for bad operands (before anything is sent) and the client's
+// errors.
+using ConnectedVerb = int(client::Client&, const client::Status&, const ToolArguments&);
+// "chord" and "key": presses and releases each chord in turn.
+ConnectedVerb runChord;
+// "type TEXT" and "type --file PATH", after focusing the control of --into; with --via-clipboard
+// a text that cannot be typed is pasted (client::pasteText), saying so on standard error.
+ConnectedVerb runType;
+// "click" and "double-click", --repeat times, --delay milliseconds apart.
+ConnectedVerb runClick;
+ConnectedVerb runDrag;
+ConnectedVerb runMove;
+ConnectedVerb runScroll;
+ConnectedVerb runMedia;
+// Holds until SIGINT, SIGTERM or SIGHUP, then releases; ends early when the service goes away.
+ConnectedVerb runHold;
 
 // Types the text with the layout, and characters the layout lacks with a borrowed key of the X
-// server when there is one for the client's backend (x11.h, typeTextBorrowing); throws
-// UntypableText before anything is typed otherwise.
+// server when there is one for the client's backend and the service's host (x11.h,
+// typeTextBorrowing; `host` as client::serviceHost() gives it, which is asked when it is not
+// given); throws UntypableText before anything is typed otherwise, which on a compositor's host
+// points to --via-clipboard.
 void typeAnyText(client::Client& client, std::string_view text,
-                 const client::KeyboardLayout& layout, client::TypePacing pacing);
+                 const client::KeyboardLayout& layout, client::TypePacing pacing,
+                 const std::optional<std::string>& host = std::nullopt);
 
 // Starts choosing the layout of a typing command on another thread, so that reading the X
 // server's keymap overlaps connecting to the service; layoutOf() then takes its result (and its

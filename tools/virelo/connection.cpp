@@ -6,9 +6,10 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "session/status_words.h"
 #include "tools/common/user_switch.h"
-#include "tools/virelo/status_words.h"
 #include "virelo/client/session.h"
+#include "virelo/protocol/names.h"
 
 namespace virelo::tools {
 namespace {
@@ -30,18 +31,10 @@ std::string readTokenFile(const std::string& path) {
 }  // namespace
 
 client::Endpoint endpointOf(const ToolArguments& args) {
-  if (!args.socket && !args.tokenFile) return client::findSession();
-  client::Endpoint endpoint;
-  endpoint.socket = args.socket.value_or(environmentValue("VIRELO_SOCKET"));
-  endpoint.token =
-      args.tokenFile ? readTokenFile(*args.tokenFile) : environmentValue("VIRELO_TOKEN");
-  if (endpoint.socket.empty() || endpoint.token.empty()) {
-    // One of the two came from an option: the other may still be the session's.
-    client::Endpoint session = client::findSession();
-    if (endpoint.socket.empty()) endpoint.socket = session.socket;
-    if (endpoint.token.empty()) endpoint.token = session.token;
-  }
-  return endpoint;
+  client::EndpointRequest given;
+  given.socket = args.socket;
+  if (args.tokenFile) given.token = readTokenFile(*args.tokenFile);
+  return client::resolveEndpoint(given, std::getenv);
 }
 
 std::unique_ptr<client::Client> connect(const ToolArguments& args) {
@@ -54,11 +47,18 @@ std::unique_ptr<client::Client> connect(const ToolArguments& args) {
 }
 
 std::optional<client::SessionInfo> sessionBehind(const ToolArguments& args) {
-  for (const char* name : {"VIRELO_SOCKET", "VIRELO_TOKEN"}) {
+  for (const char* name : {protocol::variables::socket, protocol::variables::token}) {
     if (!environmentValue(name).empty()) return std::nullopt;
   }
   if (args.socket || args.tokenFile) return std::nullopt;
   return client::readSession(client::sessionDirectory(std::getenv));
+}
+
+std::string serviceHostOf(const ToolArguments& args) {
+  client::EndpointRequest given;
+  given.socket = args.socket;
+  if (args.tokenFile) given.token = *args.tokenFile;  // only whether one is named counts here
+  return client::serviceHost(given, std::getenv);
 }
 
 std::string serviceErrorWords(const ToolArguments& args, const std::string& code) {
@@ -68,7 +68,7 @@ std::string serviceErrorWords(const ToolArguments& args, const std::string& code
   } catch (const std::exception&) {
     // Without the session's file the host is not known; the words for any host serve.
   }
-  const std::string words = describeError(code, session ? session->host : "");
+  const std::string words = session::describeError(code, session ? session->host : "");
   return words == code ? code : words + " (" + code + ")";
 }
 

@@ -11,9 +11,9 @@
 
 namespace virelo::tools {
 
-// --socket and --token-file where given, each falling back to $VIRELO_SOCKET / $VIRELO_TOKEN;
-// without either option the session's endpoint (client::findSession). Throws
-// client::NoSession, UsageError, or std::runtime_error for an unreadable token file.
+// The endpoint under the client library's one rule (client::resolveEndpoint), with --socket and
+// the token of --token-file as what the command line names. Throws client::NoSession, or
+// std::runtime_error for an unreadable token file.
 client::Endpoint endpointOf(const ToolArguments& args);
 
 // Connects and says hello; reconnects by itself after a lost connection. Run as root, it first
@@ -23,6 +23,10 @@ std::unique_ptr<client::Client> connect(const ToolArguments& args);
 // The session that the commands talk to, or nullopt when an option or $VIRELO_SOCKET /
 // $VIRELO_TOKEN names another service (or there is no session file).
 std::optional<client::SessionInfo> sessionBehind(const ToolArguments& args);
+
+// The host of the service the commands talk to (client::serviceHost with --socket and
+// --token-file as what the command line names); empty when it is not known.
+std::string serviceHostOf(const ToolArguments& args);
 
 // A service's error code in words for the host of the session behind the connection, followed by
 // the code: "the X server :0 cannot be reached or lacks XTEST

@@ -11,6 +11,8 @@ std::string states(const client::Control& control) {
   if (control.covered) text += ",covered";
   if (control.offScreen) text += ",offscreen";
   if (!control.visible) text += ",hidden";
+  // Its bounds are inside its window, which the compositor does not certainly show.
+  if (!control.placed) text += ",unplaced";
   return text;
 }
 

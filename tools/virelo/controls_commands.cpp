@@ -1,5 +1,7 @@
 #include "tools/virelo/controls_commands.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -31,7 +33,19 @@ nlohmann::json jsonOf(const Control& c) {
           {"focusable", c.focusable},
           {"editable", c.editable},
           {"covered", c.covered},
-          {"offscreen", c.offScreen}};
+          {"offscreen", c.offScreen},
+          {"placed", c.placed}};
+}
+
+nlohmann::json withContents(const Control& c) {
+  nlohmann::json json = jsonOf(c);
+  if (c.text) json["text"] = *c.text;
+  if (c.value) {
+    json["value"] = {{"current", c.value->current},
+                     {"minimum", c.value->minimum},
+                     {"maximum", c.value->maximum}};
+  }
+  return json;
 }
 
 void warnUnanswering(const std::vector<std::string>& unanswering) {
@@ -41,7 +55,7 @@ void warnUnanswering(const std::vector<std::string>& unanswering) {
   }
 }
 
-int find(const ToolArguments& args) {
+int findControls(const ToolArguments& args) {
   if (!args.operands.empty()) throw UsageError("find takes options only");
   client::Desktop desktop = processDesktop();
   if (args.controls.listRoles) {
@@ -53,7 +67,7 @@ int find(const ToolArguments& args) {
   warnUnanswering(found.unanswering);
   if (args.json) {
     nlohmann::json list = nlohmann::json::array();
-    for (const auto& c : found.controls) list.push_back(jsonOf(c));
+    for (const auto& c : found.controls) list.push_back(withContents(c));
     std::cout << list.dump(2) << "\n";
   } else {
     printText(found.controls);
@@ -65,10 +79,11 @@ int find(const ToolArguments& args) {
   return 0;
 }
 
-int waitFor(const ToolArguments& args) {
+int waitForControl(const ToolArguments& args) {
   if (!args.operands.empty()) throw UsageError("wait-for takes options only");
   client::Desktop desktop = processDesktop();
-  const client::ControlQuery query = controlQuery(args.controls, true);
+  // A control that shows a text needs no name.
+  const client::ControlQuery query = controlQuery(args.controls, !args.controls.textOption);
   const auto timeout =
       std::chrono::milliseconds(static_cast<long long>(args.controls.timeoutS * 1000));
   auto found = client::waitFor(desktop, query, args.controls.gone, timeout);
@@ -76,8 +91,26 @@ int waitFor(const ToolArguments& args) {
   return 0;
 }
 
-// click-on and focus-on: the desktop is checked before the service is asked.
+// How click-on pressed it: "clicked with the pointer: push button \"OK\" of app at ...".
+std::string clickedLine(const client::Clicked& clicked) {
+  const std::string how = clicked.by == client::ClickBy::pointer
+                              ? "with the pointer"
+                              : "with its action \"" + client::escapedText(clicked.action) + "\"";
+  return "clicked " + how + ": " + clicked.control.describe();
+}
+
+// click-on --action: the control's own action, with no pointer and so no service.
+int actWithoutService(const ToolArguments& args) {
+  if (!args.operands.empty()) throw UsageError(args.command + " takes options only");
+  client::Desktop desktop = processDesktop();
+  const client::Clicked clicked = client::actOn(desktop, controlQuery(args.controls, true),
+                                                args.controls.first, args.controls.action);
+  std::cout << clickedLine(clicked) << "\n";
+  return 0;
+}
+
 int act(const ToolArguments& args) {
+  if (args.controls.byAction) return actWithoutService(args);
   if (!args.operands.empty()) throw UsageError(args.command + " takes options only");
   client::Desktop desktop = processDesktop();
   const client::ControlQuery query = controlQuery(args.controls, true);
@@ -85,34 +118,62 @@ int act(const ToolArguments& args) {
   if (args.command == "focus-on") {
     client::focusOn(*client, desktop, query, args.controls.first);
   } else {
-    client::ClickOptions options;
-    options.button = args.controls.button;
-    options.twice = args.controls.twice;
-    options.first = args.controls.first;
-    client::clickOn(*client, desktop, query, options);
+    const client::Clicked clicked =
+        client::clickOn(*client, desktop, query, clickOptions(args.controls));
+    std::cout << clickedLine(clicked) << "\n";
   }
   return 0;
 }
 
+// "get-text": the text as the application holds it, for a script to compare; on a terminal
+// escaped as the other lines are, so that none reaches it as a control sequence.
+int getText(const ToolArguments& args) {
+  if (!args.operands.empty()) throw UsageError("get-text takes options only");
+  client::Desktop desktop = processDesktop();
+  const std::string text =
+      client::readText(desktop, controlQuery(args.controls, false), args.controls.first);
+  std::cout << (::isatty(STDOUT_FILENO) ? client::escapedText(text) : text) << "\n";
+  return 0;
+}
+
+// Runs the verb, with an unknown role as a wrong command line.
+int withRoleNames(int (*verb)(const ToolArguments&), const ToolArguments& args) {
+  try {
+    return verb(args);
+  } catch (const client::UnknownRole& e) {
+    throw UsageError(std::string(e.what()) + " (virelo find --list-roles lists them)");
+  }
+}
+
 }  // namespace
 
-bool isControlsCommand(const std::string& command) {
-  return command == "find" || command == "wait-for" || command == "click-on" ||
-         command == "focus-on";
+int runFind(const ToolArguments& args) {
+  return withRoleNames(findControls, args);
+}
+
+int runWaitFor(const ToolArguments& args) {
+  return withRoleNames(waitForControl, args);
+}
+
+int runActOn(const ToolArguments& args) {
+  return withRoleNames(act, args);
+}
+
+int runGetText(const ToolArguments& args) {
+  return withRoleNames(getText, args);
+}
+
+void checkClickOn(const ToolArguments& args) {
+  if (!args.controls.byAction) return;
+  for (const auto& word : args.verbWords) {
+    if (word == "--button" || word == "--double") {
+      throw UsageError("--action presses the control once, with no pointer: leave out " + word);
+    }
+  }
 }
 
 client::Desktop processDesktop() {
   return client::Desktop(std::getenv);
-}
-
-int runControlsCommand(const ToolArguments& args) {
-  try {
-    if (args.command == "find") return find(args);
-    if (args.command == "wait-for") return waitFor(args);
-    return act(args);
-  } catch (const client::UnknownRole& e) {
-    throw UsageError(std::string(e.what()) + " (virelo find --list-roles lists them)");
-  }
 }
 
 void focusInto(client::Client& client, const std::string& name, const ControlOptions& options) {

@@ -1,4 +1,4 @@
-// The commands on controls by role and name: "find" and "wait-for" read the desktop's
+// The commands on controls by role and name: "find", "get-text" and "wait-for" read the desktop's
 // accessibility trees only; "click-on" and "focus-on" act through the service; "type --into"
 // focuses before it types (client_commands.cpp).
 #pragma once
@@ -11,10 +11,17 @@
 
 namespace virelo::tools {
 
-bool isControlsCommand(const std::string& command);
-
-// Runs one of them; returns the exit status. Throws UsageError and the client library's errors.
-int runControlsCommand(const ToolArguments& args);
+// Each returns the exit status; throws UsageError (an unknown role among them) and the client
+// library's errors.
+int runFind(const ToolArguments& args);
+int runWaitFor(const ToolArguments& args);
+// "click-on" and "focus-on": the desktop is checked before the service is asked; "click-on
+// --action" asks no service.
+int runActOn(const ToolArguments& args);
+// "get-text": one control's text.
+int runGetText(const ToolArguments& args);
+// click-on's checks: --action excludes --button and --double.
+void checkClickOn(const ToolArguments& args);
 
 // The desktop that the process's environment names.
 client::Desktop processDesktop();

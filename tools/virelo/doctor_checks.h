@@ -2,8 +2,11 @@
 // for what is missing.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "session/session_settings.h"
 
 namespace virelo::tools {
 
@@ -18,7 +21,9 @@ struct Check {
 struct Diagnosis {
   std::vector<Check> checks;
   bool corehidWorks = false;  // /dev/uhid opens read-write
-  bool cgeventWorks = false;  // $DISPLAY answers with XTEST
+  // The host's window server takes events: $DISPLAY answers with XTEST for "linux"; for a
+  // compositor's host, the desktop session is that compositor's.
+  bool cgeventWorks = false;
 };
 
 // Whether the udev rule that gives the seat's user /dev/uhid is installed in a directory that
@@ -27,8 +32,16 @@ struct Diagnosis {
 // front of each directory ("" for this machine).
 Check udevRule(const std::string& root = "");
 
-// Runs every check on this machine, for the session directory's user.
-Diagnosis diagnose();
+// What the host can do, in the words of the capabilities table of docs/hosts.md: "host-input"
+// (keys, pointer, buttons, wheel, media keys), "window-positions" (snapping and controls) and
+// "fn-tap". `pipewire` says whether a PipeWire daemon runs (the GNOME host's absolute pointer).
+std::vector<Check> hostAbilities(const std::string& host, bool pipewire);
+
+// Runs every check on this machine, for the session directory's user and the host of `settings`.
+Diagnosis diagnose(const session::SessionSettings& settings);
+
+// Checks that optional parts of the tool add to diagnose() (the game controllers of "steer").
+std::vector<std::function<Check()>>& extraChecks();
 
 const char* outcomeName(Check::Outcome outcome);
 

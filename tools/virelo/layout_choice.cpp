@@ -1,6 +1,6 @@
 #include "tools/virelo/layout_choice.h"
 
-#include "tools/virelo/session_settings.h"
+#include "session/session_settings.h"
 #include "virelo/client/errors.h"
 #include "virelo/client/layouts.h"
 
@@ -29,8 +29,8 @@ LayoutChoice chooseLayout(const ToolArguments& args, const client::EnvironmentLo
   if (const char* name = environment("VIRELO_LAYOUT"); name != nullptr && *name != '\0') {
     return named(name, "$VIRELO_LAYOUT");
   }
-  if (auto path = configFile(environment)) {
-    if (auto layout = readConfig(*path).layout) return named(*layout, *path);
+  if (auto path = session::configFile(environment)) {
+    if (auto layout = session::readConfig(*path).layout) return named(*layout, *path);
   }
   return {client::KeyboardLayout::named(client::layoutNameFromEnvironment(environment)),
           "the default"};

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "tools/virelo/client_commands.h"
-#include "tools/virelo/registry_library.h"
 #include "virelo/client/client.h"
 #include "virelo/client/keys.h"
 
@@ -32,28 +31,8 @@ std::string levelPrefix(std::uint8_t modifiers) {
 }  // namespace
 
 void listLayouts(std::ostream& out) {
-  const RegistryLibrary* rxkb = registryLibrary();
-  if (rxkb == nullptr) {
-    throw std::runtime_error("cannot open libxkbregistry.so.0 (is libxkbregistry0 installed?)");
-  }
-  auto unref = [rxkb](rxkb_context* context) { rxkb->contextUnref(context); };
-  std::unique_ptr<rxkb_context, decltype(unref)> context(rxkb->contextNew(RXKB_CONTEXT_NO_FLAGS),
-                                                         unref);
-  if (!context || !rxkb->parseDefaultRuleset(context.get())) {
-    throw std::runtime_error("cannot read the keyboard layout registry (is xkb-data installed?)");
-  }
-  for (rxkb_layout* layout = rxkb->layoutFirst(context.get()); layout != nullptr;
-       layout = rxkb->layoutNext(layout)) {
-    std::string name = rxkb->layoutName(layout);
-    if (const char* variant = rxkb->layoutVariant(layout)) {
-      // Appended piece by piece: g++ 12 at -O3 reports a false overlap (-Wrestrict) in the
-      // inlined concatenation.
-      name += '(';
-      name += variant;
-      name += ')';
-    }
-    const char* description = rxkb->layoutDescription(layout);
-    out << name << '\t' << (description != nullptr ? description : "") << '\n';
+  for (const auto& layout : client::knownLayouts()) {
+    out << layout.name << '\t' << layout.description << '\n';
   }
 }
 
@@ -77,13 +56,15 @@ void listKeys(std::ostream& out, const client::KeyboardLayout& layout) {
          "# buttons\nleft middle right (also 1 2 3)\n";
 }
 
-int runListing(const ToolArguments& args) {
-  if (!args.operands.empty()) throw UsageError("\"" + args.command + "\" takes no arguments");
-  if (args.command == "list-layouts") {
-    listLayouts(std::cout);
-  } else {
-    listKeys(std::cout, *layoutOf(args));
-  }
+int runListLayouts(const ToolArguments& args) {
+  if (!args.operands.empty()) throw UsageError("\"list-layouts\" takes no arguments");
+  listLayouts(std::cout);
+  return 0;
+}
+
+int runListKeys(const ToolArguments& args) {
+  if (!args.operands.empty()) throw UsageError("\"list-keys\" takes no arguments");
+  listKeys(std::cout, *layoutOf(args));
   return 0;
 }
 

@@ -9,7 +9,7 @@
 namespace virelo::tools {
 
 // Every XKB layout and variant that the layout registry (xkb-data, through libxkbregistry) knows,
-// one per line: "de(nodeadkeys)<TAB>German (no dead keys)". Throws std::runtime_error when the
+// one per line: "de(nodeadkeys)<TAB>German (no dead keys)". Throws client::Error when the
 // registry cannot be read.
 void listLayouts(std::ostream& out);
 
@@ -18,7 +18,8 @@ void listLayouts(std::ostream& out);
 // modifier, media key and button names.
 void listKeys(std::ostream& out, const client::KeyboardLayout& layout);
 
-// The "list-layouts" and "list-keys [--layout L]" commands.
-int runListing(const ToolArguments& args);
+// The "list-layouts" and "list-keys [--layout L]" verbs; each returns the exit status.
+int runListLayouts(const ToolArguments& args);
+int runListKeys(const ToolArguments& args);
 
 }  // namespace virelo::tools

@@ -65,10 +65,6 @@ client::PointerPosition targetOf(const ToolArguments& args, const client::Screen
 
 }  // namespace
 
-bool isPointingCommand(const std::string& command) {
-  return command == "mousemove" || command == "mouseto";
-}
-
 int runPointingCommand(client::Client& client, const ToolArguments& args) {
   const std::string display = displayFor(client.backend());
   const client::PointerPosition target = targetOf(args, areaOf(args, display));
@@ -77,15 +73,7 @@ int runPointingCommand(client::Client& client, const ToolArguments& args) {
 }
 
 void placePointerAt(client::Client& client, client::PointerPosition target) {
-  const std::string display = displayFor(client.backend());
-  auto whole = client::screenArea(display.c_str());
-  if (!whole) throw client::PointerUnknown("no X server answers on \"" + display + "\"");
-  if (!whole->contains(target)) {
-    throw std::runtime_error("(" + std::to_string(target.x) + ", " + std::to_string(target.y) +
-                             ") is off the screen (" + std::to_string(whole->width) + "x" +
-                             std::to_string(whole->height) + ")");
-  }
-  client::moveTo(client, display.c_str(), target);
+  client::moveToOnScreen(client, std::getenv, target);
 }
 
 int runGetMouseLocation(const ToolArguments& args) {

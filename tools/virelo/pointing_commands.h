@@ -12,9 +12,6 @@
 
 namespace virelo::tools {
 
-// Whether the sub-command places the pointer (and so needs a service).
-bool isPointingCommand(const std::string& command);
-
 // "mousemove" and "mouseto" on an authenticated client; returns the exit status. Throws
 // UsageError for bad operands or a position off the screen, and the client library's errors
 // (PointerUnknown, PointerNotPlaced, ...).

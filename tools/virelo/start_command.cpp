@@ -7,8 +7,8 @@
 
 #include <iostream>
 
+#include "session/stop_signals.h"
 #include "tools/common/service_binary.h"
-#include "tools/virelo/stop_signals.h"
 #include "virelo/client/launcher.h"
 
 namespace virelo::tools {
@@ -47,7 +47,7 @@ int runStart(const ToolArguments& args) {
   if (!options.user && ::geteuid() == 0) options.user = "nobody";
 
   // Ctrl-C, SIGTERM and SIGHUP stop the service in order.
-  StopSignals signals;
+  session::StopSignals signals;
   client::Launcher launcher(options);
   client::ServiceEvent first = launcher.start();
   std::cout << "export VIRELO_SOCKET=" << shellQuoted(launcher.socketPath()) << "\n"

@@ -7,7 +7,7 @@
 
 #include "tools/virelo/connection.h"
 #include "tools/virelo/doctor_checks.h"
-#include "tools/virelo/session_settings.h"
+#include "tools/virelo/session_command.h"
 #include "virelo/client/session.h"
 
 namespace virelo::tools {
@@ -52,9 +52,12 @@ void printStatus(const client::Status& status, const std::optional<client::Sessi
   }
 }
 
-bool backendCanWork(const std::string& backend, const Diagnosis& diagnosis) {
+bool backendCanWork(const std::string& host, const std::string& backend,
+                    const Diagnosis& diagnosis) {
   if (backend == "corehid") return diagnosis.corehidWorks;
   if (backend == "cgevent") return diagnosis.cgeventWorks;
+  // "auto" on a compositor's host is its window server's events (session/backend_choice.h).
+  if (host == "gnome" || host == "kde" || host == "wlroots") return diagnosis.cgeventWorks;
   return diagnosis.corehidWorks || diagnosis.cgeventWorks;
 }
 
@@ -75,9 +78,9 @@ int runStatus(const ToolArguments& args) {
 
 int runDoctor(const ToolArguments& args) {
   if (!args.operands.empty()) throw UsageError("\"doctor\" takes no arguments");
-  SessionSettings settings = sessionSettings(args, std::getenv);
-  Diagnosis diagnosis = diagnose();
-  bool works = settings.host == "sim" || backendCanWork(settings.backend, diagnosis);
+  session::SessionSettings settings = sessionSettings(args);
+  Diagnosis diagnosis = diagnose(settings);
+  bool works = settings.host == "sim" || backendCanWork(settings.host, settings.backend, diagnosis);
   if (args.json) {
     json checks = json::array();
     for (const Check& c : diagnosis.checks) {
@@ -86,15 +89,19 @@ int runDoctor(const ToolArguments& args) {
                         {"detail", c.detail},
                         {"fix", c.fix}});
     }
-    std::cout << json{{"backend", settings.backend}, {"works", works}, {"checks", checks}}.dump()
+    std::cout << json{{"host", settings.host},
+                      {"backend", settings.backend},
+                      {"works", works},
+                      {"checks", checks}}
+                     .dump()
               << "\n";
   } else {
     for (const Check& c : diagnosis.checks) {
       std::cout << outcomeName(c.outcome) << "  " << c.name << ": " << c.detail << "\n";
       if (!c.fix.empty()) std::cout << "    fix: " << c.fix << "\n";
     }
-    std::cout << "backend " << settings.backend << (works ? " can work" : " cannot work here")
-              << "\n";
+    std::cout << "host " << settings.host << ", backend " << settings.backend
+              << (works ? " can work" : " cannot work here") << "\n";
   }
   return works ? 0 : 1;
 }

@@ -75,6 +75,11 @@ int runTargets(const ToolArguments& args) {
   if (!args.operands.empty()) throw UsageError("targets takes no operands");
   // The same checks as the commands on controls: an X server, accessibility switched on.
   const client::Desktop desktop = processDesktop();
+  if (desktop.onCompositor()) {
+    throw client::PointerUnknown(
+        "a Wayland compositor tells no client where the pointer is: no targets around it can be "
+        "listed");
+  }
   const auto pointer = client::pointerPosition(desktop.display().c_str());
   if (!pointer) throw client::PointerUnknown("the X server does not say where the pointer is");
   const Found found = targetsAround(desktop.display(), *pointer);

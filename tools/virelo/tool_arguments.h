@@ -1,4 +1,5 @@
-// The command line of the virelo tool: global options, a sub-command and its operands.
+// The command line of the virelo tool: the global options, the verb (verbs.h), the options the
+// verb takes and its operands.
 #pragma once
 
 #include <map>
@@ -26,6 +27,9 @@ struct ToolArguments {
   bool verbose = false;
   std::string command;
   std::vector<std::string> operands;
+  // The verb's words after the global options were taken out, in order: its options with their
+  // values and its operands, for a verb that reads them itself (steer).
+  std::vector<std::string> verbWords;
   // Connection, for the client sub-commands: the user's session unless these or $VIRELO_SOCKET
   // and $VIRELO_TOKEN name another service.
   std::optional<std::string> socket;
@@ -47,8 +51,13 @@ struct ToolArguments {
   bool shell = false;
   // The commands on controls (find, click-on, focus-on, wait-for): which control and how.
   ControlOptions controls;
+  // "search --class RE --pid N" (its --name is that of the controls).
+  std::optional<std::string> windowClass;
+  std::optional<int> windowPid;
   // "type --into NAME": the editable control to focus before typing.
   std::optional<std::string> into;
+  // "type --via-clipboard": a text that cannot be typed is pasted through the clipboard.
+  bool viaClipboard = false;
   // "move --snap": the service may snap the move onto a nearby control.
   bool snap = false;
   // "run --check": read and check the script without connecting.
@@ -68,11 +77,10 @@ struct ToolArguments {
   bool trace = false;
 };
 
-// Options may appear before or after the sub-command; "--" ends them. Throws UsageError.
+// Options may appear before or after the verb; "--" ends them. An option is a word that starts
+// with "--", or -h or -v. Throws UsageError for an unknown verb or option, for an option the verb
+// does not take (naming both), and for a bad value.
 ToolArguments parseToolArguments(int argc, const char* const* argv);
-
-// The text of --help.
-const char* usageText();
 
 // An integer operand in [min, max]; throws UsageError naming the operand.
 int integerOperand(const std::string& text, const char* what, int min, int max);

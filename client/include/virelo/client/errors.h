@@ -6,6 +6,8 @@
 //   Key names (keys.h):                  UnknownKeyName
 //   Keyboard layouts (layouts.h):        UnknownLayout, UntypableText
 //   The X server (x11.h):                PointerUnknown, PointerNotPlaced, XServerSilent
+//   Windows (windows.h):                 WindowsUnavailable, NoSuchWindow,
+//                                        WindowRequestUnsupported, WindowNotActivated
 //   Controls (controls.h):               ControlsUnavailable, UnknownRole, MalformedExpression,
 //                                        NoSuchControl, AmbiguousControl, ControlNotActionable,
 //                                        WaitTimedOut
@@ -228,6 +230,32 @@ class PointerNotPlaced : public Error {
   int reached_[2];
 };
 
+// The windows of an X desktop cannot be read here: no X server answers on the display, or its
+// window manager publishes no list of windows (_NET_CLIENT_LIST). The message says which.
+class WindowsUnavailable : public Error {
+ public:
+  using Error::Error;
+};
+
+// No window of the window manager's list has the id asked for.
+class NoSuchWindow : public Error {
+ public:
+  using Error::Error;
+};
+
+// The window manager offers no such request (its _NET_SUPPORTED lacks it); the message names it.
+// Nothing was sent.
+class WindowRequestUnsupported : public Error {
+ public:
+  using Error::Error;
+};
+
+// The window manager was asked to activate the window but did not within the wait.
+class WindowNotActivated : public Error {
+ public:
+  using Error::Error;
+};
+
 // The desktop's controls cannot be read here; the message says what is missing and, when the
 // user's setting switched the accessibility bus off, the command that switches it on.
 class ControlsUnavailable : public Error {
@@ -267,7 +295,8 @@ class AmbiguousControl : public Error {
 };
 
 // The control cannot be acted on: it is disabled, not visible, off the screen, covered by another
-// window, or did not take the focus. Nothing was clicked unless the message says so.
+// window, did not take the focus, or has not the action asked for or refused it. Nothing was
+// clicked unless the message says so.
 class ControlNotActionable : public Error {
  public:
   using Error::Error;

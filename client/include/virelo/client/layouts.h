@@ -40,6 +40,21 @@ LayoutName parseLayoutName(std::string_view text);
 // "LAYOUT" or "LAYOUT(VARIANT)", followed by "[options]" when options are set.
 std::string describe(const LayoutName& name);
 
+// A layout or variant that the XKB layout registry (xkb-data) knows: its name as
+// parseLayoutName() reads it ("de", "de(nodeadkeys)") and its description ("German (no dead
+// keys)").
+struct KnownLayout {
+  std::string name;
+  std::string description;
+
+  bool operator==(const KnownLayout&) const = default;
+};
+
+// Every layout and variant of the registry, in the registry's order. libxkbregistry (with libxml2
+// behind it) is opened on the first call only, so that a program that never lists layouts never
+// loads it. Throws Error when the library is not installed or the registry cannot be read.
+std::vector<KnownLayout> knownLayouts();
+
 // The name that XKB_DEFAULT_RULES, _MODEL, _LAYOUT, _VARIANT and _OPTIONS give, each unset or
 // empty one keeping its default (rules "evdev", model "pc105", layout "us").
 LayoutName layoutNameFromEnvironment(const EnvironmentLookup& environment);
@@ -141,5 +156,17 @@ void typeText(Client& client, std::string_view text, const KeyboardLayout& layou
               TypePacing pacing, const std::function<void()>& between);
 // The same with the US layout.
 void typeText(Client& client, std::string_view text);
+
+// Pastes the UTF-8 text instead of typing it, for characters that no key of the layout types on a
+// host whose compositor's keymap decides (GNOME, KDE, wlroots): puts the whole text on the Wayland
+// clipboard with wl-copy (Debian's wl-clipboard, found on $PATH; it keeps a process of its own
+// that serves the text until something else takes the clipboard), which replaces what the
+// clipboard held, then presses and releases ctrl+v (left control and the key that types "v" in
+// the layout) through the client. The application does with ctrl+v what it does with the user's:
+// most paste, a terminal (which pastes with ctrl+shift+v) does not. Throws Error before anything
+// is sent when `environment` has no $WAYLAND_DISPLAY, wl-copy cannot be run, fails, or has not
+// taken the clipboard within 5 s; the client's errors pass through.
+void pasteText(Client& client, std::string_view text, const KeyboardLayout& layout,
+               const EnvironmentLookup& environment);
 
 }  // namespace virelo::client

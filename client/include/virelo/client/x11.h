@@ -111,8 +111,12 @@ PointerPosition placePointer(const PointerDriver& driver, PointerPosition target
 
 // placePointer() with the X server at `display` (an X display name such as ":1") and the service
 // that `client` talks to: the pointer read with QueryPointer, moved with the client's moves
-// (without snapping), waiting after each round until the server shows the moves. Throws
-// PointerUnknown when no server answers there, PointerNotPlaced, and the client's errors.
+// (without snapping), waiting after each round until the server shows the moves: it learns that
+// from the XInput 2 raw motion events the moves cause (XInput 2.1 or later; without it, from
+// readings until two agree). Motion beyond its own moves (another client's queued moves, a hand
+// on the mouse) is read again once it has rested for 20 ms, for at most 2 s in all. The X
+// connection is kept for the next call in the same process. Throws PointerUnknown when no server
+// answers there, PointerNotPlaced, and the client's errors.
 PointerPosition moveTo(Client& client, const char* display, PointerPosition target);
 
 // Borrowed keys. A character that the layout cannot type (an emoji, CJK, a symbol) is typed on an
@@ -135,6 +139,13 @@ inline constexpr BorrowedKey kBorrowedKeys[] = {{0x6E, 197}, {0x6B, 194}, {0x6C,
 // XWayland's); nullopt when there is none.
 std::optional<std::string> borrowingDisplay(const EnvironmentLookup& environment,
                                             const std::string& backend);
+// The same for a service on `host` (serviceHost() in session.h): on a compositor's host ("gnome",
+// "kde", "wlroots") none, whatever the backend, since the compositor's keymap turns every key into
+// a character there and XWayland's is not asked; so typeTextBorrowing() refuses what the layout
+// cannot type, and pasteText() (layouts.h) is the way out. Any other host, or "" when it is not
+// known, as above.
+std::optional<std::string> borrowingDisplay(const EnvironmentLookup& environment,
+                                            const std::string& backend, const std::string& host);
 
 // Where a borrowing records the key it lent until it gives it back:
 // $XDG_RUNTIME_DIR/virelo/borrowed-keys-DISPLAY (DISPLAY: the host and display number as X
@@ -171,6 +182,91 @@ bool borrowingCovers(std::string_view text, const KeyboardLayout& layout,
 void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayout& layout,
                        const std::optional<std::string>& display, TypePacing pacing,
                        const std::string& record);
+
+// The keysym of an X keysym name ("Hyper_L", "XF86Calculator", "dead_grave", "U2603",
+// "0x1008ff1d"), exactly as named, else the one name that matches without regard to case; nullopt
+// for a name that is no keysym.
+std::optional<std::uint32_t> keysymNamed(std::string_view name);
+
+// Presses and releases a key that gives `keysym`, with the modifiers (the bits of client.h's
+// modifier::) held around it, through a borrowed key of the X server at `display`, as
+// typeTextBorrowing() types a character: for keysyms that no key of the layout produces (Hyper_L
+// where the layout has none, XF86Calculator, any keysym name). The same guarantees: the record
+// (`record`) before the keymap changes, the key given back when it is released or the press fails,
+// the display's lock held meanwhile. Throws XServerSilent, and Error when the record's directory
+// fails its check or the key's press or release does not reach the server.
+void pressKeysymBorrowing(Client& client, std::uint32_t keysym, int modifiers,
+                          const std::string& display, const std::string& record);
+
+// typeTextBorrowing() on the display and with the record that the environment names for the
+// client's backend and the service's host (borrowingDisplay(), borrowedKeysRecord()): what
+// "virelo type" and the bindings do. The host is the session's (serviceHost()) unless given.
+void typeTextBorrowing(Client& client, std::string_view text, const KeyboardLayout& layout,
+                       TypePacing pacing, const EnvironmentLookup& environment,
+                       const std::optional<std::string>& host = std::nullopt);
+
+// A chord whose key no key of the layout produces: its modifiers (modifier:: bits) and the keysym.
+struct KeysymChord {
+  int modifiers = 0;
+  std::uint32_t keysym = 0;
+};
+
+// nullopt when parseChord(text, layout) takes the chord; else, when its last part is a keysym name
+// (keysymNamed()) and the parts before it are modifiers, that keysym and those modifiers
+// ("ctrl+XF86Calculator", "Hyper_L"); else throws what parseChord() throws.
+std::optional<KeysymChord> keysymChord(std::string_view text, const KeyboardLayout& layout);
+
+// pressKeysymBorrowing() on the display and with the record that the environment names for the
+// client's backend. Throws Error when there is no such display.
+void pressKeysymBorrowing(Client& client, const KeysymChord& chord,
+                          const EnvironmentLookup& environment,
+                          const std::optional<std::string>& host = std::nullopt);
+
+// A keysym chord held down through a borrowed key, for as long as the object lives or until
+// release(): pressKeysymBorrowing() in two halves, with the same guarantees. The constructor
+// presses the modifiers (modifier:: bits) and the key lent to the keysym; release() lets go of them
+// (the key, then the modifiers) and gives the key back, also when the release fails. The display's
+// lock is held meanwhile, so other processes' borrowings of the display wait for the release; a
+// borrowing of the same record in this process (typing, another hold) would wait for itself, and
+// throws Error instead, saying that a borrowed key is held. Throws Error (no X server answers,
+// the record's directory fails its check, the key's press does not reach the server, ...) with
+// nothing held, and XServerSilent. `client` must outlive the object. Threads: one thread at a
+// time uses an object.
+class BorrowedKeyHold {
+ public:
+  BorrowedKeyHold(Client& client, const KeysymChord& chord, const std::string& display,
+                  const std::string& record);
+  // Releases and gives the key back when that is still to do; errors are swallowed (a key left
+  // lent is given back by the next borrowing, from the record).
+  ~BorrowedKeyHold();
+  BorrowedKeyHold(const BorrowedKeyHold&) = delete;
+  BorrowedKeyHold& operator=(const BorrowedKeyHold&) = delete;
+
+  // Does nothing once done. Throws the client's errors and Error, with the key given back.
+  void release();
+  const KeysymChord& chord() const { return chord_; }
+
+  // The lent key, pressed and released; pressKeysymBorrowing() uses it alone.
+  struct Loan;
+
+ private:
+  Client& client_;
+  KeysymChord chord_;
+  std::unique_ptr<Loan> loan_;
+};
+
+// A BorrowedKeyHold on the display and with the record that the environment names for the
+// client's backend and the service's host, as pressKeysymBorrowing() above. Throws Error when
+// there is no such display, and what the hold throws.
+std::unique_ptr<BorrowedKeyHold> holdKeysymBorrowing(
+    Client& client, const KeysymChord& chord, const EnvironmentLookup& environment,
+    const std::optional<std::string>& host = std::nullopt);
+
+// moveTo() on the X server that the environment names for the client's backend
+// (pointerDisplay()), refusing a target off its screen. Throws PointerUnknown, and Error for a
+// target off the screen, and as moveTo().
+PointerPosition moveToOnScreen(Client& client, const EnvironmentLookup& environment,
+                               PointerPosition target);
 
 // Gives back what the record says a borrowing on `display` left lent; true when it restored a
 // key. False when there is no record, another live process holds the display's lock (the record

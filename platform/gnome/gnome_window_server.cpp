@@ -1,0 +1,130 @@
+#include "platform/gnome/gnome_window_server.h"
+
+#include <limits>
+
+#include "platform/gnome/gnome_run_loop.h"
+
+namespace virelo::gnome {
+namespace {
+
+// Farther than any desk is wide: a move by it ends in the corner.
+constexpr double kBeyondTheDesk = 1e6;
+
+}  // namespace
+
+GnomeWindowServer::GnomeWindowServer() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  connect();
+}
+
+GnomeWindowServer::~GnomeWindowServer() = default;
+
+void GnomeWindowServer::connect() {
+  lastAttempt_ = std::chrono::steady_clock::now();
+  desktop_ = RemoteDesktop::open();
+  if (!desktop_) return;
+  if (auto area = desktop_->streamArea()) {
+    // Placed absolutely from the first move on; until then taken to be in the middle.
+    poster_.restart(area->center());
+  } else {
+    desktop_->moveBy(-kBeyondTheDesk, -kBeyondTheDesk);
+    poster_.restart(Point{0, 0});
+  }
+}
+
+std::optional<Event> GnomeWindowServer::createKeyboardEvent(std::uint16_t keycode, bool down) {
+  Event event;
+  event.type = down ? kEventKeyDown : kEventKeyUp;
+  event.keycode = keycode;
+  return event;
+}
+
+std::optional<Event> GnomeWindowServer::createMouseEvent(std::uint32_t type, Point position,
+                                                         std::uint32_t button) {
+  Event event;
+  event.type = type;
+  event.location = position;
+  event.button = button;
+  return event;
+}
+
+std::optional<Event> GnomeWindowServer::createScrollWheelEvent(std::int32_t lines) {
+  Event event;
+  event.type = kEventScrollWheel;
+  event.wheelUnits = ScrollUnits::lines;
+  event.wheelValue = lines;
+  return event;
+}
+
+std::optional<Event> GnomeWindowServer::createSystemDefinedEvent(
+    const SystemDefinedEventArgs& args) {
+  return systemDefinedEvent(args);
+}
+
+std::optional<Event> GnomeWindowServer::createEvent() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  Event event;
+  event.location = poster_.cursor();
+  return event;
+}
+
+std::optional<SystemDefinedData> GnomeWindowServer::systemDefinedData(const Event& event) {
+  if (event.type != kEventSystemDefined) return std::nullopt;
+  return SystemDefinedData{event.subtype, event.data1};
+}
+
+void GnomeWindowServer::post(const Event& event) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (desktop_) poster_.post(*desktop_, event);
+}
+
+std::uint64_t GnomeWindowServer::combinedFlagsState() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return poster_.flags();
+}
+
+bool GnomeWindowServer::postEventAccess() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (desktop_ && !desktop_->alive()) desktop_.reset();
+  if (!desktop_ && std::chrono::steady_clock::now() - lastAttempt_ >= kReconnectInterval) {
+    connect();
+  }
+  return desktop_ != nullptr;
+}
+
+bool GnomeWindowServer::listenEventAccess() {
+  return false;
+}
+
+double GnomeWindowServer::keyRepeatDelay() {
+  return std::numeric_limits<double>::quiet_NaN();
+}
+
+double GnomeWindowServer::keyRepeatInterval() {
+  return std::numeric_limits<double>::quiet_NaN();
+}
+
+double GnomeWindowServer::doubleClickInterval() {
+  return std::numeric_limits<double>::quiet_NaN();
+}
+
+double GnomeWindowServer::deskScale() {
+  return 1;
+}
+
+std::optional<std::vector<Rect>> GnomeWindowServer::activeDisplayBounds(std::size_t maxDisplays) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  auto area = desktop_ ? desktop_->streamArea() : std::nullopt;
+  if (!area || maxDisplays == 0) return std::nullopt;
+  return std::vector<Rect>{*area};
+}
+
+std::shared_ptr<EventTap> GnomeWindowServer::createTap(std::uint64_t, EventTapCallback) {
+  return nullptr;
+}
+
+std::shared_ptr<RunLoop> GnomeWindowServer::currentRunLoop() {
+  return std::make_shared<WaitingRunLoop>();
+}
+
+}  // namespace virelo::gnome

@@ -1,0 +1,23 @@
+#include "platform/kde/kde_run_loop.h"
+
+#include <chrono>
+
+namespace virelo::kde {
+
+void KdeRunLoop::runFor(double seconds) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (seconds > 0) {
+    woken_.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return stopped_; });
+  }
+  stopped_ = false;
+}
+
+void KdeRunLoop::stop() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    stopped_ = true;
+  }
+  woken_.notify_all();
+}
+
+}  // namespace virelo::kde
