@@ -222,7 +222,7 @@ void runAction(Client& client, const ScriptAction& a, RunState& state) {
 void runScript(Client& client, const std::vector<ScriptAction>& actions,
                const std::function<void()>& interrupted) {
   checkBorrowing(client, actions);
-  RunState state{{}, std::nullopt, interrupted};
+  RunState state{{}, std::nullopt, interrupted, false, nullptr};
   for (const ScriptAction& action : actions) {
     try {
       state.check();

@@ -199,8 +199,12 @@ std::unique_ptr<client::Client> KdeDesktop::connect() {
   return client;
 }
 
+std::map<std::string, std::string> KdeDesktop::sessionEnvironment() {
+  return session()->environment();
+}
+
 std::map<std::string, std::string> KdeDesktop::toolEnvironment() const {
-  auto environment = session()->environment();
+  auto environment = sessionEnvironment();
   environment["VIRELO_SOCKET"] = service_->socketPath();
   environment["VIRELO_TOKEN"] = service_->token();
   environment["VL_HOST"] = "kde";

@@ -34,6 +34,8 @@ class KdeDesktop : public testing::Test {
   void startService(bool admitted = true, bool awaitReady = true);
   // A new authenticated client of the service.
   std::unique_ptr<client::Client> connect();
+  // The session's environment: its runtime directory, buses and Wayland display.
+  static std::map<std::string, std::string> sessionEnvironment();
   // The session's environment for the command-line tool, naming the service (VL_HOST=kde).
   std::map<std::string, std::string> toolEnvironment() const;
   // The centre of a widget of the receiver in the compositor's coordinates.

@@ -4,6 +4,7 @@
 
 #include "tests/kde/kde_desktop.h"
 #include "tests/support/child_process.h"
+#include "tests/support/private_dir.h"
 #include "tests/tools/tool_process.h"
 
 namespace virelo::test {
@@ -101,6 +102,21 @@ TEST_F(KdeService, IsNotReadyWhereKWinDoesNotOfferItsFakeInput) {
   EXPECT_EQ(first->value("type", ""), "status");
   EXPECT_EQ(first->value("ready", true), false);
   EXPECT_EQ(first->value("error", ""), "virtual_hid_accessibility_required");
+}
+
+TEST_F(KdeService, TheSessionChoosesTheKdeHostByItself) {
+  PrivateDir config;  // no configuration file names a host, nor does the environment
+  auto environment = sessionEnvironment();
+  environment["XDG_CONFIG_HOME"] = config.path();
+  client::ToolProcess session({"session"}, environment);
+  const nlohmann::json published = client::publishedSession(environment);
+  ASSERT_TRUE(published.is_object()) << session.errors();
+  EXPECT_EQ(published["host"], "kde");
+  EXPECT_EQ(published["backend"], "cgevent");
+  EXPECT_NE(session.errors().find("host kde (a Wayland session of KWin: org.kde.KWin is on the "
+                                  "session bus), backend cgevent"),
+            std::string::npos)
+      << session.errors();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -148,6 +149,30 @@ ToolResult runTool(const std::vector<std::string>& args,
   result.output = tool.output();
   result.errors = tool.errors();
   return result;
+}
+
+nlohmann::json publishedSession(const std::map<std::string, std::string>& environment,
+                                std::chrono::milliseconds timeout) {
+  const std::string file = environment.at("XDG_RUNTIME_DIR") + "/virelo/session.json";
+  nlohmann::json published;
+  for (auto deadline = std::chrono::steady_clock::now() + timeout;
+       !published.is_object() && std::chrono::steady_clock::now() < deadline;
+       std::this_thread::sleep_for(10ms)) {
+    std::ifstream in(file);
+    published = nlohmann::json::parse(in, nullptr, false);
+  }
+  return published.is_object() ? published : nlohmann::json();
+}
+
+ToolResult readyStatus(const std::map<std::string, std::string>& environment,
+                       std::chrono::milliseconds timeout) {
+  ToolResult status;
+  for (auto deadline = std::chrono::steady_clock::now() + timeout;
+       status.status != 0 && std::chrono::steady_clock::now() < deadline;
+       std::this_thread::sleep_for(50ms)) {
+    status = runTool({"status", "--json"}, environment);
+  }
+  return status;
 }
 
 }  // namespace virelo::client

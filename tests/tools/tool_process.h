@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,5 +57,15 @@ struct ToolResult {
 ToolResult runTool(const std::vector<std::string>& args,
                    const std::map<std::string, std::string>& environment,
                    std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// The session file that a `virelo session` of the environment publishes in its runtime directory,
+// once it is there; a JSON null after the timeout.
+nlohmann::json publishedSession(const std::map<std::string, std::string>& environment,
+                                std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// `virelo status --json` in the environment, again until it says the service is ready (exit
+// status 0) or the timeout ends; the last run's result.
+ToolResult readyStatus(const std::map<std::string, std::string>& environment,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 }  // namespace virelo::client

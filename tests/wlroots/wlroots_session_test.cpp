@@ -2,9 +2,7 @@
 // wlroots host by itself, and its service is ready on the compositor.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "tests/support/private_dir.h"
 #include "tests/tools/tool_process.h"
@@ -12,8 +10,6 @@
 
 namespace virelo::test {
 namespace {
-
-using namespace std::chrono_literals;
 
 TEST(SessionOnSway, ChoosesTheWlrootsHostByItself) {
   if (auto reason = SwayCompositor::missing(); !reason.empty()) GTEST_SKIP() << reason;
@@ -23,14 +19,7 @@ TEST(SessionOnSway, ChoosesTheWlrootsHostByItself) {
   environment["XDG_CONFIG_HOME"] = config.path();
   client::ToolProcess session({"session"}, environment);
 
-  const std::string file = environment["XDG_RUNTIME_DIR"] + "/virelo/session.json";
-  nlohmann::json published;
-  for (auto deadline = std::chrono::steady_clock::now() + 10s;
-       !published.is_object() && std::chrono::steady_clock::now() < deadline;
-       std::this_thread::sleep_for(10ms)) {
-    std::ifstream in(file);
-    published = nlohmann::json::parse(in, nullptr, false);
-  }
+  const nlohmann::json published = client::publishedSession(environment);
   ASSERT_TRUE(published.is_object()) << session.errors();
   EXPECT_EQ(published["host"], "wlroots");
   EXPECT_EQ(published["backend"], "cgevent");
@@ -40,12 +29,7 @@ TEST(SessionOnSway, ChoosesTheWlrootsHostByItself) {
       << session.errors();
 
   // Ready once its virtual keyboard and pointer are on the compositor's seat.
-  client::ToolResult status;
-  for (auto deadline = std::chrono::steady_clock::now() + 5s;
-       status.status != 0 && std::chrono::steady_clock::now() < deadline;
-       std::this_thread::sleep_for(50ms)) {
-    status = client::runTool({"status", "--json"}, environment);
-  }
+  const client::ToolResult status = client::readyStatus(environment);
   EXPECT_EQ(status.status, 0) << status.output << status.errors;
   EXPECT_EQ(nlohmann::json::parse(status.output, nullptr, false).value("ready", false), true)
       << status.output;
