@@ -55,7 +55,8 @@ pids="$pids $compositor_pid"
 
 for _ in $(seq 400); do
   if [ -S "$XDG_RUNTIME_DIR/$display" ] &&
-     busctl --user status org.gnome.Mutter.RemoteDesktop >/dev/null 2>&1; then
+     busctl --user call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus \
+       NameHasOwner s org.gnome.Mutter.RemoteDesktop 2>/dev/null | grep -q true; then
     if [ "$compositor" = gnome-shell ]; then
       # The accessibility bus switched on, as a user's setting would (the shell's snap targets).
       busctl --user set-property org.a11y.Bus /org/a11y/bus org.a11y.Status IsEnabled b true \
