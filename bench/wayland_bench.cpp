@@ -8,6 +8,9 @@
 // error. A host whose compositor is not installed gets a note instead of its rows.
 //
 //   wayland_bench [--quick] [--hosts kde,wlroots,gnome]
+#include <unistd.h>
+
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <iostream>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "bench/latency_stats.h"
+#include "bench/process_meter.h"
 #include "bench/report_text.h"
 #include "bench/wayland_desks.h"
 #include "tests/support/service_user.h"
@@ -58,7 +62,17 @@ struct Figures {
   std::vector<double> serviceKeys, posterKeys, keyRatios, pipeMicros;
   std::vector<double> serviceTyping, posterTyping;
   std::vector<double> serviceAnswered, posterPaced;
+  std::vector<double> typingRatios;  // of each run's service typing to the poster's before it
+  // CPU time of each typing (ms): the server (the service or the poster), the compositor, the
+  // application and this process, which runs the client library.
+  std::array<std::vector<double>, 4> serviceCpu, posterCpu, pacedCpu;
 };
+
+constexpr std::array<const char*, 4> kCpuParts = {
+    "the service / the bare poster", "the compositor", "the GTK application",
+    "the benchmark process (the client library / one write)"};
+
+using CpuTimes = std::array<double, 4>;
 
 class HostBench {
  public:
@@ -76,8 +90,14 @@ class HostBench {
   double posterPacedTyping();
   void clearThroughPoster();
 
+  CpuTimes cpu(const test::ServiceProcess& server) const;
+  void noteCpu(std::array<std::vector<double>, 4>& into, const CpuTimes& before,
+               const test::ServiceProcess& server) const;
+
   Desk& desk_;
   const Settings& settings_;
+  pid_t compositor_;
+  pid_t receiver_;
   test::TestClient raw_;
   client::Client typist_;
 };
@@ -85,11 +105,24 @@ class HostBench {
 HostBench::HostBench(Desk& desk, const Settings& settings)
     : desk_(desk),
       settings_(settings),
+      compositor_(desk.compositorPid()),
+      receiver_(desk.receiverPid()),
       raw_(desk.service().socketPath()),
       typist_(desk.service().socketPath()) {
   raw_.hello(desk.service().token());
   typist_.hello(desk.service().token());
   desk_.receiver().drain(100ms);
+}
+
+CpuTimes HostBench::cpu(const test::ServiceProcess& server) const {
+  auto of = [](pid_t pid) { return pid > 0 ? ProcessMeter(pid).scheduledSeconds() * 1000 : 0; };
+  return {of(server.pid()), of(compositor_), of(receiver_), of(::getpid())};
+}
+
+void HostBench::noteCpu(std::array<std::vector<double>, 4>& into, const CpuTimes& before,
+                        const test::ServiceProcess& server) const {
+  const CpuTimes after = cpu(server);
+  for (std::size_t i = 0; i < into.size(); ++i) into[i].push_back(after[i] - before[i]);
 }
 
 // When the application reported the key event of that direction.
@@ -229,11 +262,18 @@ void HostBench::run(Figures& figures) {
     figures.pipeMicros.insert(figures.pipeMicros.end(), pipe.begin(), pipe.end());
     progress("typing 54 characters" + of);
     for (int run = 0; run < settings_.typingRuns; ++run) {
+      auto before = cpu(desk_.poster());
       figures.posterTyping.push_back(posterTyping());
+      noteCpu(figures.posterCpu, before, desk_.poster());
       double answered = 0;
+      before = cpu(desk_.service());
       figures.serviceTyping.push_back(serviceTyping(answered));
+      noteCpu(figures.serviceCpu, before, desk_.service());
+      figures.typingRatios.push_back(figures.serviceTyping.back() / figures.posterTyping.back());
       figures.serviceAnswered.push_back(answered);
+      before = cpu(desk_.poster());
       figures.posterPaced.push_back(posterPacedTyping());
+      noteCpu(figures.pacedCpu, before, desk_.poster());
     }
   }
 }
@@ -253,6 +293,9 @@ void printRows(std::ostream& out, const Figures& f) {
       << " | " << f.host << " | " << format(typed, 2) << " | " << format(typedBase, 2) << " | "
       << format(typed / typedBase, 2) << " | ≤ 1.2× baseline | " << verdict(typed / typedBase, 1.2)
       << " |\n";
+  out << "| Typing as above: the median of the runs' own ratios (each against the poster's run "
+         "before it) | "
+      << f.host << " |  |  | " << format(median(f.typingRatios), 2) << " |  |  |\n";
   out << "| Typing as above: the client's last answer (ms), median | " << f.host << " | "
       << format(median(f.serviceAnswered), 2) << " | " << format(typedBase, 2) << " | "
       << format(median(f.serviceAnswered) / typedBase, 2) << " |  |  |\n";
@@ -261,6 +304,14 @@ void printRows(std::ostream& out, const Figures& f) {
          "(ms), median | "
       << f.host << " | " << format(typed, 2) << " | " << format(paced, 2) << " (paced) | "
       << format(typed / paced, 2) << " |  |  |\n";
+  for (std::size_t i = 0; i < kCpuParts.size(); ++i) {
+    const double service = median(f.serviceCpu[i]);
+    const double poster = median(f.posterCpu[i]);
+    out << "| Typing as above: CPU time (ms, median, with clearing the entry), " << kCpuParts[i]
+        << " | " << f.host << " | " << format(service, 2) << " | " << format(poster, 2) << "; "
+        << format(median(f.pacedCpu[i]), 2) << " paced | "
+        << format(poster > 0 ? service / poster : 0, 2) << " |  |  |\n";
+  }
   auto s = latencyStats(f.serviceKeys);
   auto b = latencyStats(f.posterKeys);
   const std::string what =

@@ -1,5 +1,8 @@
 #include "bench/wayland_desks.h"
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 
@@ -93,11 +96,45 @@ class GnomeDesk : public Desk {
 };
 #endif
 
+// A process whose command name is `comm`, whose environment holds the variable and whose command
+// line holds `argument`; -1 when there is none.
+pid_t findProcess(const std::string& comm, const std::string& variable,
+                  const std::string& argument) {
+  auto read = [](const std::filesystem::path& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (read(entry.path() / "comm") != comm + "\n") continue;
+    const std::string environment = read(entry.path() / "environ");
+    if (environment.find(std::string(1, '\0') + variable + '\0') == std::string::npos &&
+        environment.rfind(variable + '\0', 0) != 0) {
+      continue;
+    }
+    if (read(entry.path() / "cmdline").find(argument) == std::string::npos) continue;
+    return static_cast<pid_t>(std::stol(name));
+  }
+  return -1;
+}
+
 }  // namespace
+
+pid_t Desk::compositorPid() const {
+  return findProcess(compositorName_, "XDG_RUNTIME_DIR=" + runtimeDir_, "");
+}
+
+pid_t Desk::receiverPid() const {
+  return findProcess("python3", "XDG_RUNTIME_DIR=" + runtimeDir_, "gtk_receiver.py");
+}
 
 void Desk::startPosting(const std::map<std::string, std::string>& environment,
                         const std::string& host, const std::string& servicePath,
                         const std::string& posterPath, bool inPlace) {
+  runtimeDir_ = environment.at("XDG_RUNTIME_DIR");
+  compositorName_ = host == "kde" ? "kwin_wayland" : host == "wlroots" ? "sway" : "mutter";
   test::ServiceOptions options;
   options.backend = "cgevent";
   options.trace = false;

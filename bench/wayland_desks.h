@@ -10,6 +10,9 @@
 // Threads: one thread uses an object.
 #pragma once
 
+#include <sys/types.h>
+
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +28,10 @@ class Desk {
   virtual test::GtkReceiver& receiver() = 0;
   test::ServiceProcess& service() { return *service_; }
   test::ServiceProcess& poster() { return *poster_; }
+  // The compositor's process and the receiver's, found in /proc by their command names and the
+  // desk's runtime directory in their environment; -1 when not found.
+  pid_t compositorPid() const;
+  pid_t receiverPid() const;
 
  protected:
   // Starts the service and the poster in the compositor's environment, and waits until each can
@@ -34,6 +41,8 @@ class Desk {
 
   std::unique_ptr<test::ServiceProcess> service_;
   std::unique_ptr<test::ServiceProcess> poster_;
+  std::string runtimeDir_;
+  std::string compositorName_;  // its command name in /proc
 };
 
 // The hosts whose desks this build has, in the order they run.
