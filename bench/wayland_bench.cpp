@@ -4,8 +4,12 @@
 // application reports. Each figure stands beside the bare poster of the same compositor interface
 // (wayland_poster.h) doing the same key presses in the same run, in interleaved rounds, and is
 // read as a ratio to it. The poster is a process of its own, driven over a pipe, so the pipe's own
-// round trip is given too. Prints one Markdown table on standard output; progress goes to standard
-// error. A host whose compositor is not installed gets a note instead of its rows.
+// round trip is given too. Beside the typing, where its time goes: when the client's last answer
+// came, the poster fed as the client library feeds the service (a keyboard state at a time, each
+// answered), the service fed with a wider window of unanswered commands, and the CPU time that
+// the server, the compositor, the application and this process spent on each typing. Prints one
+// Markdown table on standard output; progress goes to standard error. A host whose compositor is
+// not installed gets a note instead of its rows.
 //
 //   wayland_bench [--quick] [--hosts kde,wlroots,gnome]
 #include <unistd.h>
@@ -61,7 +65,7 @@ struct Figures {
   std::string skipped;  // why there are no figures
   std::vector<double> serviceKeys, posterKeys, keyRatios, pipeMicros;
   std::vector<double> serviceTyping, posterTyping;
-  std::vector<double> serviceAnswered, posterPaced;
+  std::vector<double> serviceAnswered, posterPaced, serviceWide;
   std::vector<double> typingRatios;  // of each run's service typing to the poster's before it
   // CPU time of each typing (ms): the server (the service or the poster), the compositor, the
   // application and this process, which runs the client library.
@@ -88,6 +92,7 @@ class HostBench {
   double serviceTyping(double& answeredMs);
   double posterTyping();
   double posterPacedTyping();
+  double serviceWideTyping();
   void clearThroughPoster();
 
   CpuTimes cpu(const test::ServiceProcess& server) const;
@@ -222,6 +227,49 @@ std::vector<std::string> pacedStates() {
   return states;
 }
 
+// The keyboard commands of the text as typeText() sends them: each character's key pressed with
+// the modifiers it needs, then released; at the end nothing is held.
+std::vector<std::string> textCommands() {
+  std::vector<std::string> lines;
+  auto state = [&](int modifiers, const std::string& keys) {
+    lines.push_back(R"({"cmd":"keyboard","modifiers":)" + std::to_string(modifiers) +
+                    R"(,"keys":[)" + keys + "]}\n");
+  };
+  for (const auto& stroke : client::KeyboardLayout::us().keystrokes(kText)) {
+    state(stroke.modifiers, std::to_string(stroke.usage));
+    state(stroke.modifiers, "");
+  }
+  state(0, "");
+  return lines;
+}
+
+// The service fed the same commands with twice the client library's window of unanswered ones:
+// what a wider window would give within the protocol's limits (at most 32 lines served from one
+// read of a client).
+double HostBench::serviceWideTyping() {
+  static const std::vector<std::string> commands = textCommands();
+  constexpr std::size_t kWindow = 2 * client::Client::kMaxUnanswered;
+  const auto start = Clock::now();
+  std::size_t unanswered = 0;
+  for (const auto& command : commands) {
+    if (unanswered == kWindow) {
+      if (!raw_.readLine()) throw std::runtime_error("the service did not answer");
+      --unanswered;
+    }
+    raw_.sendRaw(command);
+    ++unanswered;
+  }
+  for (; unanswered > 0; --unanswered) {
+    if (!raw_.readLine()) throw std::runtime_error("the service did not answer");
+  }
+  awaitText(kText);
+  const double ms = micros(Clock::now() - start) / 1000;
+  typist_.keyboardSequence(kServiceClear);
+  awaitText("");
+  desk_.receiver().drain(50ms);
+  return ms;
+}
+
 // The bare poster fed as the client library feeds the service: a keyboard state at a time, at
 // most kMaxUnanswered of them unanswered; the poster's echo stands for the answer.
 double HostBench::posterPacedTyping() {
@@ -274,6 +322,7 @@ void HostBench::run(Figures& figures) {
       before = cpu(desk_.poster());
       figures.posterPaced.push_back(posterPacedTyping());
       noteCpu(figures.pacedCpu, before, desk_.poster());
+      figures.serviceWide.push_back(serviceWideTyping());
     }
   }
 }
@@ -304,6 +353,9 @@ void printRows(std::ostream& out, const Figures& f) {
          "(ms), median | "
       << f.host << " | " << format(typed, 2) << " | " << format(paced, 2) << " (paced) | "
       << format(typed / paced, 2) << " |  |  |\n";
+  out << "| Typing as above, the service fed with at most 32 commands unanswered (ms), median | "
+      << f.host << " | " << format(median(f.serviceWide), 2) << " | " << format(typedBase, 2)
+      << " | " << format(median(f.serviceWide) / typedBase, 2) << " |  |  |\n";
   for (std::size_t i = 0; i < kCpuParts.size(); ++i) {
     const double service = median(f.serviceCpu[i]);
     const double poster = median(f.posterCpu[i]);

@@ -45,6 +45,7 @@ class KdeDesk : public Desk {
     startPosting(session_.environment(), "kde", session_.service(), session_.admitted(poster),
                  true);
   }
+  ~KdeDesk() override { stopPosting(); }
   GtkReceiver& receiver() override { return session_.receiver(); }
 
  private:
@@ -67,6 +68,7 @@ class WlrootsDesk : public Desk {
     app.asServiceUser = true;
     receiver_.emplace(app, 100, 100);
   }
+  ~WlrootsDesk() override { stopPosting(); }
   GtkReceiver& receiver() override { return *receiver_; }
 
  private:
@@ -88,6 +90,7 @@ class GnomeDesk : public Desk {
     environment["NO_AT_BRIDGE"] = "1";
     receiver_.emplace(test::GnomeSession::launcher(), environment);
   }
+  ~GnomeDesk() override { stopPosting(); }
   GtkReceiver& receiver() override { return *receiver_; }
 
  private:
@@ -151,6 +154,15 @@ void Desk::startPosting(const std::map<std::string, std::string>& environment,
   options.arguments = std::vector<std::string>{};
   poster_ = std::make_unique<test::ServiceProcess>(options);
   poster_->awaitEventualReady();
+}
+
+void Desk::stopPosting() {
+  for (auto* process : {&service_, &poster_}) {
+    if (!*process) continue;
+    (*process)->closeStdin();
+    (*process)->waitExit(std::chrono::seconds(5));
+    process->reset();
+  }
 }
 
 std::vector<std::string> builtDesks() {

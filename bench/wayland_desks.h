@@ -38,6 +38,10 @@ class Desk {
   // post (the poster from `posterPath` where it is when `inPlace`, else from a copy).
   void startPosting(const std::map<std::string, std::string>& environment, const std::string& host,
                     const std::string& servicePath, const std::string& posterPath, bool inPlace);
+  // Ends the service and the poster (their input closed, as at a session's end) and waits for
+  // them: each desk does so before its compositor stops, which otherwise may hang at its end with
+  // their remote desktop sessions still open (mutter was seen to).
+  void stopPosting();
 
   std::unique_ptr<test::ServiceProcess> service_;
   std::unique_ptr<test::ServiceProcess> poster_;
