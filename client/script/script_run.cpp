@@ -141,6 +141,16 @@ void holdKeysym(Client& client, KeysymChord chord, bool down, RunState& state) {
   state.borrowed = holdKeysymBorrowing(client, chord, std::getenv);
 }
 
+// A keydown or keyup line: its chord, or its keysym on a borrowed key.
+void holdLine(Client& client, const ScriptAction& a, RunState& state) {
+  const bool down = a.verb == ScriptVerb::keyDown;
+  if (a.keysyms.front()) {
+    holdKeysym(client, *a.keysyms.front(), down, state);
+  } else {
+    holdChord(client, a.chords.front(), down);
+  }
+}
+
 void actOnControl(Client& client, const ScriptAction& a, RunState& state) {
   const ControlQuery query = controlQueryOf(a.control, !a.control.textOption);
   if (a.verb == ScriptVerb::waitFor) {
@@ -170,11 +180,7 @@ void runAction(Client& client, const ScriptAction& a, RunState& state) {
       break;
     case ScriptVerb::keyDown:
     case ScriptVerb::keyUp:
-      if (a.keysyms.front()) {
-        holdKeysym(client, *a.keysyms.front(), a.verb == ScriptVerb::keyDown, state);
-      } else {
-        holdChord(client, a.chords.front(), a.verb == ScriptVerb::keyDown);
-      }
+      holdLine(client, a, state);
       break;
     case ScriptVerb::click:
       client.pressButtons(a.button);

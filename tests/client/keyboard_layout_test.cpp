@@ -94,9 +94,9 @@ TEST(NamedLayouts, UnknownLayoutsAndVariantsAreRefused) {
 
 TEST(NamedLayouts, TheRegistryListsLayoutsAndVariantsByTheNamesThatParse) {
   const auto known = knownLayouts();
-  EXPECT_NE(std::find(known.begin(), known.end(),
-                      KnownLayout{"de(nodeadkeys)", "German (no dead keys)"}),
-            known.end());
+  EXPECT_NE(
+      std::find(known.begin(), known.end(), KnownLayout{"de(nodeadkeys)", "German (no dead keys)"}),
+      known.end());
   for (const auto& layout : known) EXPECT_NO_THROW(parseLayoutName(layout.name)) << layout.name;
 }
 

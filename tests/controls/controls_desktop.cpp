@@ -17,7 +17,6 @@
 namespace virelo::test {
 namespace {
 
-
 // Up to when an application must have come up, and its controls must be found.
 constexpr auto kStartTimeout = 20s;
 

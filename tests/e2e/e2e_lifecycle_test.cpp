@@ -17,7 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
 std::unique_ptr<TestClient> authenticated(ServiceProcess& service) {
   auto client = std::make_unique<TestClient>(service.socketPath());
   EXPECT_EQ(client->hello(service.token())["ready"], true);

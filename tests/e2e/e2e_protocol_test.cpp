@@ -15,7 +15,6 @@
 namespace virelo::test {
 namespace {
 
-
 class Clients : public testing::Test {
  protected:
   void SetUp() override { service_.awaitReady(); }

@@ -8,7 +8,6 @@
 namespace virelo::test {
 namespace {
 
-
 bool isProtocolError(const nlohmann::json& reply) {
   return reply.is_object() && reply.value("error", "") == "virtual_hid_protocol_error" &&
          reply.value("ok", true) == false;

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <thread>
 
-#include "tests/tools/tool_process.h"
 #include "tests/controls/controls_desktop.h"
 #include "tests/support/private_dir.h"
+#include "tests/tools/tool_process.h"
 
 namespace virelo::test {
 namespace {

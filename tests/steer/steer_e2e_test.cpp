@@ -12,11 +12,11 @@
 #include <fstream>
 #include <thread>
 
-#include "tests/tools/tool_process.h"
 #include "tests/support/host_control.h"
 #include "tests/support/host_trace.h"
 #include "tests/support/private_dir.h"
 #include "tests/support/service_process.h"
+#include "tests/tools/tool_process.h"
 
 namespace virelo::test {
 namespace {

@@ -208,7 +208,8 @@ void ServiceProcess::awaitReady() {
 void ServiceProcess::awaitEventualReady(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   while (Clock::now() < deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     auto event = readEvent(left);
     if (!event) break;
     if (event->value("type", "") == "ready") return;

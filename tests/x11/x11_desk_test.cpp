@@ -13,7 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-
 class X11DeskTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -170,14 +170,14 @@ std::vector<ScriptAction> parseScript(std::string_view text,
 
 // Runs the checked actions in order through `client`: text with borrowed keys where the layout
 // lacks a character (typeTextBorrowing), keysyms the layout lacks with a borrowed key
-// (pressKeysymBorrowing, or holdKeysymBorrowing from "keydown" to "keyup"), absolute moves with moveTo() on the X server of the client's backend,
-// controls on the desktop of the process's environment. Keys and buttons that "keydown" and
-// "buttondown" hold stay held from line to line, and are released when the script ends or fails.
-// Chords that need a borrowed key where the client's backend and the service's host lend
-// none (borrowingDisplay()) refuse the script before anything runs, with a ScriptError naming the
-// first such line. `interrupted`, called between lines and during sleeps and waits, may throw to
-// end the script: what it holds is released, and the exception passes through as it is. Any other
-// failure throws ScriptError naming the line.
+// (pressKeysymBorrowing, or holdKeysymBorrowing from "keydown" to "keyup"), absolute moves with
+// moveTo() on the X server of the client's backend, controls on the desktop of the process's
+// environment. Keys and buttons that "keydown" and "buttondown" hold stay held from line to line,
+// and are released when the script ends or fails. Chords that need a borrowed key where the
+// client's backend and the service's host lend none (borrowingDisplay()) refuse the script before
+// anything runs, with a ScriptError naming the first such line. `interrupted`, called between lines
+// and during sleeps and waits, may throw to end the script: what it holds is released, and the
+// exception passes through as it is. Any other failure throws ScriptError naming the line.
 void runScript(Client& client, const std::vector<ScriptAction>& actions,
                const std::function<void()>& interrupted = {});
 
