@@ -8,7 +8,6 @@
 #include "platform/input_codes.h"
 #include "platform/kde/kde_fake_input.h"
 #include "platform/kde/kde_keys.h"
-#include "platform/kde/kde_run_loop.h"
 
 namespace virelo::kde {
 namespace {
@@ -65,34 +64,6 @@ FakeInput* KdeWindowServer::connected() {
   return input_.get();
 }
 
-std::optional<Event> KdeWindowServer::createKeyboardEvent(std::uint16_t keycode, bool down) {
-  Event event;
-  event.type = down ? kEventKeyDown : kEventKeyUp;
-  event.keycode = keycode;
-  return event;
-}
-
-std::optional<Event> KdeWindowServer::createMouseEvent(std::uint32_t type, Point position,
-                                                       std::uint32_t button) {
-  Event event;
-  event.type = type;
-  event.location = position;
-  event.button = button;
-  return event;
-}
-
-std::optional<Event> KdeWindowServer::createScrollWheelEvent(std::int32_t lines) {
-  Event event;
-  event.type = kEventScrollWheel;
-  event.wheelUnits = ScrollUnits::lines;
-  event.wheelValue = lines;
-  return event;
-}
-
-std::optional<Event> KdeWindowServer::createSystemDefinedEvent(const SystemDefinedEventArgs& args) {
-  return systemDefinedEvent(args);
-}
-
 std::optional<Event> KdeWindowServer::createEvent() {
   std::lock_guard<std::mutex> guard(mutex_);
   if (!cursor_ && input_) {
@@ -102,11 +73,6 @@ std::optional<Event> KdeWindowServer::createEvent() {
   Event event;
   event.location = cursor_.value_or(Point{});
   return event;
-}
-
-std::optional<SystemDefinedData> KdeWindowServer::systemDefinedData(const Event& event) {
-  if (event.type != kEventSystemDefined) return std::nullopt;
-  return SystemDefinedData{event.subtype, event.data1};
 }
 
 void KdeWindowServer::post(const Event& event) {
@@ -210,14 +176,6 @@ std::optional<std::vector<Rect>> KdeWindowServer::activeDisplayBounds(std::size_
   auto outputs = input_->outputs();
   if (outputs.size() > maxDisplays) outputs.resize(maxDisplays);
   return outputs;
-}
-
-std::shared_ptr<EventTap> KdeWindowServer::createTap(std::uint64_t, EventTapCallback) {
-  return nullptr;
-}
-
-std::shared_ptr<RunLoop> KdeWindowServer::currentRunLoop() {
-  return std::make_shared<KdeRunLoop>();
 }
 
 }  // namespace virelo::kde

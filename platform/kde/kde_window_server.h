@@ -31,13 +31,13 @@
 #include <mutex>
 #include <string>
 
-#include "platform/event_services.h"
+#include "platform/tapless_event_services.h"
 
 namespace virelo::kde {
 
 class FakeInput;
 
-class KdeWindowServer final : public EventServices {
+class KdeWindowServer final : public TaplessEventServices {
  public:
   static constexpr std::chrono::milliseconds kReconnectInterval{200};
   static constexpr std::chrono::milliseconds kReconnectWait{100};
@@ -48,13 +48,7 @@ class KdeWindowServer final : public EventServices {
   explicit KdeWindowServer(std::string display);
   ~KdeWindowServer() override;
 
-  std::optional<Event> createKeyboardEvent(std::uint16_t keycode, bool down) override;
-  std::optional<Event> createMouseEvent(std::uint32_t type, Point position,
-                                        std::uint32_t button) override;
-  std::optional<Event> createScrollWheelEvent(std::int32_t lines) override;
-  std::optional<Event> createSystemDefinedEvent(const SystemDefinedEventArgs& args) override;
   std::optional<Event> createEvent() override;
-  std::optional<SystemDefinedData> systemDefinedData(const Event& event) override;
   void post(const Event& event) override;
   std::uint64_t combinedFlagsState() override;
   bool postEventAccess() override;
@@ -64,8 +58,6 @@ class KdeWindowServer final : public EventServices {
   double doubleClickInterval() override;
   double deskScale() override;
   std::optional<std::vector<Rect>> activeDisplayBounds(std::size_t maxDisplays) override;
-  std::shared_ptr<EventTap> createTap(std::uint64_t mask, EventTapCallback callback) override;
-  std::shared_ptr<RunLoop> currentRunLoop() override;
 
  private:
   // The connection, connecting again first when it was lost (under mutex_).

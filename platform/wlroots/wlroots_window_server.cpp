@@ -1,8 +1,6 @@
 #include "platform/wlroots/wlroots_window_server.h"
 
 #include <algorithm>
-#include <cmath>
-#include <condition_variable>
 #include <cstdlib>
 #include <limits>
 #include <utility>
@@ -22,29 +20,6 @@ std::uint64_t modifierMask(std::uint16_t virtualKeycode) {
   }
   return 0;
 }
-
-// A run loop without sources (there are no taps here): it only waits, and stop() ends the wait.
-class WaitingRunLoop final : public RunLoop {
- public:
-  void addSource(const std::shared_ptr<RunLoopSource>&) override {}
-  void removeSource(const std::shared_ptr<RunLoopSource>&) override {}
-  void runFor(double seconds) override {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
-    wake_.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return stopped_; });
-    stopped_ = false;
-  }
-  void stop() override {
-    std::lock_guard<std::mutex> guard(mutex_);
-    stopped_ = true;
-    wake_.notify_all();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool stopped_ = false;
-};
 
 }  // namespace
 
@@ -73,35 +48,6 @@ WaylandLink* WlrootsWindowServer::reconnected() {
   return link_.get();
 }
 
-std::optional<Event> WlrootsWindowServer::createKeyboardEvent(std::uint16_t keycode, bool down) {
-  Event event;
-  event.type = down ? kEventKeyDown : kEventKeyUp;
-  event.keycode = keycode;
-  return event;
-}
-
-std::optional<Event> WlrootsWindowServer::createMouseEvent(std::uint32_t type, Point position,
-                                                           std::uint32_t button) {
-  Event event;
-  event.type = type;
-  event.location = position;
-  event.button = button;
-  return event;
-}
-
-std::optional<Event> WlrootsWindowServer::createScrollWheelEvent(std::int32_t lines) {
-  Event event;
-  event.type = kEventScrollWheel;
-  event.wheelUnits = ScrollUnits::lines;
-  event.wheelValue = lines;
-  return event;
-}
-
-std::optional<Event> WlrootsWindowServer::createSystemDefinedEvent(
-    const SystemDefinedEventArgs& args) {
-  return systemDefinedEvent(args);
-}
-
 std::optional<Event> WlrootsWindowServer::createEvent() {
   std::lock_guard<std::mutex> guard(mutex_);
   if (!placed_) {
@@ -113,11 +59,6 @@ std::optional<Event> WlrootsWindowServer::createEvent() {
   Event event;
   event.location = cursor_;
   return event;
-}
-
-std::optional<SystemDefinedData> WlrootsWindowServer::systemDefinedData(const Event& event) {
-  if (event.type != kEventSystemDefined) return std::nullopt;
-  return SystemDefinedData{event.subtype, event.data1};
 }
 
 void WlrootsWindowServer::post(const Event& event) {
@@ -228,14 +169,6 @@ std::optional<std::vector<Rect>> WlrootsWindowServer::activeDisplayBounds(std::s
     if (bounds.size() < maxDisplays) bounds.push_back(output.logical);
   }
   return bounds;
-}
-
-std::shared_ptr<EventTap> WlrootsWindowServer::createTap(std::uint64_t, EventTapCallback) {
-  return nullptr;
-}
-
-std::shared_ptr<RunLoop> WlrootsWindowServer::currentRunLoop() {
-  return std::make_shared<WaitingRunLoop>();
 }
 
 }  // namespace virelo::wlroots

@@ -34,13 +34,13 @@
 #include <mutex>
 #include <string>
 
-#include "platform/event_services.h"
+#include "platform/tapless_event_services.h"
 #include "platform/wlroots/wayland_link.h"
 #include "platform/wlroots/wlroots_keyboard.h"
 
 namespace virelo::wlroots {
 
-class WlrootsWindowServer final : public EventServices {
+class WlrootsWindowServer final : public TaplessEventServices {
  public:
   static constexpr std::chrono::milliseconds kReconnectInterval{200};
   static constexpr std::chrono::milliseconds kConnectWait{100};
@@ -50,13 +50,7 @@ class WlrootsWindowServer final : public EventServices {
   explicit WlrootsWindowServer(std::string display);
   ~WlrootsWindowServer() override;
 
-  std::optional<Event> createKeyboardEvent(std::uint16_t keycode, bool down) override;
-  std::optional<Event> createMouseEvent(std::uint32_t type, Point position,
-                                        std::uint32_t button) override;
-  std::optional<Event> createScrollWheelEvent(std::int32_t lines) override;
-  std::optional<Event> createSystemDefinedEvent(const SystemDefinedEventArgs& args) override;
   std::optional<Event> createEvent() override;
-  std::optional<SystemDefinedData> systemDefinedData(const Event& event) override;
   void post(const Event& event) override;
   std::uint64_t combinedFlagsState() override;
   bool postEventAccess() override;
@@ -66,8 +60,6 @@ class WlrootsWindowServer final : public EventServices {
   double doubleClickInterval() override;
   double deskScale() override;
   std::optional<std::vector<Rect>> activeDisplayBounds(std::size_t maxDisplays) override;
-  std::shared_ptr<EventTap> createTap(std::uint64_t mask, EventTapCallback callback) override;
-  std::shared_ptr<RunLoop> currentRunLoop() override;
 
  private:
   // The link, connecting again first when the compositor was lost (under mutex_).
