@@ -8,6 +8,8 @@
 #include "platform/input_codes.h"
 #include "platform/kde/kde_fake_input.h"
 #include "platform/kde/kde_keys.h"
+#include "platform/media_key_change.h"
+#include "platform/post_by_kind.h"
 
 namespace virelo::kde {
 namespace {
@@ -79,21 +81,7 @@ void KdeWindowServer::post(const Event& event) {
   std::lock_guard<std::mutex> guard(mutex_);
   FakeInput* input = input_.get();
   if (input == nullptr) return;
-  if (event.type == kEventFlagsChanged) {
-    postFlagsChange(*input, event);
-  } else if (event.type == kEventKeyDown || event.type == kEventKeyUp) {
-    postKey(*input, event);
-  } else if (event.type == kEventSystemDefined) {
-    postMedia(*input, event);
-  } else if (event.type == kEventScrollWheel) {
-    const std::int32_t clicks = std::min(std::abs(event.wheelValue), kMaxWheelClicks);
-    // Up is a negative value on the compositor's axis.
-    for (std::int32_t i = 0; i < clicks; ++i) {
-      input->scroll(event.wheelValue > 0 ? -kWheelClick : kWheelClick);
-    }
-  } else if (isMouseEventType(event.type)) {
-    postMouse(*input, event);
-  }
+  postByKind(*this, *input, event);
   if (!input->flush()) input_.reset();
 }
 
@@ -119,12 +107,16 @@ void KdeWindowServer::postFlagsChange(FakeInput& input, const Event& event) {
 }
 
 void KdeWindowServer::postMedia(FakeInput& input, const Event& event) {
-  if (event.subtype != kSubtypeAuxControlButtons) return;
-  const auto data1 = static_cast<std::uint32_t>(event.data1);
-  const int state = static_cast<int>((data1 >> 8) & 0xFF);
-  if ((state != kMediaKeyDown && state != kMediaKeyUp) || (data1 & 1) != 0) return;
-  if (auto key = mediaEvdevKey(static_cast<int>((data1 >> 16) & 0xFFFF))) {
-    input.key(*key, state == kMediaKeyDown);
+  auto change = mediaKeyChange(event);
+  if (!change) return;
+  if (auto key = mediaEvdevKey(change->keyType)) input.key(*key, change->down);
+}
+
+void KdeWindowServer::postScroll(FakeInput& input, const Event& event) {
+  const std::int32_t clicks = std::min(std::abs(event.wheelValue), kMaxWheelClicks);
+  // Up is a negative value on the compositor's axis.
+  for (std::int32_t i = 0; i < clicks; ++i) {
+    input.scroll(event.wheelValue > 0 ? -kWheelClick : kWheelClick);
   }
 }
 

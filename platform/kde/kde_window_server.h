@@ -31,6 +31,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/post_by_kind.h"
 #include "platform/tapless_event_services.h"
 
 namespace virelo::kde {
@@ -64,9 +65,13 @@ class KdeWindowServer final : public TaplessEventServices {
   FakeInput* connected();
   // Takes the connection of an attempt that ended within `wait` (under mutex_).
   void takeOpened(std::chrono::milliseconds wait);
+  // The handlers of post() for each kind of event (post_by_kind.h), under mutex_.
+  template <typename P, typename T>
+  friend void virelo::postByKind(P& poster, T& target, const Event& event);
   void postKey(FakeInput& input, const Event& event);
   void postFlagsChange(FakeInput& input, const Event& event);
   void postMedia(FakeInput& input, const Event& event);
+  void postScroll(FakeInput& input, const Event& event);
   void postMouse(FakeInput& input, const Event& event);
 
   const std::string display_;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/input_codes.h"
+#include "platform/media_key_change.h"
 #include "platform/wlroots/wlroots_keys.h"
 
 namespace virelo::wlroots {
@@ -65,22 +66,16 @@ void WlrootsWindowServer::post(const Event& event) {
   std::lock_guard<std::mutex> guard(mutex_);
   WaylandLink* link = current();
   if (link == nullptr) return;
-  if (event.type == kEventFlagsChanged) {
-    postFlagsChange(*link, event);
-  } else if (event.type == kEventKeyDown || event.type == kEventKeyUp) {
-    const bool press = event.type == kEventKeyDown;
-    if (press && event.field(kFieldKeyboardAutorepeat) != 0) return;
-    if (auto key = evdevKey(event.keycode)) postKey(*link, *key, press);
-  } else if (event.type == kEventSystemDefined) {
-    postMedia(*link, event);
-  } else if (event.type == kEventScrollWheel) {
-    link->scroll(std::clamp(event.wheelValue, -kMaxWheelClicks, kMaxWheelClicks));
-  } else if (isMouseEventType(event.type)) {
-    postMouse(*link, event);
-  }
+  postByKind(*this, *link, event);
 }
 
-void WlrootsWindowServer::postKey(WaylandLink& link, std::uint32_t evdev, bool press) {
+void WlrootsWindowServer::postKey(WaylandLink& link, const Event& event) {
+  const bool press = event.type == kEventKeyDown;
+  if (press && event.field(kFieldKeyboardAutorepeat) != 0) return;
+  if (auto key = evdevKey(event.keycode)) sendKey(link, *key, press);
+}
+
+void WlrootsWindowServer::sendKey(WaylandLink& link, std::uint32_t evdev, bool press) {
   if (press == keyboard_.held(evdev)) return;
   auto modifiers = keyboard_.key(evdev, press);
   link.key(evdev, press);
@@ -93,17 +88,17 @@ void WlrootsWindowServer::postFlagsChange(WaylandLink& link, const Event& event)
   const bool down = keyboard_.held(*key);
   const std::uint64_t mask = modifierMask(event.keycode);
   const bool wantDown = mask != 0 ? (event.flags & mask) == mask : !down;
-  if (wantDown != down) postKey(link, *key, wantDown);
+  if (wantDown != down) sendKey(link, *key, wantDown);
 }
 
 void WlrootsWindowServer::postMedia(WaylandLink& link, const Event& event) {
-  if (event.subtype != kSubtypeAuxControlButtons) return;
-  const auto data1 = static_cast<std::uint32_t>(event.data1);
-  const int state = static_cast<int>((data1 >> 8) & 0xFF);
-  if ((state != kMediaKeyDown && state != kMediaKeyUp) || (data1 & 1) != 0) return;
-  if (auto key = mediaEvdevKey(static_cast<int>((data1 >> 16) & 0xFFFF))) {
-    postKey(link, *key, state == kMediaKeyDown);
-  }
+  auto change = mediaKeyChange(event);
+  if (!change) return;
+  if (auto key = mediaEvdevKey(change->keyType)) sendKey(link, *key, change->down);
+}
+
+void WlrootsWindowServer::postScroll(WaylandLink& link, const Event& event) {
+  link.scroll(std::clamp(event.wheelValue, -kMaxWheelClicks, kMaxWheelClicks));
 }
 
 void WlrootsWindowServer::postMouse(WaylandLink& link, const Event& event) {

@@ -34,6 +34,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/post_by_kind.h"
 #include "platform/tapless_event_services.h"
 #include "platform/wlroots/wayland_link.h"
 #include "platform/wlroots/wlroots_keyboard.h"
@@ -67,10 +68,17 @@ class WlrootsWindowServer final : public TaplessEventServices {
   // The link as it is, or nullptr when there is none or it broke (under mutex_).
   WaylandLink* current();
   void connect(std::chrono::milliseconds wait);
-  void postKey(WaylandLink& link, std::uint32_t evdev, bool press);
+  // The handlers of post() for each kind of event (post_by_kind.h), under mutex_.
+  template <typename P, typename T>
+  friend void virelo::postByKind(P& poster, T& target, const Event& event);
+  void postKey(WaylandLink& link, const Event& event);
   void postFlagsChange(WaylandLink& link, const Event& event);
   void postMedia(WaylandLink& link, const Event& event);
+  void postScroll(WaylandLink& link, const Event& event);
   void postMouse(WaylandLink& link, const Event& event);
+  // The press or release of the key on the virtual keyboard, then its modifiers when they
+  // changed; nothing when the key already is in that state.
+  void sendKey(WaylandLink& link, std::uint32_t evdev, bool press);
 
   const std::string display_;
   std::mutex mutex_;
