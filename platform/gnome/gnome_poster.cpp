@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/gnome/gnome_keys.h"
+#include "platform/media_key_change.h"
 
 namespace virelo::gnome {
 namespace {
@@ -22,18 +23,13 @@ bool isRelease(std::uint32_t type) {
 }  // namespace
 
 void Poster::post(RemoteInput& input, const Event& event) {
-  if (event.type == kEventFlagsChanged) return postFlagsChange(input, event);
-  if (event.type == kEventKeyDown || event.type == kEventKeyUp) {
-    const bool press = event.type == kEventKeyDown;
-    if (press && event.field(kFieldKeyboardAutorepeat) != 0) return;
-    if (auto key = evdevKey(event.keycode)) input.key(*key, press);
-  } else if (event.type == kEventSystemDefined) {
-    postMedia(input, event);
-  } else if (event.type == kEventScrollWheel) {
-    input.scroll(std::clamp(event.wheelValue, -kMaxWheelSteps, kMaxWheelSteps));
-  } else if (isMouseEventType(event.type)) {
-    postMouse(input, event);
-  }
+  postByKind(*this, input, event);
+}
+
+void Poster::postKey(RemoteInput& input, const Event& event) {
+  const bool press = event.type == kEventKeyDown;
+  if (press && event.field(kFieldKeyboardAutorepeat) != 0) return;
+  if (auto key = evdevKey(event.keycode)) input.key(*key, press);
 }
 
 void Poster::postFlagsChange(RemoteInput& input, const Event& event) {
@@ -53,13 +49,13 @@ void Poster::postFlagsChange(RemoteInput& input, const Event& event) {
 }
 
 void Poster::postMedia(RemoteInput& input, const Event& event) {
-  if (event.subtype != kSubtypeAuxControlButtons) return;
-  const auto data1 = static_cast<std::uint32_t>(event.data1);
-  const int state = static_cast<int>((data1 >> 8) & 0xFF);
-  if ((state != kMediaKeyDown && state != kMediaKeyUp) || (data1 & 1) != 0) return;
-  if (auto key = mediaEvdevKey(static_cast<int>((data1 >> 16) & 0xFFFF))) {
-    input.key(*key, state == kMediaKeyDown);
-  }
+  auto change = mediaKeyChange(event);
+  if (!change) return;
+  if (auto key = mediaEvdevKey(change->keyType)) input.key(*key, change->down);
+}
+
+void Poster::postScroll(RemoteInput& input, const Event& event) {
+  input.scroll(std::clamp(event.wheelValue, -kMaxWheelSteps, kMaxWheelSteps));
 }
 
 void Poster::postMouse(RemoteInput& input, const Event& event) {

@@ -25,6 +25,7 @@
 
 #include "platform/event.h"
 #include "platform/gnome/gnome_remote_input.h"
+#include "platform/post_by_kind.h"
 
 namespace virelo::gnome {
 
@@ -39,8 +40,13 @@ class Poster {
   void restart(Point cursor);
 
  private:
+  // The handlers of post() for each kind of event (post_by_kind.h).
+  template <typename P, typename T>
+  friend void virelo::postByKind(P& poster, T& target, const Event& event);
   void postFlagsChange(RemoteInput& input, const Event& event);
+  void postKey(RemoteInput& input, const Event& event);
   void postMedia(RemoteInput& input, const Event& event);
+  void postScroll(RemoteInput& input, const Event& event);
   void postMouse(RemoteInput& input, const Event& event);
 
   std::set<std::uint16_t> held_;  // modifier and caps lock keys, by virtual key code

@@ -2,8 +2,6 @@
 
 #include <limits>
 
-#include "platform/gnome/gnome_run_loop.h"
-
 namespace virelo::gnome {
 namespace {
 
@@ -32,45 +30,11 @@ void GnomeWindowServer::connect() {
   }
 }
 
-std::optional<Event> GnomeWindowServer::createKeyboardEvent(std::uint16_t keycode, bool down) {
-  Event event;
-  event.type = down ? kEventKeyDown : kEventKeyUp;
-  event.keycode = keycode;
-  return event;
-}
-
-std::optional<Event> GnomeWindowServer::createMouseEvent(std::uint32_t type, Point position,
-                                                         std::uint32_t button) {
-  Event event;
-  event.type = type;
-  event.location = position;
-  event.button = button;
-  return event;
-}
-
-std::optional<Event> GnomeWindowServer::createScrollWheelEvent(std::int32_t lines) {
-  Event event;
-  event.type = kEventScrollWheel;
-  event.wheelUnits = ScrollUnits::lines;
-  event.wheelValue = lines;
-  return event;
-}
-
-std::optional<Event> GnomeWindowServer::createSystemDefinedEvent(
-    const SystemDefinedEventArgs& args) {
-  return systemDefinedEvent(args);
-}
-
 std::optional<Event> GnomeWindowServer::createEvent() {
   std::lock_guard<std::mutex> guard(mutex_);
   Event event;
   event.location = poster_.cursor();
   return event;
-}
-
-std::optional<SystemDefinedData> GnomeWindowServer::systemDefinedData(const Event& event) {
-  if (event.type != kEventSystemDefined) return std::nullopt;
-  return SystemDefinedData{event.subtype, event.data1};
 }
 
 void GnomeWindowServer::post(const Event& event) {
@@ -117,14 +81,6 @@ std::optional<std::vector<Rect>> GnomeWindowServer::activeDisplayBounds(std::siz
   auto area = desktop_ ? desktop_->streamArea() : std::nullopt;
   if (!area || maxDisplays == 0) return std::nullopt;
   return std::vector<Rect>{*area};
-}
-
-std::shared_ptr<EventTap> GnomeWindowServer::createTap(std::uint64_t, EventTapCallback) {
-  return nullptr;
-}
-
-std::shared_ptr<RunLoop> GnomeWindowServer::currentRunLoop() {
-  return std::make_shared<WaitingRunLoop>();
 }
 
 }  // namespace virelo::gnome

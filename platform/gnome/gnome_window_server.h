@@ -21,26 +21,20 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/event_services.h"
 #include "platform/gnome/gnome_poster.h"
 #include "platform/gnome/gnome_remote_desktop.h"
+#include "platform/tapless_event_services.h"
 
 namespace virelo::gnome {
 
-class GnomeWindowServer final : public EventServices {
+class GnomeWindowServer final : public TaplessEventServices {
  public:
   static constexpr std::chrono::milliseconds kReconnectInterval{200};
 
   GnomeWindowServer();
   ~GnomeWindowServer() override;
 
-  std::optional<Event> createKeyboardEvent(std::uint16_t keycode, bool down) override;
-  std::optional<Event> createMouseEvent(std::uint32_t type, Point position,
-                                        std::uint32_t button) override;
-  std::optional<Event> createScrollWheelEvent(std::int32_t lines) override;
-  std::optional<Event> createSystemDefinedEvent(const SystemDefinedEventArgs& args) override;
   std::optional<Event> createEvent() override;
-  std::optional<SystemDefinedData> systemDefinedData(const Event& event) override;
   void post(const Event& event) override;
   std::uint64_t combinedFlagsState() override;
   bool postEventAccess() override;
@@ -50,8 +44,6 @@ class GnomeWindowServer final : public EventServices {
   double doubleClickInterval() override;
   double deskScale() override;
   std::optional<std::vector<Rect>> activeDisplayBounds(std::size_t maxDisplays) override;
-  std::shared_ptr<EventTap> createTap(std::uint64_t mask, EventTapCallback callback) override;
-  std::shared_ptr<RunLoop> currentRunLoop() override;
 
  private:
   // Opens a session and puts the pointer where the poster can follow it (under mutex_).

@@ -8,7 +8,8 @@
 #include "platform/input_codes.h"
 #include "platform/kde/kde_fake_input.h"
 #include "platform/kde/kde_keys.h"
-#include "platform/kde/kde_run_loop.h"
+#include "platform/media_key_change.h"
+#include "platform/post_by_kind.h"
 
 namespace virelo::kde {
 namespace {
@@ -65,34 +66,6 @@ FakeInput* KdeWindowServer::connected() {
   return input_.get();
 }
 
-std::optional<Event> KdeWindowServer::createKeyboardEvent(std::uint16_t keycode, bool down) {
-  Event event;
-  event.type = down ? kEventKeyDown : kEventKeyUp;
-  event.keycode = keycode;
-  return event;
-}
-
-std::optional<Event> KdeWindowServer::createMouseEvent(std::uint32_t type, Point position,
-                                                       std::uint32_t button) {
-  Event event;
-  event.type = type;
-  event.location = position;
-  event.button = button;
-  return event;
-}
-
-std::optional<Event> KdeWindowServer::createScrollWheelEvent(std::int32_t lines) {
-  Event event;
-  event.type = kEventScrollWheel;
-  event.wheelUnits = ScrollUnits::lines;
-  event.wheelValue = lines;
-  return event;
-}
-
-std::optional<Event> KdeWindowServer::createSystemDefinedEvent(const SystemDefinedEventArgs& args) {
-  return systemDefinedEvent(args);
-}
-
 std::optional<Event> KdeWindowServer::createEvent() {
   std::lock_guard<std::mutex> guard(mutex_);
   if (!cursor_ && input_) {
@@ -104,30 +77,11 @@ std::optional<Event> KdeWindowServer::createEvent() {
   return event;
 }
 
-std::optional<SystemDefinedData> KdeWindowServer::systemDefinedData(const Event& event) {
-  if (event.type != kEventSystemDefined) return std::nullopt;
-  return SystemDefinedData{event.subtype, event.data1};
-}
-
 void KdeWindowServer::post(const Event& event) {
   std::lock_guard<std::mutex> guard(mutex_);
   FakeInput* input = input_.get();
   if (input == nullptr) return;
-  if (event.type == kEventFlagsChanged) {
-    postFlagsChange(*input, event);
-  } else if (event.type == kEventKeyDown || event.type == kEventKeyUp) {
-    postKey(*input, event);
-  } else if (event.type == kEventSystemDefined) {
-    postMedia(*input, event);
-  } else if (event.type == kEventScrollWheel) {
-    const std::int32_t clicks = std::min(std::abs(event.wheelValue), kMaxWheelClicks);
-    // Up is a negative value on the compositor's axis.
-    for (std::int32_t i = 0; i < clicks; ++i) {
-      input->scroll(event.wheelValue > 0 ? -kWheelClick : kWheelClick);
-    }
-  } else if (isMouseEventType(event.type)) {
-    postMouse(*input, event);
-  }
+  postByKind(*this, *input, event);
   if (!input->flush()) input_.reset();
 }
 
@@ -153,12 +107,16 @@ void KdeWindowServer::postFlagsChange(FakeInput& input, const Event& event) {
 }
 
 void KdeWindowServer::postMedia(FakeInput& input, const Event& event) {
-  if (event.subtype != kSubtypeAuxControlButtons) return;
-  const auto data1 = static_cast<std::uint32_t>(event.data1);
-  const int state = static_cast<int>((data1 >> 8) & 0xFF);
-  if ((state != kMediaKeyDown && state != kMediaKeyUp) || (data1 & 1) != 0) return;
-  if (auto key = mediaEvdevKey(static_cast<int>((data1 >> 16) & 0xFFFF))) {
-    input.key(*key, state == kMediaKeyDown);
+  auto change = mediaKeyChange(event);
+  if (!change) return;
+  if (auto key = mediaEvdevKey(change->keyType)) input.key(*key, change->down);
+}
+
+void KdeWindowServer::postScroll(FakeInput& input, const Event& event) {
+  const std::int32_t clicks = std::min(std::abs(event.wheelValue), kMaxWheelClicks);
+  // Up is a negative value on the compositor's axis.
+  for (std::int32_t i = 0; i < clicks; ++i) {
+    input.scroll(event.wheelValue > 0 ? -kWheelClick : kWheelClick);
   }
 }
 
@@ -210,14 +168,6 @@ std::optional<std::vector<Rect>> KdeWindowServer::activeDisplayBounds(std::size_
   auto outputs = input_->outputs();
   if (outputs.size() > maxDisplays) outputs.resize(maxDisplays);
   return outputs;
-}
-
-std::shared_ptr<EventTap> KdeWindowServer::createTap(std::uint64_t, EventTapCallback) {
-  return nullptr;
-}
-
-std::shared_ptr<RunLoop> KdeWindowServer::currentRunLoop() {
-  return std::make_shared<KdeRunLoop>();
 }
 
 }  // namespace virelo::kde

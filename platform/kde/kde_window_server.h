@@ -31,13 +31,14 @@
 #include <mutex>
 #include <string>
 
-#include "platform/event_services.h"
+#include "platform/post_by_kind.h"
+#include "platform/tapless_event_services.h"
 
 namespace virelo::kde {
 
 class FakeInput;
 
-class KdeWindowServer final : public EventServices {
+class KdeWindowServer final : public TaplessEventServices {
  public:
   static constexpr std::chrono::milliseconds kReconnectInterval{200};
   static constexpr std::chrono::milliseconds kReconnectWait{100};
@@ -48,13 +49,7 @@ class KdeWindowServer final : public EventServices {
   explicit KdeWindowServer(std::string display);
   ~KdeWindowServer() override;
 
-  std::optional<Event> createKeyboardEvent(std::uint16_t keycode, bool down) override;
-  std::optional<Event> createMouseEvent(std::uint32_t type, Point position,
-                                        std::uint32_t button) override;
-  std::optional<Event> createScrollWheelEvent(std::int32_t lines) override;
-  std::optional<Event> createSystemDefinedEvent(const SystemDefinedEventArgs& args) override;
   std::optional<Event> createEvent() override;
-  std::optional<SystemDefinedData> systemDefinedData(const Event& event) override;
   void post(const Event& event) override;
   std::uint64_t combinedFlagsState() override;
   bool postEventAccess() override;
@@ -64,17 +59,19 @@ class KdeWindowServer final : public EventServices {
   double doubleClickInterval() override;
   double deskScale() override;
   std::optional<std::vector<Rect>> activeDisplayBounds(std::size_t maxDisplays) override;
-  std::shared_ptr<EventTap> createTap(std::uint64_t mask, EventTapCallback callback) override;
-  std::shared_ptr<RunLoop> currentRunLoop() override;
 
  private:
   // The connection, connecting again first when it was lost (under mutex_).
   FakeInput* connected();
   // Takes the connection of an attempt that ended within `wait` (under mutex_).
   void takeOpened(std::chrono::milliseconds wait);
+  // The handlers of post() for each kind of event (post_by_kind.h), under mutex_.
+  template <typename P, typename T>
+  friend void virelo::postByKind(P& poster, T& target, const Event& event);
   void postKey(FakeInput& input, const Event& event);
   void postFlagsChange(FakeInput& input, const Event& event);
   void postMedia(FakeInput& input, const Event& event);
+  void postScroll(FakeInput& input, const Event& event);
   void postMouse(FakeInput& input, const Event& event);
 
   const std::string display_;

@@ -17,38 +17,26 @@ SimWindowServer::SimWindowServer(SimHost& host, std::chrono::milliseconds tapTim
 SimWindowServer::~SimWindowServer() = default;
 
 std::optional<Event> SimWindowServer::createKeyboardEvent(std::uint16_t keycode, bool down) {
-  Event e;
-  e.type = down ? kEventKeyDown : kEventKeyUp;
-  e.keycode = keycode;
-  e.timestamp = monotonicNS();
+  auto e = PlainEventServices::createKeyboardEvent(keycode, down);
+  e->timestamp = monotonicNS();
   std::lock_guard<std::mutex> guard(state_->mutex);
-  e.location = state_->cursor;
+  e->location = state_->cursor;
   return e;
 }
 
 std::optional<Event> SimWindowServer::createMouseEvent(std::uint32_t type, Point position,
                                                        std::uint32_t button) {
-  Event e;
-  e.type = type;
-  e.location = position;
-  e.button = button;
-  e.timestamp = monotonicNS();
+  auto e = PlainEventServices::createMouseEvent(type, position, button);
+  e->timestamp = monotonicNS();
   return e;
 }
 
 std::optional<Event> SimWindowServer::createScrollWheelEvent(std::int32_t lines) {
-  Event e;
-  e.type = kEventScrollWheel;
-  e.wheelUnits = ScrollUnits::lines;
-  e.wheelValue = lines;
-  e.timestamp = monotonicNS();
+  auto e = PlainEventServices::createScrollWheelEvent(lines);
+  e->timestamp = monotonicNS();
   std::lock_guard<std::mutex> guard(state_->mutex);
-  e.location = state_->cursor;
+  e->location = state_->cursor;
   return e;
-}
-
-std::optional<Event> SimWindowServer::createSystemDefinedEvent(const SystemDefinedEventArgs& args) {
-  return systemDefinedEvent(args);
 }
 
 std::optional<Event> SimWindowServer::createEvent() {
@@ -57,11 +45,6 @@ std::optional<Event> SimWindowServer::createEvent() {
   std::lock_guard<std::mutex> guard(state_->mutex);
   e.location = state_->cursor;
   return e;
-}
-
-std::optional<SystemDefinedData> SimWindowServer::systemDefinedData(const Event& event) {
-  if (event.type != kEventSystemDefined) return std::nullopt;
-  return SystemDefinedData{event.subtype, event.data1};
 }
 
 void SimWindowServer::post(const Event& event) {

@@ -37,12 +37,12 @@
 #include <chrono>
 #include <memory>
 
-#include "platform/event_services.h"
+#include "platform/plain_event_services.h"
 #include "platform/sim/sim_host.h"
 
 namespace virelo::sim {
 
-class SimWindowServer final : public EventServices {
+class SimWindowServer final : public PlainEventServices {
  public:
   static constexpr std::chrono::milliseconds kTapTimeout{1000};
 
@@ -51,13 +51,12 @@ class SimWindowServer final : public EventServices {
   SimWindowServer(const SimWindowServer&) = delete;
   SimWindowServer& operator=(const SimWindowServer&) = delete;
 
+  // The plain events, stamped with the time they are made at; keys and scrolls at the cursor.
   std::optional<Event> createKeyboardEvent(std::uint16_t keycode, bool down) override;
   std::optional<Event> createMouseEvent(std::uint32_t type, Point position,
                                         std::uint32_t button) override;
   std::optional<Event> createScrollWheelEvent(std::int32_t lines) override;
-  std::optional<Event> createSystemDefinedEvent(const SystemDefinedEventArgs& args) override;
   std::optional<Event> createEvent() override;
-  std::optional<SystemDefinedData> systemDefinedData(const Event& event) override;
   void post(const Event& event) override;
   std::uint64_t combinedFlagsState() override;
   bool postEventAccess() override;

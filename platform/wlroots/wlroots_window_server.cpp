@@ -1,13 +1,12 @@
 #include "platform/wlroots/wlroots_window_server.h"
 
 #include <algorithm>
-#include <cmath>
-#include <condition_variable>
 #include <cstdlib>
 #include <limits>
 #include <utility>
 
 #include "platform/input_codes.h"
+#include "platform/media_key_change.h"
 #include "platform/wlroots/wlroots_keys.h"
 
 namespace virelo::wlroots {
@@ -22,29 +21,6 @@ std::uint64_t modifierMask(std::uint16_t virtualKeycode) {
   }
   return 0;
 }
-
-// A run loop without sources (there are no taps here): it only waits, and stop() ends the wait.
-class WaitingRunLoop final : public RunLoop {
- public:
-  void addSource(const std::shared_ptr<RunLoopSource>&) override {}
-  void removeSource(const std::shared_ptr<RunLoopSource>&) override {}
-  void runFor(double seconds) override {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
-    wake_.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return stopped_; });
-    stopped_ = false;
-  }
-  void stop() override {
-    std::lock_guard<std::mutex> guard(mutex_);
-    stopped_ = true;
-    wake_.notify_all();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool stopped_ = false;
-};
 
 }  // namespace
 
@@ -73,35 +49,6 @@ WaylandLink* WlrootsWindowServer::reconnected() {
   return link_.get();
 }
 
-std::optional<Event> WlrootsWindowServer::createKeyboardEvent(std::uint16_t keycode, bool down) {
-  Event event;
-  event.type = down ? kEventKeyDown : kEventKeyUp;
-  event.keycode = keycode;
-  return event;
-}
-
-std::optional<Event> WlrootsWindowServer::createMouseEvent(std::uint32_t type, Point position,
-                                                           std::uint32_t button) {
-  Event event;
-  event.type = type;
-  event.location = position;
-  event.button = button;
-  return event;
-}
-
-std::optional<Event> WlrootsWindowServer::createScrollWheelEvent(std::int32_t lines) {
-  Event event;
-  event.type = kEventScrollWheel;
-  event.wheelUnits = ScrollUnits::lines;
-  event.wheelValue = lines;
-  return event;
-}
-
-std::optional<Event> WlrootsWindowServer::createSystemDefinedEvent(
-    const SystemDefinedEventArgs& args) {
-  return systemDefinedEvent(args);
-}
-
 std::optional<Event> WlrootsWindowServer::createEvent() {
   std::lock_guard<std::mutex> guard(mutex_);
   if (!placed_) {
@@ -115,31 +62,20 @@ std::optional<Event> WlrootsWindowServer::createEvent() {
   return event;
 }
 
-std::optional<SystemDefinedData> WlrootsWindowServer::systemDefinedData(const Event& event) {
-  if (event.type != kEventSystemDefined) return std::nullopt;
-  return SystemDefinedData{event.subtype, event.data1};
-}
-
 void WlrootsWindowServer::post(const Event& event) {
   std::lock_guard<std::mutex> guard(mutex_);
   WaylandLink* link = current();
   if (link == nullptr) return;
-  if (event.type == kEventFlagsChanged) {
-    postFlagsChange(*link, event);
-  } else if (event.type == kEventKeyDown || event.type == kEventKeyUp) {
-    const bool press = event.type == kEventKeyDown;
-    if (press && event.field(kFieldKeyboardAutorepeat) != 0) return;
-    if (auto key = evdevKey(event.keycode)) postKey(*link, *key, press);
-  } else if (event.type == kEventSystemDefined) {
-    postMedia(*link, event);
-  } else if (event.type == kEventScrollWheel) {
-    link->scroll(std::clamp(event.wheelValue, -kMaxWheelClicks, kMaxWheelClicks));
-  } else if (isMouseEventType(event.type)) {
-    postMouse(*link, event);
-  }
+  postByKind(*this, *link, event);
 }
 
-void WlrootsWindowServer::postKey(WaylandLink& link, std::uint32_t evdev, bool press) {
+void WlrootsWindowServer::postKey(WaylandLink& link, const Event& event) {
+  const bool press = event.type == kEventKeyDown;
+  if (press && event.field(kFieldKeyboardAutorepeat) != 0) return;
+  if (auto key = evdevKey(event.keycode)) sendKey(link, *key, press);
+}
+
+void WlrootsWindowServer::sendKey(WaylandLink& link, std::uint32_t evdev, bool press) {
   if (press == keyboard_.held(evdev)) return;
   auto modifiers = keyboard_.key(evdev, press);
   link.key(evdev, press);
@@ -152,17 +88,17 @@ void WlrootsWindowServer::postFlagsChange(WaylandLink& link, const Event& event)
   const bool down = keyboard_.held(*key);
   const std::uint64_t mask = modifierMask(event.keycode);
   const bool wantDown = mask != 0 ? (event.flags & mask) == mask : !down;
-  if (wantDown != down) postKey(link, *key, wantDown);
+  if (wantDown != down) sendKey(link, *key, wantDown);
 }
 
 void WlrootsWindowServer::postMedia(WaylandLink& link, const Event& event) {
-  if (event.subtype != kSubtypeAuxControlButtons) return;
-  const auto data1 = static_cast<std::uint32_t>(event.data1);
-  const int state = static_cast<int>((data1 >> 8) & 0xFF);
-  if ((state != kMediaKeyDown && state != kMediaKeyUp) || (data1 & 1) != 0) return;
-  if (auto key = mediaEvdevKey(static_cast<int>((data1 >> 16) & 0xFFFF))) {
-    postKey(link, *key, state == kMediaKeyDown);
-  }
+  auto change = mediaKeyChange(event);
+  if (!change) return;
+  if (auto key = mediaEvdevKey(change->keyType)) sendKey(link, *key, change->down);
+}
+
+void WlrootsWindowServer::postScroll(WaylandLink& link, const Event& event) {
+  link.scroll(std::clamp(event.wheelValue, -kMaxWheelClicks, kMaxWheelClicks));
 }
 
 void WlrootsWindowServer::postMouse(WaylandLink& link, const Event& event) {
@@ -228,14 +164,6 @@ std::optional<std::vector<Rect>> WlrootsWindowServer::activeDisplayBounds(std::s
     if (bounds.size() < maxDisplays) bounds.push_back(output.logical);
   }
   return bounds;
-}
-
-std::shared_ptr<EventTap> WlrootsWindowServer::createTap(std::uint64_t, EventTapCallback) {
-  return nullptr;
-}
-
-std::shared_ptr<RunLoop> WlrootsWindowServer::currentRunLoop() {
-  return std::make_shared<WaitingRunLoop>();
 }
 
 }  // namespace virelo::wlroots

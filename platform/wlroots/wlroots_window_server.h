@@ -34,13 +34,14 @@
 #include <mutex>
 #include <string>
 
-#include "platform/event_services.h"
+#include "platform/post_by_kind.h"
+#include "platform/tapless_event_services.h"
 #include "platform/wlroots/wayland_link.h"
 #include "platform/wlroots/wlroots_keyboard.h"
 
 namespace virelo::wlroots {
 
-class WlrootsWindowServer final : public EventServices {
+class WlrootsWindowServer final : public TaplessEventServices {
  public:
   static constexpr std::chrono::milliseconds kReconnectInterval{200};
   static constexpr std::chrono::milliseconds kConnectWait{100};
@@ -50,13 +51,7 @@ class WlrootsWindowServer final : public EventServices {
   explicit WlrootsWindowServer(std::string display);
   ~WlrootsWindowServer() override;
 
-  std::optional<Event> createKeyboardEvent(std::uint16_t keycode, bool down) override;
-  std::optional<Event> createMouseEvent(std::uint32_t type, Point position,
-                                        std::uint32_t button) override;
-  std::optional<Event> createScrollWheelEvent(std::int32_t lines) override;
-  std::optional<Event> createSystemDefinedEvent(const SystemDefinedEventArgs& args) override;
   std::optional<Event> createEvent() override;
-  std::optional<SystemDefinedData> systemDefinedData(const Event& event) override;
   void post(const Event& event) override;
   std::uint64_t combinedFlagsState() override;
   bool postEventAccess() override;
@@ -66,8 +61,6 @@ class WlrootsWindowServer final : public EventServices {
   double doubleClickInterval() override;
   double deskScale() override;
   std::optional<std::vector<Rect>> activeDisplayBounds(std::size_t maxDisplays) override;
-  std::shared_ptr<EventTap> createTap(std::uint64_t mask, EventTapCallback callback) override;
-  std::shared_ptr<RunLoop> currentRunLoop() override;
 
  private:
   // The link, connecting again first when the compositor was lost (under mutex_).
@@ -75,10 +68,17 @@ class WlrootsWindowServer final : public EventServices {
   // The link as it is, or nullptr when there is none or it broke (under mutex_).
   WaylandLink* current();
   void connect(std::chrono::milliseconds wait);
-  void postKey(WaylandLink& link, std::uint32_t evdev, bool press);
+  // The handlers of post() for each kind of event (post_by_kind.h), under mutex_.
+  template <typename P, typename T>
+  friend void virelo::postByKind(P& poster, T& target, const Event& event);
+  void postKey(WaylandLink& link, const Event& event);
   void postFlagsChange(WaylandLink& link, const Event& event);
   void postMedia(WaylandLink& link, const Event& event);
+  void postScroll(WaylandLink& link, const Event& event);
   void postMouse(WaylandLink& link, const Event& event);
+  // The press or release of the key on the virtual keyboard, then its modifiers when they
+  // changed; nothing when the key already is in that state.
+  void sendKey(WaylandLink& link, std::uint32_t evdev, bool press);
 
   const std::string display_;
   std::mutex mutex_;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/media_key_change.h"
 #include "platform/x11/x11_keys.h"
 #include "platform/x11/x11_reply.h"
 
@@ -75,13 +76,11 @@ void postKey(X11Connection& c, PostedKeys& posted, const Event& event) {
 }
 
 void postMedia(X11Connection& c, PostedKeys& posted, const Event& event) {
-  if (event.subtype != kSubtypeAuxControlButtons) return;
-  const auto data1 = static_cast<std::uint32_t>(event.data1);
-  const int state = static_cast<int>((data1 >> 8) & 0xFF);
-  if ((state != kMediaKeyDown && state != kMediaKeyUp) || (data1 & 1) != 0) return;
-  if (auto key = mediaXKeycode(static_cast<int>((data1 >> 16) & 0xFFFF))) {
-    if (XkbWatch* xkb = c.xkb(); xkb && state == kMediaKeyDown) xkb->keepMediaKeysFromRepeating();
-    fakeKey(c, posted, *key, state == kMediaKeyDown, event.field(kFieldSourceUserData));
+  auto change = mediaKeyChange(event);
+  if (!change) return;
+  if (auto key = mediaXKeycode(change->keyType)) {
+    if (XkbWatch* xkb = c.xkb(); xkb && change->down) xkb->keepMediaKeysFromRepeating();
+    fakeKey(c, posted, *key, change->down, event.field(kFieldSourceUserData));
   }
 }
 

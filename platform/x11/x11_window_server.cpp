@@ -71,34 +71,6 @@ bool X11WindowServer::tapBroken() {
   });
 }
 
-std::optional<Event> X11WindowServer::createKeyboardEvent(std::uint16_t keycode, bool down) {
-  Event event;
-  event.type = down ? kEventKeyDown : kEventKeyUp;
-  event.keycode = keycode;
-  return event;
-}
-
-std::optional<Event> X11WindowServer::createMouseEvent(std::uint32_t type, Point position,
-                                                       std::uint32_t button) {
-  Event event;
-  event.type = type;
-  event.location = position;
-  event.button = button;
-  return event;
-}
-
-std::optional<Event> X11WindowServer::createScrollWheelEvent(std::int32_t lines) {
-  Event event;
-  event.type = kEventScrollWheel;
-  event.wheelUnits = ScrollUnits::lines;
-  event.wheelValue = lines;
-  return event;
-}
-
-std::optional<Event> X11WindowServer::createSystemDefinedEvent(const SystemDefinedEventArgs& args) {
-  return systemDefinedEvent(args);
-}
-
 std::optional<Event> X11WindowServer::createEvent() {
   auto connection = current();
   auto position = connection ? pointerPosition(*connection) : std::nullopt;
@@ -107,11 +79,6 @@ std::optional<Event> X11WindowServer::createEvent() {
   Event event;
   event.location = cursor_;
   return event;
-}
-
-std::optional<SystemDefinedData> X11WindowServer::systemDefinedData(const Event& event) {
-  if (event.type != kEventSystemDefined) return std::nullopt;
-  return SystemDefinedData{event.subtype, event.data1};
 }
 
 void X11WindowServer::post(const Event& event) {

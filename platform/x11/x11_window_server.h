@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/event_services.h"
+#include "platform/plain_event_services.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_posted_keys.h"
 
@@ -27,7 +27,7 @@ namespace virelo::x11 {
 
 class X11Tap;
 
-class X11WindowServer final : public EventServices {
+class X11WindowServer final : public PlainEventServices {
  public:
   static constexpr std::chrono::milliseconds kReconnectInterval{200};
   // How long a permission check waits for a new connection; an open that takes longer (a server
@@ -38,13 +38,7 @@ class X11WindowServer final : public EventServices {
   explicit X11WindowServer(std::string display);
   ~X11WindowServer() override;
 
-  std::optional<Event> createKeyboardEvent(std::uint16_t keycode, bool down) override;
-  std::optional<Event> createMouseEvent(std::uint32_t type, Point position,
-                                        std::uint32_t button) override;
-  std::optional<Event> createScrollWheelEvent(std::int32_t lines) override;
-  std::optional<Event> createSystemDefinedEvent(const SystemDefinedEventArgs& args) override;
   std::optional<Event> createEvent() override;
-  std::optional<SystemDefinedData> systemDefinedData(const Event& event) override;
   void post(const Event& event) override;
   std::uint64_t combinedFlagsState() override;
   bool postEventAccess() override;

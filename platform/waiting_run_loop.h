@@ -1,6 +1,6 @@
-// The run loop of a thread on the GNOME window server. The compositor offers no way to watch the
-// session's input, so no tap ever has a source here: the loop only waits, until its time is up or
-// stop() is called.
+// The run loop of a thread on a window server that offers no tap (the Wayland compositors), so
+// that no source is ever served here: runFor() only waits, until its time is up or stop() is
+// called. A time that is not a positive finite number waits for nothing.
 //
 // Threads: as RunLoop.
 #pragma once
@@ -11,7 +11,7 @@
 
 #include "platform/run_loop.h"
 
-namespace virelo::gnome {
+namespace virelo {
 
 class WaitingRunLoop final : public RunLoop {
  public:
@@ -26,4 +26,4 @@ class WaitingRunLoop final : public RunLoop {
   bool stopped_ = false;  // under mutex_
 };
 
-}  // namespace virelo::gnome
+}  // namespace virelo

@@ -1,12 +1,13 @@
-#include "platform/gnome/gnome_run_loop.h"
+#include "platform/waiting_run_loop.h"
 
 #include <chrono>
+#include <cmath>
 
-namespace virelo::gnome {
+namespace virelo {
 
 void WaitingRunLoop::runFor(double seconds) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (seconds > 0) {
+  if (std::isfinite(seconds) && seconds > 0) {
     woken_.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return stopped_; });
   }
   stopped_ = false;
@@ -18,4 +19,4 @@ void WaitingRunLoop::stop() {
   woken_.notify_all();
 }
 
-}  // namespace virelo::gnome
+}  // namespace virelo
