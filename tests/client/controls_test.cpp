@@ -92,14 +92,16 @@ TEST(Controls, ADesktopThatCannotBeReadSaysWhatIsMissing) {
                 .find("no accessibility module is installed"),
             std::string::npos);
   // A module of another release is refused before any of its functions is called.
-  EXPECT_NE(refusal({{"DISPLAY", server.display()},
-                     {"VIRELO_ACCESSIBILITY_MODULE", VIRELO_OTHER_VERSION_MODULE}})
-                .find(std::string("the accessibility module ") + VIRELO_OTHER_VERSION_MODULE +
-                      " has interface version " +
-                      std::to_string(VIRELO_ACCESSIBILITY_MODULE_VERSION + 1) +
-                      ", this program needs version " +
-                      std::to_string(VIRELO_ACCESSIBILITY_MODULE_VERSION)),
-            std::string::npos);
+  const std::string otherRelease =
+      refusal({{"DISPLAY", server.display()},
+               {"VIRELO_ACCESSIBILITY_MODULE", VIRELO_OTHER_VERSION_MODULE}});
+  EXPECT_NE(otherRelease.find(std::string("the accessibility module ") +
+                              VIRELO_OTHER_VERSION_MODULE + " has interface version " +
+                              std::to_string(VIRELO_ACCESSIBILITY_MODULE_VERSION + 1) +
+                              ", this program needs version " +
+                              std::to_string(VIRELO_ACCESSIBILITY_MODULE_VERSION)),
+            std::string::npos)
+      << otherRelease;
 }
 
 }  // namespace

@@ -60,7 +60,10 @@ XvfbServer::XvfbServer(const Options& options) {
   if (::pipe(fds) != 0) return;
   std::vector<std::string> args = {options.nestedIn ? "Xephyr" : "Xvfb"};
   if (options.display) args.push_back(":" + std::to_string(*options.display));
-  args.insert(args.end(), {"-displayfd", std::to_string(fds[1]), "-nolisten", "tcp"});
+  // -noreset: an X server with no client left resets itself, and refuses connections for that
+  // moment; a desk always has clients (the window manager), so a test's next connection must not
+  // meet that.
+  args.insert(args.end(), {"-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-noreset"});
   args.insert(args.end(), options.arguments.begin(), options.arguments.end());
   // Xephyr: no grab of the outer keyboard and pointer, so that the outer server's XTEST input
   // reaches it through its window like any other client's.
