@@ -14,8 +14,27 @@ export XDG_CONFIG_HOME="$XDG_RUNTIME_DIR/config" XDG_CACHE_HOME="$XDG_RUNTIME_DI
 export XDG_DATA_HOME="$XDG_RUNTIME_DIR/data" XDG_STATE_HOME="$XDG_RUNTIME_DIR/state"
 export GSETTINGS_BACKEND=memory
 pids=""
+compositor_pid=""
+children_of() { # the processes whose parent is $1, from /proc
+  for stat in /proc/[0-9]*/stat; do
+    read -r pid _ _ ppid _ <"$stat" 2>/dev/null || continue
+    [ "$ppid" = "$1" ] && printf '%s ' "$pid"
+  done
+}
+# Within the second that the tests wait before they kill this script: what has not ended after
+# its TERM is killed, the compositor's own children first, so that no compositor outlives its
+# session (a gnome-shell left behind stays for good, beside the next test's).
 stop() {
+  children=""
+  [ -n "$compositor_pid" ] && children=$(children_of "$compositor_pid")
   [ -n "$pids" ] && kill $pids 2>/dev/null
+  for _ in 1 2 3 4 5 6 7 8 9 10; do
+    alive=""
+    for pid in $pids; do kill -0 "$pid" 2>/dev/null && alive="$alive $pid"; done
+    [ -z "$alive" ] && break
+    sleep 0.1
+  done
+  kill -KILL $children $alive 2>/dev/null
   wait
   exit 0
 }
