@@ -26,7 +26,8 @@
 //     buttons and in the one with its few controls, from start to the button's "clicked", against
 //     the pyatspi script's doAction on the same button: first with each process searching
 //     itself, then with "virelo session" running (as the service user, in a runtime directory of
-//     its own), which answers the searches from the accessibility trees it keeps at hand.
+//     its own), which answers the searches from the accessibility trees it keeps at hand; and
+//     with the session, the reading of the header bar's title above.
 // Prints one Markdown table on standard output; progress goes to standard error. Exits 0 with a
 // note when the desktop or xdotool is missing.
 //
@@ -424,6 +425,10 @@ void throughSession(const Programs& programs, int rounds, std::vector<Figure>& f
     progress("click-on, searched by the session");
     large.startSession();
     figures.push_back(large.clickVsPyatspi("25", where, 0.3));
+    progress("get-text and find --json, searched by the session");
+    for (auto& figure : large.readText(where + ", searched by the session")) {
+      figures.push_back(std::move(figure));
+    }
   }
   progress("the GTK application with its few controls");
   Bench small(programs, 0, rounds);
