@@ -85,9 +85,9 @@ void parseText(const Words& w, ParseState& state, ScriptAction& a) {
   }
 }
 
-// A chord of a "key" line that no key of the layout gives: its keysym, pressed through a borrowed
-// key, which a display must be there for; whether the service's backend and host lend one is
-// seen when the script runs.
+// A chord of a "key", "keydown" or "keyup" line that no key of the layout gives: its keysym,
+// pressed or held through a borrowed key, which a display must be there for; whether the service's
+// backend and host lend one is seen when the script runs.
 std::optional<KeysymChord> keysymOf(const std::string& text, const KeyboardLayout& layout) {
   auto keysym = client::keysymChord(text, layout);
   if (keysym && !client::borrowingDisplay(std::getenv, "cgevent")) {
