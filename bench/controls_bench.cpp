@@ -27,7 +27,8 @@
 //     the pyatspi script's doAction on the same button: first with each process searching
 //     itself, then with "virelo session" running (as the service user, in a runtime directory of
 //     its own), which answers the searches from the accessibility trees it keeps at hand; and
-//     with the session, the reading of the header bar's title above.
+//     with the session, the reading of the header bar's title above and "click-on --action" in the
+//     application with its few controls, which the session then presses.
 // Prints one Markdown table on standard output; progress goes to standard error. Exits 0 with a
 // note when the desktop or xdotool is missing.
 //
@@ -226,8 +227,9 @@ class Bench {
   // to the button's "clicked" signal.
   Figure clickByAction(const std::string& name, const std::string& where, double goal) {
     return clickAgainstPyatspi({programs_.tool, "click-on", "--action", "--name", name},
-                               "virelo click-on --action --name " + name + " in " + where, name,
-                               goal);
+                               "virelo click-on --action --name " + name + " in " + where +
+                                   (session_ ? ", pressed by the session" : ""),
+                               name, goal);
   }
 
   // "virelo click-on --name NAME" with the pointer against the pyatspi script's doAction on the
@@ -414,7 +416,7 @@ void frontEnds(const Programs& programs, int rounds, std::vector<Figure>& figure
 }
 
 // click-on with the pointer against pyatspi's doAction, each process searching itself and then
-// through the session.
+// through the session; and the press by the action through the session.
 void throughSession(const Programs& programs, int rounds, std::vector<Figure>& figures) {
   {
     progress("the GTK application with " + std::to_string(kThousandButtons) + " buttons");
@@ -438,6 +440,8 @@ void throughSession(const Programs& programs, int rounds, std::vector<Figure>& f
   progress("click-on, searched by the session");
   small.startSession();
   figures.push_back(small.clickVsPyatspi("Press", where, 0));
+  progress("click-on --action, pressed by the session");
+  figures.push_back(small.clickByAction("Press", where, 0.3));
 }
 
 int run(int rounds, bool onlyFrontEnds, bool onlySession) {

@@ -6,6 +6,7 @@
 
 #include "message_text.h"
 #include "same_control.h"
+#include "session_search.h"
 #include "virelo/client/client.h"
 #include "virelo/client/controls.h"
 #include "virelo/client/x11.h"
@@ -78,12 +79,8 @@ std::string timedOut(const ControlQuery& query, bool gone, std::chrono::millisec
          ": " + query.describe() + unansweringNote(found.unanswering);
 }
 
-}  // namespace
-
-Control oneControl(Desktop& desktop, const ControlQuery& query, bool first) {
-  ControlQuery showing = query;
-  showing.all = false;
-  FoundControls found = desktop.showing(showing);
+// The one control of those found at the query's place, as oneControl() chooses it.
+Control theOne(FoundControls found, const ControlQuery& query, bool first) {
   if (found.controls.empty()) {
     throw NoSuchControl("no control matches: " + query.describe() +
                         unansweringNote(found.unanswering));
@@ -97,6 +94,14 @@ Control oneControl(Desktop& desktop, const ControlQuery& query, bool first) {
     throw AmbiguousControl(message, std::move(candidates));
   }
   return std::move(found.controls.front());
+}
+
+}  // namespace
+
+Control oneControl(Desktop& desktop, const ControlQuery& query, bool first) {
+  ControlQuery showing = query;
+  showing.all = false;
+  return theOne(desktop.showing(showing), query, first);
 }
 
 Control chooseControl(Desktop& desktop, const ControlQuery& query, bool first) {
@@ -120,24 +125,46 @@ Control chooseControl(Desktop& desktop, const ControlQuery& query, bool first) {
   return chosen;
 }
 
-Clicked actOn(Desktop& desktop, const ControlQuery& query, bool first,
-              const std::optional<std::string>& action) {
+// Desktop's friend, for the session's press.
+struct Acting {
+  static Clicked act(Desktop& desktop, const ControlQuery& query, bool first,
+                     const std::optional<std::string>& action, int times);
+};
+
+Clicked Acting::act(Desktop& desktop, const ControlQuery& query, bool first,
+                    const std::optional<std::string>& action, int times) {
+  const auto disabled = [](const Control& control) {
+    return ControlNotActionable("the " + controlWords(control) + " is disabled");
+  };
+  if (desktop.session_) {
+    ControlQuery showing = query;
+    showing.all = false;
+    if (auto press = desktop.session_->press(showing, first, action, times)) {
+      Control control = theOne(std::move(press->found), query, first);
+      if (!control.enabled) throw disabled(control);
+      if (press->unpressed) throw ControlNotActionable(*press->unpressed);
+      if (press->pressed) return Clicked{std::move(control), ClickBy::action, *press->pressed};
+      // A session that presses nothing leaves the press to this process.
+    }
+  }
   // The action is this process's: so is the search that names the control for it.
   desktop.searchInProcess();
   Control control = oneControl(desktop, query, first);
-  if (!control.enabled) {
-    throw ControlNotActionable("the " + controlWords(control) + " is disabled");
-  }
-  std::string done = desktop.act(control, action);
+  if (!control.enabled) throw disabled(control);
+  std::string done;
+  for (int i = 0; i < times; ++i) done = desktop.act(control, action);
   return Clicked{std::move(control), ClickBy::action, std::move(done)};
+}
+
+Clicked actOn(Desktop& desktop, const ControlQuery& query, bool first,
+              const std::optional<std::string>& action) {
+  return Acting::act(desktop, query, first, action, 1);
 }
 
 Clicked clickOn(Client& client, Desktop& desktop, const ControlQuery& query,
                 const ClickOptions& options) {
   if (options.by == ClickBy::action) {
-    Clicked clicked = actOn(desktop, query, options.first, options.action);
-    if (options.twice) clicked.action = desktop.act(clicked.control, clicked.action);
-    return clicked;
+    return Acting::act(desktop, query, options.first, options.action, options.twice ? 2 : 1);
   }
   Control control = chooseControl(desktop, query, options.first);
   movePointer(client, desktop, control.centre());

@@ -69,6 +69,7 @@ struct ControlSearchServer::State {
   bool answer(LineSocket& client, const std::string& line);
   // The lines after "searching".
   std::string reply(const SearchRequest& request);
+  std::string pressReply(ControlQuery query, const PressRequest& press);
   // The desktop, opened when it is not yet.
   Desktop& open() {
     if (!desktop) desktop.emplace(Desktop(environment, kControlsTimeout, false));
@@ -92,6 +93,7 @@ std::string ControlSearchServer::State::reply(const SearchRequest& request) {
                        "the session reads display \"" + display + "\" on its own session bus");
   }
   try {
+    if (request.press) return pressReply(request.query, *request.press);
     FoundControls found = open().showing(request.query);
     std::string lines;
     for (const auto& control : found.controls) lines += client::controlLine(control);
@@ -106,6 +108,28 @@ std::string ControlSearchServer::State::reply(const SearchRequest& request) {
     desktop.reset();
     return refusalLine(SearchRefusal::unavailable, e.what());
   }
+}
+
+// The controls at the press's place, and the press of the one control among them, as actOn()
+// chooses it: the only one, or the first with `first`, and enabled.
+std::string ControlSearchServer::State::pressReply(ControlQuery query, const PressRequest& press) {
+  query.nth = press.nth;
+  Desktop& desktop = open();
+  FoundControls found = desktop.showing(query);
+  std::string lines;
+  for (const auto& control : found.controls) lines += client::controlLine(control);
+  const bool chosen = found.controls.size() == 1 || (press.first && !found.controls.empty());
+  if (chosen && found.controls.front().enabled) {
+    try {
+      std::string done;
+      for (int i = 0; i < press.times; ++i)
+        done = desktop.act(found.controls.front(), press.action);
+      lines += pressedLine(done);
+    } catch (const ControlNotActionable& e) {
+      lines += unpressedLine(e.what());
+    }
+  }
+  return lines + doneLine(found.unanswering);
 }
 
 bool ControlSearchServer::State::answer(LineSocket& client, const std::string& line) {

@@ -133,11 +133,30 @@ auto reading(Read&& read) {
   }
 }
 
+json pressObject(const PressRequest& press) {
+  json object = {{"first", press.first}, {"times", press.times}};
+  if (press.nth) object["nth"] = *press.nth;
+  if (press.action) object["action"] = *press.action;
+  return object;
+}
+
+PressRequest pressOf(const json& object) {
+  PressRequest press;
+  press.first = object.at("first").get<bool>();
+  press.times = object.at("times").get<int>();
+  if (press.times < 1 || press.times > 2) throw MalformedLine("a press is done once or twice");
+  if (object.contains("nth")) press.nth = object.at("nth").get<std::size_t>();
+  if (object.contains("action")) press.action = object.at("action").get<std::string>();
+  return press;
+}
+
 }  // namespace
 
 std::string requestLine(const SearchRequest& request) {
-  return line(
-      {{"display", request.display}, {"bus", request.bus}, {"query", queryObject(request.query)}});
+  json object = {
+      {"display", request.display}, {"bus", request.bus}, {"query", queryObject(request.query)}};
+  if (request.press) object["press"] = pressObject(*request.press);
+  return line(object);
 }
 
 SearchRequest parseRequest(std::string_view text) {
@@ -147,6 +166,7 @@ SearchRequest parseRequest(std::string_view text) {
     request.display = object.at("display").get<std::string>();
     request.bus = object.at("bus").get<std::string>();
     request.query = queryOf(object.at("query"));
+    if (object.contains("press")) request.press = pressOf(object.at("press"));
     return request;
   });
 }
@@ -167,6 +187,14 @@ std::string refusalLine(SearchRefusal refusal, const std::string& message) {
   return line({{"error", kRefusals[static_cast<int>(refusal)]}, {"message", message}});
 }
 
+std::string pressedLine(const std::string& action) {
+  return line({{"pressed", action}});
+}
+
+std::string unpressedLine(const std::string& message) {
+  return line({{"unpressed", message}});
+}
+
 bool ReplyReader::take(std::string_view text) {
   const json object = parsed(text);
   return reading([&] {
@@ -176,6 +204,14 @@ bool ReplyReader::take(std::string_view text) {
     }
     if (object.contains("control")) {
       found_.controls.push_back(controlOf(object.at("control")));
+      return false;
+    }
+    if (object.contains("pressed")) {
+      pressed_ = object.at("pressed").get<std::string>();
+      return false;
+    }
+    if (object.contains("unpressed")) {
+      unpressed_ = object.at("unpressed").get<std::string>();
       return false;
     }
     if (object.contains("done")) {

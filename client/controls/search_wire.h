@@ -12,6 +12,14 @@
 // or, in place of the controls and the end, {"error":"unknown_role" | "unavailable" |
 // "other_desktop" | "malformed","message":"..."}. A query's place (nth) is not sent: the client
 // applies it, as it applies the visibility of Desktop::find().
+//
+// A request to press a control by its action adds
+//   "press":{"nth":2,"first":false,"action":"click","times":1}   (nth and action: when chosen)
+// and the session then takes the place itself: the controls of the reply are those at that place
+// (all of them where there is none). Where exactly one is left (or the first of several, with
+// "first") and it is enabled, the session has it do its action `times` times, and says before the
+// end either {"pressed":"click"} (the action's name) or {"unpressed":"..."} (why not). A session
+// that says neither pressed nothing.
 #pragma once
 
 #include <stdexcept>
@@ -29,10 +37,19 @@ class MalformedLine : public std::invalid_argument {
   using std::invalid_argument::invalid_argument;
 };
 
+// What the session presses: the one control at the query's place.
+struct PressRequest {
+  std::optional<std::size_t> nth;
+  bool first = false;
+  std::optional<std::string> action;  // the control's first action when unset
+  int times = 1;
+};
+
 struct SearchRequest {
   std::string display;
   std::string bus;  // the client's $DBUS_SESSION_BUS_ADDRESS, empty when unset
   ControlQuery query;
+  std::optional<PressRequest> press;
 };
 
 enum class SearchRefusal { unknownRole, unavailable, otherDesktop, malformed };
@@ -46,6 +63,8 @@ std::string searchingLine();
 std::string controlLine(const Control& control);
 std::string doneLine(const std::vector<std::string>& unanswering);
 std::string refusalLine(SearchRefusal refusal, const std::string& message);
+std::string pressedLine(const std::string& action);
+std::string unpressedLine(const std::string& message);
 
 // A reply, line by line.
 class ReplyReader {
@@ -60,10 +79,15 @@ class ReplyReader {
   // Once complete: the refusal, if it was one.
   const std::optional<Refused>& refused() const { return refused_; }
   FoundControls& found() { return found_; }
+  // For a press: the name of the action done, or why the control was not pressed.
+  const std::optional<std::string>& pressed() const { return pressed_; }
+  const std::optional<std::string>& unpressed() const { return unpressed_; }
 
  private:
   bool searching_ = false;
   std::optional<Refused> refused_;
+  std::optional<std::string> pressed_;
+  std::optional<std::string> unpressed_;
   FoundControls found_;
 };
 

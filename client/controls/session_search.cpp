@@ -5,6 +5,18 @@
 #include "search_wire.h"
 
 namespace virelo::client {
+namespace {
+
+// A refusal for any reason but the role leaves the search to the client.
+bool answered(const ReplyReader& reply) {
+  if (!reply.refused()) return true;
+  if (reply.refused()->refusal == SearchRefusal::unknownRole) {
+    throw UnknownRole(reply.refused()->message);
+  }
+  return false;
+}
+
+}  // namespace
 
 std::unique_ptr<SessionSearch> SessionSearch::connect(const EnvironmentLookup& environment,
                                                       const std::string& display) {
@@ -20,10 +32,8 @@ std::unique_ptr<SessionSearch> SessionSearch::connect(const EnvironmentLookup& e
   }
 }
 
-std::optional<FoundControls> SessionSearch::search(const ControlQuery& query) {
-  ControlQuery asked = query;
-  asked.nth.reset();
-  SearchRequest request{display_, "", std::move(asked)};
+std::optional<ReplyReader> SessionSearch::ask(SearchRequest request) {
+  request.display = display_;
   // What libdbus, and so libatspi, of this process would reach.
   if (const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS")) request.bus = bus;
   ReplyReader reply;
@@ -33,17 +43,45 @@ std::optional<FoundControls> SessionSearch::search(const ControlQuery& query) {
     for (bool complete = false; !complete;) {
       const auto deadline = reply.searching() ? start + kLongest : start + kTakeUp;
       auto line = socket_.readLine(deadline);
-      if (!line) return std::nullopt;
+      if (!line) break;
       complete = reply.take(*line);
+      if (complete) return reply;
     }
   } catch (const MalformedLine&) {
+  }
+  if (reply.searching()) throw TakenUp{};
+  return std::nullopt;
+}
+
+std::optional<FoundControls> SessionSearch::search(const ControlQuery& query) {
+  SearchRequest request;
+  request.query = query;
+  request.query.nth.reset();
+  try {
+    auto reply = ask(std::move(request));
+    if (!reply || !answered(*reply)) return std::nullopt;
+    return std::move(reply->found());
+  } catch (const TakenUp&) {
     return std::nullopt;
   }
-  if (!reply.refused()) return std::move(reply.found());
-  if (reply.refused()->refusal == SearchRefusal::unknownRole) {
-    throw UnknownRole(reply.refused()->message);
+}
+
+std::optional<SessionSearch::Press> SessionSearch::press(const ControlQuery& query, bool first,
+                                                         const std::optional<std::string>& action,
+                                                         int times) {
+  SearchRequest request;
+  request.query = query;
+  request.query.nth.reset();
+  request.press = PressRequest{query.nth, first, action, times};
+  try {
+    auto reply = ask(std::move(request));
+    if (!reply || !answered(*reply)) return std::nullopt;
+    return Press{std::move(reply->found()), reply->pressed(), reply->unpressed()};
+  } catch (const TakenUp&) {
+    throw ControlNotActionable(
+        "the session took up the press of " + query.describe() +
+        " but did not answer in time: the control may or may not have been pressed");
   }
-  return std::nullopt;
 }
 
 }  // namespace virelo::client

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "line_socket.h"
+#include "search_wire.h"
 #include "virelo/client/controls.h"
 
 namespace virelo::client {
@@ -30,7 +31,27 @@ class SessionSearch {
   // the connection is then of no more use. Throws UnknownRole for a role AT-SPI does not know.
   std::optional<FoundControls> search(const ControlQuery& query);
 
+  // What the session did with a press (search_wire.h): the controls at the query's place, and
+  // the action's name when it pressed one, or why it could not.
+  struct Press {
+    FoundControls found;
+    std::optional<std::string> pressed;
+    std::optional<std::string> unpressed;
+  };
+  // Has the session press the one control at the query's place (the first of several with
+  // `first`) by its action, `times` times. nullopt when it did not take the request up, or
+  // refused it for any reason but the role: then it pressed nothing, and the connection is of no
+  // more use. Throws UnknownRole as search() does, and ControlNotActionable when the session
+  // took the press up but its answer did not come whole (the control may have been pressed).
+  std::optional<Press> press(const ControlQuery& query, bool first,
+                             const std::optional<std::string>& action, int times);
+
  private:
+  // Sends the request and reads the reply; nullopt when the session did not take it up.
+  // Throws TakenUp when it did, but the reply did not come whole.
+  struct TakenUp {};
+  std::optional<ReplyReader> ask(SearchRequest request);
+
   SessionSearch(trust::Descriptor fd, std::string display)
       : socket_(std::move(fd)), display_(std::move(display)) {}
 

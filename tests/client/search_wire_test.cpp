@@ -76,6 +76,33 @@ TEST(SearchWire, ARefusalEndsTheReplyWithItsKindAndMessage) {
   EXPECT_EQ(reader.refused()->message, "no role \"buton\"");
 }
 
+TEST(SearchWire, APressCarriesItsPlaceAndTheReplySaysWhatWasPressed) {
+  SearchRequest sent;
+  sent.display = ":7";
+  sent.query.name = NameMatch::exactly("OK");
+  sent.press = PressRequest{2, true, "click", 2};
+  const std::string line = requestLine(sent);
+  const SearchRequest got = parseRequest(std::string_view(line).substr(0, line.size() - 1));
+  ASSERT_TRUE(got.press);
+  EXPECT_EQ(got.press->nth, 2u);
+  EXPECT_TRUE(got.press->first);
+  EXPECT_EQ(got.press->action, "click");
+  EXPECT_EQ(got.press->times, 2);
+  EXPECT_FALSE(parseRequest(R"({"display":"","bus":"","query":{"all":false,"editable":false}})")
+                   .press);
+  EXPECT_THROW(parseRequest(R"({"display":"","bus":"","query":{"all":false,"editable":false},)"
+                            R"("press":{"first":false,"times":9}})"),
+               MalformedLine);
+  ReplyReader pressed;
+  EXPECT_FALSE(pressed.take(pressedLine("click")));
+  EXPECT_TRUE(pressed.take(doneLine({})));
+  EXPECT_EQ(pressed.pressed(), "click");
+  ReplyReader unpressed;
+  EXPECT_FALSE(unpressed.take(unpressedLine("no action \"toggle\"")));
+  EXPECT_EQ(unpressed.unpressed(), "no action \"toggle\"");
+  EXPECT_FALSE(unpressed.pressed());
+}
+
 TEST(SearchWire, WhatCannotTravelIsRefusedNotChanged) {
   Control odd;
   odd.name = "caf\xe9";  // Latin-1, not UTF-8

@@ -89,6 +89,26 @@ TEST_F(ControlsSession, TheSessionAnswersAClientThatCouldNotSearchItself) {
   EXPECT_EQ(list, nlohmann::json::parse(own.output));
 }
 
+// The press by a control's action is the session's too: a client without a module presses, and
+// the choice of one control among several is the client's rule.
+TEST_F(ControlsSession, TheSessionPressesByTheActionForAClientThatCouldNotItself) {
+  FixtureApp& app = startGtk();
+  startSession();
+  ASSERT_FALSE(HasFatalFailure());
+  const auto pressed = runTool({"click-on", "--name", "OK", "--action"}, withoutModule());
+  ASSERT_EQ(pressed.status, 0) << pressed.errors;
+  EXPECT_TRUE(pressed.output.starts_with("clicked with its action \"click\": push button "))
+      << pressed.output;
+  EXPECT_TRUE(app.readUntil("clicked OK"));
+  const auto ambiguous = runTool({"click-on", "--name", "Pick", "--action"}, withoutModule());
+  EXPECT_EQ(ambiguous.status, 1);
+  EXPECT_NE(ambiguous.errors.find("controls match"), std::string::npos) << ambiguous.errors;
+  const auto unknown =
+      runTool({"click-on", "--name", "OK", "--action", "no-such-action"}, withoutModule());
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.errors.find("not pressed"), std::string::npos) << unknown.errors;
+}
+
 TEST_F(ControlsSession, ASocketOfAnotherOwnerOrModeIsRefusedAndTheClientSearchesItself) {
   startGtk();
   startSession();

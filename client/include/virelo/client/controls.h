@@ -165,8 +165,9 @@ inline constexpr std::chrono::milliseconds kControlsTimeout{2000};
 // of its own would have to reach first. The session's socket is used only when it passes the
 // checks of the session's files (its owner, its mode, and the user its listener runs as); when
 // it fails one, or the session does not answer in time, the search is this process's own, and
-// so are the searches after it. The result is the same either way. Acting (act(), actOn()) and
-// the role names are always this process's own.
+// so are the searches after it. The result is the same either way. The session also presses a
+// control by its action for actOn() (one request: the search and the press); act() and the role
+// names are always this process's own.
 class Desktop {
  public:
   // In a Wayland session the controls are placed on the screen by the compositor's windows, for
@@ -214,6 +215,8 @@ class Desktop {
 
  private:
   friend class ControlSearchServer;
+  // actOn()'s press through the session (acting.cpp).
+  friend struct Acting;
   // The session's search server reads the desktop itself, never through a session.
   Desktop(const EnvironmentLookup& environment, std::chrono::milliseconds timeout, bool askSession);
   // The controls that match and are showing, in reading order, before `nth` is applied.
