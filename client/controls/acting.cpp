@@ -28,17 +28,30 @@ std::string unansweringNote(const std::vector<std::string>& unanswering) {
   return note + ")";
 }
 
-// Farther than any desk is wide or high: moves by it end in the desk's top-left corner.
+// Farther than any desk is wide or high: moves by it end on the desk's edge.
 constexpr int kBeyondTheDesk = 16384;
 constexpr int kMaxMove = 127;
+// Where the pointer is sent first under a compositor: onto the desk's top edge, this far from its
+// left one; never into the top-left corner, where gnome-shell's hot corner (its barriers line the
+// first 32 points of either edge, its top bar's height) opens the activities overview when the
+// pointer presses into it.
+constexpr int kClearOfTheCorner = 64;
 
-// Under a Wayland compositor, which tells no client where the pointer is: into the desk's
-// top-left corner, where the service stops the pointer, then by relative moves onto the target,
-// with a last step to and fro over it (a toolkit tells a widget that the pointer came in from a
-// motion over it).
+void pushAgainstEdge(Client& client, int dx, int dy) {
+  for (int i = 0; i <= kBeyondTheDesk / kMaxMove; ++i) client.move(dx, dy);
+}
+
+// Under a Wayland compositor, which tells no client where the pointer is: down by a step, against
+// the desk's left edge, right by the step and up against its top edge, so that it passes below and
+// right of the corner and ends at a known point; then by relative moves onto the target, with a
+// last step to and fro over it (a toolkit tells a widget that the pointer came in from a motion
+// over it).
 void moveFromCorner(Client& client, PointerPosition target) {
-  for (int i = 0; i <= kBeyondTheDesk / kMaxMove; ++i) client.move(-kMaxMove, -kMaxMove);
-  PointerPosition at{0, 0};
+  client.move(0, kClearOfTheCorner);
+  pushAgainstEdge(client, -kMaxMove, 0);
+  client.move(kClearOfTheCorner, 0);
+  pushAgainstEdge(client, 0, -kMaxMove);
+  PointerPosition at{kClearOfTheCorner, 0};
   while (at.x != target.x || at.y != target.y) {
     const int dx = std::clamp(target.x - at.x, -kMaxMove, kMaxMove);
     const int dy = std::clamp(target.y - at.y, -kMaxMove, kMaxMove);

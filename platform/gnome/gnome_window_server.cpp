@@ -5,8 +5,12 @@
 namespace virelo::gnome {
 namespace {
 
-// Farther than any desk is wide: a move by it ends in the corner.
+// Farther than any desk is wide: a move by it ends on the desk's edge.
 constexpr double kBeyondTheDesk = 1e6;
+// Where the pointer is put without a stream: on the desk's top edge, this far from its left one,
+// by way of the left edge; never pressed into the top-left corner, where gnome-shell's hot corner
+// (its barriers line the first 32 points of either edge) would open the activities overview.
+constexpr double kClearOfTheCorner = 64;
 
 }  // namespace
 
@@ -25,8 +29,11 @@ void GnomeWindowServer::connect() {
     // Placed absolutely from the first move on; until then taken to be in the middle.
     poster_.restart(area->center());
   } else {
-    desktop_->moveBy(-kBeyondTheDesk, -kBeyondTheDesk);
-    poster_.restart(Point{0, 0});
+    desktop_->moveBy(0, kClearOfTheCorner);
+    desktop_->moveBy(-kBeyondTheDesk, 0);
+    desktop_->moveBy(kClearOfTheCorner, 0);
+    desktop_->moveBy(0, -kBeyondTheDesk);
+    poster_.restart(Point{kClearOfTheCorner, 0});
   }
 }
 

@@ -204,7 +204,7 @@ class Desktop {
   // The X display it reads, or the Wayland desktop ("kde:", "gnome:").
   const std::string& display() const { return display_; }
   // Whether a Wayland compositor places its controls (then moveTo() of x11.h cannot place the
-  // pointer: clickOn() moves it from the desk's top-left corner).
+  // pointer: clickOn() moves it from a point of the desk's top edge).
   bool onCompositor() const { return !unplaced_.empty(); }
   // Why a control that is not `placed` could not be placed (empty on X11).
   const std::string& unplacedReason() const { return unplaced_; }
@@ -286,8 +286,10 @@ Clicked actOn(Desktop& desktop, const ControlQuery& query, bool first,
 
 // With ClickBy::pointer, places the pointer on the centre of the control that the query names,
 // exactly, with the service's moves (moveTo; under a Wayland compositor, which tells no client
-// where the pointer is, relative moves from the desk's top-left corner, into which it first
-// moves the pointer: exact on a desk of one monitor), and clicks it (twice for a double click);
+// where the pointer is, relative moves from the desk's top edge, 64 points from its left one, onto
+// which it first moves the pointer by way of the left edge, never into the top-left corner,
+// where gnome-shell's hot corner would open the overview: exact on a desk of one monitor), and
+// clicks it (twice for a double click);
 // throws as chooseControl(), and as moveTo(). With ClickBy::action, actOn() (`twice` does it
 // twice).
 Clicked clickOn(Client& client, Desktop& desktop, const ControlQuery& query,
