@@ -74,9 +74,11 @@ void GnomeDesktop::startService(Compositor compositor) {
 void GnomeDesktop::warmUp() {
   // The first click after the pointer first enters the new window can be lost (GTK takes the
   // pointer's first entry slowly), which no user meets, who moves the mouse for a while before
-  // clicking: click the drag area until it says so, then forget what the receiver said.
-  moveTo(centre("drag"));
+  // clicking: move onto the drag area and click it until it says so, then forget what the
+  // receiver said. On mutter 48 no click at all arrives until the pointer has moved over the
+  // window again, so each attempt moves it anew.
   for (int attempt = 0; attempt < 20; ++attempt) {
+    moveTo(centre("drag"));
     client_->pressButtons(1);
     client_->releaseButtons(1);
     if (receiver_->next([](const auto& e) { return e.value("event", "") == "drag_end"; }, 500ms)) {
@@ -88,10 +90,15 @@ void GnomeDesktop::warmUp() {
 }
 
 void GnomeDesktop::moveTo(ScreenPoint target) {
-  for (int i = 0; i <= std::max(GnomeSession::kWidth, GnomeSession::kHeight) / kMaxMove; ++i) {
-    client_->move(-kMaxMove, -kMaxMove);
-  }
-  ScreenPoint at;
+  // As click-on does: below and right of gnome-shell's hot corner onto the top edge, 64 points
+  // from the left one.
+  constexpr int kClear = 64;
+  const int pushes = std::max(GnomeSession::kWidth, GnomeSession::kHeight) / kMaxMove + 1;
+  client_->move(0, kClear);
+  for (int i = 0; i < pushes; ++i) client_->move(-kMaxMove, 0);
+  client_->move(kClear, 0);
+  for (int i = 0; i < pushes; ++i) client_->move(0, -kMaxMove);
+  ScreenPoint at{kClear, 0};
   while (at.x != target.x || at.y != target.y) {
     const int dx = std::clamp(target.x - at.x, -kMaxMove, kMaxMove);
     const int dy = std::clamp(target.y - at.y, -kMaxMove, kMaxMove);
@@ -106,8 +113,8 @@ void GnomeDesktop::moveTo(ScreenPoint target) {
 
 ScreenPoint GnomeDesktop::windowOrigin() const {
   const int top = compositor_ == Compositor::shell ? kShellTopBar : 0;
-  return {(GnomeSession::kWidth % (kWindowWidth + 1)) / 2,
-          top + ((GnomeSession::kHeight - top) % (kWindowHeight + 1)) / 3};
+  return {(GnomeSession::kWidth - kWindowWidth) / 2,
+          top + (GnomeSession::kHeight - top - kWindowHeight) / 2};
 }
 
 ScreenPoint GnomeDesktop::centre(const std::string& widget) const {

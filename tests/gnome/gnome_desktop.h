@@ -29,14 +29,12 @@ class GnomeDesktop : public testing::Test {
   void startService(Compositor compositor = Compositor::mutter);
   // Makes sure the receiver's window takes clicks.
   void warmUp();
-  // Moves the pointer to the point of the desk with the client's relative moves: first into the
-  // desk's top-left corner, where the service stops it, then on from there, ending with a step
-  // to and fro.
+  // Moves the pointer to the point of the desk with the client's relative moves: first onto the
+  // desk's top edge 64 points from its left one (below and right of gnome-shell's hot corner),
+  // where the service stops it, then on from there, ending with a step to and fro.
   void moveTo(ScreenPoint target);
-  // Where the receiver's window is on the desk. mutter puts the first window of an empty monitor
-  // where equal windows tiled across the monitor would be centred as a group: a horizontal
-  // margin of (monitor width mod (width + 1)) / 2 and a vertical one of a third of
-  // (monitor height mod (height + 1)); under gnome-shell the same in the area below its top bar.
+  // Where the receiver's window is on the desk: the test session's compositor centres new
+  // windows (gnome_session.sh), under gnome-shell in the area below its top bar.
   ScreenPoint windowOrigin() const;
   // The centre of the receiver's widget on the desk.
   ScreenPoint centre(const std::string& widget) const;
