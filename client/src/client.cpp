@@ -11,11 +11,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <nlohmann/json.hpp>
 
 #include "trust.h"
 #include "virelo/client/errors.h"
 #include "virelo/client/motion.h"
+#include "virelo/protocol/limits.h"
 #include "virelo/protocol/names.h"
 
 namespace virelo::client {
@@ -239,6 +241,9 @@ Client::Reply Client::readReply(const std::string& command) {
   return reply;
 }
 
+static_assert(Client::kMaxUnanswered <= static_cast<std::size_t>(protocol::kMaxLinesPerPass));
+static_assert(2 * Client::kMaxUnansweredBytes <= protocol::kMaxPendingBytes);
+
 void Client::keyboardSequence(const std::vector<KeyboardState>& states) {
   std::lock_guard<std::mutex> guard(mutex_);
   bool notReady = false;
@@ -258,15 +263,26 @@ void Client::keyboardSequence(const std::vector<KeyboardState>& states) {
     bool& flag;
     ~Restore() { flag = false; }
   } restore{resending_};
+  // The sizes of the lines in flight, oldest first.
+  std::deque<std::size_t> inFlight;
+  std::size_t bytes = 0;
   for (std::size_t i = 0; i < states.size(); ++i) {
-    if (i - answered >= kMaxUnanswered) readOne();
     const KeyboardState& state = states[i];
     json line{{fields::cmd, commands::keyboard},
               {fields::modifiers, state.modifiers},
               {fields::keys, state.keys}};
     if (state_.fn) line[fields::fn] = true;
+    const std::string text = line.dump();
+    while (!inFlight.empty() &&
+           (inFlight.size() >= kMaxUnanswered || bytes + text.size() + 1 > kMaxUnansweredBytes)) {
+      readOne();
+      bytes -= inFlight.front();
+      inFlight.pop_front();
+    }
     resending_ = i != answered;
-    sendLine(commands::keyboard, line.dump());
+    sendLine(commands::keyboard, text);
+    inFlight.push_back(text.size() + 1);
+    bytes += text.size() + 1;
   }
   while (answered < states.size()) readOne();
   if (notReady) {

@@ -161,7 +161,9 @@ class Client {
   MotionReply motion(int dx, int dy, std::optional<std::uint64_t> tNs = std::nullopt);
 
   // Keyboard states sent one after another as keyboard() would, but without waiting for each
-  // answer before the next (at most kMaxUnanswered in flight, well inside the service's limits);
+  // answer before the next (at most kMaxUnanswered lines and kMaxUnansweredBytes bytes in
+  // flight: as many lines as the service serves from one read, and half the bytes it holds for a
+  // client);
   // every answer is read before this returns, and the last state is remembered. For a known
   // sequence such as a typed text, this saves a round trip per state. The fn flag stays as
   // held. Errors as keyboard(): a protocol error or a lost connection ends the connection; a
@@ -171,7 +173,8 @@ class Client {
     std::uint8_t modifiers = 0;
     std::set<int> keys;
   };
-  static constexpr std::size_t kMaxUnanswered = 16;
+  static constexpr std::size_t kMaxUnanswered = 32;
+  static constexpr std::size_t kMaxUnansweredBytes = 2048;
   void keyboardSequence(const std::vector<KeyboardState>& states);
 
   // Changes to the remembered state, each sending the complete state.
