@@ -88,8 +88,8 @@ TEST(SearchWire, APressCarriesItsPlaceAndTheReplySaysWhatWasPressed) {
   EXPECT_TRUE(got.press->first);
   EXPECT_EQ(got.press->action, "click");
   EXPECT_EQ(got.press->times, 2);
-  EXPECT_FALSE(parseRequest(R"({"display":"","bus":"","query":{"all":false,"editable":false}})")
-                   .press);
+  EXPECT_FALSE(
+      parseRequest(R"({"display":"","bus":"","query":{"all":false,"editable":false}})").press);
   EXPECT_THROW(parseRequest(R"({"display":"","bus":"","query":{"all":false,"editable":false},)"
                             R"("press":{"first":false,"times":9}})"),
                MalformedLine);
