@@ -26,6 +26,7 @@
 #include <thread>
 #include <utility>
 
+#include "placing_screen.h"
 #include "virelo/client/errors.h"
 #include "virelo/client/x11.h"
 #include "x11_connection.h"
@@ -105,6 +106,15 @@ class XPointer {
   }
 
   void moved() { ++moves_; }
+
+  // The screen's size now (the connection's set-up keeps its size at connection time, which
+  // RandR may have changed since); nullopt when the server does not answer.
+  std::optional<ScreenArea> screen() {
+    auto geometry = awaitReply<xcb_get_geometry_reply_t>(
+        connection_.get(), xcb_get_geometry(connection_.get(), root_).sequence);
+    if (!geometry) return std::nullopt;
+    return ScreenArea{0, 0, geometry->width, geometry->height};
+  }
 
  private:
   // Raw motion events, as many as the server made before it answered the last QueryPointer (the
@@ -250,7 +260,24 @@ std::unique_ptr<XPointer> pointerOn(const char* display) {
   return std::make_unique<XPointer>(display, std::move(connection));
 }
 
+void keep(std::unique_ptr<XPointer> pointer) {
+  std::lock_guard<std::mutex> guard(keptMutex);
+  kept = std::move(pointer);
+}
+
 }  // namespace
+
+std::optional<ScreenArea> placingScreenArea(const char* display) {
+  std::unique_ptr<XPointer> pointer;
+  try {
+    pointer = pointerOn(display);
+  } catch (const PointerUnknown&) {
+    return std::nullopt;
+  }
+  auto area = pointer->screen();
+  keep(std::move(pointer));
+  return area;
+}
 
 PointerPosition moveTo(Client& client, const char* display, PointerPosition target) {
   std::unique_ptr<XPointer> pointer = pointerOn(display);
@@ -263,8 +290,7 @@ PointerPosition moveTo(Client& client, const char* display, PointerPosition targ
   pointer->begin();
   const PointerPosition at = placePointer(driver, target);
   pointer->finish();
-  std::lock_guard<std::mutex> guard(keptMutex);
-  kept = std::move(pointer);
+  keep(std::move(pointer));
   return at;
 }
 

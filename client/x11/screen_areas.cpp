@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "placing_screen.h"
 #include "virelo/client/errors.h"
 #include "virelo/client/x11.h"
 #include "x11_connection.h"
@@ -37,10 +38,10 @@ std::vector<ScreenArea> randrMonitors(xcb_connection_t* connection, xcb_window_t
 
 }  // namespace
 
+// On the connection that placements keep: a process that checks a target and then places the
+// pointer opens one connection for both.
 std::optional<ScreenArea> screenArea(const char* display) {
-  XcbConnectionPtr connection = connectX(display);
-  if (!connection) return std::nullopt;
-  return rootArea(connection.get());
+  return placingScreenArea(display);
 }
 
 std::vector<ScreenArea> monitors(const char* display) {
