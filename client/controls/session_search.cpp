@@ -40,12 +40,11 @@ std::optional<ReplyReader> SessionSearch::ask(SearchRequest request) {
   try {
     const auto start = LineSocket::Clock::now();
     if (!socket_.write(requestLine(request), start + kTakeUp)) return std::nullopt;
-    for (bool complete = false; !complete;) {
+    for (;;) {
       const auto deadline = reply.searching() ? start + kLongest : start + kTakeUp;
       auto line = socket_.readLine(deadline);
       if (!line) break;
-      complete = reply.take(*line);
-      if (complete) return reply;
+      if (reply.take(*line)) return reply;
     }
   } catch (const MalformedLine&) {
   }
