@@ -5,8 +5,8 @@
 // What the compositor does not offer: a way to watch the keyboards' input (Wayland gives no
 // client the session's input), so listening is never permitted and no tap is ever created, which
 // the Fn state reports; the pointer's position, so the cursor is where this server last put it
-// (with a monitor stream, placed absolutely; without one, moved by distances from the desk's
-// top-left corner, where it is put when a session starts); the user's key repeat and
+// (with a monitor stream, placed absolutely; without one, moved by distances from a point of the
+// desk's top edge, where it is put when a session starts); the user's key repeat and
 // double-click settings (not-a-number: the service's defaults).
 //
 // Permissions: posting is permitted while a session runs. A compositor that is not there, or

@@ -265,7 +265,7 @@ const char* const kOutsideLayout =
 Check gnomeInput(bool pipewire) {
   const std::string absolute =
       pipewire ? "absolute pointer through a stream of the primary monitor (PipeWire runs)"
-               : "absolute pointer only by distances from the desk's top-left corner, where a "
+               : "absolute pointer only by distances from a point of the desk's top edge, where a "
                  "session puts the pointer, on a single monitor (no PipeWire runs)";
   return {"host-input", pipewire ? Outcome::ok : Outcome::warning,
           std::string("keys by position (NotifyKeyboardKeycode; ") + kOutsideLayout +
