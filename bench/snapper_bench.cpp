@@ -65,7 +65,7 @@ void BM_StepSnap(benchmark::State& state) {
   const std::uint64_t before = bench::allocationCount();
   for (auto _ : state) {
     now += kTick;
-    const Point to = snapper.step(starts[i++ & 1], {0, -2}, false, targets, now);
+    Point to = snapper.step(starts[i++ & 1], {0, -2}, false, targets, now);
     benchmark::DoNotOptimize(to);
   }
   reportAllocations(state, before);
@@ -81,7 +81,7 @@ void BM_StepMiss(benchmark::State& state) {
   const std::uint64_t before = bench::allocationCount();
   for (auto _ : state) {
     now += kTick;
-    const Point to = snapper.step({1000, 1000}, {2, 0}, false, targets, now);
+    Point to = snapper.step({1000, 1000}, {2, 0}, false, targets, now);
     benchmark::DoNotOptimize(to);
   }
   reportAllocations(state, before);
@@ -101,7 +101,7 @@ void BM_SettlePull(benchmark::State& state) {
   std::size_t pulls = 0;
   const std::uint64_t before = bench::allocationCount();
   for (auto _ : state) {
-    const auto to = snapper.settle(rests[i++ & 1], targets);
+    auto to = snapper.settle(rests[i++ & 1], targets);
     pulls += to.has_value();
     benchmark::DoNotOptimize(to);
   }
@@ -116,7 +116,7 @@ void BM_SettleMiss(benchmark::State& state) {
   CursorSnapper snapper;
   const std::uint64_t before = bench::allocationCount();
   for (auto _ : state) {
-    const auto to = snapper.settle({1000, 1000}, targets);
+    auto to = snapper.settle({1000, 1000}, targets);
     benchmark::DoNotOptimize(to);
   }
   reportAllocations(state, before);
