@@ -10,6 +10,8 @@
 namespace virelo::client {
 
 std::string serverName(const std::string& display) {
+  // "unix:N" is the local socket; libxcb 1.17 (Debian 13) no longer parses that form.
+  if (display.starts_with("unix:")) return serverName(display.substr(4));
   char* host = nullptr;
   int number = 0;
   if (xcb_parse_display(display.c_str(), &host, &number, nullptr) == 0) return display;

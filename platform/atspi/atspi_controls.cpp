@@ -57,7 +57,11 @@ std::string normalisedRole(std::string_view text) {
   return result;
 }
 
+// The role names are libatspi's, but for the push button's, which newer libatspi (Debian 13's)
+// shortened to "button": it stays "push button", the name that scripts and earlier releases use,
+// and "button" names it too.
 std::string roleNameOf(AtspiRole role) {
+  if (role == ATSPI_ROLE_PUSH_BUTTON) return "push button";
   gchar* name = atspi_role_get_name(role);
   std::string result = name != nullptr ? name : "";
   g_free(name);
@@ -66,6 +70,7 @@ std::string roleNameOf(AtspiRole role) {
 
 AtspiRole roleNamed(std::string_view name) {
   const std::string wanted = normalisedRole(name);
+  if (wanted == "button") return ATSPI_ROLE_PUSH_BUTTON;
   for (int role = 0; role < ATSPI_ROLE_LAST_DEFINED; ++role) {
     if (normalisedRole(roleNameOf(static_cast<AtspiRole>(role))) == wanted) {
       return static_cast<AtspiRole>(role);
