@@ -58,6 +58,11 @@ if [ ! -f "$root/.unpacked" ]; then
   (cd "$root/deb" && apt-get download "$package" >/dev/null 2>"$root/download.log") ||
     skip "cannot download $package: $(tail -1 "$root/download.log")"
   dpkg -x "$root"/deb/*.deb "$root/tree" || fail "cannot unpack $package"
+  # Debian 13's kernel packages put the modules under /usr/lib, where depmod and modprobe with a
+  # base directory do not look.
+  if [ ! -e "$root/tree/lib" ] && [ -d "$root/tree/usr/lib/modules" ]; then
+    ln -s usr/lib "$root/tree/lib"
+  fi
   depmod -b "$root/tree" "$version" || fail "depmod failed for $version"
   rm -rf "$root/deb"
   touch "$root/.unpacked"
