@@ -122,8 +122,9 @@ std::string ControlSearchServer::State::pressReply(ControlQuery query, const Pre
   if (chosen && found.controls.front().enabled) {
     try {
       std::string done;
-      for (int i = 0; i < press.times; ++i)
+      for (int i = 0; i < press.times; ++i) {
         done = desktop.act(found.controls.front(), press.action);
+      }
       lines += pressedLine(done);
     } catch (const ControlNotActionable& e) {
       lines += unpressedLine(e.what());

@@ -1,4 +1,5 @@
-// Absolute pointing on an X server: placePointer() with QueryPointer and the service's moves.
+// Absolute pointing on an X server: placePointer() with QueryPointer and the service's moves, and
+// the screen's size read on the same kept connection.
 //
 // The service posts a move over its own connection to the X server, so a QueryPointer sent on
 // ours right after the service's reply can be answered before the server has applied the move.
@@ -26,7 +27,6 @@
 #include <thread>
 #include <utility>
 
-#include "placing_screen.h"
 #include "virelo/client/errors.h"
 #include "virelo/client/x11.h"
 #include "x11_connection.h"
@@ -267,7 +267,9 @@ void keep(std::unique_ptr<XPointer> pointer) {
 
 }  // namespace
 
-std::optional<ScreenArea> placingScreenArea(const char* display) {
+// On the connection that placements keep: a process that checks a target and then places the
+// pointer opens one connection for both.
+std::optional<ScreenArea> screenArea(const char* display) {
   std::unique_ptr<XPointer> pointer;
   try {
     pointer = pointerOn(display);

@@ -1,10 +1,10 @@
-// The screen and its RandR monitors, read from the X server.
+// The RandR monitors, read from the X server (the whole screen is read in move_to.cpp, on the
+// connection that placements keep).
 #include <xcb/randr.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "placing_screen.h"
 #include "virelo/client/errors.h"
 #include "virelo/client/x11.h"
 #include "x11_connection.h"
@@ -37,12 +37,6 @@ std::vector<ScreenArea> randrMonitors(xcb_connection_t* connection, xcb_window_t
 }
 
 }  // namespace
-
-// On the connection that placements keep: a process that checks a target and then places the
-// pointer opens one connection for both.
-std::optional<ScreenArea> screenArea(const char* display) {
-  return placingScreenArea(display);
-}
 
 std::vector<ScreenArea> monitors(const char* display) {
   XcbConnectionPtr connection = connectX(display);
